@@ -1,0 +1,42 @@
+#include "base/Clock.h"
+
+#include <atomic>
+#include <thread>
+
+namespace zendra {
+
+namespace {
+std::atomic<double> g_scale{1.0};
+}
+
+void Clock::SetScale(double scale) { g_scale.store(scale > 0.0 ? scale : 1.0); }
+
+double Clock::Scale() { return g_scale.load(); }
+
+Clock::Duration Clock::Scaled(std::chrono::milliseconds ms) {
+  const double scale = g_scale.load();
+  if (scale == 1.0) return std::chrono::duration_cast<Duration>(ms);
+  return std::chrono::duration_cast<Duration>(
+      std::chrono::duration<double, std::milli>(static_cast<double>(ms.count()) * scale));
+}
+
+void Clock::Sleep(int ms) {
+  if (ms <= 0) return;
+  std::this_thread::sleep_for(Scaled(ms));
+}
+
+bool Clock::Sleep(int ms, std::stop_token stop) {
+  if (stop.stop_requested()) return false;
+  if (ms <= 0) return true;
+  std::mutex mutex;
+  std::condition_variable_any cv;
+  std::unique_lock lock(mutex);
+  return !cv.wait_for(lock, stop, Scaled(ms), [] { return false; });
+}
+
+std::chrono::nanoseconds CharacterTime(int baudRate) {
+  if (baudRate <= 0) return std::chrono::nanoseconds(0);
+  return std::chrono::nanoseconds(10'000'000'000LL / baudRate);
+}
+
+}  // namespace zendra

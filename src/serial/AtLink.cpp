@@ -1,0 +1,122 @@
+#include "serial/AtLink.h"
+
+#include "base/Clock.h"
+
+namespace zendra {
+
+namespace {
+constexpr const char* kNotOpenMessage = "ERROR: Could not close serial port.";
+// How long to wait for the line end after "OK" / "ERROR", in characters on the line.
+constexpr int kRestOfLineCharacters = 8;
+}  // namespace
+
+std::string AtLink::RemoteLine(std::string_view line, std::string_view address) {
+  std::string text = "AT+RC=";
+  text.append(address);
+  text.push_back(',');
+  text.append(line);
+  return text;
+}
+
+std::string AtLink::ReplyLine(std::string_view reply) {
+  const std::size_t ok = reply.find("OK");
+  const std::string_view before = reply.substr(0, ok == std::string_view::npos ? reply.size() : ok);
+  const std::size_t lf = before.find('\n');
+  const std::string_view rest = (lf == std::string_view::npos) ? before : before.substr(lf + 1);
+  if (rest.find('\n') != std::string_view::npos) {
+    const std::size_t cr = rest.find('\r');
+    return cr == std::string_view::npos ? std::string() : std::string(rest.substr(0, cr));
+  }
+  const std::size_t cr = before.find('\r');
+  return cr == std::string_view::npos ? std::string() : std::string(before.substr(0, cr));
+}
+
+AtLink::Verdict AtLink::Decide(const std::string& text, Rules rules) {
+  if (text.find("OK") != std::string::npos) return Verdict::kOk;
+  if (text.find("ERROR") != std::string::npos) return Verdict::kError;
+  if (rules == Rules::kQuery) {
+    if (text.find("ENTER") != std::string::npos) return Verdict::kEnter;
+    if (text.find(".ebl") != std::string::npos || text.find("Start") != std::string::npos)
+      return Verdict::kStart;
+  }
+  return Verdict::kPending;
+}
+
+void AtLink::TakeRestOfLine(std::size_t from) {
+  const auto bound = Clock::Now() + kRestOfLineCharacters * CharacterTime(port_.BaudRate()) +
+                     std::chrono::milliseconds(2);
+  auto& ring = port_.Receive();
+  while (reply.find('\n', from) == std::string::npos) {
+    if (!ring.WaitForBytes(bound)) return;
+    reply += ring.TakeText();
+  }
+}
+
+AtLink::Verdict AtLink::Transact(const std::string& line, int timeoutSeconds, Rules rules) {
+  auto& ring = port_.Receive();
+  reply.clear();
+  ring.Reset();
+  port_.Write(line);
+  if (timeoutSeconds <= 0) return Verdict::kPending;
+
+  const auto deadline = Clock::DeadlineAfter(timeoutSeconds * 1000);
+  for (;;) {
+    const bool more = ring.WaitForBytes(deadline);
+    if (more) reply += ring.TakeText();
+    const Verdict verdict = Decide(reply, rules);
+    if (verdict == Verdict::kOk || verdict == Verdict::kError) {
+      const std::size_t at = reply.find(verdict == Verdict::kOk ? "OK" : "ERROR");
+      TakeRestOfLine(at);
+      return verdict;
+    }
+    if (verdict != Verdict::kPending) return verdict;
+    if (Clock::Now() >= deadline) return Verdict::kPending;
+  }
+}
+
+bool AtLink::SendAtCommand(std::string_view line, int timeoutSeconds) {
+  if (!portOpen) {
+    operator_.ShowMessage(kNotOpenMessage);
+    return false;
+  }
+  WaitCursor wait(operator_);
+  return Transact(std::string(line), timeoutSeconds, Rules::kSend) == Verdict::kOk;
+}
+
+bool AtLink::SendRemoteAtCommand(std::string_view line, int timeoutSeconds,
+                                 std::string_view address) {
+  if (!portOpen) {
+    operator_.ShowMessage(kNotOpenMessage);
+    return false;
+  }
+  WaitCursor wait(operator_);
+  return Transact(RemoteLine(line, address), timeoutSeconds, Rules::kSend) == Verdict::kOk;
+}
+
+std::string AtLink::QueryAtCommand(std::string_view line, int timeoutSeconds) {
+  WaitCursor wait(operator_);
+  if (!portOpen) return {};
+  switch (Transact(std::string(line), timeoutSeconds, Rules::kQuery)) {
+    case Verdict::kOk: return ReplyLine(reply);
+    case Verdict::kEnter: return "ENTER";
+    case Verdict::kStart: return "START";
+    default: return "ERROR";
+  }
+}
+
+std::string AtLink::QueryRemoteAtCommand(std::string_view line, int timeoutSeconds,
+                                         std::string_view address) {
+  WaitCursor wait(operator_);
+  if (!portOpen) return {};
+  if (Transact(RemoteLine(line, address), timeoutSeconds, Rules::kQueryRemote) == Verdict::kOk)
+    return ReplyLine(reply);
+  return "ERROR";
+}
+
+void AtLink::WakeUpIfSleepy() {
+  if (!sleepy) return;
+  port_.Write("\n");
+  Clock::Sleep(200);
+}
+
+}  // namespace zendra

@@ -1,0 +1,75 @@
+#pragma once
+// The four AT transactions that every part of the manager talks to the module
+// with, and the connection state they depend on.
+//
+// A transaction empties `reply` and the receive ring, writes one command line and
+// collects what the module sends until the reply holds "OK" or "ERROR" (searched
+// anywhere, case-sensitively, "OK" first) or the time-out of N whole seconds runs
+// out. It returns the moment its deciding text is there; after "OK" or "ERROR" it
+// also takes the rest of that line (a few character times at most), so that the
+// CR LF ending the answer can never reach the next transaction and turn its reply
+// line into an empty text.
+//
+// Only one user polls the receive ring at a time: a transaction, the handshake's
+// bootloader probe, the network scan or a firmware transfer.
+
+#include <atomic>
+#include <string>
+#include <string_view>
+
+#include "base/Operator.h"
+#include "serial/SerialPort.h"
+
+namespace zendra {
+
+class AtLink {
+ public:
+  AtLink(SerialPort& port, Operator& op) : port_(port), operator_(op) {}
+
+  // true when "OK" came; false on "ERROR", on time-out and when no connection is
+  // open (then after the message "ERROR: Could not close serial port.").
+  bool SendAtCommand(std::string_view line, int timeoutSeconds);
+  bool SendRemoteAtCommand(std::string_view line, int timeoutSeconds, std::string_view address);
+
+  // The reply line on "OK"; "ERROR" on "ERROR" or time-out; "ENTER" or "START"
+  // for the bootloader's answers; the empty text when no connection is open.
+  std::string QueryAtCommand(std::string_view line, int timeoutSeconds);
+  // The reply line on "OK"; "ERROR" on "ERROR" or time-out; empty when closed.
+  std::string QueryRemoteAtCommand(std::string_view line, int timeoutSeconds,
+                                   std::string_view address);
+
+  // A sleepy end device misses a command that is not preceded by a lone "\n":
+  // write it and give the module 200 ms to wake.
+  void WakeUpIfSleepy();
+
+  // The reply line of a reply that holds "OK": the value line between the line
+  // ends, or the empty text for a bare "OK".
+  static std::string ReplyLine(std::string_view reply);
+  // "AT+RC=" + address + "," + line.
+  static std::string RemoteLine(std::string_view line, std::string_view address);
+
+  SerialPort& Port() { return port_; }
+  ReceiveBuffer& Receive() { return port_.Receive(); }
+  Operator& Op() { return operator_; }
+
+  // 1 while a connection is open (set and cleared by the handshake).
+  std::atomic<bool> portOpen{false};
+  // 1 when the local module reported node type "4" (a sleepy end device).
+  std::atomic<bool> sleepy{false};
+  // Everything received since the current transaction sent its command; the scan
+  // and the firmware transfer use it as scratch text too.
+  std::string reply;
+
+ private:
+  enum class Verdict { kPending, kOk, kError, kEnter, kStart };
+  enum class Rules { kSend, kQuery, kQueryRemote };
+
+  Verdict Transact(const std::string& line, int timeoutSeconds, Rules rules);
+  static Verdict Decide(const std::string& text, Rules rules);
+  void TakeRestOfLine(std::size_t from);
+
+  SerialPort& port_;
+  Operator& operator_;
+};
+
+}  // namespace zendra

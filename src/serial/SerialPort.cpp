@@ -1,0 +1,268 @@
+#include "serial/SerialPort.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+
+namespace zendra {
+
+namespace {
+
+struct BaudEntry {
+  int rate;
+  speed_t code;
+};
+
+constexpr BaudEntry kBaudCodes[] = {
+    {300, B300},       {600, B600},       {1200, B1200},     {2400, B2400},
+    {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800},
+    {921600, B921600},
+};
+
+bool BaudCode(int rate, speed_t& code) {
+  for (const auto& entry : kBaudCodes) {
+    if (entry.rate == rate) {
+      code = entry.code;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+SerialPort::~SerialPort() { Close(); }
+
+std::string SerialPort::ResolvePortName(const std::string& portName) {
+  if (portName.size() > 3 && std::toupper(static_cast<unsigned char>(portName[0])) == 'C' &&
+      std::toupper(static_cast<unsigned char>(portName[1])) == 'O' &&
+      std::toupper(static_cast<unsigned char>(portName[2])) == 'M') {
+    bool digits = true;
+    for (std::size_t i = 3; i < portName.size(); ++i) {
+      if (!std::isdigit(static_cast<unsigned char>(portName[i]))) digits = false;
+    }
+    if (digits && portName.size() <= 6) {
+      const int n = std::atoi(portName.c_str() + 3);
+      if (n >= 1) return "/dev/ttyS" + std::to_string(n - 1);
+    }
+  }
+  return portName;
+}
+
+bool SerialPort::IsSupportedBaudRate(int baudRate) {
+  speed_t code;
+  return BaudCode(baudRate, code);
+}
+
+bool SerialPort::Open(const std::string& portName, int baudRate, int parity, int dataBits,
+                      int stopBits, int flowControl) {
+  std::lock_guard guard(openClose_);
+  std::unique_lock lock(lifecycle_);
+  ReleaseLocked();
+  vanished_ = false;
+
+  speed_t speed;
+  if (!BaudCode(baudRate, speed)) return false;
+
+  devicePath_ = ResolvePortName(portName);
+  const int fd = ::open(devicePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+
+  // Another program holding the port (or another Zendra Manager) keeps it.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+    ::close(fd);
+    return false;
+  }
+
+  termios tio{};
+  if (::tcgetattr(fd, &tio) != 0) {
+    ::close(fd);
+    return false;
+  }
+  ::cfmakeraw(&tio);
+  tio.c_cflag |= CLOCAL | CREAD;
+  tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE);
+  tio.c_cflag |= (dataBits == 7) ? CS7 : CS8;
+  tio.c_cflag &= ~static_cast<tcflag_t>(PARENB | PARODD | CSTOPB);
+  if (parity == 1) tio.c_cflag |= PARENB | PARODD;
+  if (parity == 2) tio.c_cflag |= PARENB;
+  if (stopBits == 2) tio.c_cflag |= CSTOPB;
+  switch (flowControl) {
+    case kFlowNone:
+      tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+      tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+      break;
+    case kFlowSoftware:
+      tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+      tio.c_iflag |= IXON | IXOFF;
+      tio.c_iflag &= ~static_cast<tcflag_t>(IXANY);
+      tio.c_cc[VSTART] = 17;  // XON
+      tio.c_cc[VSTOP] = 19;   // XOFF
+      break;
+    case kFlowHardware:
+      tio.c_cflag |= CRTSCTS;
+      tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+      break;
+    default:  // unknown code: flow control stays as the driver had it
+      break;
+  }
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  ::cfsetispeed(&tio, speed);
+  ::cfsetospeed(&tio, speed);
+  if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
+    ::close(fd);
+    return false;
+  }
+  // DTR and RTS asserted (RTS then follows the handshake under RTS/CTS). A
+  // pseudo-terminal has no modem lines; that is not an error.
+  int lines = TIOCM_DTR | TIOCM_RTS;
+  (void)::ioctl(fd, TIOCMBIS, &lines);
+  ::tcflush(fd, TCIOFLUSH);
+
+  wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (wakeFd_ < 0) {
+    ::close(fd);
+    return false;
+  }
+  baudRate_ = baudRate;
+  fd_ = fd;
+  running_ = true;
+  readerRunning_ = true;
+  try {
+    reader_ = std::jthread([this](std::stop_token stop) { ReaderThread(stop); });
+  } catch (...) {
+    readerRunning_ = false;
+    ReleaseLocked();
+    return false;
+  }
+  return true;
+}
+
+void SerialPort::Close() {
+  std::lock_guard guard(openClose_);
+  // Wake the reader and any writer waiting on a full output queue before taking
+  // the port whole.
+  running_ = false;
+  if (wakeFd_ >= 0) {
+    const std::uint64_t one = 1;
+    (void)!::write(wakeFd_, &one, sizeof one);
+  }
+  std::unique_lock lock(lifecycle_);
+  ReleaseLocked();
+}
+
+void SerialPort::ReleaseLocked() {
+  running_ = false;
+  if (reader_.joinable()) {
+    reader_.request_stop();
+    reader_.join();
+  }
+  readerRunning_ = false;
+  const int fd = fd_.exchange(-1);
+  if (fd >= 0) {
+    ::tcflush(fd, TCIOFLUSH);
+    ::close(fd);  // also drops the advisory lock
+  }
+  if (wakeFd_ >= 0) {
+    ::close(wakeFd_);
+    wakeFd_ = -1;
+  }
+  receive_.Notify();
+}
+
+int SerialPort::Write(const void* bytes, int length) {
+  if (length <= 0) return 0;
+  std::shared_lock lock(lifecycle_);
+  const int fd = fd_.load();
+  if (fd < 0 || !running_) return 0;
+
+  const int perByte = WriteTimeoutMultiplier(baudRate_);
+  const bool bounded = perByte > 0;
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<long long>(perByte) * length);
+
+  const auto* data = static_cast<const std::uint8_t*>(bytes);
+  int written = 0;
+  while (written < length) {
+    const ssize_t n = ::write(fd, data + written, static_cast<std::size_t>(length - written));
+    if (n > 0) {
+      written += static_cast<int>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) return written;  // the port is gone
+    int waitMs = -1;
+    if (bounded) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return written;
+      waitMs = static_cast<int>(left.count()) + 1;
+    }
+    pollfd fds[2] = {{fd, POLLOUT, 0}, {wakeFd_, POLLIN, 0}};
+    const int r = ::poll(fds, 2, waitMs);
+    if (r < 0 && errno != EINTR) return written;
+    if (fds[1].revents & POLLIN) return written;  // closing
+    if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) return written;
+  }
+  return written;
+}
+
+int SerialPort::ReadAvailable(std::uint8_t* buffer, int capacity) {
+  for (;;) {
+    const ssize_t n = ::read(fd_.load(), buffer, static_cast<std::size_t>(capacity));
+    if (n >= 0) return static_cast<int>(n);
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN) return 0;
+    return -1;
+  }
+}
+
+void SerialPort::ReaderThread(std::stop_token stop) {
+  std::uint8_t chunk[4096];
+  const int fd = fd_.load();
+  while (running_ && !stop.stop_requested()) {
+    pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    const int r = ::poll(fds, 2, -1);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (fds[1].revents & POLLIN) break;  // Close
+    if (fds[0].revents & POLLIN) {
+      for (;;) {
+        const int n = ReadAvailable(chunk, sizeof chunk);
+        if (n > 0) {
+          receive_.PutChunk(chunk, static_cast<std::size_t>(n));
+          continue;
+        }
+        if (n < 0) {
+          vanished_ = true;
+        }
+        break;
+      }
+      if (vanished_) break;
+      continue;
+    }
+    if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+      // The device went away (hang-up without data). Polling it again would
+      // return at once forever, so the reader ends here.
+      vanished_ = true;
+      break;
+    }
+  }
+  readerRunning_ = false;
+  receive_.Notify();
+}
+
+}  // namespace zendra

@@ -1,0 +1,88 @@
+#pragma once
+// The one serial line of the manager, on POSIX termios.
+//
+// Open configures the line from the codes the main window works with (parity
+// 0 none / 1 odd / 2 even, stop bits 0 one / 2 two, flow control 10 none /
+// 11 XON-XOFF / 12 RTS-CTS), asserts DTR and RTS, and starts a reader thread that
+// moves every received byte into the ReceiveBuffer. The port is held for this
+// program alone (TIOCEXCL and an advisory lock), so that nothing else can open it
+// in the middle of a firmware update.
+//
+// The reader waits in poll() on the port and on a wake-up descriptor, so Close
+// ends it at once. When the port vanishes (the far end of a pseudo-terminal closed,
+// a USB adapter pulled) the reader ends instead of spinning; later writes fail and
+// transactions time out.
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <shared_mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "serial/ReceiveBuffer.h"
+
+namespace zendra {
+
+class SerialPort {
+ public:
+  static constexpr int kFlowNone = 10;
+  static constexpr int kFlowSoftware = 11;
+  static constexpr int kFlowHardware = 12;
+
+  SerialPort() = default;
+  ~SerialPort();
+  SerialPort(const SerialPort&) = delete;
+  SerialPort& operator=(const SerialPort&) = delete;
+
+  // `portName` is a device path, or "COMn", which stands for /dev/ttyS(n-1).
+  // false when the port cannot be opened, locked or configured; the port is then closed.
+  bool Open(const std::string& portName, int baudRate, int parity, int dataBits, int stopBits,
+            int flowControl);
+  // Ends the reader thread at once and releases the port. Harmless when closed.
+  void Close();
+
+  // Writes the bytes whole; returns the count written (less on failure or when
+  // the write time-out of 230400 / baud ms per byte runs out; no time-out at
+  // 460800 baud and above).
+  int Write(const void* bytes, int length);
+  int Write(std::string_view text) { return Write(text.data(), static_cast<int>(text.size())); }
+
+  bool IsOpen() const { return fd_.load() >= 0; }
+  // false once the port has vanished under the reader (or while closed).
+  bool ReaderRunning() const { return readerRunning_.load(); }
+  bool Vanished() const { return vanished_.load(); }
+
+  int BaudRate() const { return baudRate_.load(); }
+  const std::string& DevicePath() const { return devicePath_; }
+
+  ReceiveBuffer& Receive() { return receive_; }
+  const ReceiveBuffer& Receive() const { return receive_; }
+
+  // "COM3" -> "/dev/ttyS2"; anything else is returned unchanged.
+  static std::string ResolvePortName(const std::string& portName);
+  // Write time-out multiplier in milliseconds per byte: 230400 / baud.
+  static int WriteTimeoutMultiplier(int baudRate) { return baudRate > 0 ? 230400 / baudRate : 0; }
+  // Whether the line can run at this rate.
+  static bool IsSupportedBaudRate(int baudRate);
+
+ private:
+  void ReaderThread(std::stop_token stop);
+  int ReadAvailable(std::uint8_t* buffer, int capacity);
+  void ReleaseLocked();
+
+  std::atomic<int> fd_{-1};
+  int wakeFd_ = -1;
+  std::atomic<int> baudRate_{0};
+  std::string devicePath_;
+  std::atomic<bool> running_{false};
+  std::atomic<bool> readerRunning_{false};
+  std::atomic<bool> vanished_{false};
+  std::shared_mutex lifecycle_;  // writers share it, Open/Close take it whole
+  std::mutex openClose_;
+  std::jthread reader_;
+  ReceiveBuffer receive_;
+};
+
+}  // namespace zendra
