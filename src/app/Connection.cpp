@@ -1,0 +1,179 @@
+#include "app/Connection.h"
+
+#include "base/Clock.h"
+
+namespace zendra {
+
+namespace {
+constexpr int kBootloaderBaud = 115200;
+constexpr const char* kCouldNotOpen = "ERROR: Could not open serial port.";
+constexpr const char* kNoResponse = "ERROR: The device does not respond.";
+constexpr const char* kCheckBaudRate =
+    "ERROR: The local device does not respond. Please check baud rate.";
+constexpr const char* kReloadQuestion =
+    "The local device's firmware was demaged. Do you want to reload?";
+
+// Polls the receive ring into `reply` for up to `polls` looks, the first at once
+// and each further one at most 100 ms after the one before; returns early as soon
+// as `done` says so. Bytes end a wait at once, so a prompt is seen when it arrives.
+template <typename Done>
+bool PollReply(AtLink& link, int polls, Done done) {
+  auto& ring = link.Receive();
+  link.reply += ring.TakeText();
+  if (done(link.reply)) return true;
+  const auto deadline = Clock::DeadlineAfter((polls - 1) * 100);
+  while (Clock::Now() < deadline) {
+    if (!ring.WaitForBytes(deadline)) break;
+    link.reply += ring.TakeText();
+    if (done(link.reply)) return true;
+  }
+  link.reply += ring.TakeText();
+  return done(link.reply);
+}
+
+bool Holds(const std::string& text, const char* what) { return text.find(what) != std::string::npos; }
+}  // namespace
+
+Connection::Connection(Operator& op) : link(port, op), operator_(op) {}
+
+Connection::~Connection() { port.Close(); }
+
+bool Connection::OpenStored(int baudRate) {
+  return port.Open(portName, baudRate, settings.parity, settings.dataBits, settings.stopBits,
+                   settings.flowControl);
+}
+
+bool Connection::Reopen(int baudRate) {
+  port.Close();
+  Clock::Sleep(100);
+  return OpenStored(baudRate);
+}
+
+void Connection::Fail(const char* message) {
+  if (message) operator_.ShowMessage(message);
+  port.Close();
+  link.portOpen = false;
+}
+
+bool Connection::Connect(const std::string& name, const LineSettings& lineSettings) {
+  WaitCursor wait(operator_);
+  portName = name;
+  settings = lineSettings;
+
+  if (!OpenStored(settings.baudRate)) {
+    operator_.ShowMessage(kCouldNotOpen);
+    return false;
+  }
+  link.portOpen = true;
+  port.Write("\r\n");
+  Clock::Sleep(100);
+
+  link.SendAtCommand("ATE0\r\n", 1);
+  bool answered = link.SendAtCommand("ATR1\r\n", 3);
+  if (!answered) {
+    // The module may be in transparent mode: escape to command mode and ask again.
+    link.SendAtCommand("+++", 2);
+    link.SendAtCommand("ATE0\r\n", 1);
+    answered = link.SendAtCommand("ATR1\r\n", 1);
+    if (answered) Clock::Sleep(1);
+  }
+  if (!answered) {
+    switch (ProbeBootloader()) {
+      case -1:
+        Fail(kNoResponse);
+        return false;
+      case 0:
+        if (!operator_.AskYesNo(kReloadQuestion)) {
+          Fail(nullptr);
+          return false;
+        }
+        if (hooks_.reloadFirmware) hooks_.reloadFirmware();
+        if (!Reopen(settings.baudRate)) {
+          operator_.ShowMessage(kCouldNotOpen);
+          link.portOpen = false;
+          return false;
+        }
+        break;
+      default:
+        break;
+    }
+  }
+
+  Clock::Sleep(200);
+  port.Write("\r\n");
+  Clock::Sleep(200);
+  if (!link.SendAtCommand("ATE0\r\n", 2)) {
+    Fail(kCheckBaudRate);
+    return false;
+  }
+  link.sleepy = link.QueryAtCommand("AT+NODETYPE\r\n", 1) == "4";
+  ShowDeviceInfo();
+  return true;
+}
+
+void Connection::Disconnect() {
+  WaitCursor wait(operator_);
+  port.Close();
+  link.portOpen = false;
+  remoteMode = false;
+  ClearDeviceInfo();
+}
+
+int Connection::ProbeBootloader() {
+  link.reply.clear();
+  port.Receive().Reset();
+  if (settings.baudRate != kBootloaderBaud) {
+    // The bootloader talks at 115200 whatever the application's rate is.
+    port.Close();
+    Clock::Sleep(100);
+    OpenStored(kBootloaderBaud);
+    Clock::Sleep(100);
+  }
+  port.Write("\x03");
+  Clock::Sleep(200);
+  port.Write("\n");
+
+  if (!PollReply(link, 30, [](const std::string& r) { return Holds(r, "BL"); })) return -1;
+
+  // The menu is there: choose "2" (run the firmware) and see whether the
+  // application answers or the menu comes back.
+  link.reply.clear();
+  port.Receive().Reset();
+  Clock::Sleep(100);
+  port.Write("2");
+  Clock::Sleep(3000);
+  port.Write("\n");
+  if (PollReply(link, 30, [](const std::string& r) { return Holds(r, "OK") || Holds(r, "BL"); })) {
+    return Holds(link.reply, "OK") ? 1 : 0;
+  }
+  // Silence after "2": carry on with the operator's own settings.
+  Reopen(settings.baudRate);
+  Clock::Sleep(100);
+  return 1;
+}
+
+void Connection::ShowDeviceInfo() {
+  productName = link.QueryAtCommand("AT+PRODUCTNAME\r\n", 1);
+  euiAddress = link.QueryAtCommand("AT+LONGADDR\r\n", 1);
+  nodeName = link.QueryAtCommand("AT+NODENAME\r\n", 1);
+  firmwareVersion = link.QueryAtCommand("AT+VERSION\r\n", 1);
+  if (hooks_.applyModelRule) hooks_.applyModelRule(productName == "MC21X");
+}
+
+void Connection::Reboot() {
+  link.WakeUpIfSleepy();
+  link.SendAtCommand("ATZ\r\n", 3);
+}
+
+std::string Connection::DefinitionFileName() const {
+  return productName + "_" + firmwareVersion + ".zmcon";
+}
+
+void Connection::ClearDeviceInfo() {
+  productName.clear();
+  euiAddress.clear();
+  nodeName.clear();
+  firmwareVersion.clear();
+}
+
+}  // namespace zendra
