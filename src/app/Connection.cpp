@@ -49,7 +49,8 @@ bool Connection::Reopen(int baudRate) {
   return OpenStored(baudRate);
 }
 
-void Connection::Fail(const char* message) {
+void Connection::Fail(Failure why, const char* message) {
+  lastFailure_ = why;
   if (message) operator_.ShowMessage(message);
   port.Close();
   link.portOpen = false;
@@ -59,9 +60,10 @@ bool Connection::Connect(const std::string& name, const LineSettings& lineSettin
   WaitCursor wait(operator_);
   portName = name;
   settings = lineSettings;
+  lastFailure_ = Failure::kNone;
 
   if (!OpenStored(settings.baudRate)) {
-    operator_.ShowMessage(kCouldNotOpen);
+    Fail(Failure::kPortNotOpened, kCouldNotOpen);
     return false;
   }
   link.portOpen = true;
@@ -80,17 +82,16 @@ bool Connection::Connect(const std::string& name, const LineSettings& lineSettin
   if (!answered) {
     switch (ProbeBootloader()) {
       case -1:
-        Fail(kNoResponse);
+        Fail(Failure::kNoResponse, kNoResponse);
         return false;
       case 0:
         if (!operator_.AskYesNo(kReloadQuestion)) {
-          Fail(nullptr);
+          Fail(Failure::kReloadDeclined, nullptr);
           return false;
         }
         if (hooks_.reloadFirmware) hooks_.reloadFirmware();
         if (!Reopen(settings.baudRate)) {
-          operator_.ShowMessage(kCouldNotOpen);
-          link.portOpen = false;
+          Fail(Failure::kPortNotOpened, kCouldNotOpen);
           return false;
         }
         break;
@@ -103,10 +104,11 @@ bool Connection::Connect(const std::string& name, const LineSettings& lineSettin
   port.Write("\r\n");
   Clock::Sleep(200);
   if (!link.SendAtCommand("ATE0\r\n", 2)) {
-    Fail(kCheckBaudRate);
+    Fail(Failure::kCheckBaudRate, kCheckBaudRate);
     return false;
   }
-  link.sleepy = link.QueryAtCommand("AT+NODETYPE\r\n", 1) == "4";
+  nodeType = link.QueryAtCommand("AT+NODETYPE\r\n", 1);
+  link.sleepy = nodeType == "4";
   ShowDeviceInfo();
   return true;
 }
@@ -174,6 +176,7 @@ void Connection::ClearDeviceInfo() {
   euiAddress.clear();
   nodeName.clear();
   firmwareVersion.clear();
+  nodeType.clear();
 }
 
 }  // namespace zendra

@@ -45,6 +45,8 @@ class Connection {
   };
   void SetHooks(Hooks hooks) { hooks_ = std::move(hooks); }
 
+  enum class Failure { kNone, kPortNotOpened, kNoResponse, kReloadDeclined, kCheckBaudRate };
+
   // Connect (the Open button while disconnected): opens the port with the given
   // settings and runs the handshake. true when connected; false when it ended
   // disconnected (its message, if any, has been shown).
@@ -64,6 +66,8 @@ class Connection {
   void ClearDeviceInfo();
 
   bool IsOpen() const { return link.portOpen; }
+  // Why the last Connect ended disconnected.
+  Failure LastFailure() const { return lastFailure_; }
   Operator& Op() { return operator_; }
 
   // Reopens the port with the stored name and settings at `baudRate`.
@@ -80,14 +84,16 @@ class Connection {
   std::string euiAddress;
   std::string nodeName;
   std::string firmwareVersion;
+  std::string nodeType;    // the answer to "AT+NODETYPE" at the last connect
   std::string imageModel;  // model code of the firmware image last examined
 
  private:
   bool OpenStored(int baudRate);
-  void Fail(const char* message);
+  void Fail(Failure why, const char* message);
 
   Operator& operator_;
   Hooks hooks_;
+  Failure lastFailure_ = Failure::kNone;
 };
 
 }  // namespace zendra

@@ -1,1 +1,54 @@
-int main() { return 0; }
+// zendra-cli: the manager's operations from a terminal, for scripts and
+// production lines. See docs/cli.md.
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+#include "cli/CliContext.h"
+
+int main(int argc, char** argv) {
+  using namespace zendra::cli;
+  CliContext ctx;
+  auto& o = ctx.options;
+
+  CLI::App app{"Zendra Manager command line: configure and update Zendra radio modules", "zendra-cli"};
+  app.set_version_flag("--version", std::string("zendra-cli ") + ZENDRA_VERSION);
+  app.require_subcommand(1);
+  app.add_option("--port", o.port, "Serial port: a device path such as /dev/ttyUSB0, or COMn (= /dev/ttyS(n-1))");
+  app.add_option("--baud", o.baud, "Baud rate: 1200 2400 4800 9600 19200 38400 57600 115200 230400 460800 921600")
+      ->capture_default_str();
+  app.add_option("--parity", o.parity, "Parity")->check(CLI::IsMember({"none", "even", "odd"}))->capture_default_str();
+  app.add_option("--data-bits", o.dataBits, "Data bits")->check(CLI::IsMember({7, 8}))->capture_default_str();
+  app.add_option("--stop-bits", o.stopBits, "Stop bits")->check(CLI::IsMember({1, 2}))->capture_default_str();
+  app.add_option("--flow", o.flow, "Flow control")
+      ->check(CLI::IsMember({"none", "software", "hardware"}))
+      ->capture_default_str();
+  app.add_option("--timeout", o.timeout, "Time-out in whole seconds for a single command line")
+      ->check(CLI::Range(0, 3600))
+      ->capture_default_str();
+  app.add_flag("--json", o.json, "Print results as JSON");
+  auto* yes = app.add_flag("--yes", o.yes, "Answer Yes to every question");
+  app.add_flag("--no", o.no, "Answer No to every question")->excludes(yes);
+  app.add_flag("--simulate", o.simulate, "Talk to a simulated module started in-process");
+  app.parse_complete_callback([&] {
+    if (o.yes) ctx.op.SetAnswer(TerminalOperator::Answer::kYes);
+    if (o.no) ctx.op.SetAnswer(TerminalOperator::Answer::kNo);
+  });
+
+  RegisterBasicCommands(app, ctx);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::cerr << "zendra-cli: " << e.what() << std::endl;
+    return kExitUsage;
+  }
+  return ctx.exitCode;
+}

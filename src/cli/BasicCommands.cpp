@@ -1,0 +1,112 @@
+// ports, at and info: the commands that need nothing beyond the serial link and
+// the connect handshake.
+
+#include <iostream>
+
+#include "cli/CliContext.h"
+#include "cli/Json.h"
+#include "serial/PortList.h"
+
+namespace zendra::cli {
+
+namespace {
+
+// The line as the module must receive it: CR LF appended unless it already ends
+// in a line end.
+std::string CommandLine(const std::string& line) {
+  if (!line.empty() && (line.back() == '\n' || line.back() == '\r')) return line;
+  return line + "\r\n";
+}
+
+void Ports(CliContext& ctx) {
+  PortList list;
+  list.EnumeratePorts();
+  if (ctx.options.json) {
+    std::vector<std::string> items;
+    for (const auto& e : list.Entries()) items.push_back(JsonString(e.name));
+    std::cout << JsonArray(items) << std::endl;
+    return;
+  }
+  for (const auto& e : list.Entries()) std::cout << e.name << std::endl;
+}
+
+void At(CliContext& ctx, const std::string& line, const std::string& remote) {
+  if (!ctx.OpenPort()) return;
+  auto& link = ctx.connection.link;
+  const std::string sent = CommandLine(line);
+  const int timeout = ctx.options.timeout;
+  std::string result = remote.empty() ? link.QueryAtCommand(sent, timeout)
+                                      : link.QueryRemoteAtCommand(sent, timeout, remote);
+  // With echo on the module repeats the command first; the reply line is what
+  // follows the echo.
+  std::string text = link.reply;
+  const std::string echoed = remote.empty() ? sent : AtLink::RemoteLine(sent, remote);
+  if (text.rfind(echoed, 0) == 0) text.erase(0, echoed.size());
+  const bool ok = text.find("OK") != std::string::npos;
+  std::string status;
+  if (ok) {
+    status = "OK";
+    result = AtLink::ReplyLine(text);
+  } else if (text.find("ERROR") != std::string::npos) {
+    status = "ERROR";
+  } else if (result == "ENTER" || result == "START") {
+    status = result;
+  } else {
+    status = "TIMEOUT";
+  }
+  if (ctx.options.json) {
+    std::cout << JsonObject().Add("status", status).Add("reply", ok ? result : "")
+                     .Add("received", link.reply).Str()
+              << std::endl;
+  } else if (ok) {
+    std::cout << result << std::endl;
+  } else {
+    std::cout << status << std::endl;
+  }
+  ctx.exitCode = ok ? kExitOk : kExitFailed;
+}
+
+void Info(CliContext& ctx) {
+  if (!ctx.ConnectModule()) return;
+  const auto& c = ctx.connection;
+  if (ctx.options.json) {
+    std::cout << JsonObject()
+                     .Add("productName", c.productName)
+                     .Add("euiAddress", c.euiAddress)
+                     .Add("nodeName", c.nodeName)
+                     .Add("firmwareVersion", c.firmwareVersion)
+                     .Add("nodeType", c.nodeType)
+                     .Add("sleepy", static_cast<bool>(c.link.sleepy))
+                     .Str()
+              << std::endl;
+  } else {
+    std::cout << "Product Name : " << c.productName << "\n"
+              << "EUI address  : " << c.euiAddress << "\n"
+              << "Node Name    : " << c.nodeName << "\n"
+              << "F/W Rev.     : " << c.firmwareVersion << "\n"
+              << "Node type    : " << c.nodeType << (c.link.sleepy ? " (sleepy end device)" : "")
+              << std::endl;
+  }
+  const bool answered = c.productName != "ERROR" && c.euiAddress != "ERROR" &&
+                        c.firmwareVersion != "ERROR" && c.nodeName != "ERROR";
+  ctx.exitCode = answered ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+void RegisterBasicCommands(CLI::App& app, CliContext& ctx) {
+  app.add_subcommand("ports", "List the serial ports found on this computer")
+      ->callback([&ctx] { Ports(ctx); });
+
+  auto* at = app.add_subcommand("at", "Send one command line to the module and print its reply line");
+  auto line = std::make_shared<std::string>();
+  auto remote = std::make_shared<std::string>();
+  at->add_option("LINE", *line, "The command line, e.g. AT+VERSION (CR LF is appended)")->required();
+  at->add_option("--remote", *remote, "Send it to the remote module with this EUI address (AT+RC=)");
+  at->callback([&ctx, line, remote] { At(ctx, *line, *remote); });
+
+  app.add_subcommand("info", "Connect to the local module and print its identification")
+      ->callback([&ctx] { Info(ctx); });
+}
+
+}  // namespace zendra::cli

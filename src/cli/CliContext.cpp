@@ -1,0 +1,90 @@
+#include "cli/CliContext.h"
+
+#include <iostream>
+
+#include "ModuleSimulator.h"
+#include "serial/LineSettingTables.h"
+
+namespace zendra::cli {
+
+CliContext::CliContext() = default;
+
+CliContext::~CliContext() {
+  connection.port.Close();
+  if (simulator_) simulator_->Stop();
+}
+
+void CliContext::Fail(int code, const std::string& message) {
+  std::cerr << "zendra-cli: " << message << std::endl;
+  exitCode = code;
+}
+
+std::optional<LineSettings> CliContext::Settings() {
+  LineSettings s;
+  s.baudRate = SelectedSetting(options.baud, kBaudRateTable);
+  if (s.baudRate == 0) {
+    Fail(kExitUsage, "--baud " + options.baud + ": not a baud rate of the list (1200 ... 921600)");
+    return std::nullopt;
+  }
+  if (options.parity == "none") s.parity = 0;
+  else if (options.parity == "even") s.parity = 2;
+  else if (options.parity == "odd") s.parity = 1;
+  s.dataBits = options.dataBits;
+  s.stopBits = options.stopBits == 2 ? 2 : 0;
+  if (options.flow == "none") s.flowControl = SerialPort::kFlowNone;
+  else if (options.flow == "software") s.flowControl = SerialPort::kFlowSoftware;
+  else if (options.flow == "hardware") s.flowControl = SerialPort::kFlowHardware;
+  return s;
+}
+
+std::optional<std::string> CliContext::PortName() {
+  if (options.simulate) {
+    if (!simulator_) {
+      sim::Options simOptions;
+      simOptions.baudRate = 0;  // the simulated module follows the chosen rate
+      simulator_ = std::make_unique<sim::ModuleSimulator>(simOptions);
+      if (!simulator_->Start()) {
+        Fail(kExitUsage, "could not start the simulated module");
+        return std::nullopt;
+      }
+    }
+    return simulator_->PortPath();
+  }
+  if (options.port.empty()) {
+    Fail(kExitUsage, "no port given: use --port DEVICE (or --simulate)");
+    return std::nullopt;
+  }
+  return options.port;
+}
+
+bool CliContext::OpenPort() {
+  const auto name = PortName();
+  const auto settings = Settings();
+  if (!name || !settings) return false;
+  auto& c = connection;
+  c.portName = *name;
+  c.settings = *settings;
+  if (!c.port.Open(*name, settings->baudRate, settings->parity, settings->dataBits,
+                   settings->stopBits, settings->flowControl)) {
+    Fail(kExitUsage, "could not open serial port " + *name);
+    return false;
+  }
+  c.link.portOpen = true;
+  return true;
+}
+
+bool CliContext::ConnectModule() {
+  const auto name = PortName();
+  const auto settings = Settings();
+  if (!name || !settings) return false;
+  if (!connection.Connect(*name, *settings)) {
+    // The handshake has shown its own message; a port that would not open is a
+    // port error, a module that would not answer a failure.
+    exitCode = connection.LastFailure() == Connection::Failure::kPortNotOpened ? kExitUsage
+                                                                             : kExitFailed;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace zendra::cli

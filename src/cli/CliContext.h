@@ -1,0 +1,73 @@
+#pragma once
+// What every zendra-cli command shares: the global options, the terminal operator
+// and the connection to the module.
+//
+// Exit status of every command: 0 success, 1 the module answered "ERROR" or did not
+// answer in time (or the operation failed on the module's side), 2 a usage error or
+// a port that cannot be opened (with a one-line message on stderr).
+
+#include <CLI/CLI.hpp>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/Connection.h"
+#include "cli/TerminalOperator.h"
+
+namespace zendra::sim {
+class ModuleSimulator;
+}
+
+namespace zendra::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+struct GlobalOptions {
+  std::string port;
+  std::string baud = "9600";
+  std::string parity = "none";
+  int dataBits = 8;
+  int stopBits = 1;
+  std::string flow = "none";
+  int timeout = 1;        // seconds, for commands that send one line
+  bool json = false;
+  bool yes = false;
+  bool no = false;
+  bool simulate = false;  // serve the command from an in-process simulated module
+};
+
+class CliContext {
+ public:
+  CliContext();
+  ~CliContext();
+
+  GlobalOptions options;
+  TerminalOperator op;
+  Connection connection{op};
+  int exitCode = kExitOk;
+
+  // The line settings from the options; nullopt (after a message) when one is invalid.
+  std::optional<LineSettings> Settings();
+  // The port to open: --port, or the simulated module's port with --simulate.
+  std::optional<std::string> PortName();
+
+  // Opens the port only (no handshake) and marks the connection open, for
+  // commands that talk to whatever answers. false after a message (exit 2).
+  bool OpenPort();
+  // Opens the port and runs the connect handshake. false after its message.
+  bool ConnectModule();
+
+  // Prints a one-line error on stderr and sets the exit status.
+  void Fail(int code, const std::string& message);
+
+ private:
+  std::unique_ptr<sim::ModuleSimulator> simulator_;
+};
+
+// Each command file registers its subcommands here.
+void RegisterBasicCommands(CLI::App& app, CliContext& ctx);   // ports, at, info
+
+}  // namespace zendra::cli

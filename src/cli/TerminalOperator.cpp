@@ -1,0 +1,57 @@
+#include "cli/TerminalOperator.h"
+
+#include <unistd.h>
+
+#include <iostream>
+#include <string>
+
+namespace zendra::cli {
+
+namespace {
+// Message texts carry CR LF line breaks; a terminal wants LF.
+std::string ForTerminal(const std::string& text) {
+  std::string out;
+  for (char c : text)
+    if (c != '\r') out.push_back(c);
+  return out;
+}
+}  // namespace
+
+void TerminalOperator::ShowMessage(const std::string& text) {
+  std::lock_guard lock(mutex_);
+  ++messages_;
+  std::cerr << ForTerminal(text) << std::endl;
+}
+
+bool TerminalOperator::AskYesNo(const std::string& text, const std::string& caption) {
+  std::lock_guard lock(mutex_);
+  const std::string question = (caption.empty() ? "" : caption + ": ") + ForTerminal(text);
+  if (answer_ != Answer::kAsk) {
+    std::cerr << question << (answer_ == Answer::kYes ? " [yes]" : " [no]") << std::endl;
+    return answer_ == Answer::kYes;
+  }
+  if (!::isatty(STDIN_FILENO)) {
+    std::cerr << question << " [no: not a terminal; answer with --yes or --no]" << std::endl;
+    return false;
+  }
+  for (;;) {
+    std::cerr << question << " [y/n] " << std::flush;
+    std::string line;
+    if (!std::getline(std::cin, line)) return false;
+    if (line == "y" || line == "Y" || line == "yes") return true;
+    if (line == "n" || line == "N" || line == "no") return false;
+  }
+}
+
+std::optional<std::string> TerminalOperator::ChooseFileToOpen(const std::string&) { return std::nullopt; }
+
+std::optional<std::string> TerminalOperator::ChooseFileToSave(const std::string&, const std::string&) {
+  return std::nullopt;
+}
+
+void TerminalOperator::OpenDocument(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  std::cerr << "See " << path << std::endl;
+}
+
+}  // namespace zendra::cli

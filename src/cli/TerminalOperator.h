@@ -1,0 +1,33 @@
+#pragma once
+// The operator on a terminal: messages go to stderr, questions are answered by
+// --yes / --no, or asked on the terminal when stdin is one (otherwise: No).
+
+#include <atomic>
+#include <mutex>
+
+#include "base/Operator.h"
+
+namespace zendra::cli {
+
+class TerminalOperator : public Operator {
+ public:
+  enum class Answer { kAsk, kYes, kNo };
+  void SetAnswer(Answer answer) { answer_ = answer; }
+  int MessageCount() const { return messages_; }
+
+  void ShowMessage(const std::string& text) override;
+  bool AskYesNo(const std::string& text, const std::string& caption = {}) override;
+  std::optional<std::string> ChooseFileToOpen(const std::string& filter) override;
+  std::optional<std::string> ChooseFileToSave(const std::string& filter,
+                                              const std::string& suggestedName) override;
+  void OpenDocument(const std::string& path) override;
+  void BeginWait() override {}
+  void EndWait() override {}
+
+ private:
+  std::mutex mutex_;
+  Answer answer_ = Answer::kAsk;
+  std::atomic<int> messages_{0};
+};
+
+}  // namespace zendra::cli
