@@ -24,7 +24,7 @@ namespace zendra::sim {
 struct RemoteNode {
   std::string euiAddress;        // how AT+RC= addresses it
   std::string productName = "MA11";
-  std::string version = "1.10.0";
+  std::string version = "v1.10.0";
   std::string nodeName = "Remote";
   int nodeType = 2;
   std::string definitionsFile;   // registers; empty: the built-in default
@@ -47,7 +47,7 @@ struct Options {
   std::string productName = "MA11";
   std::string euiAddress = "000D6F0000A1B2C3";
   std::string nodeName = "Zendra1";
-  std::string version = "1.10.0";
+  std::string version = "v1.10.0";
   int nodeType = 1;              // 4: sleepy end device
   int baudRate = 9600;           // the module's UART rate; 0: follows whatever the host sets
   bool damaged = false;          // starts in the bootloader menu; "2" shows the menu again
