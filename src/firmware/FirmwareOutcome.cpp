@@ -1,0 +1,16 @@
+#include "firmware/FirmwareOutcome.h"
+
+namespace zendra {
+
+const char* OutcomeName(FirmwareOutcome outcome) {
+  switch (outcome) {
+    case FirmwareOutcome::kCompleted: return "completed";
+    case FirmwareOutcome::kTransmitError: return "transmit-error";
+    case FirmwareOutcome::kNoStartRequest: return "no-start-request";
+    case FirmwareOutcome::kFileNotOpened: return "file-not-opened";
+    case FirmwareOutcome::kNoRestart: return "no-restart";
+  }
+  return "unknown";
+}
+
+}  // namespace zendra

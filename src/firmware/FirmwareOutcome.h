@@ -1,0 +1,19 @@
+#pragma once
+// How a firmware worker (reload or update) ended, as its host's "done"
+// notification tells the window. The status line and any message box have been
+// set by then; the outcome is for what the window does next (a dialog may close
+// itself on success, the command line program picks its exit status).
+
+namespace zendra {
+
+enum class FirmwareOutcome {
+  kCompleted,       // image sent, completion seen; after a local update the module answered again
+  kTransmitError,   // a block or EOT not answered, a block refused ten times, no completion text
+  kNoStartRequest,  // the bootloader never asked for the image ('C')
+  kFileNotOpened,   // the image could not be opened; nothing was sent
+  kNoRestart,       // image sent, but the new firmware did not answer after the restart
+};
+
+const char* OutcomeName(FirmwareOutcome outcome);
+
+}  // namespace zendra

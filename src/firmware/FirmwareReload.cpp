@@ -1,0 +1,137 @@
+#include "firmware/FirmwareReload.h"
+
+#include "base/Clock.h"
+#include "firmware/ImageTransfer.h"
+#include "firmware/SerialTransferChannel.h"
+
+namespace zendra {
+
+namespace {
+constexpr const char* kInvalidFile = "ERROR: The firmware file is invalid.";
+constexpr const char* kInvalidFileStatus = "Invalid firmware file.";
+constexpr const char* kPreparing = "Preparing for firmware update...";
+constexpr const char* kNoResponse = "ERROR: The device does not respond.";
+// The module's own wording, kept as the operator knows it.
+constexpr const char* kNoStartRequest = "ERROR: The device does not repond.";
+constexpr const char* kFailed = "ERROR: Failed to update firmware.";
+constexpr const char* kCompleted = "Completed successfully.";
+constexpr const char* kCompletedMessage = "Firmware update is completed successfully.";
+constexpr int kPromptLooks = 100;
+constexpr int kPromptIntervalMs = 100;
+}  // namespace
+
+FirmwareReload::FirmwareReload(Connection& connection, TransferView& view)
+    : connection_(connection), view_(view) {}
+
+FirmwareReload::~FirmwareReload() { transferThread_.StopAndJoin(); }
+
+const std::string& FirmwareReload::OnChooseFile() {
+  if (auto path = connection_.Op().ChooseFileToOpen(kFileFilter)) chosenPath_ = std::move(*path);
+  return chosenPath_;
+}
+
+std::optional<FirmwareOutcome> FirmwareReload::LastOutcome() const {
+  const int value = lastOutcome_.load();
+  if (value < 0) return std::nullopt;
+  return static_cast<FirmwareOutcome>(value);
+}
+
+bool FirmwareReload::OnUpload() {
+  Operator& op = connection_.Op();
+  WaitCursor wait(op);
+  view_.SetProgress(0);
+  if (chosenPath_.empty()) {
+    op.ShowMessage(kInvalidFile);
+    view_.SetStatus(kInvalidFileStatus);
+    return false;
+  }
+  crcTable_.Fill();
+  view_.EnableButtons(false);
+  view_.SetStatus(kPreparing);
+
+  // A line end makes the bootloader print its menu, which holds "BL".
+  AtLink& link = connection_.link;
+  ReceiveBuffer& ring = link.Receive();
+  link.reply.clear();
+  ring.Reset();
+  connection_.port.Write("\n");
+
+  // Up to 100 looks 100 ms apart; a look happens as soon as bytes arrive, so the
+  // prompt is seen when it comes, also when it comes in pieces ("B", then "L").
+  const auto holdsPrompt = [&link] { return link.reply.find("BL") != std::string::npos; };
+  link.reply += ring.TakeText();
+  const auto deadline = Clock::DeadlineAfter((kPromptLooks - 1) * kPromptIntervalMs);
+  while (!holdsPrompt() && Clock::Now() < deadline) {
+    ring.WaitForBytes(deadline);
+    link.reply += ring.TakeText();
+  }
+  if (!holdsPrompt()) {
+    op.ShowMessage(kNoResponse);
+    view_.EnableButtons(true);
+    return false;
+  }
+
+  // Menu choice 1: the bootloader waits for an image and asks for it with 'C',
+  // which the engine awaits.
+  Clock::Sleep(2000);
+  connection_.port.Write("1\n");
+  Clock::Sleep(2000);
+
+  if (!transferThread_.TryStart(
+          [this, path = chosenPath_](std::stop_token stop) { ReloadWorker(stop, path); })) {
+    view_.EnableButtons(true);
+    return false;
+  }
+  return true;
+}
+
+void FirmwareReload::Finish(FirmwareOutcome outcome, std::stop_token stop) {
+  lastOutcome_ = static_cast<int>(outcome);
+  if (stop.stop_requested()) return;
+  view_.EnableButtons(true);
+  view_.Finished(outcome);
+}
+
+void FirmwareReload::ReloadWorker(std::stop_token stop, std::string path) {
+  Operator& op = connection_.Op();
+  SerialTransferChannel channel(connection_.link);
+  TransferSinks sinks;
+  sinks.status = [this](const std::string& text) { view_.SetStatus(text); };
+  sinks.progress = [this](int percent) { view_.SetProgress(percent); };
+  sinks.bytes = [this](std::int64_t sent, std::int64_t total) { view_.TransferredBytes(sent, total); };
+  ImageTransfer engine(channel, crcTable_, op, std::move(sinks));
+
+  TransferParams params;
+  params.firstStatus = kPreparing;
+  params.replyBudget = 5000;
+  params.noStartRequestIsFailure = false;
+
+  switch (engine.Run(path, params, stop)) {
+    case TransferResult::kStopped:
+      return;  // the dialog is going away: nothing more to show
+    case TransferResult::kSuccess:
+      // Menu choice 2 runs the new firmware.
+      connection_.port.Write("2");
+      if (stop.stop_requested()) return;
+      view_.SetStatus(kCompleted);
+      op.ShowMessage(kCompletedMessage);
+      Finish(FirmwareOutcome::kCompleted, stop);
+      return;
+    case TransferResult::kFailure:
+    case TransferResult::kNoCompletion:
+      if (stop.stop_requested()) return;
+      op.ShowMessage(kFailed);
+      Finish(FirmwareOutcome::kTransmitError, stop);
+      return;
+    case TransferResult::kNoStartRequest:
+      if (stop.stop_requested()) return;
+      op.ShowMessage(kNoStartRequest);
+      Finish(FirmwareOutcome::kNoStartRequest, stop);
+      return;
+    case TransferResult::kFileNotOpened:
+      Finish(FirmwareOutcome::kFileNotOpened, stop);
+      return;
+  }
+}
+
+}  // namespace zendra

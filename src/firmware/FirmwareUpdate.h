@@ -1,0 +1,81 @@
+#pragma once
+// The update work of the Firmware Update page (FirmwarePage): the local update
+// today, the remote image update and the clone later, all started through
+// StartUpdate and run by UpdateWorker.
+//
+// StartUpdate runs on the caller's thread (the page's, with the wait cursor) and
+// blocks it for about seven seconds: it disables the page's five buttons, asks the
+// running firmware to enter its bootloader with "AT+BOOTLOAD\n", chooses "1" in
+// the bootloader's menu and starts UpdateWorker. The worker sends the image with
+// the transfer engine, chooses "2" to run the new firmware, waits for it to answer,
+// reads the device information again and has the page show it and load the
+// definitions of the new version.
+//
+// The worker never outlives this object: the destructor (the page closing)
+// requests a stop and joins; the worker cancels a running transfer with CAN and
+// makes no further call to the view.
+
+#include <atomic>
+#include <optional>
+#include <string>
+
+#include "app/Connection.h"
+#include "firmware/CrcTable.h"
+#include "firmware/FirmwareOutcome.h"
+#include "firmware/FirmwarePageView.h"
+#include "firmware/WorkerSlot.h"
+
+namespace zendra {
+
+class FirmwareUpdate {
+ public:
+  static constexpr const char* kFileFilter = "ebl Files(*.ebl)|*.ebl|All Files(*.*)|*.*|";
+  // How long the new firmware has, after "2", to say "OK".
+  static constexpr int kRestartWaitMs = 10000;
+
+  FirmwareUpdate(Connection& connection, FirmwarePageView& view);
+  ~FirmwareUpdate();
+  FirmwareUpdate(const FirmwareUpdate&) = delete;
+  FirmwareUpdate& operator=(const FirmwareUpdate&) = delete;
+
+  // "Choose file in local PC" (1031): as the reload dialog's "Choose File".
+  const std::string& OnChooseFile();
+  // The page's chosen image path (edit 1032 shows it; typed text is never read back).
+  void SetChosenPath(std::string path) { chosenPath_ = std::move(path); }
+  const std::string& ChosenPath() const { return chosenPath_; }
+
+  // The local "Update" button (1033): CheckLocalUpdate, progress 0, localMode 1,
+  // StartUpdate(true, false, ""). true when UpdateWorker was started.
+  bool OnLocalUpdate();
+
+  // Prepares one device and starts its worker. `local`: the module on the line;
+  // otherwise the remote module at `address`, by image or (`clone`) by cloning
+  // the local module's firmware. true when a worker was started; false when the
+  // start ended on this thread (its message has been shown, the buttons restored).
+  bool StartUpdate(bool local, bool clone, const std::string& address);
+
+  // true while UpdateWorker runs (the page's `transferThread`).
+  bool Busy() const { return transferThread_.Running(); }
+  void Join() { transferThread_.Join(); }
+  std::optional<FirmwareOutcome> LastOutcome() const;
+
+  // 1 for a local update, 0 for a remote one (the worker reads it at its start).
+  std::atomic<int> localMode{1};
+
+ private:
+  void StartLocalBranch();
+  bool StartRemoteBranch(bool clone, const std::string& address);
+  void UpdateWorker(std::stop_token stop, std::string path, bool local);
+  void FinishLocal(std::stop_token stop);
+  void Finish(FirmwareOutcome outcome, std::stop_token stop);
+
+  Connection& connection_;
+  FirmwarePageView& view_;
+  std::string chosenPath_;
+  CrcTable crcTable_;
+  std::atomic<int> lastOutcome_{-1};
+  bool started_ = false;       // set by the branch of the running StartUpdate
+  WorkerSlot transferThread_;  // last member: the worker ends before the rest goes
+};
+
+}  // namespace zendra

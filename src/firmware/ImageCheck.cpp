@@ -1,0 +1,75 @@
+#include "firmware/ImageCheck.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "app/Connection.h"
+#include "serial/SerialPort.h"
+
+namespace zendra {
+
+namespace {
+constexpr int kBootloaderBaud = 115200;
+constexpr std::size_t kReadBytes = 256;
+// The 256th byte read never takes part in the search.
+constexpr std::size_t kSearchedBytes = 255;
+
+constexpr const char* kWrongLine =
+    "ERROR: Please change the baudrate to 115200 and flow control to 'none'.";
+constexpr const char* kInvalidFile = "ERROR: The firmware file is invalid.";
+constexpr const char* kWrongModel = "ERROR: The firmware file does not match with current device.";
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+}  // namespace
+
+std::optional<std::string> FindImageModel(const std::string& path) {
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  if (!file) return std::nullopt;
+  char bytes[kReadBytes];
+  const std::size_t n = std::fread(bytes, 1, sizeof bytes, file.get());
+  if (n == 0) return std::nullopt;
+
+  std::string text(bytes, n < kSearchedBytes ? n : kSearchedBytes);
+  // A code behind NUL bytes must still be found, and a NUL inside the text
+  // must not end the search early.
+  for (char& c : text) {
+    if (c == '\0') c = ' ';
+  }
+  for (const std::string_view code : kModelTable) {
+    if (text.find(code) != std::string::npos) return std::string(code);
+  }
+  return std::string();
+}
+
+bool ReadImageModel(const std::string& path, Connection& connection) {
+  const auto model = FindImageModel(path);
+  if (!model) return false;
+  connection.imageModel = *model;
+  return true;
+}
+
+bool CheckLocalUpdate(Connection& connection, const std::string& path) {
+  Operator& op = connection.Op();
+  // The bootloader talks at 115200 without flow control whatever the firmware's
+  // own rate is; the line must already run that way.
+  if (connection.settings.baudRate != kBootloaderBaud ||
+      connection.settings.flowControl != SerialPort::kFlowNone) {
+    op.ShowMessage(kWrongLine);
+    return false;
+  }
+  if (!ReadImageModel(path, connection)) {
+    op.ShowMessage(kInvalidFile);
+    return false;
+  }
+  // An image without a model code never matches, not even a module whose product
+  // query came back as a bare "OK" (an empty name): nothing says it fits.
+  if (connection.imageModel.empty() || connection.productName != connection.imageModel) {
+    op.ShowMessage(kWrongModel);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace zendra

@@ -1,0 +1,37 @@
+#pragma once
+// The checks that precede every firmware update: which model an image was built
+// for, and whether the local module may take it over the current line.
+//
+// An image carries its model code as plain text near its start; the module reports
+// the same code as its product name. Only the first 255 bytes of an image are
+// searched, NUL bytes counting as spaces, and the model table's order (not the
+// position in the file) decides when an image mentions more than one code.
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zendra {
+
+class Connection;
+
+// The six model codes in their order of precedence.
+inline constexpr std::array<std::string_view, 6> kModelTable = {"MA11", "MB11", "MC11",
+                                                                "MA21", "MB21", "MC21X"};
+
+// The model code found in the image at `path`: the empty text when the image
+// carries none; nullopt when the file cannot be opened or holds no byte.
+std::optional<std::string> FindImageModel(const std::string& path);
+
+// Examines the image at `path` and stores its model code (or the empty text) in
+// connection.imageModel. false when the file cannot be opened or is empty; the
+// field is then left as it was.
+bool ReadImageModel(const std::string& path, Connection& connection);
+
+// The checks of the local "Update" button, in order: line at 115200 baud without
+// flow control, a readable image, an image built for the connected product. On
+// false the one message of the failing check has been shown and nothing was sent.
+bool CheckLocalUpdate(Connection& connection, const std::string& path);
+
+}  // namespace zendra

@@ -1,0 +1,43 @@
+#include "firmware/SerialTransferChannel.h"
+
+#include "base/Clock.h"
+
+namespace zendra {
+
+SerialTransferChannel::SerialTransferChannel(AtLink& link)
+    : ring_(link.Receive()),
+      writer_([&port = link.Port()](const std::uint8_t* bytes, int length) {
+        port.Write(bytes, length);
+      }),
+      reply_(link.reply) {}
+
+SerialTransferChannel::SerialTransferChannel(ReceiveBuffer& ring, Writer writer, std::string& reply)
+    : ring_(ring), writer_(std::move(writer)), reply_(reply) {}
+
+void SerialTransferChannel::Write(const std::uint8_t* bytes, int length) { writer_(bytes, length); }
+
+int SerialTransferChannel::ReadByte(int polls, std::stop_token stop) {
+  std::uint8_t byte;
+  if (ring_.Get(byte)) return byte;
+  if (polls <= 0) return kTimeOut;
+  // N polls of 1 ms each: the same bound as a deadline N ms ahead.
+  const auto deadline = Clock::DeadlineAfter(polls);
+  for (;;) {
+    const bool arrived = ring_.WaitForBytes(deadline, stop);
+    if (ring_.Get(byte)) return byte;
+    if (!arrived) return kTimeOut;
+  }
+}
+
+const std::string& SerialTransferChannel::CollectReply() {
+  reply_ += ring_.TakeText();
+  return reply_;
+}
+
+void SerialTransferChannel::WaitForBytes(int ms, std::stop_token stop) {
+  ring_.WaitForBytes(Clock::DeadlineAfter(ms), stop);
+}
+
+void SerialTransferChannel::ResetReceive() { ring_.Reset(); }
+
+}  // namespace zendra
