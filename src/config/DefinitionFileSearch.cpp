@@ -1,0 +1,93 @@
+#include "config/DefinitionFileSearch.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <filesystem>
+#include <system_error>
+
+namespace zendra {
+
+namespace {
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+bool EndsWithNoCase(std::string_view name, std::string_view ending) {
+  return name.size() >= ending.size() && EqualNoCase(name.substr(name.size() - ending.size()), ending);
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+bool DefinitionFileSearch::IsCandidate(std::string_view name) {
+  return EndsWithNoCase(name, ".txt") || EndsWithNoCase(name, ".zmcon");
+}
+
+bool DefinitionFileSearch::MatchesProduct(std::string_view name, std::string_view productName) {
+  return name.size() >= productName.size() && EqualNoCase(name.substr(0, productName.size()), productName);
+}
+
+double DefinitionFileSearch::VersionScore(std::string_view name) {
+  const std::size_t v = name.find('v');
+  const std::size_t from = v == std::string_view::npos ? 0 : v + 1;
+  std::size_t end = from;
+  while (end < name.size() && (IsDigit(name[end]) || name[end] == '.')) ++end;
+  const std::string_view run = name.substr(from, end - from);
+  const std::size_t dot = run.find('.');
+  if (dot == std::string_view::npos) return 0.0;
+
+  // Major and fraction are read as doubles, so that a long digit run cannot
+  // overflow an integer, and with from_chars, which ignores the locale's decimal
+  // point. The fraction is the decimal number after the first dot and ends at the
+  // next dot (1.10.0 -> 10.0); an empty part reads as 0.
+  double major = 0.0;
+  double fraction = 0.0;
+  std::from_chars(run.data(), run.data() + dot, major);
+  std::from_chars(run.data() + dot + 1, run.data() + run.size(), fraction);
+  return major * 1000000.0 + fraction;
+}
+
+std::optional<std::string> DefinitionFileSearch::Choose(const std::vector<std::string>& names,
+                                                        std::string_view productName) {
+  double bestScore = 0.0;
+  bool bestMatch = false;
+  std::string best;
+  for (const auto& name : names) {
+    if (!IsCandidate(name)) continue;
+    const bool match = MatchesProduct(name, productName);
+    const double score = VersionScore(name);
+    if ((score > bestScore && match == bestMatch) || (match && !bestMatch)) {
+      bestScore = score;
+      bestMatch = match;
+      best = name;
+    }
+  }
+  if (bestScore > 0.0) return best;
+  return std::nullopt;
+}
+
+std::optional<std::string> DefinitionFileSearch::FindBestDefinitionFile(const std::string& folder,
+                                                                        std::string_view productName) {
+  namespace fs = std::filesystem;
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    std::error_code typeError;
+    if (it->is_regular_file(typeError)) names.push_back(it->path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  const auto best = Choose(names, productName);
+  if (!best) return std::nullopt;
+  return folder + *best;
+}
+
+}  // namespace zendra

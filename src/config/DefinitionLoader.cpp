@@ -1,0 +1,110 @@
+#include "config/DefinitionLoader.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "config/DefinitionFileSearch.h"
+#include "config/ProgramFolder.h"
+
+namespace zendra {
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens a regular file for reading; a folder or a device does not count as a
+// definition file.
+File OpenRegular(const std::string& path) {
+  File f(std::fopen(path.c_str(), "rb"));
+  if (!f) return f;
+  struct stat st {};
+  if (::fstat(::fileno(f.get()), &st) != 0 || !S_ISREG(st.st_mode)) f.reset();
+  return f;
+}
+
+// The caller builds the name from the device's replies; the file lies directly in
+// the program folder, so a name that would lead elsewhere is not opened.
+bool IsPlainName(const std::string& name) {
+  return !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
+}
+
+}  // namespace
+
+DefinitionLoader::DefinitionLoader(Connection& connection, ParameterDefinitions& definitions,
+                                   ConfigPageState& state)
+    : connection_(connection), definitions_(definitions), state_(state) {}
+
+std::string DefinitionLoader::GetProgramFolder() const {
+  if (folderOverride_) {
+    std::string folder = *folderOverride_;
+    if (!folder.empty() && folder.back() != '/') folder.push_back('/');
+    return folder;
+  }
+  return ProgramFolder::GetProgramFolder();
+}
+
+void DefinitionLoader::ClearParameterTree() {
+  definitions_.ClearNameTable();
+  state_.caption.clear();
+}
+
+void DefinitionLoader::LoadParameterFile(int mode, const std::string& name) {
+  if (mode != 1) {
+    ClearParameterTree();
+    return;
+  }
+  if (ParseDefinitionFile(name) == -1) definitions_.SetReadFailure();
+  definitions_.BuildNameTable();
+}
+
+int DefinitionLoader::ParseDefinitionFile(const std::string& name) {
+  definitions_.ZeroFill();
+  loadedPath_.clear();
+  const std::string folder = GetProgramFolder();
+  definitions_.definitionFileName = name;
+  const std::string path = folder + name;
+
+  Operator& op = connection_.Op();
+  File file;
+  if (IsPlainName(name)) file = OpenRegular(path);
+  std::string readPath = path;
+  if (!file) {
+    if (op.AskYesNo(kUpdateQuestion, kUpdateCaption)) {
+      if (checkConfigUpdates) checkConfigUpdates(folder);
+      if (IsPlainName(name)) file = OpenRegular(path);
+    }
+  }
+  if (!file) {
+    // The fallback compares names with the local product also while a remote
+    // device is configured.
+    if (const auto best = DefinitionFileSearch::FindBestDefinitionFile(folder, connection_.productName)) {
+      file = OpenRegular(*best);
+      readPath = *best;
+    }
+  }
+  if (!file) {
+    op.ShowMessage(kNoFileMessage);
+    return -1;
+  }
+
+  // One read of at most 64 KiB; whatever lies beyond is not read at all.
+  std::string bytes(ParameterDefinitions::kMaxFileBytes, '\0');
+  std::size_t got = 0;
+  while (got < bytes.size()) {
+    const std::size_t n = std::fread(bytes.data() + got, 1, bytes.size() - got, file.get());
+    if (n == 0) break;
+    got += n;
+  }
+  file.reset();
+  bytes.resize(got);
+  loadedPath_ = readPath;
+  definitions_.ParseDefinitionText(bytes, connection_.remoteMode);
+  return 1;
+}
+
+}  // namespace zendra

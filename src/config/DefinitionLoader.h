@@ -1,0 +1,71 @@
+#pragma once
+// Loads the definition file of the device the Configuration page targets into the
+// parameter table: LoadParameterFile and ParseDefinitionFile of the page.
+//
+// The wanted file is the program folder + the name the caller built (product +
+// "_" + version + ".zmcon"). When it cannot be opened the operator is asked
+// whether to update the manager; Yes runs the update check for definition files
+// (checkConfigUpdates) and the file is tried once more. When it is still missing,
+// the best other definition file of the folder is read instead, silently; when
+// there is none, the operator is told, and the tree shows one row
+// "CONSTRUCT FILE READ FAIL" over an empty table.
+//
+// The window's part is the tree itself: after LoadParameterFile it deletes its
+// items when the mode was not 1, inserts ParameterDefinitions::TreeRows() and
+// refreshes its texts from ConfigPageState.
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "app/Connection.h"
+#include "config/ConfigPageState.h"
+#include "config/ParameterDefinitions.h"
+
+namespace zendra {
+
+class DefinitionLoader {
+ public:
+  static constexpr const char* kUpdateQuestion =
+      "WARNING: Could not recognize the firmware version.\r\nMaybe this manager is out of date. "
+      "Would you like to update this manager?";
+  static constexpr const char* kUpdateCaption = "WARNING";
+  static constexpr const char* kNoFileMessage =
+      "ERROR: Could not recognize the firmware version.\r\nPlease uninstall this manager and "
+      "intall the latest manager.";
+
+  DefinitionLoader(Connection& connection, ParameterDefinitions& definitions, ConfigPageState& state);
+
+  // The update check for definition files (filled by the web update): given the
+  // program folder, it returns when its downloads are over. Empty: nothing is
+  // downloaded, and the one retry and the fallback search follow as usual.
+  std::function<void(const std::string& folder)> checkConfigUpdates;
+
+  // Mode 1: ParseDefinitionFile with `name`, the failure row when it found no file,
+  // then BuildNameTable. Any other mode: ClearParameterTree.
+  void LoadParameterFile(int mode, const std::string& name);
+
+  // 1 when a file was read (the wanted one or a fallback), -1 when none could be.
+  int ParseDefinitionFile(const std::string& name);
+
+  // Empties the name table and the value box caption.
+  void ClearParameterTree();
+
+  // The program folder: GetProgramFolder, unless one was set (tests, the command
+  // line's own folder).
+  std::string GetProgramFolder() const;
+  void SetProgramFolder(std::optional<std::string> folder) { folderOverride_ = std::move(folder); }
+
+  // The path the last ParseDefinitionFile read (empty when none): the wanted file or
+  // the fallback the search chose.
+  const std::string& LoadedPath() const { return loadedPath_; }
+
+ private:
+  Connection& connection_;
+  ParameterDefinitions& definitions_;
+  ConfigPageState& state_;
+  std::optional<std::string> folderOverride_;
+  std::string loadedPath_;
+};
+
+}  // namespace zendra

@@ -1,0 +1,224 @@
+#include "config/ParameterEditor.h"
+
+#include <cstdint>
+
+#include "config/ChoiceList.h"
+
+namespace zendra {
+
+ParameterEditor::ParameterEditor(Connection& connection, const ParameterDefinitions& definitions,
+                                 ConfigPageState& state)
+    : connection_(connection), definitions_(definitions), state_(state) {}
+
+std::string ParameterEditor::SetCommand(const std::string& command, const std::string& value) {
+  // The read command is the prefix of the write command: AT+NODENAME reads,
+  // AT+NODENAME=N1 writes.
+  std::string line = command.substr(0, command.find('\r'));
+  line += '=';
+  line += value;
+  line += "\r\n";
+  return line;
+}
+
+ChoiceBoxItems ParameterEditor::FillChoiceBox(const std::vector<std::string>& texts,
+                                              const std::vector<int>& data, int count,
+                                              int selectedData) {
+  ChoiceBoxItems box;
+  std::size_t n = static_cast<std::uint16_t>(count);
+  if (n > texts.size()) n = texts.size();
+  if (n > data.size()) n = data.size();
+  for (std::size_t k = 0; k < n; ++k) {
+    box.texts.push_back(texts[k]);
+    box.data.push_back(data[k]);
+    if (data[k] == selectedData) box.selection = static_cast<int>(k);
+  }
+  return box;
+}
+
+void ParameterEditor::Begin(SelectionResult& out) {
+  // Every selection starts with Save and both value controls disabled and the value
+  // edit empty; the matched record enables what fits it.
+  out.saveEnabled = false;
+  out.valueEditEnabled = false;
+  out.choiceBoxEnabled = false;
+  out.valueText.clear();
+  out.choiceItemsKept = true;
+  out.reply.reset();
+}
+
+void ParameterEditor::Finish(SelectionResult& out) {
+  out.caption = state_.caption;
+  out.description = state_.description;
+  out.rangeLabel = state_.rangeLabel;
+  out.rangeText = state_.rangeText;
+  out.currentIndex = state_.currentIndex;
+  out.choiceItems = choiceBox_.texts;
+  out.choiceData = choiceBox_.data;
+  out.choiceSelection = choiceBox_.selection;
+}
+
+std::string ParameterEditor::Read(const ParameterRecord& record) {
+  AtLink& link = connection_.link;
+  // The wake-up depends on the local module alone: it carries remote reads too.
+  link.WakeUpIfSleepy();
+  const std::string command(FieldText(record.command));
+  if (connection_.remoteMode)
+    return link.QueryRemoteAtCommand(command, kRemoteSeconds, state_.remoteEuiAddress);
+  return link.QueryAtCommand(command, kLocalReadSeconds);
+}
+
+bool ParameterEditor::ShowRecord(const ParameterRecord& record, SelectionResult& out) {
+  if (record.type != ParameterRecord::kTypeGet) {
+    // Nothing to read from a closed port. A read-only parameter goes on to its read,
+    // which then gives the empty text, shown like any reply.
+    if (!connection_.link.portOpen) return false;
+    out.saveEnabled = true;
+  }
+
+  if (record.rangeMin[0] != '\0') {
+    state_.rangeLabel = kRangeLabel;
+    state_.rangeText = std::string(FieldText(record.rangeMin)) + " ~ " + std::string(FieldText(record.rangeMax));
+  } else {
+    state_.rangeLabel.clear();
+    state_.rangeText.clear();
+  }
+
+  Operator& op = connection_.Op();
+  if (record.comboList[0] != '\0') {
+    out.choiceBoxEnabled = true;
+    const std::vector<std::string> choices = ChoiceList::Choices(FieldText(record.comboList));
+    const std::size_t n = choices.size();
+    const bool hasValueList = record.valueList[0] != '\0';
+    const std::vector<std::string> entries =
+        hasValueList ? ChoiceList::ValueEntries(FieldText(record.valueList), n) : std::vector<std::string>();
+    std::vector<int> data(n);
+    for (std::size_t k = 0; k < n; ++k) data[k] = static_cast<int>(k);
+
+    const std::string reply = Read(record);
+    out.reply = reply;
+    if (reply == "ERROR") {
+      // The box keeps its former items.
+      out.saveEnabled = false;
+      out.choiceBoxEnabled = false;
+      op.ShowMessage(kNoResponseMessage);
+      return true;
+    }
+    const std::optional<int> index = ChoiceList::SelectedIndex(entries, hasValueList, reply, n);
+    choiceBox_ = FillChoiceBox(choices, data, static_cast<int>(n), index.value_or(-1));
+    out.choiceItemsKept = false;
+    return true;
+  }
+
+  out.valueEditEnabled = true;
+  choiceBox_ = {};
+  out.choiceItemsKept = false;
+  const std::string reply = Read(record);
+  out.reply = reply;
+  if (reply == "ERROR") {
+    out.saveEnabled = false;
+    out.valueEditEnabled = false;
+    op.ShowMessage(kNoResponseMessage);
+    return true;
+  }
+  out.valueText = reply;
+  return true;
+}
+
+SelectionResult ParameterEditor::SelectParameter(const std::string& text) {
+  SelectionResult out;
+  Begin(out);
+  for (int i = 0; i < definitions_.parameterCount; ++i) {
+    const ParameterRecord& record = definitions_.Record(i);
+    // A parameter named like its group is taken for the group.
+    if (text == FieldText(record.group)) {
+      state_.caption = text;
+      state_.description.clear();
+      state_.currentIndex = i;
+      continue;
+    }
+    if (text == FieldText(record.name)) {
+      state_.currentIndex = i;
+      state_.caption = text;
+      state_.description = std::string(FieldText(record.description));
+      if (!ShowRecord(record, out)) {
+        out.refresh = false;
+        break;
+      }
+    }
+  }
+  Finish(out);
+  return out;
+}
+
+SelectionResult ParameterEditor::SelectRecord(int index) {
+  SelectionResult out;
+  Begin(out);
+  if (const ParameterRecord* record = definitions_.Find(index)) {
+    state_.currentIndex = index;
+    state_.caption = std::string(FieldText(record->name));
+    state_.description = std::string(FieldText(record->description));
+    out.refresh = ShowRecord(*record, out);
+  }
+  Finish(out);
+  return out;
+}
+
+SaveResult ParameterEditor::SaveParameter(const SaveInput& input) {
+  const ParameterRecord* record = definitions_.Find(state_.currentIndex);
+  if (!record || record->type == ParameterRecord::kTypeGet) return SaveResult::kNotSaveable;
+  if (record->comboList[0] == '\0') return SaveValue(state_.currentIndex, input.editText);
+
+  const std::vector<std::string> choices = ChoiceList::Choices(FieldText(record->comboList));
+  std::string text;
+  if (input.choiceSelection && *input.choiceSelection >= 0 &&
+      static_cast<std::size_t>(*input.choiceSelection) < choices.size()) {
+    text = choices[static_cast<std::size_t>(*input.choiceSelection)];
+  } else {
+    // No item selected: the operator typed into the box. Only a text that is one of
+    // the choices is written; anything else would silently write the first choice.
+    text = input.choiceText;
+  }
+  int index = -1;
+  for (std::size_t k = 0; k < choices.size(); ++k) {
+    if (choices[k] == text) {
+      index = static_cast<int>(k);
+      break;
+    }
+  }
+  if (index < 0) {
+    connection_.Op().ShowMessage(kNotAChoiceMessage);
+    return SaveResult::kNotAChoice;
+  }
+  return SaveValue(state_.currentIndex, ChoiceList::SaveValue(FieldText(record->valueList), index));
+}
+
+SaveResult ParameterEditor::SaveValue(int index, const std::string& value) {
+  const ParameterRecord* record = definitions_.Find(index);
+  if (!record || record->type == ParameterRecord::kTypeGet) return SaveResult::kNotSaveable;
+  const std::string line = SetCommand(std::string(FieldText(record->command)), value);
+  AtLink& link = connection_.link;
+  // No wake-up before saving: the selection's read has just woken the module.
+  const bool ok = connection_.remoteMode
+                      ? link.SendRemoteAtCommand(line, kRemoteSeconds, state_.remoteEuiAddress)
+                      : link.SendAtCommand(line, kLocalSaveSeconds);
+  if (!ok) {
+    connection_.Op().ShowMessage(kSaveFailedMessage);
+    return SaveResult::kRefused;
+  }
+  return SaveResult::kSaved;
+}
+
+bool ParameterEditor::RestoreOrReboot() {
+  AtLink& link = connection_.link;
+  if (connection_.remoteMode) {
+    if (link.SendRemoteAtCommand("ATZ\r\n", kRemoteSeconds, state_.remoteEuiAddress)) return true;
+    connection_.Op().ShowMessage(kRestartFailedMessage);
+    return false;
+  }
+  link.WakeUpIfSleepy();
+  if (link.SendAtCommand("AT&f\r\n", kFactoryDefaultSeconds)) return true;
+  connection_.Op().ShowMessage(kRestoreFailedMessage);
+  return false;
+}
+
+}  // namespace zendra
