@@ -14,9 +14,11 @@
 // nothing with the manager's protocol code.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zendra::sim {
@@ -28,6 +30,8 @@ struct RemoteNode {
   std::string nodeName = "Remote";
   int nodeType = 2;
   std::string definitionsFile;   // registers; empty: the built-in default
+  // Factory values that override the definitions' (command, value), e.g. {"ATS02", "15"}.
+  std::vector<std::pair<std::string, std::string>> registerValues;
 };
 
 struct Faults {
@@ -57,6 +61,11 @@ struct Options {
   Faults faults;
   double timeScale = 1.0;        // scales the module's own pauses, not the line's pacing
   int sleepAfterMs = 1000;       // sleepy module: idle time before it falls asleep
+  // Factory values that override the definitions' (command, value); `--set CMD=VALUE`.
+  std::vector<std::pair<std::string, std::string>> registerValues;
+  int restartMs = 100;           // ATZ: how long the module is deaf while it restarts
+  int radioDelayMs = 20;         // AT+RC=: time for the command and its reply over the air
+  std::string logFile;           // appends every received line (escaped) when not empty
 };
 
 class ModuleSimulator {
@@ -66,7 +75,7 @@ class ModuleSimulator {
   ModuleSimulator(const ModuleSimulator&) = delete;
   ModuleSimulator& operator=(const ModuleSimulator&) = delete;
 
-  // Opens the pseudo-terminal and starts serving it. false on failure.
+  // Opens the pseudo-terminal and starts serving it. false on failure (see LastError).
   bool Start();
   void Stop();
   // The device path the host opens (the slave side, e.g. /dev/pts/7).
@@ -77,7 +86,12 @@ class ModuleSimulator {
   std::vector<std::string> ReceivedLines() const;
   // Waits until a received line contains `text`; false after the timeout.
   bool WaitForLine(const std::string& text, std::chrono::milliseconds timeout) const;
+  // Forgets the lines, missed lines, garbled count and images logged so far.
   void ClearLog();
+  // Lines a sleeping or restarting module did not take (line end included).
+  std::vector<std::string> MissedLines() const;
+  // Bytes received while the host's line settings did not match the module's UART.
+  std::size_t GarbledBytes() const;
   // Raw payloads of the images received by the bootloader, one per completed upload
   // (all blocks concatenated, padding included).
   std::vector<std::vector<std::uint8_t>> ReceivedImages() const;
@@ -85,9 +99,23 @@ class ModuleSimulator {
   // Live state.
   std::string Version() const;
   bool InBootloader() const;
+  // The module's UART rate now: 115200 in the bootloader, else Options::baudRate
+  // (0: it follows the host).
+  int LineRate() const;
+  // A sleepy end device that would miss the next command.
+  bool Asleep() const;
+  // A register's value now, by its command (any case); empty when there is none.
   std::string Register(const std::string& command) const;            // e.g. "ATX"
+  // Sets a value as it stands, without the checks a write from the line gets, and
+  // creates the register when there is none. AT&f still returns to the factory value.
   void SetRegister(const std::string& command, const std::string& value);
   void SetFaults(const Faults& faults);
+  // The same for a remote node, addressed by its EUI address; empty when unknown.
+  std::string RemoteRegister(const std::string& euiAddress, const std::string& command) const;
+  void SetRemoteRegister(const std::string& euiAddress, const std::string& command,
+                         const std::string& value);
+  // Why Start() failed.
+  std::string LastError() const;
 
   // Sends raw bytes to the host as they stand (NUL bytes, garbage, half replies).
   void Inject(const std::string& bytes);

@@ -1,0 +1,147 @@
+// The simulated line: pacing at the host's character time, garbage at a wrong
+// rate, a vanishing port, prompt shutdown.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "SimTestBench.h"
+
+namespace zendra::sim::test {
+namespace {
+
+using std::chrono::duration_cast;
+using std::chrono::microseconds;
+
+bool AllHighBit(const std::string& bytes) {
+  return std::all_of(bytes.begin(), bytes.end(), [](char c) { return (static_cast<unsigned char>(c) & 0x80) != 0; });
+}
+
+// The time per byte of `count` bytes the module sends, as the least-squares slope
+// of their arrival times: one late read by a busy host does not skew it.
+double MicrosecondsPerInjectedByte(Bench& bench, std::size_t count) {
+  bench.host->Take();
+  bench.module->Inject(std::string(count, 'U'));
+  EXPECT_TRUE(bench.host->ReadAtLeast(count, Ms(3000)));
+  const auto& times = bench.host->Times();
+  double n = static_cast<double>(times.size()), sumX = 0, sumY = 0, sumXY = 0, sumXX = 0;
+  for (std::size_t i = 0; i < times.size(); ++i) {
+    double x = static_cast<double>(i);
+    double y = static_cast<double>(duration_cast<microseconds>(times[i] - times[0]).count());
+    sumX += x;
+    sumY += y;
+    sumXY += x * y;
+    sumXX += x * x;
+  }
+  return (n * sumXY - sumX * sumY) / (n * sumXX - sumX * sumX);
+}
+
+TEST(SimLine, OutputRunsAtTheHostsCharacterTime) {
+  Bench bench(Options{}, 9600);
+  ASSERT_TRUE(bench.Ready());
+
+  // 9600 8N1: ten bits, 1041.7 us a byte.
+  double expected = 10e6 / 9600;
+  EXPECT_NEAR(MicrosecondsPerInjectedByte(bench, 100), expected, expected * 0.03);
+
+  // Two stop bits make every character one bit longer.
+  bench.host->SetLine(9600, 8, false, true);
+  expected = 11e6 / 9600;
+  EXPECT_NEAR(MicrosecondsPerInjectedByte(bench, 100), expected, expected * 0.03);
+
+  // Injected bytes are sent as they stand, NUL bytes included.
+  bench.host->Take();
+  bench.module->Inject(std::string("\0OK\0", 4));
+  ASSERT_TRUE(bench.host->ReadAtLeast(4, Ms(1000)));
+  EXPECT_EQ(bench.host->Take(), std::string("\0OK\0", 4));
+}
+
+TEST(SimLine, HostBytesArriveOneCharacterTimeEach) {
+  Bench bench(Options{}, 9600);
+  ASSERT_TRUE(bench.Ready());
+
+  // 60 bytes written at once reach the module over 60 character times; the echo of
+  // the last one leaves only then, and needs one more character time itself.
+  std::string line = "AT" + std::string(56, 'X') + "\r\n";
+  auto written = std::chrono::steady_clock::now();
+  bench.host->Write(line);
+  ASSERT_TRUE(bench.host->ReadAtLeast(line.size(), Ms(2000)));
+  auto lastEcho = bench.host->Times()[line.size() - 1] - written;
+  auto firstEcho = bench.host->Times()[0] - written;
+  auto charTime = CharTime(9600);
+  EXPECT_GE(lastEcho, 61 * charTime * 0.98);
+  EXPECT_LE(lastEcho, 61 * charTime * 1.05 + Ms(10));  // a busy host may read late
+  EXPECT_GE(firstEcho, 2 * charTime * 0.9);
+  EXPECT_EQ(bench.host->Received().substr(0, line.size()), line);
+}
+
+TEST(SimLine, WrongRateGivesGarbageBothWays) {
+  Options options;
+  options.baudRate = 9600;
+  Bench bench(options, 19200);
+  ASSERT_TRUE(bench.Ready());
+
+  // The module hears noise and echoes noise; nothing it hears is a line.
+  bench.host->Write("AT+VERSION\r\n");
+  ASSERT_TRUE(bench.host->ReadAtLeast(12, Ms(2000)));
+  std::string echo = bench.host->Take();
+  EXPECT_TRUE(AllHighBit(echo)) << echo;
+  EXPECT_EQ(bench.module->GarbledBytes(), 12u);
+  EXPECT_TRUE(bench.module->ReceivedLines().empty());
+
+  // At the right rate the noise is the start of the next line, which fails.
+  bench.host->SetLine(9600);
+  std::string reply = bench.Ask("\r\n", "ERROR\r\n");
+  EXPECT_THAT(reply, ::testing::EndsWith("\r\n\r\nERROR\r\n"));
+  ASSERT_EQ(bench.module->ReceivedLines().size(), 1u);
+  EXPECT_EQ(bench.module->ReceivedLines()[0].size(), 14u);
+  EXPECT_EQ(bench.Ask("ATE0\r\n", "OK\r\n"), "ATE0\r\n\r\nOK\r\n");
+
+  // The other way: the firmware's start banner at 9600 to a host at 115200.
+  ASSERT_EQ(bench.Ask("AT+BOOTLOAD\r\n", "BOOTLOADER\r\n"), "\r\nENTER BOOTLOADER\r\n");
+  bench.host->SetLine(115200);
+  bench.host->Write("2");
+  constexpr std::size_t kBannerLength = sizeof("\r\nZendra MA11 v1.10.0\r\nOK\r\n") - 1;
+  ASSERT_TRUE(bench.host->ReadAtLeast(kBannerLength, Ms(2000)));
+  std::string banner = bench.host->Take();
+  EXPECT_EQ(banner.size(), kBannerLength);
+  EXPECT_TRUE(AllHighBit(banner));
+  EXPECT_FALSE(bench.module->InBootloader());
+}
+
+TEST(SimLine, AutoRateFollowsTheHost) {
+  Options options;
+  options.baudRate = 0;
+  Bench bench(options, 57600);
+  ASSERT_TRUE(bench.Ready());
+  EXPECT_EQ(bench.Ask("AT\r\n", "OK\r\n"), "AT\r\n\r\nOK\r\n");
+  bench.host->SetLine(4800);
+  EXPECT_EQ(bench.Ask("AT\r\n", "OK\r\n"), "AT\r\n\r\nOK\r\n");
+  EXPECT_EQ(bench.module->GarbledBytes(), 0u);
+}
+
+TEST(SimLine, VanishedPortHangsUpTheHost) {
+  Bench bench(Options{});
+  ASSERT_TRUE(bench.Ready());
+  ASSERT_EQ(bench.Ask("AT\r\n", "OK\r\n"), "AT\r\n\r\nOK\r\n");
+  bench.module->Vanish();
+  EXPECT_TRUE(bench.host->WaitForHangUp(Ms(1000)));
+  // The module goes on without a line and stops cleanly.
+  bench.module->Inject("lost");
+  bench.module->Stop();
+}
+
+TEST(SimLine, StopEndsPromptlyInTheMiddleOfALongReply) {
+  Bench bench(Options{}, 1200);
+  ASSERT_TRUE(bench.Ready());
+  bench.module->Inject(std::string(1000, 'x'));  // about 8 s at 1200 baud
+  ASSERT_TRUE(bench.host->ReadAtLeast(3, Ms(1000)));
+  auto before = std::chrono::steady_clock::now();
+  bench.module->Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, Ms(200));
+  EXPECT_TRUE(bench.host->WaitForHangUp(Ms(1000)));
+}
+
+}  // namespace
+}  // namespace zendra::sim::test
