@@ -69,5 +69,6 @@ class CliContext {
 
 // Each command file registers its subcommands here.
 void RegisterBasicCommands(CLI::App& app, CliContext& ctx);   // ports, at, info
+void RegisterConfigCommands(CLI::App& app, CliContext& ctx);  // params, get, set, factory-default, reboot
 
 }  // namespace zendra::cli

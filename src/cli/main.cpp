@@ -37,6 +37,7 @@ int main(int argc, char** argv) {
   });
 
   RegisterBasicCommands(app, ctx);
+  RegisterConfigCommands(app, ctx);
 
   try {
     app.parse(argc, argv);

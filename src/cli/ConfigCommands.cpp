@@ -1,0 +1,279 @@
+// params, get, set, factory-default and reboot: the Configuration page's work from
+// a terminal. Each connects with the full handshake; params, get and set then load
+// the definition file named after the module's product and version, exactly as
+// the page does, and read or write through the same editor core.
+
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/CliContext.h"
+#include "cli/Json.h"
+#include "config/ChoiceList.h"
+#include "config/ConfigPageState.h"
+#include "config/DefinitionLoader.h"
+#include "config/ParameterDefinitions.h"
+#include "config/ParameterEditor.h"
+
+namespace zendra::cli {
+
+namespace {
+
+// The page's core objects for one command.
+struct ConfigSession {
+  explicit ConfigSession(Connection& c) : loader(c, definitions, state), editor(c, definitions, state) {}
+  ParameterDefinitions definitions;
+  ConfigPageState state;
+  DefinitionLoader loader;
+  ParameterEditor editor;
+};
+
+struct ConfigOptions {
+  std::string definitionsDir;  // empty: the program folder
+};
+
+// Connects and loads the module's definition file. nullptr after a message.
+std::unique_ptr<ConfigSession> Open(CliContext& ctx, const ConfigOptions& options, bool loadDefinitions) {
+  if (!ctx.ConnectModule()) return nullptr;
+  auto session = std::make_unique<ConfigSession>(ctx.connection);
+  if (!loadDefinitions) return session;
+  if (!options.definitionsDir.empty()) session->loader.SetProgramFolder(options.definitionsDir);
+  session->loader.LoadParameterFile(1, ctx.connection.DefinitionFileName());
+  if (session->definitions.parameterCount == 0) {
+    ctx.Fail(kExitFailed, "no parameters: no definition file for " + ctx.connection.DefinitionFileName());
+    return nullptr;
+  }
+  return session;
+}
+
+std::string Path(const ParameterRecord& r) { return std::string(r.group) + "/" + r.name; }
+
+const char* TypeWord(int type) {
+  switch (type) {
+    case ParameterRecord::kTypeDecimal: return "10";
+    case ParameterRecord::kTypeHex: return "16";
+    case ParameterRecord::kTypeString: return "String";
+    case ParameterRecord::kTypeGet: return "Get";
+    default: return "?";
+  }
+}
+
+// The record a NAME argument stands for: "Group/Name" first, then a parameter name
+// alone. nullopt after a usage message when there is none or more than one.
+std::optional<int> Resolve(CliContext& ctx, const ParameterDefinitions& defs, const std::string& arg) {
+  std::vector<int> matches;
+  const std::size_t slash = arg.find('/');
+  if (slash != std::string::npos) {
+    const std::string group = arg.substr(0, slash), name = arg.substr(slash + 1);
+    for (int i = 0; i < defs.parameterCount; ++i)
+      if (group == defs.Record(i).group && name == defs.Record(i).name) matches.push_back(i);
+  }
+  if (matches.empty()) {
+    for (int i = 0; i < defs.parameterCount; ++i)
+      if (arg == defs.Record(i).name) matches.push_back(i);
+  }
+  if (matches.empty()) {
+    ctx.Fail(kExitUsage, "unknown parameter: " + arg + " (see: zendra-cli params)");
+    return std::nullopt;
+  }
+  // One parameter of one group (a reappearing group may list it twice) is one record.
+  for (int i : matches) {
+    if (Path(defs.Record(i)) != Path(defs.Record(matches.front()))) {
+      std::string all;
+      for (int j : matches) all += (all.empty() ? "" : ", ") + Path(defs.Record(j));
+      ctx.Fail(kExitUsage, "ambiguous parameter " + arg + ": name it as one of " + all);
+      return std::nullopt;
+    }
+  }
+  return matches.back();
+}
+
+std::vector<std::string> JsonStrings(const std::vector<std::string>& texts) {
+  std::vector<std::string> out;
+  for (const auto& t : texts) out.push_back(JsonString(t));
+  return out;
+}
+
+std::string RecordJson(const ParameterRecord& r) {
+  JsonObject o;
+  o.Add("name", std::string_view(r.name)).Add("type", r.type).Add("command", std::string(r.command, 0, std::string(r.command).find('\r')));
+  if (r.comboList[0]) o.AddRaw("choices", JsonArray(JsonStrings(ChoiceList::Choices(r.comboList))));
+  if (r.valueList[0]) o.AddRaw("values", JsonArray(JsonStrings(ChoiceList::Split(r.valueList))));
+  if (r.rangeMin[0]) o.Add("rangeMin", std::string_view(r.rangeMin)).Add("rangeMax", std::string_view(r.rangeMax));
+  o.Add("description", std::string_view(r.description));
+  return o.Str();
+}
+
+void Params(CliContext& ctx, const ConfigOptions& options) {
+  auto session = Open(ctx, options, true);
+  if (!session) return;
+  const ParameterDefinitions& defs = session->definitions;
+  // The tree lists the records in table order, so one cursor finds each row's records.
+  int cursor = 0;
+  auto recordOf = [&](std::string_view group, std::string_view name) -> const ParameterRecord* {
+    for (; cursor < defs.parameterCount; ++cursor) {
+      const ParameterRecord& r = defs.Record(cursor);
+      if (group == r.group && name == r.name) return &defs.Record(cursor++);
+    }
+    return nullptr;
+  };
+
+  std::vector<std::string> groupsJson;
+  for (const auto& row : defs.TreeRows()) {
+    std::vector<std::string> paramsJson;
+    if (!ctx.options.json) std::cout << row.group << "\n";
+    for (auto name : row.names) {
+      const ParameterRecord* r = recordOf(row.group, name);
+      if (!r) continue;
+      if (ctx.options.json) {
+        paramsJson.push_back(RecordJson(*r));
+        continue;
+      }
+      std::string line = "  " + std::string(name);
+      if (line.size() < 26) line.resize(26, ' ');
+      line += std::string(TypeWord(r->type));
+      if (line.size() < 34) line.resize(34, ' ');
+      line += std::string(r->command, 0, std::string(r->command).find('\r'));
+      if (r->comboList[0]) line += "  " + std::string(r->comboList);
+      else if (r->rangeMin[0]) line += "  " + std::string(r->rangeMin) + " ~ " + r->rangeMax;
+      std::cout << line << "\n";
+    }
+    if (ctx.options.json)
+      groupsJson.push_back(JsonObject().Add("group", row.group).AddRaw("parameters", JsonArray(paramsJson)).Str());
+  }
+  if (ctx.options.json)
+    std::cout << JsonObject()
+                     .Add("definitionFile", defs.definitionFileName)
+                     .Add("loadedFrom", session->loader.LoadedPath())
+                     .AddRaw("groups", JsonArray(groupsJson))
+                     .Str();
+  std::cout << std::flush;
+  if (ctx.options.json) std::cout << std::endl;
+}
+
+void Get(CliContext& ctx, const ConfigOptions& options, const std::string& arg) {
+  auto session = Open(ctx, options, true);
+  if (!session) return;
+  const auto index = Resolve(ctx, session->definitions, arg);
+  if (!index) return;
+  const ParameterRecord& r = session->definitions.Record(*index);
+  const SelectionResult shown = session->editor.SelectRecord(*index);
+  const std::string reply = shown.reply.value_or("");
+  if (reply == "ERROR") {
+    ctx.exitCode = kExitFailed;  // the editor has shown its message
+    return;
+  }
+  const bool choice = r.comboList[0] != '\0';
+  std::string value = shown.valueText;
+  if (choice) value = shown.choiceSelection ? shown.choiceItems[static_cast<std::size_t>(*shown.choiceSelection)] : "";
+  if (ctx.options.json) {
+    JsonObject o;
+    o.Add("parameter", Path(r)).Add("value", value);
+    if (choice) o.Add("deviceValue", reply).Add("choiceSelected", shown.choiceSelection.has_value());
+    o.Add("readOnly", r.type == ParameterRecord::kTypeGet);
+    if (!shown.rangeText.empty()) o.Add("range", shown.rangeText);
+    std::cout << o.Str() << std::endl;
+  } else if (choice) {
+    std::cout << (shown.choiceSelection ? value : "(none of the choices)") << " (device value " << reply << ")"
+              << std::endl;
+  } else {
+    std::cout << value << std::endl;
+  }
+  ctx.exitCode = kExitOk;
+}
+
+void Set(CliContext& ctx, const ConfigOptions& options, const std::string& assignment) {
+  const std::size_t eq = assignment.find('=');
+  if (eq == std::string::npos) {
+    ctx.Fail(kExitUsage, "set wants NAME=VALUE, e.g. set \"Node/Node name=N1\"");
+    return;
+  }
+  const std::string arg = assignment.substr(0, eq), value = assignment.substr(eq + 1);
+  auto session = Open(ctx, options, true);
+  if (!session) return;
+  const auto index = Resolve(ctx, session->definitions, arg);
+  if (!index) return;
+  const ParameterRecord& r = session->definitions.Record(*index);
+  if (r.type == ParameterRecord::kTypeGet) {
+    ctx.Fail(kExitUsage, Path(r) + " is read-only");
+    return;
+  }
+  std::string sent = value;
+  if (r.comboList[0] != '\0') {
+    // A choice parameter takes the text of a choice or the device value of one.
+    const std::vector<std::string> choices = ChoiceList::Choices(r.comboList);
+    std::optional<std::string> resolved;
+    for (std::size_t i = 0; i < choices.size() && !resolved; ++i)
+      if (choices[i] == value) resolved = ChoiceList::SaveValue(r.valueList, static_cast<int>(i));
+    for (std::size_t i = 0; i < choices.size() && !resolved; ++i)
+      if (ChoiceList::SaveValue(r.valueList, static_cast<int>(i)) == value) resolved = value;
+    if (!resolved) {
+      std::string list;
+      for (std::size_t i = 0; i < choices.size(); ++i)
+        list += (i ? ", " : "") + choices[i] + " (" + ChoiceList::SaveValue(r.valueList, static_cast<int>(i)) + ")";
+      ctx.Fail(kExitUsage, "\"" + value + "\" is not a choice of " + Path(r) + ": " + list);
+      return;
+    }
+    sent = *resolved;
+  }
+  switch (session->editor.SaveValue(*index, sent)) {
+    case SaveResult::kSaved: ctx.exitCode = kExitOk; break;
+    case SaveResult::kNotSaveable:
+    case SaveResult::kNotAChoice: ctx.exitCode = kExitUsage; break;
+    case SaveResult::kRefused: ctx.exitCode = kExitFailed; break;
+  }
+}
+
+void FactoryDefault(CliContext& ctx) {
+  auto session = Open(ctx, {}, false);
+  if (!session) return;
+  ctx.exitCode = session->editor.RestoreOrReboot() ? kExitOk : kExitFailed;
+}
+
+void Reboot(CliContext& ctx) {
+  if (!ctx.ConnectModule()) return;
+  AtLink& link = ctx.connection.link;
+  link.WakeUpIfSleepy();
+  if (!link.SendAtCommand("ATZ\r\n", 3)) {
+    ctx.op.ShowMessage(ParameterEditor::kRestartFailedMessage);
+    ctx.exitCode = kExitFailed;
+    return;
+  }
+  ctx.exitCode = kExitOk;
+}
+
+}  // namespace
+
+void RegisterConfigCommands(CLI::App& app, CliContext& ctx) {
+  auto options = std::make_shared<ConfigOptions>();
+  auto addDefinitionsOption = [options](CLI::App* command) {
+    command->add_option("--definitions", options->definitionsDir,
+                        "Folder of the definition files (default: the program's folder)");
+  };
+
+  auto* params = app.add_subcommand("params", "Connect, load the module's definition file and list its parameter tree");
+  addDefinitionsOption(params);
+  params->callback([&ctx, options] { Params(ctx, *options); });
+
+  auto name = std::make_shared<std::string>();
+  auto* get = app.add_subcommand("get", "Read one parameter from the module");
+  get->add_option("NAME", *name, "\"Group/Name\" or the parameter name alone")->required();
+  addDefinitionsOption(get);
+  get->callback([&ctx, options, name] { Get(ctx, *options, *name); });
+
+  auto assignment = std::make_shared<std::string>();
+  auto* set = app.add_subcommand("set", "Write one parameter to the module");
+  set->add_option("NAME=VALUE", *assignment,
+                  "Parameter and value; a choice parameter takes a choice text or its device value")
+      ->required();
+  addDefinitionsOption(set);
+  set->callback([&ctx, options, assignment] { Set(ctx, *options, *assignment); });
+
+  app.add_subcommand("factory-default", "Restore the local module to its factory defaults (AT&f)")
+      ->callback([&ctx] { FactoryDefault(ctx); });
+  app.add_subcommand("reboot", "Restart the local module (ATZ)")->callback([&ctx] { Reboot(ctx); });
+}
+
+}  // namespace zendra::cli
