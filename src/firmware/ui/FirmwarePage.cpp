@@ -1,0 +1,153 @@
+#include "firmware/ui/FirmwarePage.h"
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QThread>
+
+#include "app/CloneRule.h"
+#include "app/ControlIds.h"
+#include "app/ui/FindControl.h"
+#include "app/ui/GuiThread.h"
+#include "app/ui/MainDialog.h"
+#include "app/ui/TemplateBuilder.h"
+#include "config/ui/ConfigPage.h"
+
+namespace zendra {
+
+namespace {
+
+using Id = FirmwarePageIds;
+
+// Laid out in the manner of template 129: groups across the page, controls inside.
+constexpr int kWidthDlu = 300;
+constexpr int kHeightDlu = 322;
+
+// The buttons every update disables while it runs, and the connection enables.
+constexpr int kFiveButtons[] = {Id::kChooseFile, Id::kDownload, Id::kLocalUpdate, Id::kSearch,
+                                Id::kRemoteUpdate};
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+const FirmwarePage::Column FirmwarePage::kColumns[7] = {
+    {"", 22},           {"Type", 45},     {"IEEE Address", 140}, {"Version", 63},
+    {"ModelType", 85},  {"NodeName", 85}, {"Progress", 152},
+};
+
+FirmwarePage::FirmwarePage(MainDialog& main, QWidget* parent) : QWidget(parent), main_(main) {
+  TemplateBuilder t(this, TemplateIds::kFirmwarePage);
+  setMinimumSize(t.Units().Size(kWidthDlu, kHeightDlu));
+
+  t.GroupBox(kNoControlId, QStringLiteral("Message"), 0, 3, 300, 27);
+  status_ = t.Static(Id::kStatus, QString(), 8, 15, 284, 9);
+
+  t.GroupBox(kNoControlId, QStringLiteral("Firmware File"), 0, 34, 300, 52);
+  t.Static(kNoControlId, QStringLiteral("File location:"), 8, 47, 48, 9);
+  pathEdit_ = t.Edit(Id::kFilePath, 58, 45, 234, 12);
+  t.Button(Id::kChooseFile, QStringLiteral("Choose file in local PC"), 8, 64, 110,
+                          14, false);
+  t.Button(Id::kDownload, QStringLiteral("Download from web server"), 122, 64, 110, 14, false);
+
+  t.GroupBox(kNoControlId, QStringLiteral("Local Device Update"), 0, 90, 300, 32);
+  progress_ = t.ProgressBar(Id::kLocalProgress, 8, 103, 230, 12);
+  t.Button(Id::kLocalUpdate, QStringLiteral("Update"), 244, 102, 48, 14, false);
+
+  t.GroupBox(kNoControlId, QStringLiteral("Remote Device Update"), 0, 126, 300, 194);
+  deviceList_ = new QTableWidget(this);
+  t.Place(deviceList_, Id::kDeviceList, 8, 138, 284, 156);
+  t.Button(Id::kSearch, QStringLiteral("Search"), 8, 300, 48, 14, false);
+  cloneBox_ = t.CheckBox(Id::kClone, QStringLiteral("Clone local firmware"), 64, 302, 100, 10);
+  t.Button(Id::kRemoteUpdate, QStringLiteral("Update"), 244, 300, 48, 14, false);
+
+  // The report list: seven left-aligned columns, grid lines, a check box per row in
+  // column 0 (the rows are added by the search), no rows at start.
+  deviceList_->setColumnCount(7);
+  QStringList headers;
+  for (const auto& column : kColumns) headers << QString::fromLatin1(column.header);
+  deviceList_->setHorizontalHeaderLabels(headers);
+  deviceList_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  deviceList_->horizontalHeader()->setHighlightSections(false);
+  for (int i = 0; i < 7; ++i) deviceList_->setColumnWidth(i, kColumns[i].width);
+  deviceList_->verticalHeader()->setVisible(false);
+  deviceList_->setShowGrid(true);
+  deviceList_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  deviceList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  deviceList_->setRowCount(0);
+
+  connect(cloneBox_, &QCheckBox::clicked, this, [this] { OnCloneToggled(); });
+}
+
+template <typename F>
+void FirmwarePage::OnGuiThread(F call) {
+  if (QThread::currentThread() == thread()) {
+    call();
+  } else {
+    PostToGui(this, std::move(call));
+  }
+}
+
+void FirmwarePage::SetImagePath(const std::string& path) {
+  imagePath_ = path;
+  pathEdit_->setText(Q(path));
+}
+
+void FirmwarePage::OnCloneToggled() {
+  const bool enabled = CloneRule::FileChoiceEnabled(cloneBox_->isChecked());
+  for (int id : {Id::kChooseFile, Id::kDownload, Id::kFilePath}) {
+    if (auto* control = FindControl(this, id)) control->setEnabled(enabled);
+  }
+}
+
+void FirmwarePage::SetCloneMode() {
+  cloneBox_->setChecked(!cloneBox_->isChecked());
+  OnCloneToggled();
+}
+
+void FirmwarePage::ApplyModelRule(bool isMc21x) {
+  OnGuiThread([this, isMc21x] {
+    const auto outcome = CloneRule::ApplyModelRule(isMc21x, cloneBox_->isChecked());
+    if (outcome.flipClone) SetCloneMode();
+    cloneBox_->setEnabled(outcome.cloneBoxEnabled);
+  });
+}
+
+void FirmwarePage::SetStatus(const std::string& text) {
+  OnGuiThread([this, text] { status_->setText(Q(text)); });
+}
+
+void FirmwarePage::SetProgress(int percent) {
+  OnGuiThread([this, percent] { progress_->setValue(percent); });
+}
+
+void FirmwarePage::EnableButtons(bool enable) {
+  OnGuiThread([this, enable] {
+    for (int id : kFiveButtons) {
+      if (auto* button = FindControl(this, id)) button->setEnabled(enable);
+    }
+  });
+}
+
+void FirmwarePage::ShowDeviceTexts(const DeviceTexts& texts) {
+  OnGuiThread([this, texts] { main_.ShowDeviceTexts(texts); });
+}
+
+void FirmwarePage::ReloadDefinitions(const std::string& fileName) {
+  OnGuiThread([this, fileName] { main_.Config()->ReloadDefinitions(fileName); });
+}
+
+void FirmwarePage::SetRowProgress(int row, int percent) {
+  OnGuiThread([this, row, percent] {
+    if (row < 0 || row >= deviceList_->rowCount()) return;
+    if (auto* bar = qobject_cast<QProgressBar*>(deviceList_->cellWidget(row, 6))) {
+      bar->setValue(percent);
+    }
+  });
+}
+
+}  // namespace zendra
