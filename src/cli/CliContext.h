@@ -70,5 +70,6 @@ class CliContext {
 // Each command file registers its subcommands here.
 void RegisterBasicCommands(CLI::App& app, CliContext& ctx);   // ports, at, info
 void RegisterConfigCommands(CLI::App& app, CliContext& ctx);  // params, get, set, factory-default, reboot
+void RegisterFirmwareCommands(CLI::App& app, CliContext& ctx);  // update, reload
 
 }  // namespace zendra::cli

@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
 
   RegisterBasicCommands(app, ctx);
   RegisterConfigCommands(app, ctx);
+  RegisterFirmwareCommands(app, ctx);
 
   try {
     app.parse(argc, argv);

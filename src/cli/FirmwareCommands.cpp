@@ -1,0 +1,222 @@
+// update and reload: the Firmware Update page's local update and the reload of a
+// damaged firmware from a terminal. Both run the same core as the windows; the
+// terminal stands in for the window (status lines and a progress bar on stderr,
+// results on stdout).
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "cli/CliContext.h"
+#include "cli/Json.h"
+#include "firmware/FirmwareReload.h"
+#include "firmware/FirmwareUpdate.h"
+#include "firmware/ImageCheck.h"
+
+namespace zendra::cli {
+
+namespace {
+
+// The window of a firmware host, on a terminal. On a terminal the progress is a
+// bar redrawn in place with the percentage and the rate; otherwise (a log, a
+// pipe) it is a plain line every ten percent. Status texts go out as lines,
+// except the per-block percentages the bar already shows.
+class TerminalFirmwareView : public FirmwarePageView {
+ public:
+  explicit TerminalFirmwareView(bool quiet) : tty_(::isatty(STDERR_FILENO) == 1), quiet_(quiet) {}
+  ~TerminalFirmwareView() override { EndBar(); }
+
+  void SetStatus(const std::string& text) override {
+    std::lock_guard lock(mutex_);
+    if (text.find("% Completed!") != std::string::npos) return;
+    EndBarLocked();
+    std::cerr << text << std::endl;
+  }
+  void SetProgress(int percent) override {
+    std::lock_guard lock(mutex_);
+    percent_ = percent;
+  }
+  void EnableButtons(bool) override {}
+  void TransferredBytes(std::int64_t sent, std::int64_t total) override {
+    std::lock_guard lock(mutex_);
+    const auto now = std::chrono::steady_clock::now();
+    if (!started_) {
+      started_ = true;
+      firstAt_ = now;
+      firstSent_ = sent;
+    }
+    const double seconds = std::chrono::duration<double>(now - firstAt_).count();
+    const double rate = seconds > 0 ? static_cast<double>(sent - firstSent_) / seconds : 0.0;
+    Draw(sent, total, rate);
+  }
+  void Finished(FirmwareOutcome outcome) override {
+    std::lock_guard lock(mutex_);
+    EndBarLocked();
+    outcome_ = outcome;
+  }
+  void ShowDeviceTexts(const DeviceTexts& texts) override {
+    std::lock_guard lock(mutex_);
+    texts_ = texts;
+  }
+  void ReloadDefinitions(const std::string& fileName) override {
+    std::lock_guard lock(mutex_);
+    definitions_ = fileName;
+  }
+
+  std::optional<FirmwareOutcome> Outcome() {
+    std::lock_guard lock(mutex_);
+    return outcome_;
+  }
+  std::string Definitions() {
+    std::lock_guard lock(mutex_);
+    return definitions_;
+  }
+  void EndBar() {
+    std::lock_guard lock(mutex_);
+    EndBarLocked();
+  }
+
+ private:
+  void Draw(std::int64_t sent, std::int64_t total, double rate) {
+    if (quiet_) return;
+    if (tty_) {
+      constexpr int kWidth = 30;
+      const int filled = percent_ * kWidth / 100;
+      std::string bar(static_cast<std::size_t>(filled), '#');
+      bar.resize(kWidth, '.');
+      char line[160];
+      std::snprintf(line, sizeof line, "\r[%s] %3d%%  %lld/%lld bytes  %.0f B/s ", bar.c_str(),
+                    percent_, static_cast<long long>(sent), static_cast<long long>(total), rate);
+      std::cerr << line << std::flush;
+      barOpen_ = true;
+    } else if (percent_ / 10 != lastTenth_ || sent == total) {
+      lastTenth_ = percent_ / 10;
+      char line[120];
+      std::snprintf(line, sizeof line, "%3d%%  %lld/%lld bytes  %.0f B/s", percent_,
+                    static_cast<long long>(sent), static_cast<long long>(total), rate);
+      std::cerr << line << std::endl;
+    }
+  }
+  void EndBarLocked() {
+    if (barOpen_) std::cerr << std::endl;
+    barOpen_ = false;
+  }
+
+  std::mutex mutex_;
+  const bool tty_;
+  const bool quiet_;
+  bool barOpen_ = false;
+  int percent_ = 0;
+  int lastTenth_ = -1;
+  bool started_ = false;
+  std::chrono::steady_clock::time_point firstAt_;
+  std::int64_t firstSent_ = 0;
+  std::optional<FirmwareOutcome> outcome_;
+  DeviceTexts texts_;
+  std::string definitions_;
+};
+
+void PrintDevice(CliContext& ctx, const std::string& outcome, const std::string& definitions) {
+  const auto& c = ctx.connection;
+  if (ctx.options.json) {
+    std::cout << JsonObject()
+                     .Add("outcome", outcome)
+                     .Add("productName", c.productName)
+                     .Add("euiAddress", c.euiAddress)
+                     .Add("nodeName", c.nodeName)
+                     .Add("firmwareVersion", c.firmwareVersion)
+                     .Add("definitionFile", definitions)
+                     .Str()
+              << std::endl;
+    return;
+  }
+  if (!c.IsOpen()) return;
+  std::cout << "Product Name : " << c.productName << "\n"
+            << "EUI address  : " << c.euiAddress << "\n"
+            << "Node Name    : " << c.nodeName << "\n"
+            << "F/W Rev.     : " << c.firmwareVersion << std::endl;
+}
+
+void Update(CliContext& ctx, const std::string& image, bool quiet) {
+  if (!ctx.ConnectModule()) return;
+  TerminalFirmwareView view(quiet);
+  FirmwareUpdate update(ctx.connection, view);
+  update.SetChosenPath(image);
+  // The same checks as the page's "Update" button: line at 115200 without flow
+  // control, a readable image, built for this module. A refusal is the caller's
+  // to mend (exit 2); its message has been shown and nothing was sent.
+  if (!CheckLocalUpdate(ctx.connection, image)) {
+    ctx.exitCode = kExitUsage;
+    return;
+  }
+  if (!update.OnLocalUpdate()) {
+    // The module did not enter its bootloader (its message has been shown).
+    PrintDevice(ctx, "not-started", "");
+    ctx.exitCode = kExitFailed;
+    return;
+  }
+  update.Join();
+  view.EndBar();
+  const auto outcome = update.LastOutcome();
+  const bool completed = outcome == FirmwareOutcome::kCompleted;
+  PrintDevice(ctx, outcome ? OutcomeName(*outcome) : "stopped", view.Definitions());
+  ctx.exitCode = completed ? kExitOk : kExitFailed;
+}
+
+void Reload(CliContext& ctx, const std::string& image, bool quiet) {
+  TerminalFirmwareView view(quiet);
+  bool ran = false;
+  std::optional<FirmwareOutcome> outcome;
+  Connection::Hooks hooks;
+  // The handshake calls this when the module sits in its bootloader menu and the
+  // question to reload was answered Yes; it goes on to connect afterwards.
+  hooks.reloadFirmware = [&] {
+    ran = true;
+    FirmwareReload reload(ctx.connection, view);
+    reload.SetChosenPath(image);
+    if (reload.OnUpload()) reload.Join();
+    view.EndBar();
+    outcome = reload.LastOutcome();
+  };
+  ctx.connection.SetHooks(hooks);
+  const bool connected = ctx.ConnectModule();
+  const std::string outcomeName = !ran ? "not-reloaded" : outcome ? OutcomeName(*outcome) : "not-started";
+  if (!connected) {
+    if (ctx.options.json) PrintDevice(ctx, outcomeName, "");
+    return;  // ConnectModule has set the exit status after its message
+  }
+  PrintDevice(ctx, outcomeName, "");
+  if (!ran) {
+    ctx.Fail(kExitFailed, "the module answered with its firmware running: nothing was reloaded");
+    return;
+  }
+  ctx.exitCode = outcome == FirmwareOutcome::kCompleted ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+void RegisterFirmwareCommands(CLI::App& app, CliContext& ctx) {
+  auto quiet = std::make_shared<bool>(false);
+
+  auto* update = app.add_subcommand(
+      "update", "Update the local module's firmware from an .ebl image (needs --baud 115200 --flow none)");
+  auto updateImage = std::make_shared<std::string>();
+  update->add_option("IMAGE", *updateImage, "The firmware image (.ebl)")->required();
+  update->add_flag("--no-progress", *quiet, "Do not draw the progress bar");
+  update->callback([&ctx, updateImage, quiet] { Update(ctx, *updateImage, *quiet); });
+
+  auto* reload = app.add_subcommand(
+      "reload", "Reload the firmware of a module whose firmware is damaged, then connect to it");
+  auto reloadImage = std::make_shared<std::string>();
+  reload->add_option("IMAGE", *reloadImage, "The firmware image (.ebl)")->required();
+  reload->add_flag("--no-progress", *quiet, "Do not draw the progress bar");
+  reload->callback([&ctx, reloadImage, quiet] { Reload(ctx, *reloadImage, *quiet); });
+}
+
+}  // namespace zendra::cli
