@@ -1,0 +1,277 @@
+#include "app/ui/MainDialog.h"
+
+#include <QAbstractSpinBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <span>
+
+#include "app/ControlIds.h"
+#include "app/ui/AboutDialog.h"
+#include "app/ui/FindControl.h"
+#include "app/ui/TemplateBuilder.h"
+#include "config/ui/ConfigPage.h"
+#include "firmware/ui/FirmwarePage.h"
+#include "firmware/ui/FirmwareUploadDialog.h"
+#include "serial/LineSettingTables.h"
+#include "serial/PortList.h"
+#include "serial/SerialPort.h"
+
+namespace zendra {
+
+namespace {
+
+using Id = MainDialogIds;
+
+constexpr int kWidthDlu = 323;
+constexpr int kHeightDlu = 484;
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// FillSettingBox: the labels in table order, the value as item data, the entry
+// with the current value selected.
+void FillSettingBox(QComboBox* box, std::span<const SettingEntry> table, int current) {
+  for (const auto& entry : table) {
+    box->addItem(QString::fromLatin1(entry.label), entry.value);
+    if (entry.value == current) box->setCurrentIndex(box->count() - 1);
+  }
+}
+
+}  // namespace
+
+MainDialog::MainDialog(Operator& op, const PortList* ports, QWidget* parent)
+    : QDialog(parent), op_(op), connection_(op) {
+  setWindowTitle(QStringLiteral("Zendra Manager"));
+  setWindowIcon(QIcon(QStringLiteral(":/icons/zendra-manager.png")));
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+
+  // Linux desktops give a program no system menu of its own: the About item sits
+  // in a Help menu, where people look for it, with F1 as its key.
+  auto* menuBar = new QMenuBar(this);
+  auto* help = menuBar->addMenu(QStringLiteral("&Help"));
+  auto* about = help->addAction(QStringLiteral("&About Zendra Manager..."));
+  about->setShortcut(QKeySequence(Qt::Key_F1));
+  about->setShortcutContext(Qt::WindowShortcut);
+  addAction(about);
+  connect(about, &QAction::triggered, this, &MainDialog::ShowAbout);
+
+  client_ = new QWidget(this);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->setMenuBar(menuBar);
+  layout->addWidget(client_);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+
+  PortList found;
+  if (!ports) {
+    found.EnumeratePorts();
+    ports = &found;
+  }
+  BuildControls(client_, *ports);
+
+  connection_.SetHooks({
+      [this] { FirmwareUploadDialog::RunReload(connection_, op_, this); },
+      [this](bool isMc21x) { firmwarePage_->ApplyModelRule(isMc21x); },
+  });
+}
+
+MainDialog::~MainDialog() = default;
+
+void MainDialog::BuildControls(QWidget* client, const PortList& ports) {
+  // The controls lie on the client area below the menu bar; the template is the
+  // window itself, so IDs are looked up from the dialog.
+  TemplateBuilder t(client, TemplateIds::kMainDialog, this);
+  client->setFixedSize(t.Units().Size(kWidthDlu, kHeightDlu));
+
+  t.GroupBox(kNoControlId, QStringLiteral("Serial Port"), 7, 4, 309, 42);
+  struct Column {
+    int id;
+    const char* label;
+    int x;
+    int width;
+  };
+  // Port, baud rate, data bits, parity, stop bits, flow control, left to right.
+  const Column columns[] = {
+      {Id::kPortBox, "Serial line", 13, 58},    {Id::kBaudBox, "Baud rate", 74, 38},
+      {Id::kDataBitsBox, "Data bits", 115, 34}, {Id::kParityBox, "Parity", 152, 34},
+      {Id::kStopBitsBox, "Stop bits", 189, 34}, {Id::kFlowBox, "Flow control", 226, 44},
+  };
+  QComboBox* boxes[6] = {};
+  for (int i = 0; i < 6; ++i) {
+    t.Static(kNoControlId, QString::fromLatin1(columns[i].label), columns[i].x, 15,
+             columns[i].width, 9);
+    boxes[i] = t.DropDown(columns[i].id, columns[i].x, 25, columns[i].width, 12);
+  }
+  portBox_ = boxes[0];
+  baudBox_ = boxes[1];
+  dataBitsBox_ = boxes[2];
+  parityBox_ = boxes[3];
+  stopBitsBox_ = boxes[4];
+  flowBox_ = boxes[5];
+  openButton_ = t.Button(Id::kOpen, QStringLiteral("Open"), 274, 24, 36, 14);
+
+  // The port box lists the ports found; COM1's port is selected when it is there,
+  // otherwise nothing is, and the operator must choose.
+  const std::string defaultPort = SerialPort::ResolvePortName("COM1");
+  portBox_->setCurrentIndex(-1);
+  for (const auto& entry : ports.Entries()) {
+    portBox_->addItem(Q(entry.displayText), Q(entry.name));
+    if (entry.name == defaultPort) portBox_->setCurrentIndex(portBox_->count() - 1);
+  }
+  if (portBox_->currentIndex() < 0) portBox_->setEditText(QString());
+  FillSettingBox(baudBox_, kBaudRateTable, kDefaultBaudRate);
+  FillSettingBox(parityBox_, kParityTable, kDefaultParity);
+  FillSettingBox(stopBitsBox_, kStopBitsTable, kDefaultStopBits);
+  FillSettingBox(dataBitsBox_, kDataBitsTable, kDefaultDataBits);
+  FillSettingBox(flowBox_, kFlowControlTable, kDefaultFlowControl);
+
+  t.GroupBox(kNoControlId, QStringLiteral("Device Infomation"), 7, 50, 309, 76);
+  const struct {
+    const char* label;
+    int id;
+    QLabel** text;
+  } rows[] = {
+      {"Product Name : ", Id::kProductName, &productNameText_},
+      {"EUI address :", Id::kEuiAddress, &euiAddressText_},
+      {"Node Name :", Id::kNodeName, &nodeNameText_},
+      {"F/W Rev. :", Id::kFirmwareVersion, &firmwareVersionText_},
+  };
+  for (int i = 0; i < 4; ++i) {
+    const int y = 63 + i * 15;
+    t.Static(kNoControlId, QString::fromLatin1(rows[i].label), 15, y, 56, 9);
+    *rows[i].text = t.Static(rows[i].id, QString(), 73, y, 170, 9);
+    (*rows[i].text)->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  }
+  auto* reboot = t.Button(Id::kReboot, QStringLiteral("Reboot"), 253, 62, 55, 14, false);
+  auto* reload = t.Button(Id::kReload, QStringLiteral("Reload"), 253, 80, 55, 14, false);
+
+  tabs_ = new QTabWidget(client);
+  t.Place(tabs_, Id::kTabs, 7, 132, 309, 345);
+  configPage_ = new ConfigPage(connection_, op_);
+  firmwarePage_ = new FirmwarePage(*this);
+  tabs_->addTab(configPage_, QStringLiteral("  Configuration  "));
+  tabs_->addTab(firmwarePage_, QStringLiteral("  Firmware Update  "));
+  tabs_->setCurrentIndex(0);
+
+  connect(openButton_, &QPushButton::clicked, this, &MainDialog::OnOpen);
+  connect(reboot, &QPushButton::clicked, this, &MainDialog::OnReboot);
+  connect(reload, &QPushButton::clicked, this, &MainDialog::OnReload);
+}
+
+QWidget* MainDialog::WindowOf(ControlWindow window) {
+  switch (window) {
+    case ControlWindow::kMainDialog:
+      return this;
+    case ControlWindow::kConfigPage:
+      return configPage_;
+    case ControlWindow::kFirmwarePage:
+      return firmwarePage_;
+  }
+  return nullptr;
+}
+
+SerialPortBoxTexts MainDialog::BoxTexts() const {
+  auto text = [](const QComboBox* box) { return box->currentText().toStdString(); };
+  return {text(portBox_),   text(baudBox_),     text(dataBitsBox_),
+          text(parityBox_), text(stopBitsBox_), text(flowBox_)};
+}
+
+void MainDialog::OnOpen() {
+  if (!connection_.IsOpen()) {
+    const auto choice = LineSettingsChoice::FromBoxTexts(BoxTexts());
+    if (choice.Refused()) {
+      op_.ShowMessage(choice.refusal);
+      return;
+    }
+    WaitCursor wait(op_);
+    if (!connection_.Connect(choice.portName, choice.settings)) return;
+    EnableConnectionControls(true);
+    openButton_->setText(QStringLiteral("Close"));
+    ShowDeviceTexts();
+    configPage_->LoadParameterFile(1, connection_.DefinitionFileName());
+  } else {
+    WaitCursor wait(op_);
+    connection_.Disconnect();
+    openButton_->setText(QStringLiteral("Open"));
+    configPage_->LoadParameterFile(0, "");
+    EnableConnectionControls(false);
+  }
+}
+
+void MainDialog::OnReboot() {
+  WaitCursor wait(op_);
+  connection_.Reboot();
+}
+
+void MainDialog::OnReload() {
+  // Close, then open again with what the boxes show now: the device texts and the
+  // definitions are read anew.
+  OnOpen();
+  OnOpen();
+}
+
+void MainDialog::EnableConnectionControls(bool on) {
+  for (const auto& control : ConnectionControls::NeedingConnection()) {
+    if (auto* widget = FindControl(WindowOf(control.window), control.id)) widget->setEnabled(on);
+  }
+  if (on) return;
+  connection_.ClearDeviceInfo();
+  ShowDeviceTexts();
+  configPage_->ClearConnectionTexts();
+}
+
+void MainDialog::ShowDeviceTexts() {
+  ShowDeviceTexts({connection_.productName, connection_.euiAddress, connection_.nodeName,
+                   connection_.firmwareVersion});
+}
+
+void MainDialog::ShowDeviceTexts(const DeviceTexts& texts) {
+  productNameText_->setText(Q(texts.productName));
+  euiAddressText_->setText(Q(texts.euiAddress));
+  nodeNameText_->setText(Q(texts.nodeName));
+  firmwareVersionText_->setText(Q(texts.firmwareVersion));
+}
+
+void MainDialog::AddAndSelectPort(const std::string& path) {
+  const QString text = Q(path);
+  int index = portBox_->findText(text);
+  if (index < 0) {
+    portBox_->addItem(text, text);
+    index = portBox_->count() - 1;
+  }
+  portBox_->setCurrentIndex(index);
+}
+
+void MainDialog::ShowAbout() {
+  AboutDialog about(this);
+  about.exec();
+}
+
+void MainDialog::keyPressEvent(QKeyEvent* event) {
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  const auto mods = event->modifiers() & ~Qt::KeypadModifier;
+  if (enter && mods == Qt::NoModifier) {
+    QWidget* focus = focusWidget();
+    // Enter in a text field finishes the typing; it does not end the program under
+    // the operator's hands. A focused button is pressed as usual.
+    if (qobject_cast<QLineEdit*>(focus) || qobject_cast<QComboBox*>(focus) ||
+        qobject_cast<QAbstractSpinBox*>(focus)) {
+      event->accept();
+      return;
+    }
+    if (!qobject_cast<QPushButton*>(focus)) {
+      accept();
+      return;
+    }
+  }
+  QDialog::keyPressEvent(event);
+}
+
+}  // namespace zendra

@@ -1,0 +1,73 @@
+#include "app/ui/ManagerApp.h"
+
+#include <QIcon>
+#include <QTabWidget>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+
+#include "ModuleSimulator.h"
+#include "app/ui/MainDialog.h"
+#include "app/ui/ManagerCommandLine.h"
+#include "app/ui/QtOperator.h"
+#include "config/ProgramFolder.h"
+
+namespace zendra {
+
+namespace {
+
+// The picture for the documentation: the window as it stands after an optional
+// Open, on the chosen tab; then the program ends.
+void TakeScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
+  if (line.screenshotAfterConnect) dialog.OnOpen();
+  dialog.Tabs()->setCurrentIndex(line.screenshotTab);
+  QTimer::singleShot(300, &dialog, [&dialog, file = line.screenshotFile] {
+    if (!dialog.grab().save(QString::fromStdString(file))) {
+      std::fprintf(stderr, "zendra-manager: could not write %s\n", file.c_str());
+    }
+    dialog.accept();
+  });
+}
+
+}  // namespace
+
+ManagerApp::ManagerApp(int& argc, char** argv) : QApplication(argc, argv), argc_(argc), argv_(argv) {
+  setApplicationName(QStringLiteral("Zendra Manager"));
+  setApplicationVersion(QStringLiteral(ZENDRA_VERSION));
+  setWindowIcon(QIcon(QStringLiteral(":/icons/zendra-manager.png")));
+}
+
+int ManagerApp::Run() {
+  const auto line = ManagerCommandLine::Parse(argc_, argv_);
+  if (line.action == ManagerCommandLine::Action::kHelp) {
+    std::fputs(line.message.c_str(), stdout);
+    return 0;
+  }
+  if (line.action == ManagerCommandLine::Action::kError) {
+    std::fputs(line.message.c_str(), stderr);
+    return 2;
+  }
+
+  // Declared before the dialog, so that the port is closed before the module goes.
+  std::unique_ptr<sim::ModuleSimulator> simulator;
+  if (line.simulate) {
+    simulator = std::make_unique<sim::ModuleSimulator>(
+        line.SimulatorOptions(ProgramFolder::GetProgramFolder()));
+    if (!simulator->Start()) {
+      std::fputs("zendra-manager: the simulated module could not be started\n", stderr);
+      return 1;
+    }
+  }
+
+  QtOperator op;
+  MainDialog dialog(op);
+  op.SetParentWindow(&dialog);
+  if (simulator) dialog.AddAndSelectPort(simulator->PortPath());
+  if (!line.screenshotFile.empty()) {
+    QTimer::singleShot(0, &dialog, [&dialog, &line] { TakeScreenshot(dialog, line); });
+  }
+  dialog.exec();
+  return 0;
+}
+
+}  // namespace zendra

@@ -1,0 +1,44 @@
+#pragma once
+// The desktop program's command line. Without options the program starts as it
+// always does. --simulate starts a simulated module in-process and puts its port
+// into the port box; the module's identity and behaviour can be chosen with the
+// simulator options. Two hidden options take a picture of the window for the
+// documentation.
+
+#include <string>
+
+#include "ModuleSimulator.h"
+
+namespace zendra {
+
+class ManagerCommandLine {
+ public:
+  enum class Action { kRun, kHelp, kError };
+
+  // `argv` without the toolkit's own options.
+  static ManagerCommandLine Parse(int argc, const char* const* argv);
+
+  // The simulated module's options; the definition file of its product and
+  // version is taken from `programFolder` (ending in "/") when it is there, so
+  // that the tree and the module agree.
+  sim::Options SimulatorOptions(const std::string& programFolder) const;
+
+  Action action = Action::kRun;
+  // The help text for kHelp; the error and the usage for kError.
+  std::string message;
+
+  bool simulate = false;
+  std::string product = "MA11";
+  std::string version = "v1.10.0";
+  int nodeType = 1;
+  bool damaged = false;
+  int baudRate = 0;  // 0: the module follows the rate the operator chooses
+  std::string euiAddress = "000D6F0000A1B2C3";
+  std::string nodeName = "Zendra1";
+
+  std::string screenshotFile;
+  bool screenshotAfterConnect = false;
+  int screenshotTab = 0;
+};
+
+}  // namespace zendra

@@ -1,0 +1,118 @@
+#include "app/ui/QtOperator.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QThread>
+#include <QUrl>
+
+#include "app/FileDialogFilter.h"
+
+namespace zendra {
+
+namespace {
+
+// While a message box is up the operator must see an arrow, not the wait cursor
+// of the handler that asked; the wait cursor comes back when the box closes.
+class ArrowWhileAsking {
+ public:
+  explicit ArrowWhileAsking(bool waiting) : active_(waiting) {
+    if (active_) QApplication::setOverrideCursor(Qt::ArrowCursor);
+  }
+  ~ArrowWhileAsking() {
+    if (active_) QApplication::restoreOverrideCursor();
+  }
+  ArrowWhileAsking(const ArrowWhileAsking&) = delete;
+  ArrowWhileAsking& operator=(const ArrowWhileAsking&) = delete;
+
+ private:
+  bool active_;
+};
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+QtOperator::QtOperator(QObject* parent) : QObject(parent) {}
+
+template <typename F>
+auto QtOperator::OnGuiThread(F call) -> decltype(call()) {
+  using Result = decltype(call());
+  if (QThread::currentThread() == thread()) return call();
+  if constexpr (std::is_void_v<Result>) {
+    QMetaObject::invokeMethod(this, std::move(call), Qt::BlockingQueuedConnection);
+  } else {
+    Result result{};
+    QMetaObject::invokeMethod(
+        this, [&] { result = call(); }, Qt::BlockingQueuedConnection);
+    return result;
+  }
+}
+
+QWidget* QtOperator::DialogParent() const {
+  if (parentWindow_) return parentWindow_;
+  return QApplication::activeWindow();
+}
+
+void QtOperator::ShowMessage(const std::string& text) {
+  OnGuiThread([&] {
+    ArrowWhileAsking arrow(waitDepth_ > 0);
+    QMessageBox box(QMessageBox::NoIcon, kTitle, Q(text), QMessageBox::Ok, DialogParent());
+    box.exec();
+  });
+}
+
+bool QtOperator::AskYesNo(const std::string& text, const std::string& caption) {
+  return OnGuiThread([&] {
+    ArrowWhileAsking arrow(waitDepth_ > 0);
+    QMessageBox box(QMessageBox::Question, caption.empty() ? QString(kTitle) : Q(caption), Q(text),
+                    QMessageBox::Yes | QMessageBox::No, DialogParent());
+    return box.exec() == QMessageBox::Yes;
+  });
+}
+
+std::optional<std::string> QtOperator::ChooseFileToOpen(const std::string& filter) {
+  return OnGuiThread([&]() -> std::optional<std::string> {
+    ArrowWhileAsking arrow(waitDepth_ > 0);
+    const QString path = QFileDialog::getOpenFileName(
+        DialogParent(), QString(), QString(), Q(FileDialogFilter::ToDesktopFilter(filter)));
+    if (path.isEmpty()) return std::nullopt;
+    return path.toStdString();
+  });
+}
+
+std::optional<std::string> QtOperator::ChooseFileToSave(const std::string& filter,
+                                                        const std::string& suggestedName) {
+  return OnGuiThread([&]() -> std::optional<std::string> {
+    ArrowWhileAsking arrow(waitDepth_ > 0);
+    const QString path = QFileDialog::getSaveFileName(
+        DialogParent(), QString(), Q(suggestedName), Q(FileDialogFilter::ToDesktopFilter(filter)));
+    if (path.isEmpty()) return std::nullopt;
+    return path.toStdString();
+  });
+}
+
+void QtOperator::OpenDocument(const std::string& path) {
+  OnGuiThread([&] { QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path))); });
+}
+
+void QtOperator::BeginWait() {
+  OnGuiThread([&] {
+    ++waitDepth_;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // The handler that asked keeps the GUI thread busy in its transactions; let the
+    // cursor and pending paints reach the screen once, without taking any input.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  });
+}
+
+void QtOperator::EndWait() {
+  OnGuiThread([&] {
+    if (waitDepth_ == 0) return;
+    --waitDepth_;
+    QApplication::restoreOverrideCursor();
+  });
+}
+
+}  // namespace zendra

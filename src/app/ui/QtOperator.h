@@ -1,0 +1,48 @@
+#pragma once
+// The desktop program's Operator: message boxes, questions and file dialogs of
+// the toolkit, documents opened by the desktop, and the wait cursor.
+//
+// Every call may come from a worker thread. Such a call is carried onto the GUI
+// thread with a blocking queued invocation: the worker waits for the operator's
+// answer, the GUI thread never waits for a worker.
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+#include "base/Operator.h"
+
+namespace zendra {
+
+class QtOperator : public QObject, public Operator {
+  Q_OBJECT
+
+ public:
+  explicit QtOperator(QObject* parent = nullptr);
+
+  // The window the dialogs are modal to (the main dialog); null: the active window.
+  void SetParentWindow(QWidget* window) { parentWindow_ = window; }
+
+  void ShowMessage(const std::string& text) override;
+  bool AskYesNo(const std::string& text, const std::string& caption = {}) override;
+  std::optional<std::string> ChooseFileToOpen(const std::string& filter) override;
+  std::optional<std::string> ChooseFileToSave(const std::string& filter,
+                                              const std::string& suggestedName) override;
+  void OpenDocument(const std::string& path) override;
+  void BeginWait() override;
+  void EndWait() override;
+
+  static constexpr const char* kTitle = "Zendra Manager";
+
+ private:
+  // Runs `call` on the GUI thread and returns its result; at once when already there.
+  template <typename F>
+  auto OnGuiThread(F call) -> decltype(call());
+
+  QWidget* DialogParent() const;
+
+  QPointer<QWidget> parentWindow_;
+  int waitDepth_ = 0;  // GUI thread only
+};
+
+}  // namespace zendra
