@@ -239,27 +239,27 @@ void SerialPort::ReaderThread(std::stop_token stop) {
       break;
     }
     if (fds[1].revents & POLLIN) break;  // Close
-    if (fds[0].revents & POLLIN) {
+    const bool hungUp = fds[0].revents & (POLLHUP | POLLERR | POLLNVAL);
+    if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+      // Take everything the driver holds. With VMIN = VTIME = 0 a read of an
+      // empty queue returns 0, so 0 ends this round rather than the port.
       for (;;) {
         const int n = ReadAvailable(chunk, sizeof chunk);
         if (n > 0) {
           receive_.PutChunk(chunk, static_cast<std::size_t>(n));
           continue;
         }
-        if (n < 0) {
-          vanished_ = true;
-        }
+        if (n < 0) vanished_ = true;
         break;
       }
-      if (vanished_) break;
-      continue;
     }
-    if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-      // The device went away (hang-up without data). Polling it again would
-      // return at once forever, so the reader ends here.
+    if (hungUp) {
+      // The device went away (the far end of a pseudo-terminal closed, a USB
+      // adapter pulled). Polling it again would return at once forever, so the
+      // reader ends here; later writes fail.
       vanished_ = true;
-      break;
     }
+    if (vanished_) break;
   }
   readerRunning_ = false;
   receive_.Notify();

@@ -1,0 +1,218 @@
+// The AT transactions over a real pseudo-terminal against the simulated module.
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <thread>
+
+#include "base/Clock.h"
+#include "support/SimHarness.h"
+
+namespace zendra::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Ms = std::chrono::milliseconds;
+
+constexpr const char* kRemote = "0013A20040AABBCC";
+
+// A module whose UART follows whatever rate the host sets.
+sim::Options AnyRate() {
+  sim::Options o;
+  o.baudRate = 0;
+  return o;
+}
+
+sim::Options WithRemote() {
+  sim::Options o = AnyRate();
+  sim::RemoteNode node;
+  node.euiAddress = kRemote;
+  node.version = "v3.0";
+  node.productName = "MB11";
+  o.remotes.push_back(node);
+  return o;
+}
+
+sim::Options Silent() {
+  sim::Options o = AnyRate();
+  o.faults.silent = true;
+  return o;
+}
+
+Ms Since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now() - start);
+}
+
+TEST(AtTransactions, LocalQueriesReturnTheReplyLineAndSendsReportOk) {
+  SimHarness h(WithRemote());
+  ASSERT_TRUE(h.OpenPort(9600));
+  EXPECT_TRUE(h.Link().SendAtCommand("ATE0\r\n", 1));
+  EXPECT_EQ(h.Link().QueryAtCommand("AT+VERSION\r\n", 1), "v1.10.0");
+  EXPECT_EQ(h.Link().QueryAtCommand("AT+PRODUCTNAME\r\n", 1), "MA11");
+  EXPECT_TRUE(h.Sim().WaitForLine("AT+PRODUCTNAME\r\n", 1s));
+  EXPECT_TRUE(h.Op().Messages().empty());
+}
+
+TEST(AtTransactions, RemoteFormsGoThroughTheLocalModuleWithTheAddressPrefix) {
+  SimHarness h(WithRemote());
+  ASSERT_TRUE(h.OpenPort(115200));
+  ASSERT_TRUE(h.Link().SendAtCommand("ATE0\r\n", 1));
+  EXPECT_EQ(h.Link().QueryRemoteAtCommand("AT+VERSION\r\n", 15, kRemote), "v3.0");
+  EXPECT_TRUE(h.Sim().WaitForLine(std::string("AT+RC=") + kRemote + ",AT+VERSION\r\n", 1s));
+  EXPECT_TRUE(h.Link().SendRemoteAtCommand("ATR1\r\n", 15, kRemote));
+  EXPECT_FALSE(h.Link().SendRemoteAtCommand("ATR1\r\n", 15, "FFFFFFFFFFFFFFFF"));
+  EXPECT_EQ(h.Link().QueryRemoteAtCommand("AT+VERSION\r\n", 15, "FFFFFFFFFFFFFFFF"), "ERROR");
+}
+
+TEST(AtTransactions, AReplySplitOverManyReadsIsJoinedBeforeItIsTested) {
+  SimHarness h(Silent());
+  ASSERT_TRUE(h.OpenPort(115200));
+  std::thread module([&] {
+    ASSERT_TRUE(h.Sim().WaitForLine("AT+NODENAME\r\n", 2s));
+    h.Sim().Inject("\r\nNo");
+    std::this_thread::sleep_for(20ms);  // the module pauses mid-answer
+    h.Sim().Inject("de7\r\nO");
+    std::this_thread::sleep_for(20ms);
+    h.Sim().Inject("K\r\n");
+  });
+  EXPECT_EQ(h.Link().QueryAtCommand("AT+NODENAME\r\n", 2), "Node7");
+  module.join();
+}
+
+TEST(AtTransactions, ErrorEndsTheTransactionAtOnce) {
+  SimHarness h(AnyRate(), 1.0);
+  ASSERT_TRUE(h.OpenPort(115200));
+  ASSERT_TRUE(h.Link().SendAtCommand("ATE0\r\n", 1));
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(h.Link().SendAtCommand("AT+NOSUCHTHING\r\n", 5));
+  EXPECT_LT(Since(start), 500ms);
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(h.Link().QueryAtCommand("AT+NOSUCHTHING\r\n", 5), "ERROR");
+  EXPECT_LT(Since(start), 500ms);
+}
+
+TEST(AtTransactions, ASilentModuleTimesOutAfterTheTimeOut) {
+  SimHarness h(Silent(), 0.2);  // 1 s of protocol time lasts 200 ms
+  ASSERT_TRUE(h.OpenPort(9600));
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(h.Link().SendAtCommand("ATR1\r\n", 1));
+  EXPECT_GE(Since(start), 195ms);
+  EXPECT_LT(Since(start), 400ms);
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(h.Link().QueryRemoteAtCommand("AT+VERSION\r\n", 2, kRemote), "ERROR");
+  EXPECT_GE(Since(start), 395ms);
+  // A time-out of 0 waits for nothing.
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(h.Link().QueryAtCommand("AT+VERSION\r\n", 0), "ERROR");
+  EXPECT_LT(Since(start), 50ms);
+}
+
+TEST(AtTransactions, WithoutAConnectionSendsComplainAndQueriesReturnEmptyText) {
+  SimHarness h;
+  EXPECT_FALSE(h.Link().SendAtCommand("ATZ\r\n", 3));
+  EXPECT_FALSE(h.Link().SendRemoteAtCommand("ATZ\r\n", 3, kRemote));
+  EXPECT_EQ(h.Op().Messages(), (std::vector<std::string>{"ERROR: Could not close serial port.",
+                                                          "ERROR: Could not close serial port."}));
+  h.Op().Clear();
+  EXPECT_EQ(h.Link().QueryAtCommand("AT+VERSION\r\n", 1), "");
+  EXPECT_EQ(h.Link().QueryRemoteAtCommand("AT+VERSION\r\n", 1, kRemote), "");
+  EXPECT_TRUE(h.Op().Messages().empty());
+  EXPECT_EQ(h.Op().WaitCount(), 2);  // the wait cursor shows even then
+  EXPECT_EQ(h.Op().WaitDepth(), 0);
+}
+
+TEST(AtTransactions, NulBytesOnTheLineNeverReachTheReply) {
+  SimHarness h(Silent());
+  ASSERT_TRUE(h.OpenPort(115200));
+  std::thread module([&] {
+    ASSERT_TRUE(h.Sim().WaitForLine("AT+VERSION\r\n", 2s));
+    h.Sim().Inject(std::string("\r\nv1\0.2\0\r\nO\0K\r\n", 15));
+  });
+  EXPECT_EQ(h.Link().QueryAtCommand("AT+VERSION\r\n", 2), "v1.2");
+  module.join();
+}
+
+TEST(AtTransactions, BothBootloaderAnswersAreRecognised) {
+  SimHarness h(Silent());
+  ASSERT_TRUE(h.OpenPort(115200));
+  std::thread module([&] {
+    ASSERT_TRUE(h.Sim().WaitForLine("AT+BOOTLOAD\n", 2s));
+    h.Sim().Inject("\r\nENTER BOOTLOADER\r\n");
+  });
+  EXPECT_EQ(h.Link().QueryAtCommand("AT+BOOTLOAD\n", 2), "ENTER");
+  module.join();
+  h.Sim().ClearLog();
+  std::thread module2([&] {
+    ASSERT_TRUE(h.Sim().WaitForLine("AT+BOOTLOAD=1,x\r\n", 2s));
+    h.Sim().Inject("\r\nStart sending image.ebl\r\n");
+  });
+  EXPECT_EQ(h.Link().QueryAtCommand("AT+BOOTLOAD=1,x\r\n", 2), "START");
+  module2.join();
+}
+
+// A module that sends byte by byte (a UART at 9600) finishes "OK" two characters
+// before its line end. Nothing of one answer may reach the next transaction.
+TEST(AtTransactions, NothingOfOneAnswerReachesTheNextTransaction) {
+  SimHarness h({}, 1.0);
+  ASSERT_TRUE(h.OpenPort(9600));
+  ASSERT_TRUE(h.Link().SendAtCommand("ATE0\r\n", 1));
+  for (int i = 0; i < 40; ++i) {
+    ASSERT_EQ(h.Link().QueryAtCommand("AT+VERSION\r\n", 1), "v1.10.0") << "query " << i;
+    ASSERT_EQ(h.Link().reply.substr(h.Link().reply.size() - 4), "OK\r\n");
+    // Three more character times: a line end still on its way would be here now.
+    std::this_thread::sleep_for(CharacterTime(9600) * 3);
+    ASSERT_EQ(h.Conn().port.Receive().Count(), 0) << "query " << i;
+  }
+}
+
+TEST(SerialLine, APortVanishingMidTransactionEndsTheReaderAndTheTransactionTimesOut) {
+  SimHarness h(Silent(), 0.2);
+  ASSERT_TRUE(h.OpenPort(115200));
+  std::thread module([&] {
+    ASSERT_TRUE(h.Sim().WaitForLine("AT+VERSION\r\n", 2s));
+    h.Sim().Vanish();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(h.Link().QueryAtCommand("AT+VERSION\r\n", 1), "ERROR");
+  EXPECT_GE(Since(start), 195ms);
+  module.join();
+
+  const auto deadline = std::chrono::steady_clock::now() + 2s;
+  while (h.Conn().port.ReaderRunning() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(1ms);
+  EXPECT_FALSE(h.Conn().port.ReaderRunning());
+  EXPECT_TRUE(h.Conn().port.Vanished());
+  EXPECT_EQ(h.Conn().port.Write("ATZ\r\n"), 0);
+  EXPECT_FALSE(h.Link().SendAtCommand("ATZ\r\n", 1));
+}
+
+TEST(SerialLine, TheOpenPortBelongsToThisProgramAlone) {
+  SimHarness h;
+  ASSERT_TRUE(h.OpenPort(9600));
+  SerialPort second;
+  EXPECT_FALSE(second.Open(h.Sim().PortPath(), 9600, 0, 8, 0, 10));
+  h.Conn().port.Close();
+  EXPECT_TRUE(second.Open(h.Sim().PortPath(), 9600, 0, 8, 0, 10));
+}
+
+TEST(SerialLine, CloseEndsTheWaitingReaderAtOnce) {
+  SimHarness h(Silent());
+  ASSERT_TRUE(h.OpenPort(9600));
+  ASSERT_TRUE(h.Conn().port.ReaderRunning());
+  const auto start = std::chrono::steady_clock::now();
+  h.Conn().port.Close();
+  EXPECT_LT(Since(start), 100ms);
+  EXPECT_FALSE(h.Conn().port.ReaderRunning());
+  EXPECT_FALSE(h.Conn().port.IsOpen());
+}
+
+TEST(SerialLine, APortThatDoesNotExistDoesNotOpen) {
+  SerialPort port;
+  EXPECT_FALSE(port.Open("/dev/zendra-no-such-port", 9600, 0, 8, 0, 10));
+  EXPECT_FALSE(port.Open("COM0", 9600, 0, 8, 0, 10));
+  EXPECT_FALSE(port.IsOpen());
+}
+
+}  // namespace
+}  // namespace zendra::test
