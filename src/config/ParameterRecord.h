@@ -44,7 +44,8 @@ struct ParameterRecord {
 template <std::size_t N>
 bool CopyField(char (&field)[N], std::string_view text) {
   const std::size_t n = text.size() < N ? text.size() : N - 1;
-  std::memcpy(field, text.data(), n);
+  // An empty view may carry no storage at all; memcpy must not see its null pointer.
+  if (n > 0) std::memcpy(field, text.data(), n);
   field[n] = '\0';
   return n == text.size();
 }

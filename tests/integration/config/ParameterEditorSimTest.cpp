@@ -1,0 +1,241 @@
+// Selection, Save and factory default against the simulated module, which serves
+// its registers from the same definition file the page loads.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "TempFolder.h"
+#include "config/DefinitionLoader.h"
+#include "config/ParameterEditor.h"
+#include "support/SimHarness.h"
+
+namespace zendra {
+namespace {
+
+using ::testing::ElementsAre;
+
+constexpr const char* kRemoteAddress = "000D6F0000D4E5F6";
+
+// The registers of the test module. "Channel" is in two groups.
+constexpr const char* kDefinitions =
+    "; test module\r\n"
+    "[Node/Node name]String;Range = 1;Max = 16;Help: <Shown in scans.>;\r\n Command = AT+NODENAME;\r\n"
+    "[Node/Node type]Get;Help: <Read only.>;\r\n Command = AT+NODETYPE;\r\n"
+    "[Radio/Power]10;Combo_list = Low:Mid:High;Value_list = 0:1:2;Help: <Output power.>;\r\n"
+    " Command = AT+TXPOWER;\r\n"
+    "[Radio/Mode]10;Combo_list = A:B:C;Help: <Mode, written as its index.>;\r\n Command = AT+MODE;\r\n"
+    "[Radio/Channel]10;Range = 11;Max = 26;Help: <Radio channel.>;\r\n Command = AT+CHANNEL;\r\n"
+    "[Serial/Channel]10;Range = 1;Max = 4;Help: <Serial channel.>;\r\n Command = AT+SCHANNEL;\r\n";
+// Only in the manager's copy of the file: the module answers "ERROR" to its command.
+constexpr const char* kUnknownToTheModule = "[Serial/Broken]16;Help: <Not in the module.>;\r\n Command = AT+NOSUCH;\r\n";
+
+class ConfigAgainstSimulator : public ::testing::Test {
+ protected:
+  void Start(sim::Options options = {}) {
+    folder.Write("MA11_v1.10.0.zmcon", std::string(kDefinitions) + kUnknownToTheModule);
+    options.definitionsFile = folder.Write("module.zmcon.sim", kDefinitions);
+    harness = std::make_unique<test::SimHarness>(options);
+    ASSERT_TRUE(harness->Connect());
+    session = std::make_unique<Session>(harness->Conn());
+    session->loader.SetProgramFolder(folder.Path());
+    session->loader.LoadParameterFile(1, harness->Conn().DefinitionFileName());
+    ASSERT_EQ(session->definitions.parameterCount, 7);
+    harness->Sim().ClearLog();
+    harness->Op().Clear();
+  }
+
+  SelectionResult Select(const std::string& text) { return session->editor.SelectParameter(text); }
+  std::vector<std::string> Lines() { return harness->Sim().ReceivedLines(); }
+  std::vector<std::string> Messages() { return harness->Op().Messages(); }
+
+  struct Session {
+    explicit Session(Connection& c) : loader(c, definitions, state), editor(c, definitions, state) {}
+    ParameterDefinitions definitions;
+    ConfigPageState state;
+    DefinitionLoader loader;
+    ParameterEditor editor;
+  };
+
+  test::TempFolder folder;
+  std::unique_ptr<test::SimHarness> harness;
+  std::unique_ptr<Session> session;
+};
+
+TEST_F(ConfigAgainstSimulator, ATextParameterShowsTheReplyInTheValueEditWithItsRange) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  const SelectionResult r = Select("Node name");
+  EXPECT_THAT(Lines(), ElementsAre("AT+NODENAME\r\n"));
+  EXPECT_TRUE(r.refresh);
+  EXPECT_EQ(r.valueText, "Zendra1");
+  EXPECT_TRUE(r.valueEditEnabled);
+  EXPECT_TRUE(r.saveEnabled);
+  EXPECT_FALSE(r.choiceBoxEnabled);
+  EXPECT_FALSE(r.choiceItemsKept);
+  EXPECT_TRUE(r.choiceItems.empty());
+  EXPECT_EQ(r.caption, "Node name");
+  EXPECT_EQ(r.description, "Shown in scans.");
+  EXPECT_EQ(r.rangeLabel, "Range: ");
+  EXPECT_EQ(r.rangeText, "1 ~ 16");
+  EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(ConfigAgainstSimulator, AChoiceWithAValueListSelectsTheEntryOfTheReply) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  harness->Sim().SetRegister("AT+TXPOWER", "2");
+  SelectionResult r = Select("Power");
+  EXPECT_THAT(Lines(), ElementsAre("AT+TXPOWER\r\n"));
+  EXPECT_THAT(r.choiceItems, ElementsAre("Low", "Mid", "High"));
+  EXPECT_THAT(r.choiceData, ElementsAre(0, 1, 2));
+  EXPECT_EQ(r.choiceSelection, 2);
+  EXPECT_TRUE(r.choiceBoxEnabled);
+  EXPECT_TRUE(r.saveEnabled);
+  EXPECT_FALSE(r.valueEditEnabled);
+  EXPECT_EQ(r.rangeText, "");
+
+  // A reply that is in no value entry selects the first choice.
+  harness->Sim().SetRegister("AT+TXPOWER", "7");
+  r = Select("Power");
+  EXPECT_EQ(r.choiceSelection, 0);
+}
+
+TEST_F(ConfigAgainstSimulator, AChoiceWithoutValueListTakesTheReplyAsTheIndex) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  harness->Sim().SetRegister("AT+MODE", "1");
+  EXPECT_EQ(Select("Mode").choiceSelection, 1);
+  // Beyond the choices: the box is filled but shows no selection, and Save stays on.
+  harness->Sim().SetRegister("AT+MODE", "7");
+  const SelectionResult r = Select("Mode");
+  EXPECT_THAT(r.choiceItems, ElementsAre("A", "B", "C"));
+  EXPECT_EQ(r.choiceSelection, std::nullopt);
+  EXPECT_TRUE(r.saveEnabled);
+}
+
+TEST_F(ConfigAgainstSimulator, AReadOnlyParameterIsShownWithSaveDisabled) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  const SelectionResult r = Select("Node type");
+  EXPECT_EQ(r.valueText, "1");
+  EXPECT_TRUE(r.valueEditEnabled);
+  EXPECT_FALSE(r.saveEnabled);
+}
+
+TEST_F(ConfigAgainstSimulator, ANameInTwoGroupsIsReadForBothAndThePageEndsOnTheLater) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  harness->Sim().SetRegister("AT+SCHANNEL", "3");
+  const SelectionResult r = Select("Channel");
+  EXPECT_THAT(Lines(), ElementsAre("AT+CHANNEL\r\n", "AT+SCHANNEL\r\n"));
+  EXPECT_EQ(r.currentIndex, 5);  // Serial/Channel
+  EXPECT_EQ(r.valueText, "3");
+  EXPECT_EQ(r.description, "Serial channel.");
+  EXPECT_EQ(r.rangeText, "1 ~ 4");
+}
+
+TEST_F(ConfigAgainstSimulator, AFailedReadShowsTheMessageAndKeepsSaveAndTheValueDisabled) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  const std::string noResponse =
+      "ERROR: The device does not respond. \r\nPlease make sure that the device is conncted correctly "
+      "and turned on.";
+  SelectionResult r = Select("Broken");
+  EXPECT_THAT(Lines(), ElementsAre("AT+NOSUCH\r\n"));
+  EXPECT_THAT(Messages(), ElementsAre(noResponse));
+  EXPECT_EQ(r.reply, "ERROR");
+  EXPECT_FALSE(r.saveEnabled);
+  EXPECT_FALSE(r.valueEditEnabled);
+  EXPECT_EQ(r.valueText, "");
+  EXPECT_TRUE(r.refresh);
+
+  // A choice read that fails (here: the module is silent) keeps the box's former items.
+  harness->Sim().SetRegister("AT+TXPOWER", "1");
+  Select("Power");
+  harness->Sim().SetFaults(sim::Faults{.silent = true});
+  r = Select("Mode");
+  EXPECT_THAT(Messages(), ElementsAre(noResponse, noResponse));
+  EXPECT_TRUE(r.choiceItemsKept);
+  EXPECT_THAT(r.choiceItems, ElementsAre("Low", "Mid", "High"));
+  EXPECT_EQ(r.choiceSelection, 1);
+  EXPECT_FALSE(r.choiceBoxEnabled);
+  EXPECT_FALSE(r.saveEnabled);
+  EXPECT_EQ(r.description, "Mode, written as its index.");
+}
+
+TEST_F(ConfigAgainstSimulator, SaveWritesTheChoiceValueOrTheEditTextWithTheSetCommand) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  Select("Power");
+  EXPECT_EQ(session->editor.SaveParameter({2, "High", ""}), SaveResult::kSaved);
+  EXPECT_EQ(harness->Sim().Register("AT+TXPOWER"), "2");
+
+  Select("Mode");
+  EXPECT_EQ(session->editor.SaveParameter({2, "C", ""}), SaveResult::kSaved);
+  // Typed text that equals a choice counts as that choice.
+  EXPECT_EQ(session->editor.SaveParameter({std::nullopt, "B", ""}), SaveResult::kSaved);
+
+  Select("Node name");
+  EXPECT_EQ(session->editor.SaveParameter({std::nullopt, "", "N1"}), SaveResult::kSaved);
+  EXPECT_EQ(harness->Sim().Register("AT+NODENAME"), "N1");
+
+  EXPECT_THAT(Lines(), ElementsAre("AT+TXPOWER\r\n", "AT+TXPOWER=2\r\n", "AT+MODE\r\n", "AT+MODE=2\r\n",
+                                   "AT+MODE=1\r\n", "AT+NODENAME\r\n", "AT+NODENAME=N1\r\n"));
+  EXPECT_TRUE(Messages().empty());
+}
+
+TEST_F(ConfigAgainstSimulator, ARefusedSaveShowsItsMessage) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  Select("Channel");  // ends on Serial/Channel, 1 ~ 4
+  EXPECT_EQ(session->editor.SaveParameter({std::nullopt, "", "9"}), SaveResult::kRefused);
+  Select("Node name");
+  EXPECT_EQ(session->editor.SaveParameter({std::nullopt, "", ""}), SaveResult::kRefused);
+  const auto lines = Lines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "AT+SCHANNEL=9\r\n"), lines.end());
+  EXPECT_EQ(lines.back(), "AT+NODENAME=\r\n");
+  EXPECT_THAT(Messages(), ElementsAre("ERROR: Could not save the configuration paramater.",
+                                      "ERROR: Could not save the configuration paramater."));
+}
+
+TEST_F(ConfigAgainstSimulator, FactoryDefaultRestoresTheRegisters) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  harness->Sim().SetRegister("AT+CHANNEL", "20");
+  EXPECT_TRUE(session->editor.RestoreOrReboot());
+  EXPECT_THAT(Lines(), ElementsAre("AT&f\r\n"));
+  EXPECT_EQ(harness->Sim().Register("AT+CHANNEL"), "11");
+  EXPECT_TRUE(Messages().empty());
+
+  harness->Sim().SetFaults(sim::Faults{.silent = true});
+  EXPECT_FALSE(session->editor.RestoreOrReboot());
+  EXPECT_THAT(Messages(), ElementsAre("ERROR: Could not restore this device to factory default."));
+}
+
+TEST_F(ConfigAgainstSimulator, ASleepyModuleIsWokenBeforeEachReadButNotBeforeSave) {
+  sim::Options options;
+  options.nodeType = 4;
+  ASSERT_NO_FATAL_FAILURE(Start(options));
+  ASSERT_TRUE(harness->Link().sleepy);
+  Select("Node name");
+  EXPECT_EQ(session->editor.SaveParameter({std::nullopt, "", "N2"}), SaveResult::kSaved);
+  EXPECT_THAT(Lines(), ElementsAre("\n", "AT+NODENAME\r\n", "AT+NODENAME=N2\r\n"));
+}
+
+TEST_F(ConfigAgainstSimulator, ARemoteDeviceIsReadAndWrittenThroughItsEuiAddress) {
+  sim::Options options;
+  sim::RemoteNode remote;
+  remote.euiAddress = kRemoteAddress;
+  remote.nodeName = "Far";
+  remote.definitionsFile = folder.Write("remote.zmcon.sim", kDefinitions);
+  options.remotes.push_back(remote);
+  ASSERT_NO_FATAL_FAILURE(Start(options));
+  harness->Conn().remoteMode = true;
+  session->state.remoteEuiAddress = kRemoteAddress;
+
+  const SelectionResult r = Select("Node name");
+  EXPECT_EQ(r.valueText, "Far");
+  EXPECT_EQ(session->editor.SaveParameter({std::nullopt, "", "Near"}), SaveResult::kSaved);
+  EXPECT_TRUE(session->editor.RestoreOrReboot());
+  EXPECT_THAT(Lines(), ElementsAre(std::string("AT+RC=") + kRemoteAddress + ",AT+NODENAME\r\n",
+                                   std::string("AT+RC=") + kRemoteAddress + ",AT+NODENAME=Near\r\n",
+                                   std::string("AT+RC=") + kRemoteAddress + ",ATZ\r\n"));
+  EXPECT_TRUE(Messages().empty());
+}
+
+}  // namespace
+}  // namespace zendra
