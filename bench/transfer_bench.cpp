@@ -1,0 +1,142 @@
+// How close a firmware transfer comes to the line: a 256 KiB image sent at 115200
+// baud to the simulated module's bootloader, paced at the line rate, at real time.
+//
+// Stop-and-wait moves 128 payload bytes per 133-byte block plus its 1-byte answer,
+// so the line allows at most 128 / ((133 + 1) * 10 / 115200) bytes/s; the engine
+// adds its own 1 ms pause after each acknowledged block. The rate is measured from
+// the first to the last acknowledged block (the start request wait and the ending
+// are fixed costs, not throughput) and reported against both limits. Target: at
+// least 0.98 of the limit with the pause. Prints the median of the runs (default 5).
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "ModuleSimulator.h"
+#include "app/Connection.h"
+#include "base/Clock.h"
+#include "firmware/CrcTable.h"
+#include "firmware/ImageTransfer.h"
+#include "firmware/SerialTransferChannel.h"
+
+namespace {
+
+using namespace zendra;
+
+class SilentOperator : public Operator {
+ public:
+  void ShowMessage(const std::string& text) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
+  bool AskYesNo(const std::string&, const std::string&) override { return false; }
+  std::optional<std::string> ChooseFileToOpen(const std::string&) override { return std::nullopt; }
+  std::optional<std::string> ChooseFileToSave(const std::string&, const std::string&) override {
+    return std::nullopt;
+  }
+  void OpenDocument(const std::string&) override {}
+  void BeginWait() override {}
+  void EndWait() override {}
+};
+
+constexpr int kBaud = 115200;
+constexpr std::size_t kImageBytes = 256 * 1024;
+
+// Brings the bootloader to its receive state: menu, then choice 1.
+bool StartUpload(Connection& c) {
+  auto& ring = c.port.Receive();
+  ring.Reset();
+  c.port.Write("\n");
+  std::string text;
+  const auto deadline = Clock::DeadlineAfter(5000);
+  while (text.find("BL") == std::string::npos && Clock::Now() < deadline) {
+    ring.WaitForBytes(deadline);
+    text += ring.TakeText();
+  }
+  if (text.find("BL") == std::string::npos) return false;
+  c.port.Write("1\n");
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  Clock::SetScale(1.0);
+
+  const auto image = std::filesystem::temp_directory_path() / "zendra-transfer-bench.ebl";
+  {
+    std::vector<char> bytes(kImageBytes);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 13 + 5) & 0xFF);
+    std::ofstream(image, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+
+  sim::Options options;
+  options.damaged = true;  // starts in the bootloader menu
+  options.timeScale = 1.0;
+  sim::ModuleSimulator module(options);
+  if (!module.Start()) {
+    std::fprintf(stderr, "the simulated module did not start\n");
+    return 1;
+  }
+  SilentOperator op;
+  Connection connection(op);
+  if (!connection.port.Open(module.PortPath(), kBaud, 0, 8, 0, 10)) {
+    std::fprintf(stderr, "could not open %s\n", module.PortPath().c_str());
+    return 1;
+  }
+  connection.link.portOpen = true;
+
+  CrcTable crc;
+  crc.Fill();
+  const double lineLimit = 128.0 / ((133.0 + 1.0) * 10.0 / kBaud);
+  const double pausedLimit = 128.0 / ((133.0 + 1.0) * 10.0 / kBaud + 0.001);
+
+  std::vector<double> rates;
+  for (int run = 0; run < runs; ++run) {
+    if (!StartUpload(connection)) {
+      std::fprintf(stderr, "run %d: no bootloader menu\n", run + 1);
+      return 1;
+    }
+    std::chrono::steady_clock::time_point first, last;
+    std::int64_t firstSent = 0, lastSent = 0;
+    TransferSinks sinks;
+    sinks.bytes = [&](std::int64_t sent, std::int64_t) {
+      const auto now = std::chrono::steady_clock::now();
+      if (firstSent == 0) {
+        first = now;
+        firstSent = sent;
+      }
+      last = now;
+      lastSent = sent;
+    };
+    SerialTransferChannel channel(connection.link);
+    ImageTransfer engine(channel, crc, op, sinks);
+    TransferParams params;
+    const TransferResult result = engine.Run(image.string(), params, std::stop_token());
+    if (result != TransferResult::kSuccess) {
+      std::fprintf(stderr, "run %d: the transfer failed (%d)\n", run + 1, static_cast<int>(result));
+      return 1;
+    }
+    const double seconds = std::chrono::duration<double>(last - first).count();
+    const double rate = static_cast<double>(lastSent - firstSent) / seconds;
+    rates.push_back(rate);
+    std::printf("run %d: %.0f bytes/s (%.3f of the line, %.3f of the line with the pause)\n",
+                run + 1, rate, rate / lineLimit, rate / pausedLimit);
+    std::fflush(stdout);
+  }
+  std::sort(rates.begin(), rates.end());
+  const double median = rates[rates.size() / 2];
+  std::printf("transfer_bench: 256 KiB at %d baud, median of %d runs: %.0f bytes/s\n", kBaud, runs,
+              median);
+  std::printf("  stop-and-wait limit of the line      %.0f bytes/s, ratio %.3f\n", lineLimit,
+              median / lineLimit);
+  std::printf("  the same with the 1 ms pause per block %.0f bytes/s, ratio %.3f (target >= 0.98)\n",
+              pausedLimit, median / pausedLimit);
+  connection.port.Close();
+  module.Stop();
+  std::filesystem::remove(image);
+  return median / pausedLimit >= 0.98 ? 0 : 1;
+}
