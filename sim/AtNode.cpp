@@ -17,26 +17,30 @@ AtNode::AtNode(Identity identity, const std::vector<RegisterDefinition>& definit
     const char* command;
     std::string value;
     bool firmwareFact;
+    bool readOnly;
   };
   const Fact facts[] = {
-      {"AT+PRODUCTNAME", identity.productName, true},
-      {"AT+LONGADDR", identity.euiAddress, true},
-      {"AT+NODENAME", identity.nodeName, false},
-      {"AT+VERSION", identity.version, true},
-      {"AT+NODETYPE", std::to_string(identity.nodeType), true},
+      {"AT+PRODUCTNAME", identity.productName, true, true},
+      {"AT+LONGADDR", identity.euiAddress, true, true},
+      {"AT+NODENAME", identity.nodeName, false, false},
+      {"AT+VERSION", identity.version, true, true},
+      {"AT+NODETYPE", std::to_string(identity.nodeType), false, true},
   };
   for (const auto& fact : facts) {
     Register& reg = Add(fact.command);
     reg.initial = reg.value = fact.value;
     reg.firmwareFact = fact.firmwareFact;
+    reg.readOnly = fact.readOnly;
   }
   for (const auto& def : definitions) {
     Register* reg = Find(def.command);
     if (reg) {
       // An identification register described by the file: the file decides what a
-      // write may carry, the node decides the value.
+      // write may carry (a node type may be writable), the node decides the value.
+      // Product, address and version belong to the hardware and firmware.
       reg->hasDefinition = true;
       reg->definition = def;
+      if (!reg->firmwareFact) reg->readOnly = def.kind == RegisterDefinition::Kind::ReadOnly;
       continue;
     }
     Register& added = Add(def.command);
@@ -92,7 +96,7 @@ AtNode::Outcome AtNode::Execute(std::string_view line) {
   Register* reg = Find(name);
   if (!reg) return {std::string(kReplyError)};
   if (!hasValue) return {ValueReply(reg->value)};
-  if (reg->firmwareFact) return {std::string(kReplyError)};
+  if (reg->readOnly) return {std::string(kReplyError)};
   if (reg->hasDefinition && !reg->definition.Accepts(value)) return {std::string(kReplyError)};
   reg->value = value;
   return {std::string(kReplyOk)};

@@ -95,6 +95,7 @@ struct ModuleSimulator::Impl {
   std::string lineBuffer;
   std::string missedBuffer;
   bool wakingUp = false;  // a sleeping module discards up to the next "\n"
+  int nodeTypeInEffect = 1;  // a new node type counts from the next start
   TimePoint restartUntil{};
   TimePoint lastActivity{};
   std::multimap<TimePoint, std::function<void(TimePoint)>> timers;
@@ -146,6 +147,7 @@ bool ModuleSimulator::Impl::Start() {
     bootloader.SetFirmwareVersion(local->Version());
     bootloader.SetDamaged(options.damaged);
     dataMode = options.dataMode;
+    nodeTypeInEffect = local->NodeType();
     lastActivity = SimClock::now();
     if (options.damaged) {
       // A damaged firmware never starts: the module sits in its bootloader menu.
@@ -241,7 +243,7 @@ void ModuleSimulator::Impl::OnArrival(const PacedLine::Arrival& arrival) {
 }
 
 bool ModuleSimulator::Impl::AsleepAt(TimePoint at) const {
-  if (mode != Mode::Application || local->NodeType() != 4) return false;
+  if (mode != Mode::Application || nodeTypeInEffect != 4) return false;
   if (at < restartUntil) return false;
   return wakingUp || at - lastActivity >= Scaled(options.sleepAfterMs);
 }
@@ -359,6 +361,7 @@ void ModuleSimulator::Impl::BeginRestart(TimePoint at) {
   wakingUp = false;
   timers.emplace(restartUntil, [this](TimePoint when) {
     FlushMissed();
+    nodeTypeInEffect = local->NodeType();
     lastActivity = std::max(lastActivity, when);
   });
 }
@@ -375,6 +378,7 @@ void ModuleSimulator::Impl::StartApplication(TimePoint at) {
   wakingUp = false;
   restartUntil = {};
   lastActivity = at;
+  nodeTypeInEffect = local->NodeType();
   if (!faults.silent) Reply("\r\nZendra " + local->ProductName() + " " + local->Version() + "\r\nOK\r\n", at);
 }
 
@@ -454,7 +458,9 @@ void ModuleSimulator::SetRegister(const std::string& command, const std::string&
   std::lock_guard lock(impl_->mutex);
   if (impl_->local) {
     impl_->local->Set(command, value);
-    if (UpperAscii(command) == "AT+VERSION") impl_->bootloader.SetFirmwareVersion(value);
+    std::string name = UpperAscii(command);
+    if (name == "AT+VERSION") impl_->bootloader.SetFirmwareVersion(value);
+    if (name == "AT+NODETYPE") impl_->nodeTypeInEffect = impl_->local->NodeType();
   } else {
     impl_->options.registerValues.emplace_back(command, value);
   }

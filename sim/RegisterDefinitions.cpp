@@ -1,8 +1,6 @@
 #include "RegisterDefinitions.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
+#include <cctype>
 #include <fstream>
 #include <sstream>
 
@@ -12,24 +10,25 @@ namespace {
 
 constexpr std::string_view kBuiltIn =
     "; Registers of a Zendra module started without a definition file.\n"
-    "[Serial/Baud rate]10;Combo_list = 9600:19200:38400:57600:115200;Value_list = 3:4:5:6:7;\n"
-    "  UART speed: <Takes effect after a restart.>;\n"
-    "  Command = ATS00;\n"
-    "[Serial/Flow control]10;Combo_list = None:RTS/CTS;Handshake: <None or hardware handshake.>;\n"
-    "  Command = ATS01;\n"
-    "[Radio/Channel]10;Range = 11;Max = 26;Radio channel: <11 to 26.>;\n"
-    "  Command = ATS02;\n"
-    "[Radio/Transmit power]10;Range = 0;Max = 20;Output power step: <0 (lowest) to 20.>;\n"
-    "  Command = ATS03;\n"
-    "[Radio/PAN ID]16;Range = 0000;Max = FFFF;Network identifier: <Four hexadecimal digits.>;\n"
-    "  Command = ATS04;\n"
-    "[Node/Node name]String;Range = 1;Max = 16;Shown in scans: <1 to 16 characters.>;\n"
+    "[Serial/Baud rate]10;Combo_list = 1200:2400:4800:9600:19200:38400:57600:115200;\n"
+    "  Value_list = 0:1:2:3:4:5:6:7;\n"
+    "  About: <UART speed of the application.>;\n"
+    "  Command = AT+BAUD;\n"
+    "[Serial/Flow control]10;Combo_list = None:XON/XOFF:RTS/CTS;About: <Handshake on the serial line.>;\n"
+    "  Command = AT+FLOW;\n"
+    "[Network/Channel]10;Range = 11;Max = 26;About: <Radio channel, 11 to 26.>;\n"
+    "  Command = AT+CHANNEL;\n"
+    "[Network/PAN ID]16;Range = 0000;Max = FFFE;About: <Network identifier, four hexadecimal digits.>;\n"
+    "  Command = AT+PANID;\n"
+    "[Power/TX power]10;Range = -8;Max = 8;About: <Output power in dBm.>;\n"
+    "  Command = AT+TXPOWER;\n"
+    "[Node/Node name]String;Range = 1;Max = 16;About: <Shown in network scans, 1 to 16 characters.>;\n"
     "  Command = AT+NODENAME;\n"
-    "[Node/Node type]Get;About the node: <1 coordinator, 2 router, 3 end device,\n"
-    "  4 sleepy end device. Read only.>;\n"
+    "[Node/Node type]Get;About: <1 coordinator, 2 router, 3 end device, 4 sleepy end device.>;\n"
     "  Command = AT+NODETYPE;\n"
-    "[Security Settings/Link key]16;Range = 0;Max = FFFFFFFF;Network key: <Hexadecimal.>;\n"
-    "  Command = ATS05;\n";
+    "[Security Settings/Link key]16;Range = 00000000000000000000000000000000;\n"
+    "  Max = FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF;About: <128-bit key, hexadecimal.>;\n"
+    "  Command = AT+LINKKEY;\n";
 
 // Walks the fields of one entry; a field is the text up to the next ";".
 class FieldCursor {
@@ -84,18 +83,47 @@ std::string TrimCommand(std::string command) {
   return start == std::string::npos ? std::string() : command.substr(start);
 }
 
-bool ParseInteger(const std::string& text, int base, long long& out) {
-  if (text.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  out = std::strtoll(text.c_str(), &end, base);
-  if (errno != 0 || end != text.c_str() + text.size()) return false;
-  // strtoll skips leading blanks and takes "0x" in base 16; a register value must
-  // be the bare number.
-  char first = text[0];
-  if (first == ' ' || first == '\t' || first == '+') return false;
-  if (base == 16 && text.size() > 1 && (text[1] == 'x' || text[1] == 'X')) return false;
+// A number of any length (keys are 128-bit), as sign and digits without leading
+// zeros, so that it compares without overflow.
+struct Number {
+  bool negative = false;
+  std::string digits;  // upper case, "0" for zero
+};
+
+int DigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return 99;
+}
+
+// The bare number only: no blanks, no "+", no "0x"; a sign only in decimal.
+bool ParseNumber(const std::string& text, int base, Number& out) {
+  std::size_t i = 0;
+  out = Number{};
+  if (base == 10 && !text.empty() && text[0] == '-') {
+    out.negative = true;
+    i = 1;
+  }
+  if (i == text.size()) return false;
+  for (; i < text.size(); ++i) {
+    if (DigitValue(text[i]) >= base) return false;
+    if (out.digits.empty() && text[i] == '0') continue;
+    out.digits += static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
+  }
+  if (out.digits.empty()) {
+    out.digits = "0";
+    out.negative = false;
+  }
   return true;
+}
+
+int Compare(const Number& a, const Number& b) {
+  if (a.negative != b.negative) return a.negative ? -1 : 1;
+  int magnitude = a.digits.size() != b.digits.size() ? (a.digits.size() < b.digits.size() ? -1 : 1)
+                                                      : a.digits.compare(b.digits);
+  magnitude = magnitude < 0 ? -1 : (magnitude > 0 ? 1 : 0);
+  return a.negative ? -magnitude : magnitude;
 }
 
 }  // namespace
@@ -115,25 +143,26 @@ bool RegisterDefinition::Accepts(const std::string& value) const {
     }
     return false;
   }
+  Number low, high, v;
   if (!choices.empty()) {
-    long long index;
-    if (!ParseInteger(value, 10, index) || value[0] == '-') return false;
-    return index >= 0 && index < static_cast<long long>(choices.size());
+    // Without device values the choice's index is the value.
+    Number count{false, std::to_string(choices.size())};
+    return ParseNumber(value, 10, v) && !v.negative && Compare(v, count) < 0;
   }
   if (!HasRange()) return true;
-  long long low, high, v;
   switch (kind) {
     case Kind::Decimal:
     case Kind::Hex: {
       int base = kind == Kind::Hex ? 16 : 10;
-      if (!ParseInteger(rangeMin, base, low) || !ParseInteger(rangeMax, base, high)) return true;
-      if (!ParseInteger(value, base, v)) return false;
-      return v >= low && v <= high;
+      // A range the module cannot read limits nothing.
+      if (!ParseNumber(rangeMin, base, low) || !ParseNumber(rangeMax, base, high)) return true;
+      if (!ParseNumber(value, base, v)) return false;
+      return Compare(v, low) >= 0 && Compare(v, high) <= 0;
     }
     case Kind::String: {
-      if (!ParseInteger(rangeMin, 10, low) || !ParseInteger(rangeMax, 10, high)) return true;
-      auto length = static_cast<long long>(value.size());
-      return length >= low && length <= high;
+      if (!ParseNumber(rangeMin, 10, low) || !ParseNumber(rangeMax, 10, high)) return true;
+      Number length{false, std::to_string(value.size())};
+      return Compare(length, low) >= 0 && Compare(length, high) <= 0;
     }
     default:
       return true;

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -62,6 +63,16 @@ std::uint8_t ParseByte(const std::string& option, const std::string& text) {
   return static_cast<std::uint8_t>(value);
 }
 
+// The definition file of this product and version next to the program, as the
+// build and the installer put the sample files there; empty when there is none.
+std::string DefinitionsBesideProgram(const std::string& product, const std::string& version) {
+  std::error_code error;
+  auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return {};
+  auto path = program.parent_path() / (product + "_" + version + ".zmcon");
+  return std::filesystem::is_regular_file(path, error) ? path.string() : std::string();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -83,7 +94,11 @@ int main(int argc, char** argv) {
   app.add_option("--baud", baud, "The module's UART rate, or 'auto' to follow the host")->capture_default_str();
   app.add_flag("--damaged", options.damaged, "Damaged firmware: start in the bootloader menu");
   app.add_flag("--data-mode", options.dataMode, "Start in transparent mode: AT commands only after +++");
-  app.add_option("--definitions", options.definitionsFile, "Definition file (.zmcon) of the registers");
+  bool builtIn = false;
+  app.add_option("--definitions", options.definitionsFile,
+                 "Definition file (.zmcon) of the registers; default: PRODUCT_VERSION.zmcon next to this "
+                 "program, else a built-in set");
+  app.add_flag("--builtin-definitions", builtIn, "Use the built-in registers even when a file is next to the program");
   app.add_option("--remote", remotes, "Remote node EUI[,PRODUCT[,VERSION[,NODENAME[,TYPE[,DEFINITIONS]]]]]")
       ->take_all();
   app.add_option("--set", sets, "Factory value of a register, CMD=VALUE")->take_all();
@@ -119,7 +134,16 @@ int main(int argc, char** argv) {
     }
     options.faults.refuseWith = ParseByte("--refuse-with", refuseWith);
     options.faults.eotAnswer = ParseByte("--eot-answer", eotAnswer);
-    for (const auto& remote : remotes) options.remotes.push_back(ParseRemote(remote));
+    if (options.definitionsFile.empty() && !builtIn) {
+      options.definitionsFile = DefinitionsBesideProgram(options.productName, options.version);
+    }
+    for (const auto& text : remotes) {
+      RemoteNode remote = ParseRemote(text);
+      if (remote.definitionsFile.empty() && !builtIn) {
+        remote.definitionsFile = DefinitionsBesideProgram(remote.productName, remote.version);
+      }
+      options.remotes.push_back(remote);
+    }
     for (const auto& set : sets) {
       auto eq = set.find('=');
       if (eq == std::string::npos || eq == 0) throw CLI::ValidationError("--set", "CMD=VALUE expected: " + set);

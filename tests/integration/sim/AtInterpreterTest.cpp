@@ -60,18 +60,18 @@ TEST(SimAtInterpreter, RestartIsDeafForAMomentAndKeepsRegistersAndEcho) {
   Bench bench(options);
   ASSERT_TRUE(bench.Ready());
   ASSERT_EQ(bench.Command("ATE0\r\n"), "ATE0\r\n\r\nOK\r\n");
-  ASSERT_EQ(bench.Command("ATS02=20\r\n"), "\r\nOK\r\n");
+  ASSERT_EQ(bench.Command("AT+CHANNEL=20\r\n"), "\r\nOK\r\n");
 
   // The second command arrives while the module restarts and is lost.
-  EXPECT_EQ(bench.Command("ATZ\r\nATS02\r\n"), "\r\nOK\r\n");
+  EXPECT_EQ(bench.Command("ATZ\r\nAT+CHANNEL\r\n"), "\r\nOK\r\n");
   EXPECT_TRUE(Eventually([&] { return !bench.module->MissedLines().empty(); }, Ms(1000)));
-  EXPECT_THAT(bench.module->MissedLines(), ElementsAre("ATS02\r\n"));
+  EXPECT_THAT(bench.module->MissedLines(), ElementsAre("AT+CHANNEL\r\n"));
 
   // Once it is back, the register is as it was and echo is still off.
   std::string reply;
   EXPECT_TRUE(Eventually(
       [&] {
-        reply = bench.Command("ATS02\r\n", Ms(200));
+        reply = bench.Command("AT+CHANNEL\r\n", Ms(200));
         return !reply.empty();
       },
       Ms(2000)));
@@ -88,13 +88,18 @@ class SimRegisters : public ::testing::Test {
         "[Serial/Baud]10;Combo_list = 9600:19200:115200;Value_list = 3:4:7;About: <Speed.>;\n"
         "  Command = ATS00;\n"
         "[Serial/Flow]10;Combo_list = None:RTS/CTS:XON;Handshake: <None.>;Command = ATS01;\n"
-        "[Radio/Channel]10;Range = 11;Max = 26;Channel: <11 to 26.>;Command = ATS02;\n"
+        "[Radio/Channel]10;Range = 11;Max = 26;Channel: <11 to 26.>;Command = AT+CHANNEL;\n"
         "[Radio/PAN]16;Range = 0010;Max = 0FFF;PAN: <Hex.>;Command = ATS03;\n"
         "[Radio/Key]String(16);Range = 0;Max = FF;Key: <Hex because of the 16.>;Command = ATS04;\n"
         "[Node/Label]String;Range = 2;Max = 5;Label: <2 to 5 characters.>;Command = ATS05;\n"
         "[Node/Free]String;Range=1;Max = 3;Free: <No blank after the equals: no range.>;Command = ATS06;\n"
         "[Node/Counter]Get;Counter: <Read only.>;Command = ATS07;\n"
-        "[Node/Name]String;Range = 1;Max = 8;Name: <1 to 8.>;Command = AT+NODENAME;\n";
+        "[Node/Name]String;Range = 1;Max = 8;Name: <1 to 8.>;Command = AT+NODENAME;\n"
+        "[Radio/Power]10;Range = -8;Max = 8;Power: <dBm.>;Command = AT+POWER;\n"
+        "[Security Settings/Key]16;Range = 00000000000000000000000000000000;\n"
+        "  Max = 0FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF;Key: <128 bits.>;Command = AT+KEY;\n"
+        "[Node/Type]10;Combo_list = Coordinator:Router:End device:Sleepy end device;Value_list = 1:2:3:4;\n"
+        "  Type: <Takes effect after a restart.>;Command = AT+NODETYPE;\n";
   }
   void TearDown() override { std::filesystem::remove(path_); }
 
@@ -104,7 +109,7 @@ class SimRegisters : public ::testing::Test {
 TEST_F(SimRegisters, WritesAreCheckedAgainstTheDefinitionFile) {
   Options options = Quick();
   options.definitionsFile = path_.string();
-  options.registerValues = {{"ATS02", "15"}};
+  options.registerValues = {{"AT+CHANNEL", "15"}};
   Bench bench(options);
   ASSERT_TRUE(bench.Ready()) << bench.module->LastError();
   ASSERT_EQ(bench.Command("ATE0\r\n"), "ATE0\r\n\r\nOK\r\n");
@@ -113,7 +118,7 @@ TEST_F(SimRegisters, WritesAreCheckedAgainstTheDefinitionFile) {
   // override), "0" for a plain number, the node's own name.
   EXPECT_EQ(bench.Command("ATS00\r\n"), "\r\n3\r\nOK\r\n");
   EXPECT_EQ(bench.Command("ATS01\r\n"), "\r\n0\r\nOK\r\n");
-  EXPECT_EQ(bench.Command("ATS02\r\n"), "\r\n15\r\nOK\r\n");
+  EXPECT_EQ(bench.Command("AT+CHANNEL\r\n"), "\r\n15\r\nOK\r\n");
   EXPECT_EQ(bench.Command("ATS03\r\n"), "\r\n0010\r\nOK\r\n");
   EXPECT_EQ(bench.Command("ATS07\r\n"), "\r\n0\r\nOK\r\n");
   EXPECT_EQ(bench.Command("AT+NODENAME\r\n"), "\r\nZendra1\r\nOK\r\n");
@@ -125,8 +130,13 @@ TEST_F(SimRegisters, WritesAreCheckedAgainstTheDefinitionFile) {
   const Case cases[] = {
       {"ATS00=7", true},       {"ATS00=5", false},     {"ATS00=115200", false},
       {"ATS01=2", true},       {"ATS01=3", false},     {"ATS01=-1", false},  {"ATS01=x", false},
-      {"ATS02=26", true},      {"ATS02=27", false},    {"ATS02=10", false},  {"ATS02=1a", false},
-      {"ats02=11", true},
+      {"AT+CHANNEL=26", true},      {"AT+CHANNEL=27", false},    {"AT+CHANNEL=10", false},  {"AT+CHANNEL=1a", false},
+      {"at+channel=11", true},
+      {"AT+POWER=-8", true},   {"AT+POWER=8", true},   {"AT+POWER=-9", false}, {"AT+POWER=+3", false},
+      {"AT+POWER=--1", false}, {"AT+POWER=", false},
+      {"AT+KEY=0FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF", true}, {"AT+KEY=00FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF", true},
+      {"AT+KEY=FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF", false}, {"AT+KEY=0x1", false},
+      {"AT+NODETYPE=5", false},
       {"ATS03=0FFF", true},    {"ATS03=0fff", true},   {"ATS03=1000", false}, {"ATS03=000F", false},
       {"ATS03=XYZ", false},
       {"ATS04=FF", true},      {"ATS04=100", false},
@@ -139,7 +149,7 @@ TEST_F(SimRegisters, WritesAreCheckedAgainstTheDefinitionFile) {
   for (const auto& c : cases) {
     EXPECT_EQ(bench.Command(std::string(c.line) + "\r\n"), c.accepted ? "\r\nOK\r\n" : "\r\nERROR\r\n") << c.line;
   }
-  EXPECT_EQ(bench.Command("ATS02\r\n"), "\r\n11\r\nOK\r\n");
+  EXPECT_EQ(bench.Command("AT+CHANNEL\r\n"), "\r\n11\r\nOK\r\n");
   EXPECT_EQ(bench.Command("ATS05\r\n"), "\r\nabcde\r\nOK\r\n");
   EXPECT_EQ(bench.module->Register("ATS00"), "7");
 
@@ -150,13 +160,21 @@ TEST_F(SimRegisters, WritesAreCheckedAgainstTheDefinitionFile) {
   // Factory default: every register back, the version untouched.
   EXPECT_EQ(bench.Command("AT&f\r\n"), "\r\nOK\r\n");
   EXPECT_EQ(bench.module->Register("ATS00"), "3");
-  EXPECT_EQ(bench.module->Register("ATS02"), "15");
+  EXPECT_EQ(bench.module->Register("AT+CHANNEL"), "15");
   EXPECT_EQ(bench.module->Register("ATS05"), "2");
   EXPECT_EQ(bench.module->Register("ATS07"), "0");
   EXPECT_EQ(bench.module->Register("AT+NODENAME"), "Zendra1");
+  EXPECT_EQ(bench.module->Register("AT+NODETYPE"), "1");
+  EXPECT_EQ(bench.module->Register("AT+KEY"), "00000000000000000000000000000000");
   EXPECT_EQ(bench.module->Version(), "v1.10.0");
   // Echo survives the factory default.
   EXPECT_EQ(bench.Command("ATS00\r\n"), "\r\n3\r\nOK\r\n");
+
+  // The file makes the node type writable; it takes effect at the next start,
+  // here as a sleepy end device.
+  EXPECT_EQ(bench.Command("AT+NODETYPE=4\r\n"), "\r\nOK\r\n");
+  EXPECT_EQ(bench.Command("ATZ\r\n"), "\r\nOK\r\n");
+  EXPECT_TRUE(Eventually([&] { return bench.module->Asleep(); }, Ms(2000)));
 }
 
 TEST(SimAtInterpreter, MissingDefinitionFileFailsTheStart) {
@@ -175,7 +193,7 @@ TEST(SimAtInterpreter, RemoteNodesAnswerThroughRcAfterTheRadioDelay) {
   far.productName = "MC21X";
   far.version = "v3.0.1";
   far.nodeName = "Barn";
-  far.registerValues = {{"ATS02", "12"}};
+  far.registerValues = {{"AT+CHANNEL", "12"}};
   options.remotes.push_back(far);
   Bench bench(options);
   ASSERT_TRUE(bench.Ready());
@@ -187,11 +205,11 @@ TEST(SimAtInterpreter, RemoteNodesAnswerThroughRcAfterTheRadioDelay) {
 
   // The address in any case, the manager's lower-case form of the command.
   EXPECT_EQ(bench.Command("at+rc=000d6f00000b0b0b,at+version\r\n"), "\r\nv3.0.1\r\nOK\r\n");
-  EXPECT_EQ(bench.Command("AT+RC=000D6F00000B0B0B,ATS02\r\n"), "\r\n12\r\nOK\r\n");
-  EXPECT_EQ(bench.Command("AT+RC=000D6F00000B0B0B,ATS02=30\r\n"), "\r\nERROR\r\n");
-  EXPECT_EQ(bench.Command("AT+RC=000D6F00000B0B0B,ATS02=25\r\n"), "\r\nOK\r\n");
-  EXPECT_EQ(bench.module->RemoteRegister("000D6F00000B0B0B", "ATS02"), "25");
-  EXPECT_EQ(bench.module->Register("ATS02"), "11") << "the local module's register is its own";
+  EXPECT_EQ(bench.Command("AT+RC=000D6F00000B0B0B,AT+CHANNEL\r\n"), "\r\n12\r\nOK\r\n");
+  EXPECT_EQ(bench.Command("AT+RC=000D6F00000B0B0B,AT+CHANNEL=30\r\n"), "\r\nERROR\r\n");
+  EXPECT_EQ(bench.Command("AT+RC=000D6F00000B0B0B,AT+CHANNEL=25\r\n"), "\r\nOK\r\n");
+  EXPECT_EQ(bench.module->RemoteRegister("000D6F00000B0B0B", "AT+CHANNEL"), "25");
+  EXPECT_EQ(bench.module->Register("AT+CHANNEL"), "11") << "the local module's register is its own";
   EXPECT_EQ(bench.Command("AT+RC=000D6F00000B0B0B,ATZ\r\n"), "\r\nOK\r\n");
 
   sent = std::chrono::steady_clock::now();
