@@ -8,6 +8,7 @@
 
 #include "app/ControlIds.h"
 #include "app/ui/FindControl.h"
+#include "app/ui/Resources.h"
 
 namespace zendra {
 
@@ -20,6 +21,7 @@ QString AboutDialog::SecondLine() {
 }
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
+  InitResources();
   MarkTemplateRoot(this, TemplateIds::kAboutBox);
   setWindowTitle(QStringLiteral("About Zendra Manager"));
 

@@ -14,6 +14,7 @@
 #include "app/ControlIds.h"
 #include "app/ui/AboutDialog.h"
 #include "app/ui/FindControl.h"
+#include "app/ui/Resources.h"
 #include "app/ui/TemplateBuilder.h"
 #include "config/ui/ConfigPage.h"
 #include "firmware/ui/FirmwarePage.h"
@@ -46,6 +47,7 @@ void FillSettingBox(QComboBox* box, std::span<const SettingEntry> table, int cur
 
 MainDialog::MainDialog(Operator& op, const PortList* ports, QWidget* parent)
     : QDialog(parent), op_(op), connection_(op) {
+  InitResources();
   setWindowTitle(QStringLiteral("Zendra Manager"));
   setWindowIcon(QIcon(QStringLiteral(":/icons/zendra-manager.png")));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -120,12 +122,13 @@ void MainDialog::BuildControls(QWidget* client, const PortList& ports) {
   // The port box lists the ports found; COM1's port is selected when it is there,
   // otherwise nothing is, and the operator must choose.
   const std::string defaultPort = SerialPort::ResolvePortName("COM1");
-  portBox_->setCurrentIndex(-1);
+  int selected = -1;
   for (const auto& entry : ports.Entries()) {
     portBox_->addItem(Q(entry.displayText), Q(entry.name));
-    if (entry.name == defaultPort) portBox_->setCurrentIndex(portBox_->count() - 1);
+    if (entry.name == defaultPort) selected = portBox_->count() - 1;
   }
-  if (portBox_->currentIndex() < 0) portBox_->setEditText(QString());
+  // The box selects its first entry by itself; only COM1's port may be preselected.
+  portBox_->setCurrentIndex(selected);
   FillSettingBox(baudBox_, kBaudRateTable, kDefaultBaudRate);
   FillSettingBox(parityBox_, kParityTable, kDefaultParity);
   FillSettingBox(stopBitsBox_, kStopBitsTable, kDefaultStopBits);

@@ -10,6 +10,7 @@
 #include "app/ui/MainDialog.h"
 #include "app/ui/ManagerCommandLine.h"
 #include "app/ui/QtOperator.h"
+#include "app/ui/Resources.h"
 #include "config/ProgramFolder.h"
 
 namespace zendra {
@@ -34,6 +35,7 @@ void TakeScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
 ManagerApp::ManagerApp(int& argc, char** argv) : QApplication(argc, argv), argc_(argc), argv_(argv) {
   setApplicationName(QStringLiteral("Zendra Manager"));
   setApplicationVersion(QStringLiteral(ZENDRA_VERSION));
+  InitResources();
   setWindowIcon(QIcon(QStringLiteral(":/icons/zendra-manager.png")));
 }
 

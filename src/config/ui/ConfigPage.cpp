@@ -12,6 +12,7 @@
 #include "app/ConnectionControls.h"
 #include "app/ControlIds.h"
 #include "app/ui/FindControl.h"
+#include "app/ui/Resources.h"
 #include "app/ui/TemplateBuilder.h"
 
 namespace zendra {
@@ -33,6 +34,7 @@ void SetText(QWidget* root, int id, const std::string& text) {
 
 ConfigPage::ConfigPage(Connection& connection, Operator& op, QWidget* parent)
     : QWidget(parent), connection_(connection), op_(op) {
+  InitResources();
   TemplateBuilder t(this, TemplateIds::kConfigPage);
   setMinimumSize(t.Units().Size(kWidthDlu, kHeightDlu));
 

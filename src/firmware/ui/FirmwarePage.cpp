@@ -73,6 +73,8 @@ FirmwarePage::FirmwarePage(MainDialog& main, QWidget* parent) : QWidget(parent),
   deviceList_->setHorizontalHeaderLabels(headers);
   deviceList_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   deviceList_->horizontalHeader()->setHighlightSections(false);
+  // The check box column is narrower than the style's usual least section.
+  deviceList_->horizontalHeader()->setMinimumSectionSize(16);
   for (int i = 0; i < 7; ++i) deviceList_->setColumnWidth(i, kColumns[i].width);
   deviceList_->verticalHeader()->setVisible(false);
   deviceList_->setShowGrid(true);

@@ -1,0 +1,86 @@
+// zendra-manager's command line: --simulate with the simulated module's options,
+// help, and the refusal of what it does not know.
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gmock/gmock.h>
+#include <vector>
+
+#include "app/ui/ManagerCommandLine.h"
+
+namespace zendra::test {
+namespace {
+
+using ::testing::HasSubstr;
+using Action = ManagerCommandLine::Action;
+
+ManagerCommandLine Parse(std::vector<const char*> args) {
+  args.insert(args.begin(), "zendra-manager");
+  return ManagerCommandLine::Parse(static_cast<int>(args.size()), args.data());
+}
+
+TEST(ManagerCommandLine, RunsWithoutASimulatedModuleWhenNotAskedFor) {
+  const auto line = Parse({});
+  EXPECT_EQ(line.action, Action::kRun);
+  EXPECT_FALSE(line.simulate);
+  EXPECT_TRUE(line.screenshotFile.empty());
+}
+
+TEST(ManagerCommandLine, TakesTheSimulatedModulesOptions) {
+  auto line = Parse({"--simulate"});
+  ASSERT_EQ(line.action, Action::kRun);
+  EXPECT_TRUE(line.simulate);
+  EXPECT_EQ(line.baudRate, 0) << "auto by default: the module follows the chosen rate";
+
+  line = Parse({"--simulate", "--product", "MC21X", "--version", "v1.0.0", "--node-type", "4",
+                "--damaged", "--baud", "115200", "--eui", "000D6F0000000009", "--node-name",
+                "Gate"});
+  ASSERT_EQ(line.action, Action::kRun) << line.message;
+  const auto options = line.SimulatorOptions("/nonexistent/");
+  EXPECT_EQ(options.productName, "MC21X");
+  EXPECT_EQ(options.version, "v1.0.0");
+  EXPECT_EQ(options.nodeType, 4);
+  EXPECT_TRUE(options.damaged);
+  EXPECT_EQ(options.baudRate, 115200);
+  EXPECT_EQ(options.euiAddress, "000D6F0000000009");
+  EXPECT_EQ(options.nodeName, "Gate");
+  EXPECT_EQ(options.definitionsFile, "");
+}
+
+TEST(ManagerCommandLine, GivesTheModuleTheDefinitionFileOfTheProgramFolder) {
+  QTemporaryDir folder;
+  QFile file(folder.filePath("MB11_v3.0.zmcon"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.close();
+  const auto line = Parse({"--simulate", "--product", "MB11", "--version", "v3.0"});
+  const std::string programFolder = folder.path().toStdString() + "/";
+  EXPECT_EQ(line.SimulatorOptions(programFolder).definitionsFile,
+            programFolder + "MB11_v3.0.zmcon");
+}
+
+TEST(ManagerCommandLine, RefusesWhatItDoesNotKnowWithTheUsage) {
+  const struct {
+    std::vector<const char*> args;
+    const char* complaint;
+  } cases[] = {
+      {{"--frobnicate"}, "--frobnicate"},
+      {{"--product", "MB11"}, "--product needs --simulate"},
+      {{"--simulate", "--baud", "9601"}, "9601"},
+      {{"--simulate", "--node-type", "x"}, "--node-type"},
+  };
+  for (const auto& c : cases) {
+    const auto line = Parse(c.args);
+    EXPECT_EQ(line.action, Action::kError) << c.complaint;
+    EXPECT_THAT(line.message, HasSubstr(c.complaint));
+    EXPECT_THAT(line.message, HasSubstr("Usage: zendra-manager"));
+  }
+  const auto help = Parse({"--help"});
+  EXPECT_EQ(help.action, Action::kHelp);
+  EXPECT_THAT(help.message, HasSubstr("--simulate"));
+  EXPECT_THAT(help.message, HasSubstr("--node-name"));
+  EXPECT_THAT(help.message, ::testing::Not(HasSubstr("--screenshot")));
+}
+
+}  // namespace
+}  // namespace zendra::test

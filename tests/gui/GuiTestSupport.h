@@ -1,0 +1,56 @@
+#pragma once
+// Helpers for driving the windows offscreen: waiting on a condition while the
+// event loop runs, and answering a modal dialog that a handler opens with exec().
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <ostream>
+#include <gtest/gtest.h>
+
+// Readable QStrings in failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
+namespace zendra::test {
+
+// Runs the event loop until `condition` holds; false after `timeoutMs`.
+inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!condition()) {
+    if (timer.elapsed() > timeoutMs) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  return true;
+}
+
+// Calls `act` with the first modal window of type T that comes up; `act` must end
+// it. A handler's exec() runs its own event loop, so the check rides on a timer.
+// Should none come up in time, the test fails and any modal window is closed, so
+// that the test does not hang.
+template <typename T>
+void WhenModalShows(std::function<void(T*)> act, int timeoutMs = 10000) {
+  auto* timer = new QTimer;
+  auto* clock = new QElapsedTimer;
+  clock->start();
+  QObject::connect(timer, &QTimer::timeout, [timer, clock, act, timeoutMs] {
+    if (auto* window = qobject_cast<T*>(QApplication::activeModalWidget())) {
+      timer->stop();
+      timer->deleteLater();
+      delete clock;
+      act(window);
+    } else if (clock->elapsed() > timeoutMs) {
+      timer->stop();
+      timer->deleteLater();
+      delete clock;
+      ADD_FAILURE() << "the expected modal window did not come up";
+      if (auto* other = QApplication::activeModalWidget()) other->close();
+    }
+  });
+  timer->start(5);
+}
+
+}  // namespace zendra::test

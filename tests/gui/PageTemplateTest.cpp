@@ -1,0 +1,258 @@
+// The Configuration page (template 129), the Firmware Update page (template 133)
+// and the reload dialog (template 145): controls, captions, positions, initial
+// states; the tree's icons; the clone rule; the page's view calls from a worker.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTreeWidget>
+#include <thread>
+
+#include "GuiTestSupport.h"
+#include "app/ui/DialogUnits.h"
+#include "app/ui/FindControl.h"
+#include "app/ui/MainDialog.h"
+#include "config/ui/ConfigPage.h"
+#include "firmware/ui/FirmwarePage.h"
+#include "firmware/ui/FirmwareUploadDialog.h"
+#include "serial/PortList.h"
+#include "support/FakeOperator.h"
+
+namespace zendra::test {
+namespace {
+
+QString CaptionOf(QWidget* control) {
+  if (auto* button = qobject_cast<QAbstractButton*>(control)) return button->text();
+  if (auto* label = qobject_cast<QLabel*>(control)) return label->text();
+  if (auto* group = qobject_cast<QGroupBox*>(control)) return group->title();
+  if (auto* edit = qobject_cast<QLineEdit*>(control)) return edit->text();
+  if (auto* box = qobject_cast<QComboBox*>(control)) return box->currentText();
+  return {};
+}
+
+class Pages : public ::testing::Test {
+ protected:
+  FakeOperator op;
+  PortList noPorts;
+  MainDialog dialog{op, &noPorts};
+  ConfigPage& config = *dialog.Config();
+  FirmwarePage& firmware = *dialog.Firmware();
+};
+
+struct TemplateRow {
+  int id;
+  const char* kind;
+  const char* caption;
+  int x, y, w, h;
+  bool enabled;
+};
+
+TEST_F(Pages, TheConfigurationPageHasEveryControlOfTemplate129) {
+  // The range label's template text "Range :" is gone after the first refresh.
+  const TemplateRow rows[] = {
+      {1001, "QTreeWidget", "", 2, 55, 123, 142, true},
+      {1002, "QPushButton", "Export", 9, 210, 53, 14, false},
+      {1003, "QPushButton", "Import", 66, 210, 53, 14, false},
+      {1004, "QPushButton", "Restore to Factory Default", 9, 227, 110, 14, false},
+      {1005, "QGroupBox", "", 133, 51, 131, 194, true},
+      {1011, "QLineEdit", "", 141, 62, 112, 12, false},
+      {1006, "QPushButton", "Save", 211, 77, 42, 12, false},
+      {1021, "QComboBox", "", 141, 77, 67, 12, false},
+      {1012, "QLabel", "", 139, 93, 112, 119, true},
+      {1015, "QLabel", "", 136, 224, 25, 16, true},
+      {1013, "QLabel", "", 163, 224, 92, 18, true},
+      {1027, "QCheckBox", "Remode Device Setting", 4, 15, 91, 8, false},
+      {1026, "QLineEdit", "", 35, 28, 76, 12, false},
+      {1042, "QPushButton", "...", 111, 28, 14, 12, false},
+      {1028, "QLabel", "", 187, 10, 67, 8, true},
+      {1029, "QLabel", "", 182, 22, 70, 8, true},
+      {1030, "QLabel", "", 172, 34, 55, 8, true},
+  };
+  const DialogUnits units(config.font());
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.id);
+    QWidget* control = FindControl(&config, row.id);
+    ASSERT_NE(control, nullptr);
+    EXPECT_STREQ(control->metaObject()->className(), row.kind);
+    EXPECT_EQ(CaptionOf(control), row.caption);
+    EXPECT_EQ(control->isEnabled(), row.enabled);
+    const QRect want = units.Rect(row.x, row.y, row.w, row.h);
+    EXPECT_EQ(control->pos(), want.topLeft());
+    EXPECT_EQ(control->height(), want.height());
+    // A fixed caption may widen its control; nothing is narrower than its template.
+    EXPECT_GE(control->width(), want.width());
+    if (row.id != 1027) {
+      EXPECT_EQ(control->width(), want.width());
+    }
+  }
+  EXPECT_TRUE(FindControl<QComboBox>(&config, 1021)->isEditable());
+
+  QStringList groups, labels;
+  for (auto* group : config.findChildren<QGroupBox*>()) groups << group->title();
+  for (auto* label : config.findChildren<QLabel*>()) labels << label->text();
+  EXPECT_TRUE(groups.contains("Remote Configuration"));
+  EXPECT_TRUE(groups.contains("Configuration Management"));
+  for (const char* label : {"Address", "Product Name : ", "EUI address :", "F/W Rev. :"}) {
+    EXPECT_TRUE(labels.contains(label)) << label;
+  }
+}
+
+TEST_F(Pages, TreeItemsShowImageOneAndImageZeroWhileSelected) {
+  auto* group = config.AddTreeItem(nullptr, "Network");
+  auto* item = config.AddTreeItem(group, "Channel");
+  EXPECT_EQ(item->parent(), group);
+  const QImage normal = item->icon(0).pixmap(16, 16, QIcon::Normal).toImage();
+  const QImage selected = item->icon(0).pixmap(16, 16, QIcon::Selected).toImage();
+  EXPECT_EQ(normal, QImage(":/icons/tree-item.png").convertToFormat(normal.format()));
+  EXPECT_EQ(selected, QImage(":/icons/tree-selected.png").convertToFormat(selected.format()));
+  EXPECT_NE(normal, selected);
+
+  config.LoadParameterFile(0, "");
+  EXPECT_EQ(config.Tree()->topLevelItemCount(), 0);
+}
+
+TEST_F(Pages, TheFirmwareUpdatePageHasEveryControlOfTemplate133) {
+  const struct {
+    int id;
+    const char* kind;
+    const char* caption;
+    bool enabled;
+  } rows[] = {
+      {1037, "QLabel", "", true},
+      {1032, "QLineEdit", "", true},
+      {1031, "QPushButton", "Choose file in local PC", false},
+      {1039, "QPushButton", "Download from web server", false},
+      {1034, "QProgressBar", "", true},
+      {1033, "QPushButton", "Update", false},
+      {1014, "QTableWidget", "", true},
+      {1035, "QPushButton", "Search", false},
+      {1038, "QCheckBox", "Clone local firmware", true},
+      {1036, "QPushButton", "Update", false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.id);
+    QWidget* control = FindControl(&firmware, row.id);
+    ASSERT_NE(control, nullptr);
+    EXPECT_STREQ(control->metaObject()->className(), row.kind);
+    EXPECT_EQ(CaptionOf(control), row.caption);
+    EXPECT_EQ(control->isEnabled(), row.enabled);
+  }
+  auto* progress = FindControl<QProgressBar>(&firmware, 1034);
+  EXPECT_EQ(progress->minimum(), 0);
+  EXPECT_EQ(progress->maximum(), 100);
+  EXPECT_EQ(progress->value(), 0);
+  EXPECT_FALSE(FindControl<QCheckBox>(&firmware, 1038)->isChecked());
+
+  QStringList groups;
+  for (auto* group : firmware.findChildren<QGroupBox*>()) groups << group->title();
+  EXPECT_EQ(groups, QStringList({"Message", "Firmware File", "Local Device Update",
+                                 "Remote Device Update"}));
+}
+
+TEST_F(Pages, TheDeviceListHasSevenLeftAlignedColumnsWithGridLinesAndNoRows) {
+  auto* list = FindControl<QTableWidget>(&firmware, 1014);
+  ASSERT_EQ(list->columnCount(), 7);
+  const QStringList headers{"", "Type", "IEEE Address", "Version", "ModelType", "NodeName",
+                            "Progress"};
+  const int widths[] = {22, 45, 140, 63, 85, 85, 152};
+  for (int i = 0; i < 7; ++i) {
+    EXPECT_EQ(list->horizontalHeaderItem(i)->text(), headers[i]);
+    EXPECT_EQ(list->columnWidth(i), widths[i]);
+  }
+  EXPECT_TRUE(list->horizontalHeader()->defaultAlignment() & Qt::AlignLeft);
+  EXPECT_TRUE(list->showGrid());
+  EXPECT_EQ(list->rowCount(), 0);
+}
+
+TEST_F(Pages, CheckingCloneTurnsTheFileChoiceOffAndUncheckingTurnsItOnWithoutAConnection) {
+  auto* clone = FindControl<QCheckBox>(&firmware, 1038);
+  auto* choose = FindControl(&firmware, 1031);
+  auto* download = FindControl(&firmware, 1039);
+  auto* path = FindControl(&firmware, 1032);
+
+  clone->click();
+  EXPECT_TRUE(clone->isChecked());
+  EXPECT_FALSE(choose->isEnabled());
+  EXPECT_FALSE(download->isEnabled());
+  EXPECT_FALSE(path->isEnabled());
+
+  clone->click();
+  EXPECT_FALSE(clone->isChecked());
+  EXPECT_TRUE(choose->isEnabled());
+  EXPECT_TRUE(download->isEnabled());
+  EXPECT_TRUE(path->isEnabled());
+
+  firmware.SetCloneMode();
+  EXPECT_TRUE(clone->isChecked());
+  EXPECT_FALSE(choose->isEnabled());
+}
+
+TEST_F(Pages, TheModelRuleFromAWorkerIsAppliedOnTheGuiThread) {
+  auto* clone = FindControl<QCheckBox>(&firmware, 1038);
+  clone->click();
+  std::thread worker([&] { firmware.ApplyModelRule(true); });
+  worker.join();
+  ASSERT_TRUE(WaitUntil([&] { return !clone->isEnabled(); }));
+  EXPECT_FALSE(clone->isChecked());
+  EXPECT_TRUE(FindControl(&firmware, 1032)->isEnabled());
+}
+
+TEST_F(Pages, ViewCallsFromAWorkerReachTheControlsWithoutBlockingIt) {
+  std::thread worker([&] {
+    firmware.SetStatus("Completed successfully.");
+    firmware.SetProgress(42);
+    firmware.EnableButtons(true);
+    firmware.ShowDeviceTexts({"MB11", "000D6F0000000001", "Hall", "v3.0"});
+  });
+  // The worker returns at once: nothing waits for the GUI thread.
+  worker.join();
+  ASSERT_TRUE(WaitUntil(
+      [&] { return FindControl<QLabel>(&firmware, 1037)->text() == "Completed successfully."; }));
+  ASSERT_TRUE(WaitUntil([&] { return FindControl<QLabel>(&dialog, 1023)->text() == "Hall"; }));
+  EXPECT_EQ(FindControl<QProgressBar>(&firmware, 1034)->value(), 42);
+  for (int id : {1031, 1039, 1033, 1035, 1036}) EXPECT_TRUE(FindControl(&firmware, id)->isEnabled()) << id;
+  EXPECT_EQ(FindControl<QLabel>(&dialog, 1022)->text(), "MB11");
+  EXPECT_EQ(FindControl<QLabel>(&dialog, 1025)->text(), "v3.0");
+}
+
+TEST(FirmwareUploadDialogShell, HasTheControlsOfTemplate145AndCloseEndsItAsOk) {
+  FakeOperator op;
+  Connection connection(op);
+  FirmwareUploadDialog upload(connection, op);
+  EXPECT_EQ(upload.windowTitle(), "Firmware Upload");
+  const struct {
+    int id;
+    const char* kind;
+    const char* caption;
+  } rows[] = {
+      {1049, "QLabel", ""},          {1047, "QPushButton", "Choose File"},
+      {1048, "QLineEdit", ""},       {1034, "QProgressBar", ""},
+      {1050, "QPushButton", "Close"}, {1046, "QPushButton", "Upload"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.id);
+    QWidget* control = FindControl(&upload, row.id);
+    ASSERT_NE(control, nullptr);
+    EXPECT_STREQ(control->metaObject()->className(), row.kind);
+    EXPECT_EQ(CaptionOf(control), row.caption);
+    EXPECT_TRUE(control->isEnabled());
+  }
+  QStringList groups;
+  for (auto* group : upload.findChildren<QGroupBox*>()) groups << group->title();
+  EXPECT_EQ(groups, QStringList({"Message", "Firmware File"}));
+  EXPECT_EQ(FindControl<QProgressBar>(&upload, 1034)->value(), 0);
+
+  upload.show();
+  FindControl<QPushButton>(&upload, 1050)->click();
+  EXPECT_FALSE(upload.isVisible());
+  EXPECT_EQ(upload.result(), QDialog::Accepted);
+}
+
+}  // namespace
+}  // namespace zendra::test

@@ -1,0 +1,129 @@
+// The desktop Operator: its boxes and file dialogs, the wait cursor, and calls
+// from a worker thread carried onto the GUI thread.
+
+#include <QAbstractButton>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QThread>
+#include <atomic>
+#include <thread>
+
+#include "GuiTestSupport.h"
+#include "app/FileDialogFilter.h"
+#include "app/ui/QtOperator.h"
+
+namespace zendra::test {
+namespace {
+
+struct BoxSeen {
+  QString title, text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QMessageBox::StandardButtons buttons;
+  bool onGuiThread = false;
+};
+
+BoxSeen Describe(QMessageBox* box) {
+  return {box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
+          QThread::currentThread() == qApp->thread()};
+}
+
+TEST(QtOperator, ShowsAnOkBoxUnderTheProgramTitle) {
+  QtOperator op;
+  BoxSeen seen;
+  WhenModalShows<QMessageBox>([&](QMessageBox* box) {
+    seen = Describe(box);
+    box->button(QMessageBox::Ok)->click();
+  });
+  op.ShowMessage("ERROR: Could not open serial port.");
+  EXPECT_EQ(seen.title, "Zendra Manager");
+  EXPECT_EQ(seen.text, "ERROR: Could not open serial port.");
+  EXPECT_EQ(seen.buttons, QMessageBox::Ok);
+}
+
+TEST(QtOperator, AsksYesNoWithTheQuestionIconUnderItsCaptionOrTheProgramTitle) {
+  QtOperator op;
+  BoxSeen seen;
+  WhenModalShows<QMessageBox>([&](QMessageBox* box) {
+    seen = Describe(box);
+    box->button(QMessageBox::Yes)->click();
+  });
+  EXPECT_TRUE(op.AskYesNo("Would you like to update this manager?", "WARNING"));
+  EXPECT_EQ(seen.title, "WARNING");
+  EXPECT_EQ(seen.icon, QMessageBox::Question);
+  EXPECT_EQ(seen.buttons, QMessageBox::Yes | QMessageBox::No);
+
+  WhenModalShows<QMessageBox>([&](QMessageBox* box) {
+    seen = Describe(box);
+    box->button(QMessageBox::No)->click();
+  });
+  EXPECT_FALSE(op.AskYesNo("Do you want to reload?"));
+  EXPECT_EQ(seen.title, "Zendra Manager");
+}
+
+TEST(QtOperator, AWorkersQuestionIsAskedOnTheGuiThreadWhileTheWorkerWaitsForTheAnswer) {
+  QtOperator op;
+  std::atomic<int> answer{-1};
+  BoxSeen seen;
+  int answerWhileAsking = 0;
+  WhenModalShows<QMessageBox>([&](QMessageBox* box) {
+    seen = Describe(box);
+    answerWhileAsking = answer.load();
+    box->button(QMessageBox::Yes)->click();
+  });
+  std::thread worker([&] { answer = op.AskYesNo("Clone the firmware?") ? 1 : 0; });
+  EXPECT_TRUE(WaitUntil([&] { return answer.load() != -1; }));
+  worker.join();
+  EXPECT_TRUE(seen.onGuiThread);
+  EXPECT_EQ(answerWhileAsking, -1) << "the worker did not wait for the answer";
+  EXPECT_EQ(answer.load(), 1);
+}
+
+TEST(QtOperator, TheWaitCursorNestsAndGivesWayToAnArrowWhileABoxIsUp) {
+  QtOperator op;
+  op.BeginWait();
+  op.BeginWait();
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  op.EndWait();
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+
+  Qt::CursorShape during = Qt::BlankCursor;
+  WhenModalShows<QMessageBox>([&](QMessageBox* box) {
+    during = QApplication::overrideCursor() ? QApplication::overrideCursor()->shape()
+                                            : Qt::BlankCursor;
+    box->accept();
+  });
+  op.ShowMessage("ERROR: The device does not respond.");
+  EXPECT_EQ(during, Qt::ArrowCursor);
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+
+  op.EndWait();
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  op.EndWait();  // an unmatched end is harmless
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST(QtOperator, TheOpenDialogOffersTheConvertedFiltersAndCancelGivesNoFile) {
+  QtOperator op;
+  QStringList filters;
+  WhenModalShows<QFileDialog>([&](QFileDialog* dialog) {
+    filters = dialog->nameFilters();
+    dialog->reject();
+  });
+  EXPECT_EQ(op.ChooseFileToOpen("ebl Files(*.ebl)|*.ebl|All Files(*.*)|*.*|"), std::nullopt);
+  EXPECT_EQ(filters, QStringList({"ebl Files (*.ebl)", "All Files (*)"}));
+}
+
+TEST(FileDialogFilter, TurnsPipeSeparatedPairsIntoDesktopFilters) {
+  EXPECT_EQ(FileDialogFilter::ToDesktopFilter("ebl Files(*.ebl)|*.ebl|All Files(*.*)|*.*|"),
+            "ebl Files (*.ebl);;All Files (*)");
+  EXPECT_EQ(FileDialogFilter::ToDesktopFilter("Configuration (*.zgb;*.ini)|*.zgb;*.ini||"),
+            "Configuration (*.zgb *.ini)");
+  EXPECT_EQ(FileDialogFilter::ToDesktopFilter("Text|*.txt"), "Text (*.txt)");
+  EXPECT_EQ(FileDialogFilter::ToDesktopFilter(""), "");
+}
+
+}  // namespace
+}  // namespace zendra::test
