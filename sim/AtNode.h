@@ -69,7 +69,8 @@ class AtNode {
     std::string command;  // as first named
     bool hasDefinition = false;
     RegisterDefinition definition;
-    bool firmwareFact = false;  // product, address, version: never written from the line, kept by AT&f
+    bool firmwareFact =
+        false;  // product, address, version: never written from the line, kept by AT&f
     bool readOnly = false;
     std::string initial;
     std::string value;

@@ -35,7 +35,8 @@ std::uint16_t Crc16Xmodem(const std::uint8_t* data, std::size_t length) {
   for (std::size_t i = 0; i < length; ++i) {
     crc = static_cast<std::uint16_t>(crc ^ (data[i] << 8));
     for (int bit = 0; bit < 8; ++bit) {
-      crc = (crc & 0x8000) ? static_cast<std::uint16_t>((crc << 1) ^ 0x1021) : static_cast<std::uint16_t>(crc << 1);
+      crc = (crc & 0x8000) ? static_cast<std::uint16_t>((crc << 1) ^ 0x1021)
+                           : static_cast<std::uint16_t>(crc << 1);
     }
   }
   return crc;
@@ -47,12 +48,14 @@ std::string VersionInImage(const std::vector<std::uint8_t>& image) {
   auto it = std::search(image.begin(), image.end(), kKey, kKey + kKeyLength);
   std::string version;
   if (it == image.end()) return version;
-  for (it += kKeyLength; it != image.end() && IsVersionChar(*it); ++it) version += static_cast<char>(*it);
+  for (it += kKeyLength; it != image.end() && IsVersionChar(*it); ++it)
+    version += static_cast<char>(*it);
   return version;
 }
 
 SimClock::duration Bootloader::Scaled(int ms) const {
-  return std::chrono::duration_cast<SimClock::duration>(std::chrono::duration<double, std::milli>(ms * timeScale_));
+  return std::chrono::duration_cast<SimClock::duration>(
+      std::chrono::duration<double, std::milli>(ms * timeScale_));
 }
 
 void Bootloader::Enter() {
@@ -175,7 +178,8 @@ void Bootloader::EvaluateBlock(Output& out) {
   std::uint8_t complement = block_[2];
   const std::uint8_t* payload = block_.data() + 3;
   std::uint16_t crc = static_cast<std::uint16_t>((block_[131] << 8) | block_[132]);
-  bool intact = static_cast<std::uint8_t>(number + complement) == 0xFF && Crc16Xmodem(payload, kPayloadSize) == crc;
+  bool intact = static_cast<std::uint8_t>(number + complement) == 0xFF &&
+                Crc16Xmodem(payload, kPayloadSize) == crc;
   auto expected = static_cast<std::uint8_t>((accepted_ + 1) & 0xFF);
   auto previous = static_cast<std::uint8_t>(accepted_ & 0xFF);
 

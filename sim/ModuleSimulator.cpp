@@ -42,7 +42,8 @@ struct ModuleSimulator::Impl {
 
   double Scale() const { return std::max(options.timeScale, 0.001); }
   SimClock::duration Scaled(int ms) const {
-    return std::chrono::duration_cast<SimClock::duration>(std::chrono::duration<double, std::milli>(ms * Scale()));
+    return std::chrono::duration_cast<SimClock::duration>(
+        std::chrono::duration<double, std::milli>(ms * Scale()));
   }
 
   bool Start();
@@ -94,7 +95,7 @@ struct ModuleSimulator::Impl {
   bool dataMode = false;
   std::string lineBuffer;
   std::string missedBuffer;
-  bool wakingUp = false;  // a sleeping module discards up to the next "\n"
+  bool wakingUp = false;     // a sleeping module discards up to the next "\n"
   int nodeTypeInEffect = 1;  // a new node type counts from the next start
   TimePoint restartUntil{};
   TimePoint lastActivity{};
@@ -106,7 +107,7 @@ struct ModuleSimulator::Impl {
 
   std::atomic<int> wakeFd{-1};
   std::atomic<bool> stopping{false};
-  std::thread thread;
+  std::jthread thread;
 };
 
 bool ModuleSimulator::Impl::Start() {
@@ -119,17 +120,18 @@ bool ModuleSimulator::Impl::Start() {
     return LoadDefinitionFile(path, out, lastError);
   };
   if (!loadDefinitions(options.definitionsFile, definitions)) return false;
-  AtNode::Identity identity{options.productName, options.euiAddress, options.nodeName, options.version,
-                            options.nodeType};
+  AtNode::Identity identity{options.productName, options.euiAddress, options.nodeName,
+                            options.version, options.nodeType};
   auto node = std::make_unique<AtNode>(identity, definitions, options.registerValues, false);
   std::vector<std::pair<std::string, AtNode>> remoteNodes;
   for (const auto& remote : options.remotes) {
     std::vector<RegisterDefinition> remoteDefinitions;
     if (!loadDefinitions(remote.definitionsFile, remoteDefinitions)) return false;
-    AtNode::Identity remoteIdentity{remote.productName, remote.euiAddress, remote.nodeName, remote.version,
-                                    remote.nodeType};
-    remoteNodes.emplace_back(UpperAscii(remote.euiAddress),
-                             AtNode(remoteIdentity, remoteDefinitions, remote.registerValues, true));
+    AtNode::Identity remoteIdentity{remote.productName, remote.euiAddress, remote.nodeName,
+                                    remote.version, remote.nodeType};
+    remoteNodes.emplace_back(
+        UpperAscii(remote.euiAddress),
+        AtNode(remoteIdentity, remoteDefinitions, remote.registerValues, true));
   }
   if (!options.logFile.empty()) log.OpenFile(options.logFile);
 
@@ -157,7 +159,7 @@ bool ModuleSimulator::Impl::Start() {
     running = true;
   }
   stopping = false;
-  thread = std::thread([this] { Run(); });
+  thread = std::jthread([this] { Run(); });
   return true;
 }
 
@@ -379,7 +381,8 @@ void ModuleSimulator::Impl::StartApplication(TimePoint at) {
   restartUntil = {};
   lastActivity = at;
   nodeTypeInEffect = local->NodeType();
-  if (!faults.silent) Reply("\r\nZendra " + local->ProductName() + " " + local->Version() + "\r\nOK\r\n", at);
+  if (!faults.silent)
+    Reply("\r\nZendra " + local->ProductName() + " " + local->Version() + "\r\nOK\r\n", at);
 }
 
 void ModuleSimulator::Impl::Apply(Bootloader::Output& out, TimePoint at) {
@@ -398,7 +401,8 @@ void ModuleSimulator::Impl::Apply(Bootloader::Output& out, TimePoint at) {
 
 // --- ModuleSimulator ---
 
-ModuleSimulator::ModuleSimulator(Options options) : impl_(std::make_unique<Impl>(std::move(options))) {}
+ModuleSimulator::ModuleSimulator(Options options)
+    : impl_(std::make_unique<Impl>(std::move(options))) {}
 
 ModuleSimulator::~ModuleSimulator() { Stop(); }
 
@@ -417,7 +421,8 @@ std::string ModuleSimulator::PortPath() const { return impl_->line.SlavePath(); 
 
 std::vector<std::string> ModuleSimulator::ReceivedLines() const { return impl_->log.Lines(); }
 
-bool ModuleSimulator::WaitForLine(const std::string& text, std::chrono::milliseconds timeout) const {
+bool ModuleSimulator::WaitForLine(const std::string& text,
+                                  std::chrono::milliseconds timeout) const {
   return impl_->log.WaitForLine(text, timeout);
 }
 
@@ -427,7 +432,9 @@ std::vector<std::string> ModuleSimulator::MissedLines() const { return impl_->lo
 
 std::size_t ModuleSimulator::GarbledBytes() const { return impl_->log.Garbled(); }
 
-std::vector<std::vector<std::uint8_t>> ModuleSimulator::ReceivedImages() const { return impl_->log.Images(); }
+std::vector<std::vector<std::uint8_t>> ModuleSimulator::ReceivedImages() const {
+  return impl_->log.Images();
+}
 
 std::string ModuleSimulator::Version() const {
   std::lock_guard lock(impl_->mutex);
@@ -466,7 +473,8 @@ void ModuleSimulator::SetRegister(const std::string& command, const std::string&
   }
 }
 
-std::string ModuleSimulator::RemoteRegister(const std::string& euiAddress, const std::string& command) const {
+std::string ModuleSimulator::RemoteRegister(const std::string& euiAddress,
+                                            const std::string& command) const {
   std::lock_guard lock(impl_->mutex);
   const AtNode* node = impl_->FindRemote(euiAddress);
   return node ? node->Read(command) : std::string();
@@ -480,7 +488,8 @@ void ModuleSimulator::SetRemoteRegister(const std::string& euiAddress, const std
     return;
   }
   for (auto& remote : impl_->options.remotes) {
-    if (UpperAscii(remote.euiAddress) == UpperAscii(euiAddress)) remote.registerValues.emplace_back(command, value);
+    if (UpperAscii(remote.euiAddress) == UpperAscii(euiAddress))
+      remote.registerValues.emplace_back(command, value);
   }
 }
 

@@ -24,27 +24,27 @@
 namespace zendra::sim {
 
 struct RemoteNode {
-  std::string euiAddress;        // how AT+RC= addresses it
+  std::string euiAddress;  // how AT+RC= addresses it
   std::string productName = "MA11";
   std::string version = "v1.10.0";
   std::string nodeName = "Remote";
   int nodeType = 2;
-  std::string definitionsFile;   // registers; empty: the built-in default
+  std::string definitionsFile;  // registers; empty: the built-in default
   // Factory values that override the definitions' (command, value), e.g. {"ATS02", "15"}.
   std::vector<std::pair<std::string, std::string>> registerValues;
 };
 
 struct Faults {
   // XMODEM receiver
-  int refuseBlock = 0;           // block ordinal (1-based) to refuse, 0: none
-  int refuseTimes = 0;           // how many times it is refused
+  int refuseBlock = 0;             // block ordinal (1-based) to refuse, 0: none
+  int refuseTimes = 0;             // how many times it is refused
   std::uint8_t refuseWith = 0x15;  // NAK by default; 0x18 CAN or any other byte
-  int silentAfterBlock = 0;      // stop answering after this block was ACKed (0: never)
-  bool neverSendC = false;       // never send the 'C' start request
-  bool noCompletionText = false; // never print the completion text after EOT
-  std::uint8_t eotAnswer = 0x06; // the byte that answers EOT
+  int silentAfterBlock = 0;        // stop answering after this block was ACKed (0: never)
+  bool neverSendC = false;         // never send the 'C' start request
+  bool noCompletionText = false;   // never print the completion text after EOT
+  std::uint8_t eotAnswer = 0x06;   // the byte that answers EOT
   // AT interpreter
-  bool silent = false;           // answers nothing at all
+  bool silent = false;  // answers nothing at all
 };
 
 struct Options {
@@ -52,20 +52,20 @@ struct Options {
   std::string euiAddress = "000D6F0000A1B2C3";
   std::string nodeName = "Zendra1";
   std::string version = "v1.10.0";
-  int nodeType = 1;              // 4: sleepy end device
-  int baudRate = 9600;           // the module's UART rate; 0: follows whatever the host sets
-  bool damaged = false;          // starts in the bootloader menu; "2" shows the menu again
-  bool dataMode = false;         // starts in transparent mode: AT commands only after "+++"
-  std::string definitionsFile;   // registers; empty: the built-in default
+  int nodeType = 1;             // 4: sleepy end device
+  int baudRate = 9600;          // the module's UART rate; 0: follows whatever the host sets
+  bool damaged = false;         // starts in the bootloader menu; "2" shows the menu again
+  bool dataMode = false;        // starts in transparent mode: AT commands only after "+++"
+  std::string definitionsFile;  // registers; empty: the built-in default
   std::vector<RemoteNode> remotes;
   Faults faults;
-  double timeScale = 1.0;        // scales the module's own pauses, not the line's pacing
-  int sleepAfterMs = 1000;       // sleepy module: idle time before it falls asleep
+  double timeScale = 1.0;   // scales the module's own pauses, not the line's pacing
+  int sleepAfterMs = 1000;  // sleepy module: idle time before it falls asleep
   // Factory values that override the definitions' (command, value); `--set CMD=VALUE`.
   std::vector<std::pair<std::string, std::string>> registerValues;
-  int restartMs = 100;           // ATZ: how long the module is deaf while it restarts
-  int radioDelayMs = 20;         // AT+RC=: time for the command and its reply over the air
-  std::string logFile;           // appends every received line (escaped) when not empty
+  int restartMs = 100;    // ATZ: how long the module is deaf while it restarts
+  int radioDelayMs = 20;  // AT+RC=: time for the command and its reply over the air
+  std::string logFile;    // appends every received line (escaped) when not empty
 };
 
 class ModuleSimulator {
@@ -105,7 +105,7 @@ class ModuleSimulator {
   // A sleepy end device that would miss the next command.
   bool Asleep() const;
   // A register's value now, by its command (any case); empty when there is none.
-  std::string Register(const std::string& command) const;            // e.g. "ATX"
+  std::string Register(const std::string& command) const;  // e.g. "ATX"
   // Sets a value as it stands, without the checks a write from the line gets, and
   // creates the register when there is none. AT&f still returns to the factory value.
   void SetRegister(const std::string& command, const std::string& value);

@@ -17,33 +17,60 @@ namespace {
 
 int BaudOf(speed_t speed) {
   switch (speed) {
-    case B50: return 50;
-    case B75: return 75;
-    case B110: return 110;
-    case B134: return 134;
-    case B150: return 150;
-    case B200: return 200;
-    case B300: return 300;
-    case B600: return 600;
-    case B1200: return 1200;
-    case B1800: return 1800;
-    case B2400: return 2400;
-    case B4800: return 4800;
-    case B9600: return 9600;
-    case B19200: return 19200;
-    case B38400: return 38400;
-    case B57600: return 57600;
-    case B115200: return 115200;
-    case B230400: return 230400;
-    case B460800: return 460800;
-    case B500000: return 500000;
-    case B576000: return 576000;
-    case B921600: return 921600;
-    case B1000000: return 1000000;
-    case B1152000: return 1152000;
-    case B1500000: return 1500000;
-    case B2000000: return 2000000;
-    default: return 0;  // B0 (hang-up) or unknown: treated as the power-on 9600
+    case B50:
+      return 50;
+    case B75:
+      return 75;
+    case B110:
+      return 110;
+    case B134:
+      return 134;
+    case B150:
+      return 150;
+    case B200:
+      return 200;
+    case B300:
+      return 300;
+    case B600:
+      return 600;
+    case B1200:
+      return 1200;
+    case B1800:
+      return 1800;
+    case B2400:
+      return 2400;
+    case B4800:
+      return 4800;
+    case B9600:
+      return 9600;
+    case B19200:
+      return 19200;
+    case B38400:
+      return 38400;
+    case B57600:
+      return 57600;
+    case B115200:
+      return 115200;
+    case B230400:
+      return 230400;
+    case B460800:
+      return 460800;
+    case B500000:
+      return 500000;
+    case B576000:
+      return 576000;
+    case B921600:
+      return 921600;
+    case B1000000:
+      return 1000000;
+    case B1152000:
+      return 1152000;
+    case B1500000:
+      return 1500000;
+    case B2000000:
+      return 2000000;
+    default:
+      return 0;  // B0 (hang-up) or unknown: treated as the power-on 9600
   }
 }
 
@@ -62,7 +89,8 @@ void SleepUntil(SimClock::time_point when) {
 
 std::chrono::nanoseconds HostLine::CharacterTime() const {
   int rate = baud > 0 ? baud : 9600;
-  return std::chrono::nanoseconds(static_cast<std::int64_t>(BitsPerCharacter()) * 1'000'000'000 / rate);
+  return std::chrono::nanoseconds(static_cast<std::int64_t>(BitsPerCharacter()) * 1'000'000'000 /
+                                  rate);
 }
 
 bool LineMismatch(const HostLine& host, int moduleBaud) {
@@ -112,7 +140,7 @@ bool PacedLine::Open(std::string& error) {
     std::lock_guard lock(queueMutex_);
     stopWriter_ = false;
   }
-  writer_ = std::thread([this] { WriterLoop(); });
+  writer_ = std::jthread([this] { WriterLoop(); });
   return true;
 }
 
@@ -146,10 +174,18 @@ HostLine PacedLine::HostLineLocked() const {
   int baud = BaudOf(cfgetospeed(&tio));
   line.baud = baud > 0 ? baud : 9600;
   switch (tio.c_cflag & CSIZE) {
-    case CS5: line.dataBits = 5; break;
-    case CS6: line.dataBits = 6; break;
-    case CS7: line.dataBits = 7; break;
-    default: line.dataBits = 8; break;
+    case CS5:
+      line.dataBits = 5;
+      break;
+    case CS6:
+      line.dataBits = 6;
+      break;
+    case CS7:
+      line.dataBits = 7;
+      break;
+    default:
+      line.dataBits = 8;
+      break;
   }
   line.parity = (tio.c_cflag & PARENB) != 0;
   line.twoStopBits = (tio.c_cflag & CSTOPB) != 0;

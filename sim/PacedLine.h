@@ -111,7 +111,7 @@ class PacedLine {
   std::condition_variable queueChanged_;
   std::deque<Outgoing> queue_;
   bool stopWriter_ = false;
-  std::thread writer_;
+  std::jthread writer_;
 };
 
 }  // namespace zendra::sim

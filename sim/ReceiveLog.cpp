@@ -9,10 +9,18 @@ std::string Escaped(const std::string& bytes) {
   for (char ch : bytes) {
     auto c = static_cast<unsigned char>(ch);
     switch (c) {
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '\\': out += "\\\\"; break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
       default:
         if (c < 0x20 || c >= 0x7F) {
           char hex[8];

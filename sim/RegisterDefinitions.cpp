@@ -14,15 +14,18 @@ constexpr std::string_view kBuiltIn =
     "  Value_list = 0:1:2:3:4:5:6:7;\n"
     "  About: <UART speed of the application.>;\n"
     "  Command = AT+BAUD;\n"
-    "[Serial/Flow control]10;Combo_list = None:XON/XOFF:RTS/CTS;About: <Handshake on the serial line.>;\n"
+    "[Serial/Flow control]10;Combo_list = None:XON/XOFF:RTS/CTS;About: <Handshake on the serial "
+    "line.>;\n"
     "  Command = AT+FLOW;\n"
     "[Network/Channel]10;Range = 11;Max = 26;About: <Radio channel, 11 to 26.>;\n"
     "  Command = AT+CHANNEL;\n"
-    "[Network/PAN ID]16;Range = 0000;Max = FFFE;About: <Network identifier, four hexadecimal digits.>;\n"
+    "[Network/PAN ID]16;Range = 0000;Max = FFFE;About: <Network identifier, four hexadecimal "
+    "digits.>;\n"
     "  Command = AT+PANID;\n"
     "[Power/TX power]10;Range = -8;Max = 8;About: <Output power in dBm.>;\n"
     "  Command = AT+TXPOWER;\n"
-    "[Node/Node name]String;Range = 1;Max = 16;About: <Shown in network scans, 1 to 16 characters.>;\n"
+    "[Node/Node name]String;Range = 1;Max = 16;About: <Shown in network scans, 1 to 16 "
+    "characters.>;\n"
     "  Command = AT+NODENAME;\n"
     "[Node/Node type]Get;About: <1 coordinator, 2 router, 3 end device, 4 sleepy end device.>;\n"
     "  Command = AT+NODETYPE;\n"
@@ -65,7 +68,8 @@ std::vector<std::string> SplitList(const std::string& list) {
   std::size_t start = 0;
   for (;;) {
     std::size_t colon = list.find(':', start);
-    items.push_back(list.substr(start, colon == std::string::npos ? std::string::npos : colon - start));
+    items.push_back(
+        list.substr(start, colon == std::string::npos ? std::string::npos : colon - start));
     if (colon == std::string::npos) break;
     start = colon + 1;
   }
@@ -121,7 +125,7 @@ bool ParseNumber(const std::string& text, int base, Number& out) {
 int Compare(const Number& a, const Number& b) {
   if (a.negative != b.negative) return a.negative ? -1 : 1;
   int magnitude = a.digits.size() != b.digits.size() ? (a.digits.size() < b.digits.size() ? -1 : 1)
-                                                      : a.digits.compare(b.digits);
+                                                     : a.digits.compare(b.digits);
   magnitude = magnitude < 0 ? -1 : (magnitude > 0 ? 1 : 0);
   return a.negative ? -magnitude : magnitude;
 }
@@ -208,7 +212,8 @@ std::vector<RegisterDefinition> ParseDefinitions(std::string_view text) {
     std::size_t open = description.find('<');
     if (open != std::string_view::npos) {
       std::size_t end = description.find('>', open);
-      if (end != std::string_view::npos) def.description = std::string(description.substr(open + 1, end - open - 1));
+      if (end != std::string_view::npos)
+        def.description = std::string(description.substr(open + 1, end - open - 1));
     }
     std::size_t commandStart = fields.Position();
     def.command = TrimCommand(KeyedValue(fields.Peek()));

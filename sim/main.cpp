@@ -3,6 +3,7 @@
 
 #include <signal.h>
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -10,8 +11,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <CLI/CLI.hpp>
 
 #include "ModuleSimulator.h"
 
@@ -34,7 +33,8 @@ std::vector<std::string> SplitCommas(const std::string& text) {
 RemoteNode ParseRemote(const std::string& text) {
   auto parts = SplitCommas(text);
   RemoteNode node;
-  if (parts.empty() || parts[0].empty()) throw CLI::ValidationError("--remote", "needs an EUI address");
+  if (parts.empty() || parts[0].empty())
+    throw CLI::ValidationError("--remote", "needs an EUI address");
   node.euiAddress = parts[0];
   if (parts.size() > 1 && !parts[1].empty()) node.productName = parts[1];
   if (parts.size() > 2 && !parts[2].empty()) node.version = parts[2];
@@ -84,27 +84,35 @@ int main(int argc, char** argv) {
   std::string refuseWith = "NAK";
   std::string eotAnswer = "ACK";
 
-  app.add_option("--product", options.productName, "Product name (model code)")->capture_default_str();
+  app.add_option("--product", options.productName, "Product name (model code)")
+      ->capture_default_str();
   app.add_option("--version", options.version, "Firmware version")->capture_default_str();
   app.add_option("--eui", options.euiAddress, "EUI (IEEE) address")->capture_default_str();
   app.add_option("--node-name", options.nodeName, "Node name")->capture_default_str();
   app.add_option("--node-type", options.nodeType,
                  "1 coordinator, 2 router, 3 end device, 4 sleepy end device")
       ->capture_default_str();
-  app.add_option("--baud", baud, "The module's UART rate, or 'auto' to follow the host")->capture_default_str();
+  app.add_option("--baud", baud, "The module's UART rate, or 'auto' to follow the host")
+      ->capture_default_str();
   app.add_flag("--damaged", options.damaged, "Damaged firmware: start in the bootloader menu");
-  app.add_flag("--data-mode", options.dataMode, "Start in transparent mode: AT commands only after +++");
+  app.add_flag("--data-mode", options.dataMode,
+               "Start in transparent mode: AT commands only after +++");
   bool builtIn = false;
-  app.add_option("--definitions", options.definitionsFile,
-                 "Definition file (.zmcon) of the registers; default: PRODUCT_VERSION.zmcon next to this "
-                 "program, else a built-in set");
-  app.add_flag("--builtin-definitions", builtIn, "Use the built-in registers even when a file is next to the program");
-  app.add_option("--remote", remotes, "Remote node EUI[,PRODUCT[,VERSION[,NODENAME[,TYPE[,DEFINITIONS]]]]]")
+  app.add_option(
+      "--definitions", options.definitionsFile,
+      "Definition file (.zmcon) of the registers; default: PRODUCT_VERSION.zmcon next to this "
+      "program, else a built-in set");
+  app.add_flag("--builtin-definitions", builtIn,
+               "Use the built-in registers even when a file is next to the program");
+  app.add_option("--remote", remotes,
+                 "Remote node EUI[,PRODUCT[,VERSION[,NODENAME[,TYPE[,DEFINITIONS]]]]]")
       ->take_all();
   app.add_option("--set", sets, "Factory value of a register, CMD=VALUE")->take_all();
-  app.add_option("--time-scale", options.timeScale, "Scale of the module's own pauses (not the line's pace)")
+  app.add_option("--time-scale", options.timeScale,
+                 "Scale of the module's own pauses (not the line's pace)")
       ->capture_default_str();
-  app.add_option("--sleep-after", options.sleepAfterMs, "Sleepy end device: idle ms before it sleeps")
+  app.add_option("--sleep-after", options.sleepAfterMs,
+                 "Sleepy end device: idle ms before it sleeps")
       ->capture_default_str();
   app.add_option("--restart-ms", options.restartMs, "ATZ: ms the module is deaf while it restarts")
       ->capture_default_str();
@@ -112,10 +120,13 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   app.add_option("--refuse-block", options.faults.refuseBlock, "Refuse this block (1-based)");
   app.add_option("--refuse-times", options.faults.refuseTimes, "How often the block is refused");
-  app.add_option("--refuse-with", refuseWith, "Byte that refuses it: NAK, CAN or a number")->capture_default_str();
-  app.add_option("--silent-after-block", options.faults.silentAfterBlock, "Answer nothing after this block");
+  app.add_option("--refuse-with", refuseWith, "Byte that refuses it: NAK, CAN or a number")
+      ->capture_default_str();
+  app.add_option("--silent-after-block", options.faults.silentAfterBlock,
+                 "Answer nothing after this block");
   app.add_flag("--never-send-c", options.faults.neverSendC, "Never send the 'C' start request");
-  app.add_flag("--no-completion-text", options.faults.noCompletionText, "Never print the completion text");
+  app.add_flag("--no-completion-text", options.faults.noCompletionText,
+               "Never print the completion text");
   app.add_option("--eot-answer", eotAnswer, "Byte that answers EOT: ACK, NAK, CAN or a number")
       ->capture_default_str();
   app.add_flag("--silent", options.faults.silent, "The AT interpreter answers nothing");
@@ -146,7 +157,8 @@ int main(int argc, char** argv) {
     }
     for (const auto& set : sets) {
       auto eq = set.find('=');
-      if (eq == std::string::npos || eq == 0) throw CLI::ValidationError("--set", "CMD=VALUE expected: " + set);
+      if (eq == std::string::npos || eq == 0)
+        throw CLI::ValidationError("--set", "CMD=VALUE expected: " + set);
       options.registerValues.emplace_back(set.substr(0, eq), set.substr(eq + 1));
     }
   } catch (const CLI::ParseError& e) {

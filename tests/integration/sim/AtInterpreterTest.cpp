@@ -9,7 +9,7 @@
 
 #include "SimTestBench.h"
 
-namespace zendra::sim::test {
+namespace zendra::test::modsim {
 namespace {
 
 using ::testing::ElementsAre;
@@ -23,7 +23,7 @@ Options Quick() {
 }
 
 TEST(SimAtInterpreter, EchoesUntilAte0AndRepliesInTheModulesLayout) {
-  Bench bench(Quick());
+  SimTestBench bench(Quick());
   ASSERT_TRUE(bench.Ready());
 
   // Echo is on at start: the command comes back first, then the reply.
@@ -50,14 +50,15 @@ TEST(SimAtInterpreter, EchoesUntilAte0AndRepliesInTheModulesLayout) {
   EXPECT_EQ(bench.Ask("ATE1\r\n", "OK\r\n"), "\r\nOK\r\n");
   EXPECT_EQ(bench.Ask("AT\r\n", "OK\r\n"), "AT\r\n\r\nOK\r\n");
 
-  EXPECT_THAT(bench.module->ReceivedLines(),
-              ::testing::IsSupersetOf({"AT+PRODUCTNAME\r\n", "ATE0\r\n", "at+productname\n", "\r\n"}));
+  EXPECT_THAT(
+      bench.module->ReceivedLines(),
+      ::testing::IsSupersetOf({"AT+PRODUCTNAME\r\n", "ATE0\r\n", "at+productname\n", "\r\n"}));
 }
 
 TEST(SimAtInterpreter, RestartIsDeafForAMomentAndKeepsRegistersAndEcho) {
   Options options = Quick();
   options.restartMs = 300;  // 30 ms at this scale
-  Bench bench(options);
+  SimTestBench bench(options);
   ASSERT_TRUE(bench.Ready());
   ASSERT_EQ(bench.Command("ATE0\r\n"), "ATE0\r\n\r\nOK\r\n");
   ASSERT_EQ(bench.Command("AT+CHANNEL=20\r\n"), "\r\nOK\r\n");
@@ -83,23 +84,26 @@ class SimRegisters : public ::testing::Test {
   void SetUp() override {
     path_ = std::filesystem::temp_directory_path() /
             ("modsim_regs_" + std::to_string(::getpid()) + ".zmcon");
-    std::ofstream(path_) <<
-        "; test registers\n"
-        "[Serial/Baud]10;Combo_list = 9600:19200:115200;Value_list = 3:4:7;About: <Speed.>;\n"
-        "  Command = ATS00;\n"
-        "[Serial/Flow]10;Combo_list = None:RTS/CTS:XON;Handshake: <None.>;Command = ATS01;\n"
-        "[Radio/Channel]10;Range = 11;Max = 26;Channel: <11 to 26.>;Command = AT+CHANNEL;\n"
-        "[Radio/PAN]16;Range = 0010;Max = 0FFF;PAN: <Hex.>;Command = ATS03;\n"
-        "[Radio/Key]String(16);Range = 0;Max = FF;Key: <Hex because of the 16.>;Command = ATS04;\n"
-        "[Node/Label]String;Range = 2;Max = 5;Label: <2 to 5 characters.>;Command = ATS05;\n"
-        "[Node/Free]String;Range=1;Max = 3;Free: <No blank after the equals: no range.>;Command = ATS06;\n"
-        "[Node/Counter]Get;Counter: <Read only.>;Command = ATS07;\n"
-        "[Node/Name]String;Range = 1;Max = 8;Name: <1 to 8.>;Command = AT+NODENAME;\n"
-        "[Radio/Power]10;Range = -8;Max = 8;Power: <dBm.>;Command = AT+POWER;\n"
-        "[Security Settings/Key]16;Range = 00000000000000000000000000000000;\n"
-        "  Max = 0FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF;Key: <128 bits.>;Command = AT+KEY;\n"
-        "[Node/Type]10;Combo_list = Coordinator:Router:End device:Sleepy end device;Value_list = 1:2:3:4;\n"
-        "  Type: <Takes effect after a restart.>;Command = AT+NODETYPE;\n";
+    std::ofstream(path_)
+        << "; test registers\n"
+           "[Serial/Baud]10;Combo_list = 9600:19200:115200;Value_list = 3:4:7;About: <Speed.>;\n"
+           "  Command = ATS00;\n"
+           "[Serial/Flow]10;Combo_list = None:RTS/CTS:XON;Handshake: <None.>;Command = ATS01;\n"
+           "[Radio/Channel]10;Range = 11;Max = 26;Channel: <11 to 26.>;Command = AT+CHANNEL;\n"
+           "[Radio/PAN]16;Range = 0010;Max = 0FFF;PAN: <Hex.>;Command = ATS03;\n"
+           "[Radio/Key]String(16);Range = 0;Max = FF;Key: <Hex because of the 16.>;Command = "
+           "ATS04;\n"
+           "[Node/Label]String;Range = 2;Max = 5;Label: <2 to 5 characters.>;Command = ATS05;\n"
+           "[Node/Free]String;Range=1;Max = 3;Free: <No blank after the equals: no range.>;Command "
+           "= ATS06;\n"
+           "[Node/Counter]Get;Counter: <Read only.>;Command = ATS07;\n"
+           "[Node/Name]String;Range = 1;Max = 8;Name: <1 to 8.>;Command = AT+NODENAME;\n"
+           "[Radio/Power]10;Range = -8;Max = 8;Power: <dBm.>;Command = AT+POWER;\n"
+           "[Security Settings/Key]16;Range = 00000000000000000000000000000000;\n"
+           "  Max = 0FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF;Key: <128 bits.>;Command = AT+KEY;\n"
+           "[Node/Type]10;Combo_list = Coordinator:Router:End device:Sleepy end device;Value_list "
+           "= 1:2:3:4;\n"
+           "  Type: <Takes effect after a restart.>;Command = AT+NODETYPE;\n";
   }
   void TearDown() override { std::filesystem::remove(path_); }
 
@@ -110,7 +114,7 @@ TEST_F(SimRegisters, WritesAreCheckedAgainstTheDefinitionFile) {
   Options options = Quick();
   options.definitionsFile = path_.string();
   options.registerValues = {{"AT+CHANNEL", "15"}};
-  Bench bench(options);
+  SimTestBench bench(options);
   ASSERT_TRUE(bench.Ready()) << bench.module->LastError();
   ASSERT_EQ(bench.Command("ATE0\r\n"), "ATE0\r\n\r\nOK\r\n");
 
@@ -128,26 +132,51 @@ TEST_F(SimRegisters, WritesAreCheckedAgainstTheDefinitionFile) {
     bool accepted;
   };
   const Case cases[] = {
-      {"ATS00=7", true},       {"ATS00=5", false},     {"ATS00=115200", false},
-      {"ATS01=2", true},       {"ATS01=3", false},     {"ATS01=-1", false},  {"ATS01=x", false},
-      {"AT+CHANNEL=26", true},      {"AT+CHANNEL=27", false},    {"AT+CHANNEL=10", false},  {"AT+CHANNEL=1a", false},
+      {"ATS00=7", true},
+      {"ATS00=5", false},
+      {"ATS00=115200", false},
+      {"ATS01=2", true},
+      {"ATS01=3", false},
+      {"ATS01=-1", false},
+      {"ATS01=x", false},
+      {"AT+CHANNEL=26", true},
+      {"AT+CHANNEL=27", false},
+      {"AT+CHANNEL=10", false},
+      {"AT+CHANNEL=1a", false},
       {"at+channel=11", true},
-      {"AT+POWER=-8", true},   {"AT+POWER=8", true},   {"AT+POWER=-9", false}, {"AT+POWER=+3", false},
-      {"AT+POWER=--1", false}, {"AT+POWER=", false},
-      {"AT+KEY=0FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF", true}, {"AT+KEY=00FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF", true},
-      {"AT+KEY=FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF", false}, {"AT+KEY=0x1", false},
+      {"AT+POWER=-8", true},
+      {"AT+POWER=8", true},
+      {"AT+POWER=-9", false},
+      {"AT+POWER=+3", false},
+      {"AT+POWER=--1", false},
+      {"AT+POWER=", false},
+      {"AT+KEY=0FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF", true},
+      {"AT+KEY=00FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF", true},
+      {"AT+KEY=FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF", false},
+      {"AT+KEY=0x1", false},
       {"AT+NODETYPE=5", false},
-      {"ATS03=0FFF", true},    {"ATS03=0fff", true},   {"ATS03=1000", false}, {"ATS03=000F", false},
+      {"ATS03=0FFF", true},
+      {"ATS03=0fff", true},
+      {"ATS03=1000", false},
+      {"ATS03=000F", false},
       {"ATS03=XYZ", false},
-      {"ATS04=FF", true},      {"ATS04=100", false},
-      {"ATS05=ab", true},      {"ATS05=abcde", true},  {"ATS05=a", false},   {"ATS05=abcdef", false},
+      {"ATS04=FF", true},
+      {"ATS04=100", false},
+      {"ATS05=ab", true},
+      {"ATS05=abcde", true},
+      {"ATS05=a", false},
+      {"ATS05=abcdef", false},
       {"ATS06=anything long", true},
       {"ATS07=5", false},
-      {"AT+NODENAME=Attic", true}, {"AT+NODENAME=", false}, {"AT+NODENAME=NineChars", false},
+      {"AT+NODENAME=Attic", true},
+      {"AT+NODENAME=", false},
+      {"AT+NODENAME=NineChars", false},
       {"AT+VERSION=9.9", false},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(bench.Command(std::string(c.line) + "\r\n"), c.accepted ? "\r\nOK\r\n" : "\r\nERROR\r\n") << c.line;
+    EXPECT_EQ(bench.Command(std::string(c.line) + "\r\n"),
+              c.accepted ? "\r\nOK\r\n" : "\r\nERROR\r\n")
+        << c.line;
   }
   EXPECT_EQ(bench.Command("AT+CHANNEL\r\n"), "\r\n11\r\nOK\r\n");
   EXPECT_EQ(bench.Command("ATS05\r\n"), "\r\nabcde\r\nOK\r\n");
@@ -195,7 +224,7 @@ TEST(SimAtInterpreter, RemoteNodesAnswerThroughRcAfterTheRadioDelay) {
   far.nodeName = "Barn";
   far.registerValues = {{"AT+CHANNEL", "12"}};
   options.remotes.push_back(far);
-  Bench bench(options);
+  SimTestBench bench(options);
   ASSERT_TRUE(bench.Ready());
   ASSERT_EQ(bench.Command("ATE0\r\n"), "ATE0\r\n\r\nOK\r\n");
 
@@ -222,7 +251,7 @@ TEST(SimAtInterpreter, RemoteNodesAnswerThroughRcAfterTheRadioDelay) {
 TEST(SimAtInterpreter, DataModeIgnoresCommandsUntilTheEscape) {
   Options options = Quick();
   options.dataMode = true;
-  Bench bench(options);
+  SimTestBench bench(options);
   ASSERT_TRUE(bench.Ready());
 
   bench.host->Write("AT+VERSION\r\n");
@@ -232,14 +261,15 @@ TEST(SimAtInterpreter, DataModeIgnoresCommandsUntilTheEscape) {
   EXPECT_EQ(bench.Ask("AT+VERSION\r\n", "OK\r\n"), "AT+VERSION\r\n\r\nv1.10.0\r\nOK\r\n");
   // In command mode the escape is simply acknowledged.
   EXPECT_EQ(bench.Ask("+++", "OK\r\n"), "+++\r\nOK\r\n");
-  EXPECT_THAT(bench.module->ReceivedLines(), ElementsAre("AT+VERSION\r\n", "+++", "AT+VERSION\r\n", "+++"));
+  EXPECT_THAT(bench.module->ReceivedLines(),
+              ElementsAre("AT+VERSION\r\n", "+++", "AT+VERSION\r\n", "+++"));
 }
 
 TEST(SimAtInterpreter, SleepyEndDeviceMissesACommandThatDidNotWakeIt) {
   Options options;
   options.nodeType = 4;
   options.sleepAfterMs = 150;
-  Bench bench(options);
+  SimTestBench bench(options);
   ASSERT_TRUE(bench.Ready());
   ASSERT_EQ(bench.Command("ATE0\r\n"), "ATE0\r\n\r\nOK\r\n");  // awake after its start
 
@@ -258,9 +288,11 @@ TEST(SimAtInterpreter, SleepyEndDeviceMissesACommandThatDidNotWakeIt) {
 TEST(SimAtInterpreter, SilentModuleAnswersNothingButStillHearsTheLine) {
   Options options = Quick();
   options.faults.silent = true;
-  options.logFile = (std::filesystem::temp_directory_path() / ("modsim_log_" + std::to_string(::getpid()))).string();
+  options.logFile =
+      (std::filesystem::temp_directory_path() / ("modsim_log_" + std::to_string(::getpid())))
+          .string();
   std::filesystem::remove(options.logFile);
-  Bench bench(options);
+  SimTestBench bench(options);
   ASSERT_TRUE(bench.Ready());
 
   bench.host->Write("ATE0\r\n");
@@ -279,4 +311,4 @@ TEST(SimAtInterpreter, SilentModuleAnswersNothingButStillHearsTheLine) {
 }
 
 }  // namespace
-}  // namespace zendra::sim::test
+}  // namespace zendra::test::modsim

@@ -10,7 +10,7 @@
 #include "Bootloader.h"
 #include "SimTestBench.h"
 
-namespace zendra::sim::test {
+namespace zendra::test::modsim {
 namespace {
 
 using ::testing::ElementsAre;
@@ -25,7 +25,8 @@ std::uint16_t Crc(const std::string& data) {
   std::uint16_t crc = 0;
   for (char ch : data) {
     crc ^= static_cast<std::uint16_t>(static_cast<unsigned char>(ch) << 8);
-    for (int i = 0; i < 8; ++i) crc = (crc & 0x8000) ? ((crc << 1) ^ 0x1021) & 0xFFFF : (crc << 1) & 0xFFFF;
+    for (int i = 0; i < 8; ++i)
+      crc = (crc & 0x8000) ? ((crc << 1) ^ 0x1021) & 0xFFFF : (crc << 1) & 0xFFFF;
   }
   return crc;
 }
@@ -55,7 +56,7 @@ Options BootOptions() {
 class SimBootloader : public ::testing::Test {
  protected:
   void Begin(Options options) {
-    bench_ = std::make_unique<Bench>(std::move(options), 115200);
+    bench_ = std::make_unique<SimTestBench>(std::move(options), 115200);
     ASSERT_TRUE(bench_->Ready());
   }
   HostPort& Host() { return *bench_->host; }
@@ -63,7 +64,8 @@ class SimBootloader : public ::testing::Test {
 
   // From the running firmware to the receiver's first 'C', as a local update goes.
   void EnterUpload() {
-    ASSERT_EQ(bench_->Ask("AT+BOOTLOAD\n", "BOOTLOADER\r\n"), "AT+BOOTLOAD\n\r\nENTER BOOTLOADER\r\n");
+    ASSERT_EQ(bench_->Ask("AT+BOOTLOAD\n", "BOOTLOADER\r\n"),
+              "AT+BOOTLOAD\n\r\nENTER BOOTLOADER\r\n");
     ASSERT_TRUE(Module().InBootloader());
     ASSERT_EQ(bench_->Ask("\n", "BL > "), kMenu);
     ASSERT_EQ(bench_->Ask("1", "C"), "\r\nbegin upload\r\nC");
@@ -96,7 +98,7 @@ class SimBootloader : public ::testing::Test {
     return {first, second};
   }
 
-  std::unique_ptr<Bench> bench_;
+  std::unique_ptr<SimTestBench> bench_;
 };
 
 TEST_F(SimBootloader, DamagedModuleSitsInTheMenu) {
@@ -256,8 +258,11 @@ TEST_F(SimBootloader, SilentReceiverAndMissingStartRequest) {
 
 TEST(SimBootloaderParts, CrcAndImageVersion) {
   const std::string digits = "123456789";
-  EXPECT_EQ(Crc16Xmodem(reinterpret_cast<const std::uint8_t*>(digits.data()), digits.size()), 0x31C3);
-  auto image = [](const std::string& text) { return std::vector<std::uint8_t>(text.begin(), text.end()); };
+  EXPECT_EQ(Crc16Xmodem(reinterpret_cast<const std::uint8_t*>(digits.data()), digits.size()),
+            0x31C3);
+  auto image = [](const std::string& text) {
+    return std::vector<std::uint8_t>(text.begin(), text.end());
+  };
   EXPECT_EQ(VersionInImage(image("xxVERSION=1.2.3 tail")), "1.2.3");
   EXPECT_EQ(VersionInImage(image("VERSION=")), "");
   EXPECT_EQ(VersionInImage(image("version=1.0")), "");
@@ -265,4 +270,4 @@ TEST(SimBootloaderParts, CrcAndImageVersion) {
 }
 
 }  // namespace
-}  // namespace zendra::sim::test
+}  // namespace zendra::test::modsim

@@ -13,7 +13,7 @@
 
 #include "HostPort.h"
 
-namespace zendra::sim::test {
+namespace zendra::test::modsim {
 namespace {
 
 std::filesystem::path ProgramBesideThisTest() {
@@ -22,8 +22,10 @@ std::filesystem::path ProgramBesideThisTest() {
 
 TEST(SimExecutable, ServesTheModuleDescribedByItsOptionsUntilSigterm) {
   auto program = ProgramBesideThisTest();
-  if (!std::filesystem::exists(program)) GTEST_SKIP() << "zendra-modsim is not built next to the tests";
-  auto log = std::filesystem::temp_directory_path() / ("modsim_cli_" + std::to_string(::getpid()) + ".log");
+  if (!std::filesystem::exists(program))
+    GTEST_SKIP() << "zendra-modsim is not built next to the tests";
+  auto log = std::filesystem::temp_directory_path() /
+             ("modsim_cli_" + std::to_string(::getpid()) + ".log");
   std::filesystem::remove(log);
 
   int out[2];
@@ -33,9 +35,10 @@ TEST(SimExecutable, ServesTheModuleDescribedByItsOptionsUntilSigterm) {
   if (child == 0) {
     dup2(out[1], STDOUT_FILENO);
     close(out[0]);
-    execl(program.c_str(), "zendra-modsim", "--builtin-definitions", "--product", "MB21", "--version", "v4.1",
-          "--baud", "auto", "--set", "AT+CHANNEL=21", "--remote", "000D6F0000777777,MC11,v2.2,Shed,3",
-          "--time-scale", "0.1", "--log", log.c_str(), static_cast<char*>(nullptr));
+    execl(program.c_str(), "zendra-modsim", "--builtin-definitions", "--product", "MB21",
+          "--version", "v4.1", "--baud", "auto", "--set", "AT+CHANNEL=21", "--remote",
+          "000D6F0000777777,MC11,v2.2,Shed,3", "--time-scale", "0.1", "--log", log.c_str(),
+          static_cast<char*>(nullptr));
     _exit(127);
   }
   close(out[1]);
@@ -52,7 +55,8 @@ TEST(SimExecutable, ServesTheModuleDescribedByItsOptionsUntilSigterm) {
     ASSERT_TRUE(host.IsOpen());
     host.Write("ATE0\r\nAT+PRODUCTNAME\r\nAT+CHANNEL\r\nAT+RC=000D6F0000777777,AT+NODENAME\r\n");
     EXPECT_TRUE(host.ReadUntilContains("Shed\r\nOK\r\n", Ms(3000)));
-    EXPECT_EQ(host.Take(), "ATE0\r\n\r\nOK\r\n\r\nMB21\r\nOK\r\n\r\n21\r\nOK\r\n\r\nShed\r\nOK\r\n");
+    EXPECT_EQ(host.Take(),
+              "ATE0\r\n\r\nOK\r\n\r\nMB21\r\nOK\r\n\r\n21\r\nOK\r\n\r\nShed\r\nOK\r\n");
   }
 
   kill(child, SIGTERM);
@@ -65,14 +69,16 @@ TEST(SimExecutable, ServesTheModuleDescribedByItsOptionsUntilSigterm) {
   std::ifstream in(log);
   std::vector<std::string> lines;
   for (std::string entry; std::getline(in, entry);) lines.push_back(entry);
-  EXPECT_THAT(lines, ::testing::ElementsAre("ATE0\\r\\n", "AT+PRODUCTNAME\\r\\n", "AT+CHANNEL\\r\\n",
-                                            "AT+RC=000D6F0000777777,AT+NODENAME\\r\\n"));
+  EXPECT_THAT(lines,
+              ::testing::ElementsAre("ATE0\\r\\n", "AT+PRODUCTNAME\\r\\n", "AT+CHANNEL\\r\\n",
+                                     "AT+RC=000D6F0000777777,AT+NODENAME\\r\\n"));
   std::filesystem::remove(log);
 }
 
 TEST(SimExecutable, RejectsABadOption) {
   auto program = ProgramBesideThisTest();
-  if (!std::filesystem::exists(program)) GTEST_SKIP() << "zendra-modsim is not built next to the tests";
+  if (!std::filesystem::exists(program))
+    GTEST_SKIP() << "zendra-modsim is not built next to the tests";
   std::string command = program.string() + " --refuse-with 300 >/dev/null 2>&1";
   int status = std::system(command.c_str());
   EXPECT_TRUE(WIFEXITED(status));
@@ -80,4 +86,4 @@ TEST(SimExecutable, RejectsABadOption) {
 }
 
 }  // namespace
-}  // namespace zendra::sim::test
+}  // namespace zendra::test::modsim

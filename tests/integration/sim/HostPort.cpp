@@ -8,22 +8,32 @@
 #include <cerrno>
 #include <thread>
 
-namespace zendra::sim::test {
+namespace zendra::test::modsim {
 
 namespace {
 
 speed_t SpeedOf(int baud) {
   switch (baud) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    default: return B9600;
+    case 1200:
+      return B1200;
+    case 2400:
+      return B2400;
+    case 4800:
+      return B4800;
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    case 38400:
+      return B38400;
+    case 57600:
+      return B57600;
+    case 115200:
+      return B115200;
+    case 230400:
+      return B230400;
+    default:
+      return B9600;
   }
 }
 
@@ -84,13 +94,15 @@ bool HostPort::ReadSome(SteadyTime deadline) {
 bool HostPort::ReadUntil(const std::function<bool(const std::string&)>& done, Ms timeout) {
   auto deadline = std::chrono::steady_clock::now() + timeout;
   while (!done(received_)) {
-    if (!ReadSome(deadline) && (hungUp_ || std::chrono::steady_clock::now() >= deadline)) return done(received_);
+    if (!ReadSome(deadline) && (hungUp_ || std::chrono::steady_clock::now() >= deadline))
+      return done(received_);
   }
   return true;
 }
 
 bool HostPort::ReadUntilContains(std::string_view text, Ms timeout) {
-  return ReadUntil([&](const std::string& r) { return r.find(text) != std::string::npos; }, timeout);
+  return ReadUntil([&](const std::string& r) { return r.find(text) != std::string::npos; },
+                   timeout);
 }
 
 bool HostPort::ReadAtLeast(std::size_t count, Ms timeout) {
@@ -125,4 +137,4 @@ bool Eventually(const std::function<bool()>& condition, Ms timeout) {
   return true;
 }
 
-}  // namespace zendra::sim::test
+}  // namespace zendra::test::modsim

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace zendra::sim::test {
+namespace zendra::test::modsim {
 
 using Ms = std::chrono::milliseconds;
 using SteadyTime = std::chrono::steady_clock::time_point;
@@ -60,4 +60,4 @@ inline std::chrono::nanoseconds CharTime(int baud, int bits = 10) {
 // Polls `condition` until it holds or the timeout ends.
 bool Eventually(const std::function<bool()>& condition, Ms timeout);
 
-}  // namespace zendra::sim::test
+}  // namespace zendra::test::modsim

@@ -8,19 +8,20 @@
 
 #include "SimTestBench.h"
 
-namespace zendra::sim::test {
+namespace zendra::test::modsim {
 namespace {
 
 using std::chrono::duration_cast;
 using std::chrono::microseconds;
 
 bool AllHighBit(const std::string& bytes) {
-  return std::all_of(bytes.begin(), bytes.end(), [](char c) { return (static_cast<unsigned char>(c) & 0x80) != 0; });
+  return std::all_of(bytes.begin(), bytes.end(),
+                     [](char c) { return (static_cast<unsigned char>(c) & 0x80) != 0; });
 }
 
 // The time per byte of `count` bytes the module sends, as the least-squares slope
 // of their arrival times: one late read by a busy host does not skew it.
-double MicrosecondsPerInjectedByte(Bench& bench, std::size_t count) {
+double MicrosecondsPerInjectedByte(SimTestBench& bench, std::size_t count) {
   bench.host->Take();
   bench.module->Inject(std::string(count, 'U'));
   EXPECT_TRUE(bench.host->ReadAtLeast(count, Ms(3000)));
@@ -38,7 +39,7 @@ double MicrosecondsPerInjectedByte(Bench& bench, std::size_t count) {
 }
 
 TEST(SimLine, OutputRunsAtTheHostsCharacterTime) {
-  Bench bench(Options{}, 9600);
+  SimTestBench bench(Options{}, 9600);
   ASSERT_TRUE(bench.Ready());
 
   // 9600 8N1: ten bits, 1041.7 us a byte.
@@ -58,7 +59,7 @@ TEST(SimLine, OutputRunsAtTheHostsCharacterTime) {
 }
 
 TEST(SimLine, HostBytesArriveOneCharacterTimeEach) {
-  Bench bench(Options{}, 9600);
+  SimTestBench bench(Options{}, 9600);
   ASSERT_TRUE(bench.Ready());
 
   // 60 bytes written at once reach the module over 60 character times; the echo of
@@ -79,7 +80,7 @@ TEST(SimLine, HostBytesArriveOneCharacterTimeEach) {
 TEST(SimLine, WrongRateGivesGarbageBothWays) {
   Options options;
   options.baudRate = 9600;
-  Bench bench(options, 19200);
+  SimTestBench bench(options, 19200);
   ASSERT_TRUE(bench.Ready());
 
   // The module hears noise and echoes noise; nothing it hears is a line.
@@ -113,7 +114,7 @@ TEST(SimLine, WrongRateGivesGarbageBothWays) {
 TEST(SimLine, AutoRateFollowsTheHost) {
   Options options;
   options.baudRate = 0;
-  Bench bench(options, 57600);
+  SimTestBench bench(options, 57600);
   ASSERT_TRUE(bench.Ready());
   EXPECT_EQ(bench.Ask("AT\r\n", "OK\r\n"), "AT\r\n\r\nOK\r\n");
   bench.host->SetLine(4800);
@@ -122,7 +123,7 @@ TEST(SimLine, AutoRateFollowsTheHost) {
 }
 
 TEST(SimLine, VanishedPortHangsUpTheHost) {
-  Bench bench(Options{});
+  SimTestBench bench(Options{});
   ASSERT_TRUE(bench.Ready());
   ASSERT_EQ(bench.Ask("AT\r\n", "OK\r\n"), "AT\r\n\r\nOK\r\n");
   bench.module->Vanish();
@@ -133,7 +134,7 @@ TEST(SimLine, VanishedPortHangsUpTheHost) {
 }
 
 TEST(SimLine, StopEndsPromptlyInTheMiddleOfALongReply) {
-  Bench bench(Options{}, 1200);
+  SimTestBench bench(Options{}, 1200);
   ASSERT_TRUE(bench.Ready());
   bench.module->Inject(std::string(1000, 'x'));  // about 8 s at 1200 baud
   ASSERT_TRUE(bench.host->ReadAtLeast(3, Ms(1000)));
@@ -144,4 +145,4 @@ TEST(SimLine, StopEndsPromptlyInTheMiddleOfALongReply) {
 }
 
 }  // namespace
-}  // namespace zendra::sim::test
+}  // namespace zendra::test::modsim

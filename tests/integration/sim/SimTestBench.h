@@ -8,10 +8,12 @@
 #include "HostPort.h"
 #include "ModuleSimulator.h"
 
-namespace zendra::sim::test {
+namespace zendra::test::modsim {
 
-struct Bench {
-  explicit Bench(Options options, int hostBaud = 9600)
+using namespace zendra::sim;
+
+struct SimTestBench {
+  explicit SimTestBench(Options options, int hostBaud = 9600)
       : module(std::make_unique<ModuleSimulator>(std::move(options))) {
     started = module->Start();
     if (started) host = std::make_unique<HostPort>(module->PortPath(), hostBaud);
@@ -42,4 +44,4 @@ struct Bench {
   bool started = false;
 };
 
-}  // namespace zendra::sim::test
+}  // namespace zendra::test::modsim
