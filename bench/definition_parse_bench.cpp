@@ -30,17 +30,25 @@ std::string RealisticFile() {
     std::string entry;
     switch (i % 4) {
       case 0:
-        entry = "[" + group + "/Choice " + n + "]10;Combo_list = Off:Low:Medium:High;Value_list = 0:1:2:3;\r\n"
-                " Help: <How strongly the node does thing " + n + ".\r\nTakes effect at once.>;\r\n"
-                " Command = AT+C" + n + ";\r\n";
+        entry = "[" + group + "/Choice " + n +
+                "]10;Combo_list = Off:Low:Medium:High;Value_list = 0:1:2:3;\r\n"
+                " Help: <How strongly the node does thing " +
+                n +
+                ".\r\nTakes effect at once.>;\r\n"
+                " Command = AT+C" +
+                n + ";\r\n";
         break;
       case 1:
-        entry = "[" + group + "/Number " + n + "]10;Range = 1;Max = 15;\r\n Help: <A count between one "
-                "and fifteen for setting " + n + ".>;\r\n Command = AT+N" + n + ";\r\n";
+        entry = "[" + group + "/Number " + n +
+                "]10;Range = 1;Max = 15;\r\n Help: <A count between one "
+                "and fifteen for setting " +
+                n + ".>;\r\n Command = AT+N" + n + ";\r\n";
         break;
       case 2:
-        entry = "[" + group + "/Text " + n + "]String;Range = 1;Max = 16;\r\n Help: <Free text of up to "
-                "sixteen characters, shown in scans.>;\r\n Command = AT+T" + n + ";\r\n";
+        entry = "[" + group + "/Text " + n +
+                "]String;Range = 1;Max = 16;\r\n Help: <Free text of up to "
+                "sixteen characters, shown in scans.>;\r\n Command = AT+T" +
+                n + ";\r\n";
         break;
       default:
         entry = "[" + group + "/Status " + n + "]Get;\r\n Help: <Read only status word " + n +
@@ -54,8 +62,8 @@ std::string RealisticFile() {
 std::string FullTableFile() {
   std::string text;
   for (int i = 0; i < 1000; ++i)
-    text += "[G" + std::to_string(i / 40) + "/P" + std::to_string(i) + "]10;Range = 1;Max = 9;<d>;Command = AT+P" +
-            std::to_string(i) + ";\n";
+    text += "[G" + std::to_string(i / 40) + "/P" + std::to_string(i) +
+            "]10;Range = 1;Max = 9;<d>;Command = AT+P" + std::to_string(i) + ";\n";
   return PadTo64KiB(text);
 }
 
@@ -73,9 +81,11 @@ void Measure(const char* label, const std::string& text, int runs) {
     ms.push_back(std::chrono::duration<double, std::milli>(end - start).count());
   }
   std::sort(ms.begin(), ms.end());
-  std::printf("%-34s %6zu bytes %5d records %3zu rows  median %.3f ms  p90 %.3f ms  min %.3f ms  (%d runs)\n",
-              label, text.size(), defs.parameterCount, defs.TreeRows().size(), ms[ms.size() / 2],
-              ms[ms.size() * 9 / 10], ms.front(), runs);
+  std::printf(
+      "%-34s %6zu bytes %5d records %3zu rows  median %.3f ms  p90 %.3f ms  min %.3f ms  (%d "
+      "runs)\n",
+      label, text.size(), defs.parameterCount, defs.TreeRows().size(), ms[ms.size() / 2],
+      ms[ms.size() * 9 / 10], ms.front(), runs);
 }
 
 }  // namespace

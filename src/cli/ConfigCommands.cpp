@@ -23,7 +23,8 @@ namespace {
 
 // The page's core objects for one command.
 struct ConfigSession {
-  explicit ConfigSession(Connection& c) : loader(c, definitions, state), editor(c, definitions, state) {}
+  explicit ConfigSession(Connection& c)
+      : loader(c, definitions, state), editor(c, definitions, state) {}
   ParameterDefinitions definitions;
   ConfigPageState state;
   DefinitionLoader loader;
@@ -35,14 +36,16 @@ struct ConfigOptions {
 };
 
 // Connects and loads the module's definition file. nullptr after a message.
-std::unique_ptr<ConfigSession> Open(CliContext& ctx, const ConfigOptions& options, bool loadDefinitions) {
+std::unique_ptr<ConfigSession> Open(CliContext& ctx, const ConfigOptions& options,
+                                    bool loadDefinitions) {
   if (!ctx.ConnectModule()) return nullptr;
   auto session = std::make_unique<ConfigSession>(ctx.connection);
   if (!loadDefinitions) return session;
   if (!options.definitionsDir.empty()) session->loader.SetProgramFolder(options.definitionsDir);
   session->loader.LoadParameterFile(1, ctx.connection.DefinitionFileName());
   if (session->definitions.parameterCount == 0) {
-    ctx.Fail(kExitFailed, "no parameters: no definition file for " + ctx.connection.DefinitionFileName());
+    ctx.Fail(kExitFailed,
+             "no parameters: no definition file for " + ctx.connection.DefinitionFileName());
     return nullptr;
   }
   return session;
@@ -52,17 +55,23 @@ std::string Path(const ParameterRecord& r) { return std::string(r.group) + "/" +
 
 const char* TypeWord(int type) {
   switch (type) {
-    case ParameterRecord::kTypeDecimal: return "10";
-    case ParameterRecord::kTypeHex: return "16";
-    case ParameterRecord::kTypeString: return "String";
-    case ParameterRecord::kTypeGet: return "Get";
-    default: return "?";
+    case ParameterRecord::kTypeDecimal:
+      return "10";
+    case ParameterRecord::kTypeHex:
+      return "16";
+    case ParameterRecord::kTypeString:
+      return "String";
+    case ParameterRecord::kTypeGet:
+      return "Get";
+    default:
+      return "?";
   }
 }
 
 // The record a NAME argument stands for: "Group/Name" first, then a parameter name
 // alone. nullopt after a usage message when there is none or more than one.
-std::optional<int> Resolve(CliContext& ctx, const ParameterDefinitions& defs, const std::string& arg) {
+std::optional<int> Resolve(CliContext& ctx, const ParameterDefinitions& defs,
+                           const std::string& arg) {
   std::vector<int> matches;
   const std::size_t slash = arg.find('/');
   if (slash != std::string::npos) {
@@ -98,10 +107,13 @@ std::vector<std::string> JsonStrings(const std::vector<std::string>& texts) {
 
 std::string RecordJson(const ParameterRecord& r) {
   JsonObject o;
-  o.Add("name", std::string_view(r.name)).Add("type", r.type).Add("command", std::string(r.command, 0, std::string(r.command).find('\r')));
+  o.Add("name", std::string_view(r.name))
+      .Add("type", r.type)
+      .Add("command", std::string(r.command, 0, std::string(r.command).find('\r')));
   if (r.comboList[0]) o.AddRaw("choices", JsonArray(JsonStrings(ChoiceList::Choices(r.comboList))));
   if (r.valueList[0]) o.AddRaw("values", JsonArray(JsonStrings(ChoiceList::Split(r.valueList))));
-  if (r.rangeMin[0]) o.Add("rangeMin", std::string_view(r.rangeMin)).Add("rangeMax", std::string_view(r.rangeMax));
+  if (r.rangeMin[0])
+    o.Add("rangeMin", std::string_view(r.rangeMin)).Add("rangeMax", std::string_view(r.rangeMax));
   o.Add("description", std::string_view(r.description));
   return o.Str();
 }
@@ -136,12 +148,15 @@ void Params(CliContext& ctx, const ConfigOptions& options) {
       line += std::string(TypeWord(r->type));
       if (line.size() < 34) line.resize(34, ' ');
       line += std::string(r->command, 0, std::string(r->command).find('\r'));
-      if (r->comboList[0]) line += "  " + std::string(r->comboList);
-      else if (r->rangeMin[0]) line += "  " + std::string(r->rangeMin) + " ~ " + r->rangeMax;
+      if (r->comboList[0])
+        line += "  " + std::string(r->comboList);
+      else if (r->rangeMin[0])
+        line += "  " + std::string(r->rangeMin) + " ~ " + r->rangeMax;
       std::cout << line << "\n";
     }
     if (ctx.options.json)
-      groupsJson.push_back(JsonObject().Add("group", row.group).AddRaw("parameters", JsonArray(paramsJson)).Str());
+      groupsJson.push_back(
+          JsonObject().Add("group", row.group).AddRaw("parameters", JsonArray(paramsJson)).Str());
   }
   if (ctx.options.json)
     std::cout << JsonObject()
@@ -167,17 +182,21 @@ void Get(CliContext& ctx, const ConfigOptions& options, const std::string& arg) 
   }
   const bool choice = r.comboList[0] != '\0';
   std::string value = shown.valueText;
-  if (choice) value = shown.choiceSelection ? shown.choiceItems[static_cast<std::size_t>(*shown.choiceSelection)] : "";
+  if (choice)
+    value = shown.choiceSelection
+                ? shown.choiceItems[static_cast<std::size_t>(*shown.choiceSelection)]
+                : "";
   if (ctx.options.json) {
     JsonObject o;
     o.Add("parameter", Path(r)).Add("value", value);
-    if (choice) o.Add("deviceValue", reply).Add("choiceSelected", shown.choiceSelection.has_value());
+    if (choice)
+      o.Add("deviceValue", reply).Add("choiceSelected", shown.choiceSelection.has_value());
     o.Add("readOnly", r.type == ParameterRecord::kTypeGet);
     if (!shown.rangeText.empty()) o.Add("range", shown.rangeText);
     std::cout << o.Str() << std::endl;
   } else if (choice) {
-    std::cout << (shown.choiceSelection ? value : "(none of the choices)") << " (device value " << reply << ")"
-              << std::endl;
+    std::cout << (shown.choiceSelection ? value : "(none of the choices)") << " (device value "
+              << reply << ")" << std::endl;
   } else {
     std::cout << value << std::endl;
   }
@@ -212,17 +231,24 @@ void Set(CliContext& ctx, const ConfigOptions& options, const std::string& assig
     if (!resolved) {
       std::string list;
       for (std::size_t i = 0; i < choices.size(); ++i)
-        list += (i ? ", " : "") + choices[i] + " (" + ChoiceList::SaveValue(r.valueList, static_cast<int>(i)) + ")";
+        list += (i ? ", " : "") + choices[i] + " (" +
+                ChoiceList::SaveValue(r.valueList, static_cast<int>(i)) + ")";
       ctx.Fail(kExitUsage, "\"" + value + "\" is not a choice of " + Path(r) + ": " + list);
       return;
     }
     sent = *resolved;
   }
   switch (session->editor.SaveValue(*index, sent)) {
-    case SaveResult::kSaved: ctx.exitCode = kExitOk; break;
+    case SaveResult::kSaved:
+      ctx.exitCode = kExitOk;
+      break;
     case SaveResult::kNotSaveable:
-    case SaveResult::kNotAChoice: ctx.exitCode = kExitUsage; break;
-    case SaveResult::kRefused: ctx.exitCode = kExitFailed; break;
+    case SaveResult::kNotAChoice:
+      ctx.exitCode = kExitUsage;
+      break;
+    case SaveResult::kRefused:
+      ctx.exitCode = kExitFailed;
+      break;
   }
 }
 
@@ -253,7 +279,8 @@ void RegisterConfigCommands(CLI::App& app, CliContext& ctx) {
                         "Folder of the definition files (default: the program's folder)");
   };
 
-  auto* params = app.add_subcommand("params", "Connect, load the module's definition file and list its parameter tree");
+  auto* params = app.add_subcommand(
+      "params", "Connect, load the module's definition file and list its parameter tree");
   addDefinitionsOption(params);
   params->callback([&ctx, options] { Params(ctx, *options); });
 

@@ -20,7 +20,8 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 }
 
 bool EndsWithNoCase(std::string_view name, std::string_view ending) {
-  return name.size() >= ending.size() && EqualNoCase(name.substr(name.size() - ending.size()), ending);
+  return name.size() >= ending.size() &&
+         EqualNoCase(name.substr(name.size() - ending.size()), ending);
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -32,7 +33,8 @@ bool DefinitionFileSearch::IsCandidate(std::string_view name) {
 }
 
 bool DefinitionFileSearch::MatchesProduct(std::string_view name, std::string_view productName) {
-  return name.size() >= productName.size() && EqualNoCase(name.substr(0, productName.size()), productName);
+  return name.size() >= productName.size() &&
+         EqualNoCase(name.substr(0, productName.size()), productName);
 }
 
 double DefinitionFileSearch::VersionScore(std::string_view name) {
@@ -74,8 +76,8 @@ std::optional<std::string> DefinitionFileSearch::Choose(const std::vector<std::s
   return std::nullopt;
 }
 
-std::optional<std::string> DefinitionFileSearch::FindBestDefinitionFile(const std::string& folder,
-                                                                        std::string_view productName) {
+std::optional<std::string> DefinitionFileSearch::FindBestDefinitionFile(
+    const std::string& folder, std::string_view productName) {
   namespace fs = std::filesystem;
   std::vector<std::string> names;
   std::error_code ec;

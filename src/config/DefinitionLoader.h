@@ -34,7 +34,8 @@ class DefinitionLoader {
       "ERROR: Could not recognize the firmware version.\r\nPlease uninstall this manager and "
       "intall the latest manager.";
 
-  DefinitionLoader(Connection& connection, ParameterDefinitions& definitions, ConfigPageState& state);
+  DefinitionLoader(Connection& connection, ParameterDefinitions& definitions,
+                   ConfigPageState& state);
 
   // The update check for definition files (filled by the web update): given the
   // program folder, it returns when its downloads are over. Empty: nothing is

@@ -217,7 +217,8 @@ void ParameterDefinitions::BuildNameTable() {
       entry = 1;
     }
     // The last entry of a row stays empty as its end mark.
-    if (entry <= ParameterNameTable::kParametersPerRow) nameTable.Set(row, entry++, FieldText(r.name));
+    if (entry <= ParameterNameTable::kParametersPerRow)
+      nameTable.Set(row, entry++, FieldText(r.name));
   }
 }
 

@@ -77,7 +77,8 @@ bool ParameterEditor::ShowRecord(const ParameterRecord& record, SelectionResult&
 
   if (record.rangeMin[0] != '\0') {
     state_.rangeLabel = kRangeLabel;
-    state_.rangeText = std::string(FieldText(record.rangeMin)) + " ~ " + std::string(FieldText(record.rangeMax));
+    state_.rangeText =
+        std::string(FieldText(record.rangeMin)) + " ~ " + std::string(FieldText(record.rangeMax));
   } else {
     state_.rangeLabel.clear();
     state_.rangeText.clear();
@@ -90,7 +91,8 @@ bool ParameterEditor::ShowRecord(const ParameterRecord& record, SelectionResult&
     const std::size_t n = choices.size();
     const bool hasValueList = record.valueList[0] != '\0';
     const std::vector<std::string> entries =
-        hasValueList ? ChoiceList::ValueEntries(FieldText(record.valueList), n) : std::vector<std::string>();
+        hasValueList ? ChoiceList::ValueEntries(FieldText(record.valueList), n)
+                     : std::vector<std::string>();
     std::vector<int> data(n);
     for (std::size_t k = 0; k < n; ++k) data[k] = static_cast<int>(k);
 

@@ -46,8 +46,8 @@ struct SelectionResult {
   // then repeat what it holds.
   bool choiceItemsKept = true;
   std::vector<std::string> choiceItems;
-  std::vector<int> choiceData;          // item data of each item
-  std::optional<int> choiceSelection;   // the selected item's index; nullopt: none
+  std::vector<int> choiceData;         // item data of each item
+  std::optional<int> choiceSelection;  // the selected item's index; nullopt: none
   bool choiceBoxEnabled = false;
 
   bool saveEnabled = false;  // Save (1006)
@@ -84,7 +84,8 @@ class ParameterEditor {
   static constexpr const char* kNoResponseMessage =
       "ERROR: The device does not respond. \r\nPlease make sure that the device is conncted "
       "correctly and turned on.";
-  static constexpr const char* kSaveFailedMessage = "ERROR: Could not save the configuration paramater.";
+  static constexpr const char* kSaveFailedMessage =
+      "ERROR: Could not save the configuration paramater.";
   static constexpr const char* kRestoreFailedMessage =
       "ERROR: Could not restore this device to factory default.";
   static constexpr const char* kRestartFailedMessage = "ERROR: Could not restart the device.";

@@ -26,17 +26,17 @@ struct ParameterRecord {
   static constexpr std::int32_t kTypeDecimal = 10;  // the only type with choices
   static constexpr std::int32_t kTypeHex = 16;
   static constexpr std::int32_t kTypeString = 29;
-  static constexpr std::int32_t kTypeGet = 39;      // read-only: shown, never saved
+  static constexpr std::int32_t kTypeGet = 39;  // read-only: shown, never saved
 
   char group[kGroupWidth];
   char name[kNameWidth];
   std::int32_t type;
-  char comboList[kListWidth];     // choices shown to the operator, ":"-separated
-  char valueList[kListWidth];     // device values of the choices, ":"-separated
-  char rangeMin[kRangeWidth];     // empty: no range
+  char comboList[kListWidth];  // choices shown to the operator, ":"-separated
+  char valueList[kListWidth];  // device values of the choices, ":"-separated
+  char rangeMin[kRangeWidth];  // empty: no range
   char rangeMax[kRangeWidth];
   char description[kDescriptionWidth];
-  char command[kCommandWidth];    // the read command, stored with "\r\n" appended
+  char command[kCommandWidth];  // the read command, stored with "\r\n" appended
 };
 
 // Copies `text` into a fixed field, cut to width - 1 characters, NUL-terminated.

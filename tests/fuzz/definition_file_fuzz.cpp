@@ -28,7 +28,8 @@ void CheckTerminated(const char (&field)[N]) {
 }
 
 void CheckRecords(const ParameterDefinitions& defs) {
-  if (defs.parameterCount < 0 || defs.parameterCount > ParameterDefinitions::kMaxRecords) __builtin_trap();
+  if (defs.parameterCount < 0 || defs.parameterCount > ParameterDefinitions::kMaxRecords)
+    __builtin_trap();
   for (int i = 0; i < defs.parameterCount; ++i) {
     const ParameterRecord& r = defs.Record(i);
     CheckTerminated(r.group);
@@ -47,12 +48,14 @@ void CheckRecords(const ParameterDefinitions& defs) {
     if (choices.size() > ChoiceList::kMaxChoices) __builtin_trap();
     const auto entries = ChoiceList::ValueEntries(FieldText(r.valueList), choices.size());
     if (entries.size() != choices.size()) __builtin_trap();
-    const auto index = ChoiceList::SelectedIndex(entries, r.valueList[0] != '\0', FieldText(r.rangeMin),
-                                                 choices.size());
-    if (index && (*index < 0 || static_cast<std::size_t>(*index) >= choices.size())) __builtin_trap();
+    const auto index = ChoiceList::SelectedIndex(entries, r.valueList[0] != '\0',
+                                                 FieldText(r.rangeMin), choices.size());
+    if (index && (*index < 0 || static_cast<std::size_t>(*index) >= choices.size()))
+      __builtin_trap();
     std::vector<int> data(choices.size());
     for (std::size_t k = 0; k < data.size(); ++k) data[k] = static_cast<int>(k);
-    ParameterEditor::FillChoiceBox(choices, data, static_cast<int>(choices.size()), index.value_or(-1));
+    ParameterEditor::FillChoiceBox(choices, data, static_cast<int>(choices.size()),
+                                   index.value_or(-1));
     ChoiceList::SaveValue(FieldText(r.valueList), index.value_or(0));
     ParameterEditor::SetCommand(std::string(command), FieldText(r.rangeMax).data());
   }
@@ -62,7 +65,8 @@ void CheckTree(const ParameterDefinitions& defs) {
   const auto rows = defs.TreeRows();
   if (rows.size() > static_cast<std::size_t>(ParameterNameTable::kRows)) __builtin_trap();
   for (const auto& row : rows)
-    if (row.names.size() > static_cast<std::size_t>(ParameterNameTable::kParametersPerRow)) __builtin_trap();
+    if (row.names.size() > static_cast<std::size_t>(ParameterNameTable::kParametersPerRow))
+      __builtin_trap();
 }
 
 }  // namespace

@@ -22,15 +22,18 @@ constexpr const char* kRemoteAddress = "000D6F0000D4E5F6";
 // The registers of the test module. "Channel" is in two groups.
 constexpr const char* kDefinitions =
     "; test module\r\n"
-    "[Node/Node name]String;Range = 1;Max = 16;Help: <Shown in scans.>;\r\n Command = AT+NODENAME;\r\n"
+    "[Node/Node name]String;Range = 1;Max = 16;Help: <Shown in scans.>;\r\n Command = "
+    "AT+NODENAME;\r\n"
     "[Node/Node type]Get;Help: <Read only.>;\r\n Command = AT+NODETYPE;\r\n"
     "[Radio/Power]10;Combo_list = Low:Mid:High;Value_list = 0:1:2;Help: <Output power.>;\r\n"
     " Command = AT+TXPOWER;\r\n"
-    "[Radio/Mode]10;Combo_list = A:B:C;Help: <Mode, written as its index.>;\r\n Command = AT+MODE;\r\n"
+    "[Radio/Mode]10;Combo_list = A:B:C;Help: <Mode, written as its index.>;\r\n Command = "
+    "AT+MODE;\r\n"
     "[Radio/Channel]10;Range = 11;Max = 26;Help: <Radio channel.>;\r\n Command = AT+CHANNEL;\r\n"
     "[Serial/Channel]10;Range = 1;Max = 4;Help: <Serial channel.>;\r\n Command = AT+SCHANNEL;\r\n";
 // Only in the manager's copy of the file: the module answers "ERROR" to its command.
-constexpr const char* kUnknownToTheModule = "[Serial/Broken]16;Help: <Not in the module.>;\r\n Command = AT+NOSUCH;\r\n";
+constexpr const char* kUnknownToTheModule =
+    "[Serial/Broken]16;Help: <Not in the module.>;\r\n Command = AT+NOSUCH;\r\n";
 
 class ConfigAgainstSimulator : public ::testing::Test {
  protected:
@@ -52,7 +55,8 @@ class ConfigAgainstSimulator : public ::testing::Test {
   std::vector<std::string> Messages() { return harness->Op().Messages(); }
 
   struct Session {
-    explicit Session(Connection& c) : loader(c, definitions, state), editor(c, definitions, state) {}
+    explicit Session(Connection& c)
+        : loader(c, definitions, state), editor(c, definitions, state) {}
     ParameterDefinitions definitions;
     ConfigPageState state;
     DefinitionLoader loader;
@@ -135,7 +139,8 @@ TEST_F(ConfigAgainstSimulator, ANameInTwoGroupsIsReadForBothAndThePageEndsOnTheL
 TEST_F(ConfigAgainstSimulator, AFailedReadShowsTheMessageAndKeepsSaveAndTheValueDisabled) {
   ASSERT_NO_FATAL_FAILURE(Start());
   const std::string noResponse =
-      "ERROR: The device does not respond. \r\nPlease make sure that the device is conncted correctly "
+      "ERROR: The device does not respond. \r\nPlease make sure that the device is conncted "
+      "correctly "
       "and turned on.";
   SelectionResult r = Select("Broken");
   EXPECT_THAT(Lines(), ElementsAre("AT+NOSUCH\r\n"));
@@ -175,8 +180,9 @@ TEST_F(ConfigAgainstSimulator, SaveWritesTheChoiceValueOrTheEditTextWithTheSetCo
   EXPECT_EQ(session->editor.SaveParameter({std::nullopt, "", "N1"}), SaveResult::kSaved);
   EXPECT_EQ(harness->Sim().Register("AT+NODENAME"), "N1");
 
-  EXPECT_THAT(Lines(), ElementsAre("AT+TXPOWER\r\n", "AT+TXPOWER=2\r\n", "AT+MODE\r\n", "AT+MODE=2\r\n",
-                                   "AT+MODE=1\r\n", "AT+NODENAME\r\n", "AT+NODENAME=N1\r\n"));
+  EXPECT_THAT(Lines(),
+              ElementsAre("AT+TXPOWER\r\n", "AT+TXPOWER=2\r\n", "AT+MODE\r\n", "AT+MODE=2\r\n",
+                          "AT+MODE=1\r\n", "AT+NODENAME\r\n", "AT+NODENAME=N1\r\n"));
   EXPECT_TRUE(Messages().empty());
 }
 

@@ -35,11 +35,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(EntriesCase{"0:1:2", 3, {"0", "1", "2"}},
                       // Too few pieces: the entries without a piece stay empty and the
                       // text after the last separator goes to the last entry.
-                      EntriesCase{"0:1", 3, {"0", "", "1"}},
-                      EntriesCase{"7", 3, {"", "", "7"}},
+                      EntriesCase{"0:1", 3, {"0", "", "1"}}, EntriesCase{"7", 3, {"", "", "7"}},
                       // Too many: the surplus stays joined in the last entry.
-                      EntriesCase{"0:1:2:3", 2, {"0", "1:2:3"}},
-                      EntriesCase{"0:1", 1, {"0:1"}}));
+                      EntriesCase{"0:1:2:3", 2, {"0", "1:2:3"}}, EntriesCase{"0:1", 1, {"0:1"}}));
 
 struct IndexCase {
   const char* name;
@@ -71,7 +69,8 @@ INSTANTIATE_TEST_SUITE_P(
         IndexCase{"NoDigitsReadAsZero", {}, false, "abc", 3, 0},
         IndexCase{"ReplyBeyondTheChoicesSelectsNothing", {}, false, "7", 3, std::nullopt},
         IndexCase{"NegativeReplySelectsNothing", {}, false, "-1", 3, std::nullopt},
-        IndexCase{"HugeReplySelectsNothing", {}, false, "99999999999999999999999", 3, std::nullopt}),
+        IndexCase{
+            "HugeReplySelectsNothing", {}, false, "99999999999999999999999", 3, std::nullopt}),
     [](const auto& p) { return std::string(p.param.name); });
 
 struct SaveCase {
@@ -89,8 +88,7 @@ TEST_P(SaveValue, IsTheValueEntryOfTheChoice) {
 INSTANTIATE_TEST_SUITE_P(Choices, SaveValue,
                          ::testing::Values(SaveCase{"0:1", 1, "1"},
                                            // Fewer value entries than the index: the last one.
-                                           SaveCase{"0:1", 3, "1"},
-                                           SaveCase{"10:20:30", 0, "10"},
+                                           SaveCase{"0:1", 3, "1"}, SaveCase{"10:20:30", 0, "10"},
                                            // Without a value list the index itself.
                                            SaveCase{"", 2, "2"}));
 

@@ -62,9 +62,10 @@ TEST_F(DefinitionLoaderTest, AsksToUpdateAndOnNoReadsTheBestOtherFileSilently) {
   const auto events = op.Events();
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].kind, FakeOperator::Event::kQuestion);
-  EXPECT_EQ(events[0].text,
-            "WARNING: Could not recognize the firmware version.\r\nMaybe this manager is out of date. "
-            "Would you like to update this manager?");
+  EXPECT_EQ(
+      events[0].text,
+      "WARNING: Could not recognize the firmware version.\r\nMaybe this manager is out of date. "
+      "Would you like to update this manager?");
   EXPECT_EQ(events[0].caption, "WARNING");
   EXPECT_EQ(Names(), std::vector<std::string>{"Newest"});
   // The identity of the configuration stays the name that was asked for.
@@ -94,9 +95,10 @@ TEST_F(DefinitionLoaderTest, OnYesWithoutAnUpdateCheckFallsBackAsOnNo) {
 
 TEST_F(DefinitionLoaderTest, WithoutAnyFileShowsTheErrorAndTheFailureRow) {
   loader.LoadParameterFile(1, kWanted);
-  EXPECT_EQ(op.Messages(), std::vector<std::string>{
-                               "ERROR: Could not recognize the firmware version.\r\nPlease uninstall "
-                               "this manager and intall the latest manager."});
+  EXPECT_EQ(op.Messages(),
+            std::vector<std::string>{
+                "ERROR: Could not recognize the firmware version.\r\nPlease uninstall "
+                "this manager and intall the latest manager."});
   EXPECT_EQ(definitions.parameterCount, 0);
   EXPECT_EQ(definitions.groupCount, 1);
   const auto rows = definitions.TreeRows();

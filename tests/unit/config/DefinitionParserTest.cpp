@@ -23,7 +23,8 @@ struct Parsed {
 TEST(DefinitionParser, ReadsTheThreeEntriesOfTheFileFormatExample) {
   Parsed p(
       "; text before the first entry is ignored\r\n"
-      "[Serial/Echo]10;Combo_list = Off:On;Value_list = 0:1;Echo of typed characters: <Off or On.>;\r\n"
+      "[Serial/Echo]10;Combo_list = Off:On;Value_list = 0:1;Echo of typed characters: <Off or "
+      "On.>;\r\n"
       "  Command = ATX;\r\n"
       "[Node/Node name]String;Range = 1;Max = 16;Shown in scans: <1 to 16 characters.>;\r\n"
       "  Command = AT+NODENAME;\r\n"
@@ -62,12 +63,13 @@ TEST_P(TypeField, IsDecidedByTheFirstKeywordInSearchOrder) {
   EXPECT_EQ(p[0].type, GetParam().type) << GetParam().field;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    SearchOrder, TypeField,
-    ::testing::Values(TypeCase{"10", 10}, TypeCase{"16", 16}, TypeCase{"String", 29},
-                      TypeCase{"Get", 39}, TypeCase{"String(16)", 16}, TypeCase{"String(10)", 10},
-                      TypeCase{"Get(16)", 16}, TypeCase{" Type 16 or 10 ", 10},
-                      TypeCase{"string", 0}, TypeCase{"Hex", 0}, TypeCase{"", 0}));
+INSTANTIATE_TEST_SUITE_P(SearchOrder, TypeField,
+                         ::testing::Values(TypeCase{"10", 10}, TypeCase{"16", 16},
+                                           TypeCase{"String", 29}, TypeCase{"Get", 39},
+                                           TypeCase{"String(16)", 16}, TypeCase{"String(10)", 10},
+                                           TypeCase{"Get(16)", 16}, TypeCase{" Type 16 or 10 ", 10},
+                                           TypeCase{"string", 0}, TypeCase{"Hex", 0},
+                                           TypeCase{"", 0}));
 
 struct FieldCase {
   const char* name;
@@ -102,34 +104,36 @@ INSTANTIATE_TEST_SUITE_P(
                   "A:B", "5:7", "5", "7", "d", "AT+P\r\n"},
         // "(" in the type field: the choice fields shift into range and description.
         FieldCase{"ParenthesisTurnsChoiceFieldsIntoDescriptionAndCommand",
-                  "[G/P]10(2);Combo_list = A:B;Value_list = 0:1;<d>;Command = AT+P;",
-                  "", "", "", "", "", "0:1\r\n"},
+                  "[G/P]10(2);Combo_list = A:B;Value_list = 0:1;<d>;Command = AT+P;", "", "", "",
+                  "", "", "0:1\r\n"},
         FieldCase{"ParenthesisLetsAChoiceFieldNamingRangeBeTheRange",
-                  "[G/P]10(2);Combo_list = Range:B;Max = 9;<d>;Command = AT+P;",
-                  "", "", "Range:B", "9", "d", "AT+P\r\n"},
+                  "[G/P]10(2);Combo_list = Range:B;Max = 9;<d>;Command = AT+P;", "", "", "Range:B",
+                  "9", "d", "AT+P\r\n"},
         FieldCase{"ValueListWithoutComboListIsNotAValueList",
-                  "[G/P]10;Value_list = 0:1;Help <d>;Command = AT+P;",
-                  "", "", "", "", "", "\r\n"},
-        FieldCase{"ChoicesOnlyForTypeTen",
-                  "[G/P]String;Combo_list = A:B;<d>;Command = AT+P;",
-                  "", "", "", "", "", "\r\n"},
+                  "[G/P]10;Value_list = 0:1;Help <d>;Command = AT+P;", "", "", "", "", "", "\r\n"},
+        FieldCase{"ChoicesOnlyForTypeTen", "[G/P]String;Combo_list = A:B;<d>;Command = AT+P;", "",
+                  "", "", "", "", "\r\n"},
         FieldCase{"RangeWithoutBlankLosesItsFirstCharacter",
-                  "[G/P]16;Range=1;Max = 16;<d>;Command = AT+P;", "", "", "", "16", "d", "AT+P\r\n"},
+                  "[G/P]16;Range=1;Max = 16;<d>;Command = AT+P;", "", "", "", "16", "d",
+                  "AT+P\r\n"},
         FieldCase{"RangeWithLongerValueLosesOnlyTheFirstCharacter",
-                  "[G/P]16;Range=100;Max = 16;<d>;Command = AT+P;", "", "", "00", "16", "d", "AT+P\r\n"},
-        FieldCase{"KeyedFieldEndingAtItsEqualsSignIsEmpty",
-                  "[G/P]16;Range =;Max =;<d>;Command =;", "", "", "", "", "d", "\r\n"},
+                  "[G/P]16;Range=100;Max = 16;<d>;Command = AT+P;", "", "", "00", "16", "d",
+                  "AT+P\r\n"},
+        FieldCase{"KeyedFieldEndingAtItsEqualsSignIsEmpty", "[G/P]16;Range =;Max =;<d>;Command =;",
+                  "", "", "", "", "d", "\r\n"},
         FieldCase{"OnlyTheOneBlankAfterEqualsIsSkipped",
-                  "[G/P]16;Range =  1 ;Max = 2;<d>;Command = AT+P ;", "", "", " 1 ", "2", "d", "AT+P \r\n"},
+                  "[G/P]16;Range =  1 ;Max = 2;<d>;Command = AT+P ;", "", "", " 1 ", "2", "d",
+                  "AT+P \r\n"},
         FieldCase{"DescriptionNamingRangeIsReadAsTheRange",
                   "[G/P]16;Range of <x>;<d>;Command = AT+P;", "", "", "", "", "", "\r\n"},
         FieldCase{"DescriptionKeepsLineBreaks",
                   "[G/P]Get;Help: <line one\r\nline two> tail;\r\n Command = AT+P;", "", "", "", "",
                   "line one\r\nline two", "AT+P\r\n"},
         FieldCase{"DescriptionWithoutClosingBracketRunsToTheFieldEnd",
-                  "[G/P]Get;Help: <open end;Command = AT+P;", "", "", "", "", "open end", "AT+P\r\n"},
-        FieldCase{"MissingSemicolonAtTheEndGivesAnEmptyCommand",
-                  "[G/P]Get;<d>;Command = AT+P", "", "", "", "", "d", "\r\n"}),
+                  "[G/P]Get;Help: <open end;Command = AT+P;", "", "", "", "", "open end",
+                  "AT+P\r\n"},
+        FieldCase{"MissingSemicolonAtTheEndGivesAnEmptyCommand", "[G/P]Get;<d>;Command = AT+P", "",
+                  "", "", "", "d", "\r\n"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(DefinitionParser, TakesTheGroupToTheFirstSlashAndTheNameToTheFirstBracket) {
@@ -155,7 +159,8 @@ TEST(DefinitionParser, StopsAtAnEntryWhoseHeaderNeverCloses) {
 }
 
 TEST(DefinitionParser, ReadsNothingAfterTheFirstNulByte) {
-  const std::string text = std::string("[G/P]Get;<d>;Command = AT+P;\0[G/Q]Get;<d>;Command = AT+Q;", 57);
+  const std::string text =
+      std::string("[G/P]Get;<d>;Command = AT+P;\0[G/Q]Get;<d>;Command = AT+Q;", 57);
   Parsed p(text);
   EXPECT_EQ(p.defs.parameterCount, 1);
 }
@@ -220,7 +225,8 @@ std::string Entries(const std::string& groupPrefix, int groups, int perGroup) {
   std::string text;
   for (int g = 0; g < groups; ++g)
     for (int i = 0; i < perGroup; ++i)
-      text += "[" + groupPrefix + std::to_string(g) + "/P" + std::to_string(i) + "]Get;<d>;Command = AT+P;\n";
+      text += "[" + groupPrefix + std::to_string(g) + "/P" + std::to_string(i) +
+              "]Get;<d>;Command = AT+P;\n";
   return text;
 }
 
@@ -255,8 +261,8 @@ TEST(DefinitionParserLimits, CutsShownTextsToTheirFields) {
   const std::string name(200, 'n');
   const std::string range(100, '9');
   const std::string description(3000, 'd');
-  Parsed p("[" + group + "/" + name + "]16;Range = " + range + ";Max = " + range + ";<" + description +
-           ">;Command = AT+P;");
+  Parsed p("[" + group + "/" + name + "]16;Range = " + range + ";Max = " + range + ";<" +
+           description + ">;Command = AT+P;");
   ASSERT_EQ(p.defs.parameterCount, 1);
   EXPECT_EQ(Text(p[0].group), group.substr(0, 31));
   EXPECT_EQ(Text(p[0].name), name.substr(0, 127));
@@ -292,7 +298,8 @@ TEST_P(SendableTexts, AreNeverCutButTheirEntryIsLeftOut) {
 
 std::string List(int pieces, int length) {
   std::string list;
-  for (int i = 0; i < pieces; ++i) list += (i ? ":" : "") + std::string(static_cast<std::size_t>(length), 'a' + i % 26);
+  for (int i = 0; i < pieces; ++i)
+    list += (i ? ":" : "") + std::string(static_cast<std::size_t>(length), 'a' + i % 26);
   return list;
 }
 
@@ -300,13 +307,19 @@ INSTANTIATE_TEST_SUITE_P(
     Limits, SendableTexts,
     ::testing::Values(
         RejectCase{"CommandOf125Fits", "Get;<d>;Command = " + std::string(125, 'C') + ";", true},
-        RejectCase{"CommandOf126IsTooLong", "Get;<d>;Command = " + std::string(126, 'C') + ";", false},
-        RejectCase{"TwentyChoicesFit", "10;Combo_list = " + List(20, 3) + ";<d>;Command = AT+P;", true},
-        RejectCase{"TwentyOneChoicesAreTooMany", "10;Combo_list = " + List(21, 3) + ";<d>;Command = AT+P;", false},
-        RejectCase{"ChoiceOf63Fits", "10;Combo_list = " + List(2, 63) + ";<d>;Command = AT+P;", true},
-        RejectCase{"ChoiceOf64IsTooLong", "10;Combo_list = " + List(2, 64) + ";<d>;Command = AT+P;", false},
+        RejectCase{"CommandOf126IsTooLong", "Get;<d>;Command = " + std::string(126, 'C') + ";",
+                   false},
+        RejectCase{"TwentyChoicesFit", "10;Combo_list = " + List(20, 3) + ";<d>;Command = AT+P;",
+                   true},
+        RejectCase{"TwentyOneChoicesAreTooMany",
+                   "10;Combo_list = " + List(21, 3) + ";<d>;Command = AT+P;", false},
+        RejectCase{"ChoiceOf63Fits", "10;Combo_list = " + List(2, 63) + ";<d>;Command = AT+P;",
+                   true},
+        RejectCase{"ChoiceOf64IsTooLong", "10;Combo_list = " + List(2, 64) + ";<d>;Command = AT+P;",
+                   false},
         RejectCase{"ValueOf64IsTooLong",
-                   "10;Combo_list = A:B;Value_list = " + List(2, 64) + ";<d>;Command = AT+P;", false},
+                   "10;Combo_list = A:B;Value_list = " + List(2, 64) + ";<d>;Command = AT+P;",
+                   false},
         RejectCase{"ListBeyond255IsTooLong",
                    "10;Combo_list = " + List(5, 60) + ";<d>;Command = AT+P;", false}),
     [](const auto& p) { return std::string(p.param.name); });

@@ -92,13 +92,24 @@ TEST_F(ParameterEditorTest, SaveSendsNothingForAReadOnlyOrMissingParameter) {
   EXPECT_TRUE(op.Events().empty());
 }
 
+TEST_F(ParameterEditorTest, SaveAfterALoadThatFoundNoFileSendsNothing) {
+  // The selection of the former table left its index behind; the table is empty now.
+  state.currentIndex = 1;
+  definitions.ZeroFill();
+  definitions.SetReadFailure();
+  EXPECT_EQ(editor.SaveParameter({std::nullopt, "", "1"}), SaveResult::kNotSaveable);
+  // A write would have met the closed port and its message.
+  EXPECT_TRUE(op.Events().empty());
+}
+
 TEST_F(ParameterEditorTest, SaveRefusesTypedTextThatIsNoChoice) {
   editor.SelectParameter("Power");
   state.currentIndex = 2;
   EXPECT_EQ(editor.SaveParameter({std::nullopt, "Medium", ""}), SaveResult::kNotAChoice);
   EXPECT_EQ(editor.SaveParameter({7, "Medium", ""}), SaveResult::kNotAChoice);
-  EXPECT_EQ(op.Messages(), (std::vector<std::string>{"ERROR: The value is not one of the choices.",
-                                                      "ERROR: The value is not one of the choices."}));
+  EXPECT_EQ(op.Messages(),
+            (std::vector<std::string>{"ERROR: The value is not one of the choices.",
+                                      "ERROR: The value is not one of the choices."}));
 }
 
 }  // namespace

@@ -42,7 +42,8 @@ TEST_P(SampleDefinitionFile, LoadsEveryEntryWithAnAtCommandAndContiguousGroups) 
     // A list of values belongs to a list of choices with as many entries.
     if (r.valueList[0] != '\0') {
       const std::string choices = r.comboList, values = r.valueList;
-      EXPECT_EQ(std::count(choices.begin(), choices.end(), ':'), std::count(values.begin(), values.end(), ':'))
+      EXPECT_EQ(std::count(choices.begin(), choices.end(), ':'),
+                std::count(values.begin(), values.end(), ':'))
           << r.name;
     }
     types.insert(r.type);
@@ -58,8 +59,9 @@ TEST_P(SampleDefinitionFile, LoadsEveryEntryWithAnAtCommandAndContiguousGroups) 
 }
 
 INSTANTIATE_TEST_SUITE_P(Shipped, SampleDefinitionFile,
-                         ::testing::Values("MA11_v1.9.5.zmcon", "MA11_v1.10.0.zmcon", "MA11_v1.11.0.zmcon",
-                                           "MB11_v3.0.zmcon", "MC21X_v1.0.0.zmcon"));
+                         ::testing::Values("MA11_v1.9.5.zmcon", "MA11_v1.10.0.zmcon",
+                                           "MA11_v1.11.0.zmcon", "MB11_v3.0.zmcon",
+                                           "MC21X_v1.0.0.zmcon"));
 
 }  // namespace
 }  // namespace zendra

@@ -14,7 +14,8 @@ namespace zendra::test {
 class TempFolder {
  public:
   TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "zendra-config-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "zendra-config-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) std::abort();
     path_ = pattern + "/";
   }
