@@ -281,9 +281,12 @@ void ModuleSimulator::Impl::ApplicationByte(std::uint8_t byte, TimePoint at) {
   bool quiet = faults.silent;
   if (echo && !dataMode && !quiet) Send(std::string(1, static_cast<char>(byte)));
   lineBuffer += static_cast<char>(byte);
-  if (lineBuffer == "+++") {
-    // The escape from transparent mode; in command mode it is simply acknowledged.
-    log.AddLine(lineBuffer);
+  // The escape from transparent mode, also right after data that did not end in a
+  // line end; in command mode it is simply acknowledged.
+  bool escape = dataMode ? lineBuffer.ends_with("+++") : lineBuffer == "+++";
+  if (escape) {
+    if (lineBuffer.size() > 3) log.AddLine(lineBuffer.substr(0, lineBuffer.size() - 3));
+    log.AddLine("+++");
     lineBuffer.clear();
     dataMode = false;
     if (!quiet) Reply(std::string(kReplyOk), at);

@@ -263,6 +263,14 @@ TEST(SimAtInterpreter, DataModeIgnoresCommandsUntilTheEscape) {
   EXPECT_EQ(bench.Ask("+++", "OK\r\n"), "+++\r\nOK\r\n");
   EXPECT_THAT(bench.module->ReceivedLines(),
               ElementsAre("AT+VERSION\r\n", "+++", "AT+VERSION\r\n", "+++"));
+
+  // Transparent data need not end in a line end before the escape.
+  Options again = Quick();
+  again.dataMode = true;
+  SimTestBench second(again);
+  ASSERT_TRUE(second.Ready());
+  EXPECT_EQ(second.Ask("payload 17+++", "OK\r\n"), "\r\nOK\r\n");
+  EXPECT_THAT(second.module->ReceivedLines(), ElementsAre("payload 17", "+++"));
 }
 
 TEST(SimAtInterpreter, SleepyEndDeviceMissesACommandThatDidNotWakeIt) {
