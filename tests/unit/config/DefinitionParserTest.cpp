@@ -204,23 +204,6 @@ TEST(DefinitionParser, SkipsSecuritySettingsForARemoteDeviceButCountsTheGroupCha
   EXPECT_EQ(rows[1].group, "Serial");
 }
 
-TEST(DefinitionParser, ReadsA64KiBTextWholeAndNothingBeyond) {
-  // The filler in front is comment; the entry's last ";" is the 65,536th byte.
-  const std::string entry = "[G/P]Get;<d>;Command = AT+P;";
-  const std::string exact = std::string(65536 - entry.size(), ' ') + entry;
-  ASSERT_EQ(exact.size(), 65536u);
-  Parsed whole(exact);
-  ASSERT_EQ(whole.defs.parameterCount, 1);
-  EXPECT_EQ(Text(whole[0].command), "AT+P\r\n");
-
-  // One byte more and the ";" that ends the command is beyond what is read.
-  const std::string longer = std::string(65537 - entry.size(), ' ') + entry;
-  ASSERT_EQ(longer.size(), 65537u);
-  Parsed cut(longer);
-  ASSERT_EQ(cut.defs.parameterCount, 1);
-  EXPECT_EQ(Text(cut[0].command), "\r\n");
-}
-
 std::string Entries(const std::string& groupPrefix, int groups, int perGroup) {
   std::string text;
   for (int g = 0; g < groups; ++g)

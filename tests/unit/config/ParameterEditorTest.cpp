@@ -76,15 +76,6 @@ TEST_F(ParameterEditorTest, AGroupShowsItsNameAndLeavesRangeAndChoicesAlone) {
   EXPECT_FALSE(r.reply.has_value());
 }
 
-TEST_F(ParameterEditorTest, AnUnknownTextDisablesEverythingAndKeepsTheFields) {
-  editor.SelectParameter("Node");
-  const SelectionResult r = editor.SelectParameter("CONSTRUCT FILE READ FAIL");
-  EXPECT_EQ(r.caption, "Node");
-  EXPECT_FALSE(r.saveEnabled);
-  EXPECT_FALSE(r.valueEditEnabled);
-  EXPECT_FALSE(r.choiceBoxEnabled);
-}
-
 TEST_F(ParameterEditorTest, SaveSendsNothingForAReadOnlyOrMissingParameter) {
   editor.SelectParameter("Node type");
   EXPECT_EQ(editor.SaveParameter({std::nullopt, "", "x"}), SaveResult::kNotSaveable);
