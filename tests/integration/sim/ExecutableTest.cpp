@@ -75,15 +75,5 @@ TEST(SimExecutable, ServesTheModuleDescribedByItsOptionsUntilSigterm) {
   std::filesystem::remove(log);
 }
 
-TEST(SimExecutable, RejectsABadOption) {
-  auto program = ProgramBesideThisTest();
-  if (!std::filesystem::exists(program))
-    GTEST_SKIP() << "zendra-modsim is not built next to the tests";
-  std::string command = program.string() + " --refuse-with 300 >/dev/null 2>&1";
-  int status = std::system(command.c_str());
-  EXPECT_TRUE(WIFEXITED(status));
-  EXPECT_NE(WEXITSTATUS(status), 0);
-}
-
 }  // namespace
 }  // namespace zendra::test::modsim

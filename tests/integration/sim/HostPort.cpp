@@ -48,13 +48,12 @@ HostPort::~HostPort() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-void HostPort::SetLine(int baud, int dataBits, bool parity, bool twoStopBits) {
+void HostPort::SetLine(int baud, bool twoStopBits) {
   termios tio{};
   tcgetattr(fd_, &tio);
   cfmakeraw(&tio);
-  tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB);
-  tio.c_cflag |= (dataBits == 7 ? CS7 : CS8) | (parity ? PARENB : 0) | (twoStopBits ? CSTOPB : 0);
-  tio.c_cflag |= CLOCAL | CREAD;
+  tio.c_cflag &= ~CSTOPB;
+  tio.c_cflag |= CLOCAL | CREAD | (twoStopBits ? CSTOPB : 0);
   cfsetispeed(&tio, SpeedOf(baud));
   cfsetospeed(&tio, SpeedOf(baud));
   tcsetattr(fd_, TCSANOW, &tio);

@@ -23,8 +23,9 @@ class HostPort {
   HostPort& operator=(const HostPort&) = delete;
 
   bool IsOpen() const { return fd_ >= 0; }
-  // Line settings, as tcsetattr() puts them on the port.
-  void SetLine(int baud, int dataBits = 8, bool parity = false, bool twoStopBits = false);
+  // Line settings, as tcsetattr() puts them on the port. (A pseudo-terminal keeps
+  // 8 data bits without parity whatever is asked, so those are not offered.)
+  void SetLine(int baud, bool twoStopBits = false);
   void Write(std::string_view bytes);
 
   // Reads until `done` holds for what was received (and not taken) so far.

@@ -47,7 +47,7 @@ TEST(SimLine, OutputRunsAtTheHostsCharacterTime) {
   EXPECT_NEAR(MicrosecondsPerInjectedByte(bench, 100), expected, expected * 0.03);
 
   // Two stop bits make every character one bit longer.
-  bench.host->SetLine(9600, 8, false, true);
+  bench.host->SetLine(9600, true);
   expected = 11e6 / 9600;
   EXPECT_NEAR(MicrosecondsPerInjectedByte(bench, 100), expected, expected * 0.03);
 
