@@ -83,7 +83,8 @@ int main(int argc, char** argv) {
   std::sort(times.begin(), times.end());
   const double median = times[times.size() / 2];
   const double ratio = median / kFixedPausesMs;
-  std::printf("open to connected, median of %d: %.1f ms; fixed pauses %.0f ms; ratio %.3f (bound 1.100)\n",
-              runs, median, kFixedPausesMs, ratio);
+  std::printf(
+      "open to connected, median of %d: %.1f ms; fixed pauses %.0f ms; ratio %.3f (bound 1.100)\n",
+      runs, median, kFixedPausesMs, ratio);
   return ratio <= 1.10 ? 0 : 1;
 }

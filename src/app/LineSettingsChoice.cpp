@@ -24,9 +24,9 @@ int Lookup(const std::string& boxText, std::span<const SettingEntry> table, cons
     if (text == entry.label) return entry.value;
   }
   if (refusal.empty()) {
-    refusal = text.empty() ? std::string("ERROR: Please choose the ") + what + "."
-                           : std::string("ERROR: The ") + what + " \"" + text +
-                                 "\" is not one of the list.";
+    refusal = text.empty()
+                  ? std::string("ERROR: Please choose the ") + what + "."
+                  : std::string("ERROR: The ") + what + " \"" + text + "\" is not one of the list.";
   }
   return 0;
 }

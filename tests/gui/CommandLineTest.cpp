@@ -1,10 +1,11 @@
 // zendra-manager's command line: --simulate with the simulated module's options,
 // help, and the refusal of what it does not know.
 
+#include <gmock/gmock.h>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gmock/gmock.h>
 #include <vector>
 
 #include "app/ui/ManagerCommandLine.h"
@@ -33,9 +34,9 @@ TEST(ManagerCommandLine, TakesTheSimulatedModulesOptions) {
   EXPECT_TRUE(line.simulate);
   EXPECT_EQ(line.baudRate, 0) << "auto by default: the module follows the chosen rate";
 
-  line = Parse({"--simulate", "--product", "MC21X", "--version", "v1.0.0", "--node-type", "4",
-                "--damaged", "--baud", "115200", "--eui", "000D6F0000000009", "--node-name",
-                "Gate"});
+  line =
+      Parse({"--simulate", "--product", "MC21X", "--version", "v1.0.0", "--node-type", "4",
+             "--damaged", "--baud", "115200", "--eui", "000D6F0000000009", "--node-name", "Gate"});
   ASSERT_EQ(line.action, Action::kRun) << line.message;
   const auto options = line.SimulatorOptions("/nonexistent/");
   EXPECT_EQ(options.productName, "MC21X");

@@ -1,13 +1,14 @@
 // The main window's connection handling against the simulated module: Open, Close,
 // Reload, the model rule of the clone box, and the refusal of typed line settings.
 
+#include <gmock/gmock.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
-#include <gmock/gmock.h>
 
 #include "GuiTestSupport.h"
 #include "app/LineSettingsChoice.h"
@@ -32,6 +33,10 @@ constexpr int kMainControls[] = {1006, 1007};
 constexpr int kConfigControls[] = {1002, 1003, 1004, 1027, 1026, 1042};
 constexpr int kFirmwareControls[] = {1031, 1039, 1033, 1035, 1036};
 
+// Compressed protocol time, with room to spare: the time-outs of the handshake's
+// transactions (1 s, 2 s) must outlast a 9600 baud reply on a busy machine.
+constexpr double kTimeScale = 0.3;
+
 sim::Options Module(const std::string& product = "MA11") {
   sim::Options options;
   options.productName = product;
@@ -43,16 +48,23 @@ sim::Options Module(const std::string& product = "MA11") {
 
 class MainDialogConnection : public ::testing::Test {
  protected:
-  explicit MainDialogConnection(sim::Options options = Module()) : harness(std::move(options)) {
+  explicit MainDialogConnection(sim::Options options = Module())
+      : harness(std::move(options), kTimeScale) {
     dialog.AddAndSelectPort(harness.Sim().PortPath());
   }
 
   template <typename T = QWidget>
-  T* Main(int id) { return FindControl<T>(&dialog, id); }
+  T* Main(int id) {
+    return FindControl<T>(&dialog, id);
+  }
   template <typename T = QWidget>
-  T* Config(int id) { return FindControl<T>(dialog.Config(), id); }
+  T* Config(int id) {
+    return FindControl<T>(dialog.Config(), id);
+  }
   template <typename T = QWidget>
-  T* Firmware(int id) { return FindControl<T>(dialog.Firmware(), id); }
+  T* Firmware(int id) {
+    return FindControl<T>(dialog.Firmware(), id);
+  }
 
   QStringList DeviceTexts() {
     return {Main<QLabel>(1022)->text(), Main<QLabel>(1024)->text(), Main<QLabel>(1023)->text(),
@@ -81,8 +93,7 @@ TEST_F(MainDialogConnection, OpenShowsTheDeviceAndEnablesTheConnectionControls) 
   ASSERT_THAT(op.Messages(), IsEmpty());
   EXPECT_TRUE(dialog.Conn().IsOpen());
   EXPECT_EQ(Main<QPushButton>(1009)->text(), "Close");
-  EXPECT_EQ(DeviceTexts(),
-            QStringList({"MA11", "000D6F0000A1B2C3", "Zendra1", "v1.10.0"}));
+  EXPECT_EQ(DeviceTexts(), QStringList({"MA11", "000D6F0000A1B2C3", "Zendra1", "v1.10.0"}));
   ExpectConnectionControls(true);
   // The value controls follow the selection, not the connection.
   for (int id : {1011, 1006, 1021}) EXPECT_FALSE(Config(id)->isEnabled()) << id;
@@ -133,6 +144,16 @@ TEST_F(MainDialogConnection, ReloadReadsTheDeviceAnew) {
       << "the identification was read again";
 }
 
+TEST_F(MainDialogConnection, RebootRestartsTheModuleAndKeepsTheConnection) {
+  Press(1009);
+  harness.Sim().ClearLog();
+  Press(1006);
+  EXPECT_TRUE(harness.Sim().WaitForLine("ATZ", std::chrono::milliseconds(0)));
+  EXPECT_TRUE(dialog.Conn().IsOpen());
+  EXPECT_EQ(Main<QPushButton>(1009)->text(), "Close");
+  EXPECT_EQ(op.WaitDepth(), 0);
+}
+
 TEST_F(MainDialogConnection, ATypedBaudRateThatIsNotInTheListIsRefusedBeforeOpening) {
   Main<QComboBox>(1011)->setEditText("9601");
   Press(1009);
@@ -177,7 +198,7 @@ TEST_F(Mc21xConnection, AnMc21xUnchecksAndDisablesTheCloneBoxAndTheNextProductEn
   Press(1009);
   EXPECT_FALSE(clone->isEnabled()) << "closing leaves the box as the rule set it";
 
-  SimHarness other(Module("MB11"));
+  SimHarness other(Module("MB11"), kTimeScale);
   dialog.AddAndSelectPort(other.Sim().PortPath());
   Press(1009);
   ASSERT_EQ(Main<QLabel>(1022)->text(), "MB11");

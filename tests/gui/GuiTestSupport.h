@@ -2,6 +2,8 @@
 // Helpers for driving the windows offscreen: waiting on a condition while the
 // event loop runs, and answering a modal dialog that a handler opens with exec().
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QString>
@@ -9,10 +11,11 @@
 #include <QWidget>
 #include <functional>
 #include <ostream>
-#include <gtest/gtest.h>
 
 // Readable QStrings in failure messages.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
 
 namespace zendra::test {
 

@@ -2,6 +2,8 @@
 // defaults, the initial states, the tabs, the keys that end the dialog, the About
 // item.
 
+#include <gmock/gmock.h>
+
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
@@ -14,7 +16,6 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
-#include <gmock/gmock.h>
 
 #include "GuiTestSupport.h"
 #include "app/ui/AboutDialog.h"
@@ -79,9 +80,9 @@ TEST_F(MainDialogTemplate, HasItsCaptionFixedSizeAndTheControlsOfTemplate102) {
     if (TemplateRootOf(box) == &dialog) groups << box->title();
   }
   EXPECT_THAT(groups, ElementsAre("Serial Port", "Device Infomation"));
-  for (const char* label : {"Serial line", "Baud rate", "Data bits", "Parity", "Stop bits",
-                            "Flow control", "Product Name : ", "EUI address :", "Node Name :",
-                            "F/W Rev. :"}) {
+  for (const char* label :
+       {"Serial line", "Baud rate", "Data bits", "Parity", "Stop bits", "Flow control",
+        "Product Name : ", "EUI address :", "Node Name :", "F/W Rev. :"}) {
     EXPECT_TRUE(Texts(&dialog).contains(label)) << label;
   }
 }
@@ -214,7 +215,8 @@ TEST_F(MainDialogTemplate, OffersAboutInTheHelpMenuWithF1AndShowsTheVersion) {
     box->accept();
   });
   about->trigger();
-  EXPECT_TRUE(shown.contains(QString("Zendra Manager Version ") + ZENDRA_VERSION)) << shown.join("|").toStdString();
+  EXPECT_TRUE(shown.contains(QString("Zendra Manager Version ") + ZENDRA_VERSION))
+      << shown.join("|").toStdString();
   EXPECT_TRUE(shown.contains(AboutDialog::SecondLine()));
 }
 

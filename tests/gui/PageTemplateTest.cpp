@@ -158,8 +158,8 @@ TEST_F(Pages, TheFirmwareUpdatePageHasEveryControlOfTemplate133) {
 TEST_F(Pages, TheDeviceListHasSevenLeftAlignedColumnsWithGridLinesAndNoRows) {
   auto* list = FindControl<QTableWidget>(&firmware, 1014);
   ASSERT_EQ(list->columnCount(), 7);
-  const QStringList headers{"", "Type", "IEEE Address", "Version", "ModelType", "NodeName",
-                            "Progress"};
+  const QStringList headers{"",          "Type",     "IEEE Address", "Version",
+                            "ModelType", "NodeName", "Progress"};
   const int widths[] = {22, 45, 140, 63, 85, 85, 152};
   for (int i = 0; i < 7; ++i) {
     EXPECT_EQ(list->horizontalHeaderItem(i)->text(), headers[i]);
@@ -216,7 +216,8 @@ TEST_F(Pages, ViewCallsFromAWorkerReachTheControlsWithoutBlockingIt) {
       [&] { return FindControl<QLabel>(&firmware, 1037)->text() == "Completed successfully."; }));
   ASSERT_TRUE(WaitUntil([&] { return FindControl<QLabel>(&dialog, 1023)->text() == "Hall"; }));
   EXPECT_EQ(FindControl<QProgressBar>(&firmware, 1034)->value(), 42);
-  for (int id : {1031, 1039, 1033, 1035, 1036}) EXPECT_TRUE(FindControl(&firmware, id)->isEnabled()) << id;
+  for (int id : {1031, 1039, 1033, 1035, 1036})
+    EXPECT_TRUE(FindControl(&firmware, id)->isEnabled()) << id;
   EXPECT_EQ(FindControl<QLabel>(&dialog, 1022)->text(), "MB11");
   EXPECT_EQ(FindControl<QLabel>(&dialog, 1025)->text(), "v3.0");
 }
@@ -231,8 +232,8 @@ TEST(FirmwareUploadDialogShell, HasTheControlsOfTemplate145AndCloseEndsItAsOk) {
     const char* kind;
     const char* caption;
   } rows[] = {
-      {1049, "QLabel", ""},          {1047, "QPushButton", "Choose File"},
-      {1048, "QLineEdit", ""},       {1034, "QProgressBar", ""},
+      {1049, "QLabel", ""},           {1047, "QPushButton", "Choose File"},
+      {1048, "QLineEdit", ""},        {1034, "QProgressBar", ""},
       {1050, "QPushButton", "Close"}, {1046, "QPushButton", "Upload"},
   };
   for (const auto& row : rows) {

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QThread>
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "GuiTestSupport.h"
@@ -90,8 +91,8 @@ TEST(QtOperator, TheWaitCursorNestsAndGivesWayToAnArrowWhileABoxIsUp) {
 
   Qt::CursorShape during = Qt::BlankCursor;
   WhenModalShows<QMessageBox>([&](QMessageBox* box) {
-    during = QApplication::overrideCursor() ? QApplication::overrideCursor()->shape()
-                                            : Qt::BlankCursor;
+    during =
+        QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::BlankCursor;
     box->accept();
   });
   op.ShowMessage("ERROR: The device does not respond.");
@@ -102,6 +103,23 @@ TEST(QtOperator, TheWaitCursorNestsAndGivesWayToAnArrowWhileABoxIsUp) {
   op.EndWait();
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   op.EndWait();  // an unmatched end is harmless
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST(QtOperator, AWorkersWaitCursorCallsNeitherWaitForTheGuiThreadNorChangeTheCursor) {
+  QtOperator op;
+  std::atomic<bool> done{false};
+  // The GUI thread runs no event loop meanwhile, as when it joins a worker.
+  std::thread worker([&] {
+    op.BeginWait();
+    op.EndWait();
+    done = true;
+  });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!done && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  EXPECT_TRUE(done.load());
+  WaitUntil([&] { return done.load(); });  // lets a blocked worker go before the join
+  worker.join();
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 

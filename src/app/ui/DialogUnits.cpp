@@ -8,8 +8,8 @@ DialogUnits::DialogUnits(const QFont& font) {
   const QFontMetrics metrics(font);
   // The average width is measured over the alphabet and rounded, as the dialog
   // manager does it, rather than taken from the font's own (often digit-based) figure.
-  const int alphabet =
-      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  const int alphabet = metrics.horizontalAdvance(
+      QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
   baseX_ = (alphabet / 26 + 1) / 2;
   baseY_ = metrics.height();
   if (baseX_ < 1) baseX_ = 1;

@@ -32,7 +32,8 @@ void TakeScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
 
 }  // namespace
 
-ManagerApp::ManagerApp(int& argc, char** argv) : QApplication(argc, argv), argc_(argc), argv_(argv) {
+ManagerApp::ManagerApp(int& argc, char** argv)
+    : QApplication(argc, argv), argc_(argc), argv_(argv) {
   setApplicationName(QStringLiteral("Zendra Manager"));
   setApplicationVersion(QStringLiteral(ZENDRA_VERSION));
   InitResources();

@@ -17,7 +17,8 @@ std::string CheckBaud(const std::string& text) {
     if (text == entry.label) return {};
   }
   return "--baud takes \"auto\" or one of 1200 2400 4800 9600 19200 38400 57600 115200 230400 "
-         "460800 921600, not \"" + text + "\"";
+         "460800 921600, not \"" +
+         text + "\"";
 }
 
 }  // namespace
@@ -35,22 +36,23 @@ ManagerCommandLine ManagerCommandLine::Parse(int argc, const char* const* argv) 
     simulatorOptions.push_back(option);
     return option;
   };
-  simOption(app.add_option("--product", line.product, "Product name it reports")
-                ->capture_default_str());
+  simOption(
+      app.add_option("--product", line.product, "Product name it reports")->capture_default_str());
   simOption(app.add_option("--version", line.version, "Firmware version it reports")
                 ->capture_default_str());
-  simOption(app.add_option("--node-type", line.nodeType, "Node type it reports (4: sleepy end device)")
-                ->check(CLI::Range(0, 9))
-                ->capture_default_str());
+  simOption(
+      app.add_option("--node-type", line.nodeType, "Node type it reports (4: sleepy end device)")
+          ->check(CLI::Range(0, 9))
+          ->capture_default_str());
   simOption(app.add_flag("--damaged", line.damaged,
                          "Starts in the bootloader menu, as with a damaged firmware"));
   simOption(app.add_option("--baud", baud, "Its UART rate, or auto to follow the rate chosen")
                 ->check(CheckBaud)
                 ->capture_default_str());
-  simOption(app.add_option("--eui", line.euiAddress, "EUI address it reports")
-                ->capture_default_str());
-  simOption(app.add_option("--node-name", line.nodeName, "Node name it reports")
-                ->capture_default_str());
+  simOption(
+      app.add_option("--eui", line.euiAddress, "EUI address it reports")->capture_default_str());
+  simOption(
+      app.add_option("--node-name", line.nodeName, "Node name it reports")->capture_default_str());
 
   // For the documentation's pictures; not shown in the help.
   app.add_option("--screenshot", line.screenshotFile)->group("");
@@ -72,7 +74,8 @@ ManagerCommandLine ManagerCommandLine::Parse(int argc, const char* const* argv) 
     for (const auto* option : simulatorOptions) {
       if (option->count() > 0) {
         line.action = Action::kError;
-        line.message = "zendra-manager: " + option->get_name() + " needs --simulate\n\n" + app.help();
+        line.message =
+            "zendra-manager: " + option->get_name() + " needs --simulate\n\n" + app.help();
         return line;
       }
     }

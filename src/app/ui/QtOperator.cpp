@@ -75,8 +75,8 @@ bool QtOperator::AskYesNo(const std::string& text, const std::string& caption) {
 std::optional<std::string> QtOperator::ChooseFileToOpen(const std::string& filter) {
   return OnGuiThread([&]() -> std::optional<std::string> {
     ArrowWhileAsking arrow(waitDepth_ > 0);
-    const QString path = QFileDialog::getOpenFileName(
-        DialogParent(), QString(), QString(), Q(FileDialogFilter::ToDesktopFilter(filter)));
+    const QString path = QFileDialog::getOpenFileName(DialogParent(), QString(), QString(),
+                                                      Q(FileDialogFilter::ToDesktopFilter(filter)));
     if (path.isEmpty()) return std::nullopt;
     return path.toStdString();
   });
@@ -86,8 +86,8 @@ std::optional<std::string> QtOperator::ChooseFileToSave(const std::string& filte
                                                         const std::string& suggestedName) {
   return OnGuiThread([&]() -> std::optional<std::string> {
     ArrowWhileAsking arrow(waitDepth_ > 0);
-    const QString path = QFileDialog::getSaveFileName(
-        DialogParent(), QString(), Q(suggestedName), Q(FileDialogFilter::ToDesktopFilter(filter)));
+    const QString path = QFileDialog::getSaveFileName(DialogParent(), QString(), Q(suggestedName),
+                                                      Q(FileDialogFilter::ToDesktopFilter(filter)));
     if (path.isEmpty()) return std::nullopt;
     return path.toStdString();
   });
@@ -98,21 +98,23 @@ void QtOperator::OpenDocument(const std::string& path) {
 }
 
 void QtOperator::BeginWait() {
-  OnGuiThread([&] {
-    ++waitDepth_;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    // The handler that asked keeps the GUI thread busy in its transactions; let the
-    // cursor and pending paints reach the screen once, without taking any input.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  });
+  // The wait cursor says that the GUI thread is busy. A worker's transactions leave
+  // the window free to use, and they must never wait for the GUI thread (which may
+  // be joining that very worker), so their calls change nothing.
+  if (QThread::currentThread() != thread()) return;
+  // Every AT transaction asks for the wait cursor again inside its handler's own
+  // wait; only the outermost call changes the cursor and shows it.
+  if (waitDepth_++ > 0) return;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  // The handler keeps the GUI thread busy in its transactions; let the cursor and
+  // pending paints reach the screen once, without taking any input.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void QtOperator::EndWait() {
-  OnGuiThread([&] {
-    if (waitDepth_ == 0) return;
-    --waitDepth_;
-    QApplication::restoreOverrideCursor();
-  });
+  if (QThread::currentThread() != thread()) return;
+  if (waitDepth_ == 0) return;
+  if (--waitDepth_ == 0) QApplication::restoreOverrideCursor();
 }
 
 }  // namespace zendra

@@ -2,9 +2,10 @@
 // The desktop program's Operator: message boxes, questions and file dialogs of
 // the toolkit, documents opened by the desktop, and the wait cursor.
 //
-// Every call may come from a worker thread. Such a call is carried onto the GUI
-// thread with a blocking queued invocation: the worker waits for the operator's
-// answer, the GUI thread never waits for a worker.
+// Every call may come from a worker thread. A box or file dialog is carried onto
+// the GUI thread with a blocking queued invocation: the worker waits for the
+// operator, the GUI thread never waits for a worker. The wait cursor belongs to the
+// GUI thread's own handlers: a worker's calls leave it alone.
 
 #include <QObject>
 #include <QPointer>
@@ -42,7 +43,7 @@ class QtOperator : public QObject, public Operator {
   QWidget* DialogParent() const;
 
   QPointer<QWidget> parentWindow_;
-  int waitDepth_ = 0;  // GUI thread only
+  int waitDepth_ = 0;  // nesting of BeginWait on the GUI thread
 };
 
 }  // namespace zendra

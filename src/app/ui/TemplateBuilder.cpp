@@ -1,7 +1,5 @@
 #include "app/ui/TemplateBuilder.h"
 
-#include <algorithm>
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -9,6 +7,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <algorithm>
 
 #include "app/ControlIds.h"
 #include "app/ui/FindControl.h"

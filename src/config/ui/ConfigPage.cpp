@@ -52,8 +52,8 @@ ConfigPage::ConfigPage(Connection& connection, Operator& op, QWidget* parent)
 
   t.Button(Id::kExport, QStringLiteral("Export"), 9, 210, 53, 14, false);
   t.Button(Id::kImport, QStringLiteral("Import"), 66, 210, 53, 14, false);
-  t.Button(Id::kRestore, QString::fromLatin1(ConnectionControls::kRestoreCaption), 9, 227, 110,
-           14, false);
+  t.Button(Id::kRestore, QString::fromLatin1(ConnectionControls::kRestoreCaption), 9, 227, 110, 14,
+           false);
 
   t.Edit(Id::kValueEdit, 141, 62, 112, 12, false);
   t.Button(Id::kSave, QStringLiteral("Save"), 211, 77, 42, 12, false);
@@ -114,7 +114,8 @@ void ConfigPage::ClearConnectionTexts() {
 }
 
 void ConfigPage::RefreshControls() {
-  if (auto* group = FindControl<QGroupBox>(this, Id::kValueGroup)) group->setTitle(Q(state_.caption));
+  if (auto* group = FindControl<QGroupBox>(this, Id::kValueGroup))
+    group->setTitle(Q(state_.caption));
   SetText(this, Id::kDescription, state_.description);
   SetText(this, Id::kRangeText, state_.rangeText);
   SetText(this, Id::kRangeLabel, state_.rangeLabel);

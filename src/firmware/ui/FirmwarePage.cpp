@@ -36,8 +36,8 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 }  // namespace
 
 const FirmwarePage::Column FirmwarePage::kColumns[7] = {
-    {"", 22},           {"Type", 45},     {"IEEE Address", 140}, {"Version", 63},
-    {"ModelType", 85},  {"NodeName", 85}, {"Progress", 152},
+    {"", 22},          {"Type", 45},     {"IEEE Address", 140}, {"Version", 63},
+    {"ModelType", 85}, {"NodeName", 85}, {"Progress", 152},
 };
 
 FirmwarePage::FirmwarePage(MainDialog& main, QWidget* parent) : QWidget(parent), main_(main) {
@@ -50,8 +50,7 @@ FirmwarePage::FirmwarePage(MainDialog& main, QWidget* parent) : QWidget(parent),
   t.GroupBox(kNoControlId, QStringLiteral("Firmware File"), 0, 34, 300, 52);
   t.Static(kNoControlId, QStringLiteral("File location:"), 8, 47, 48, 9);
   pathEdit_ = t.Edit(Id::kFilePath, 58, 45, 234, 12);
-  t.Button(Id::kChooseFile, QStringLiteral("Choose file in local PC"), 8, 64, 110,
-                          14, false);
+  t.Button(Id::kChooseFile, QStringLiteral("Choose file in local PC"), 8, 64, 110, 14, false);
   t.Button(Id::kDownload, QStringLiteral("Download from web server"), 122, 64, 110, 14, false);
 
   t.GroupBox(kNoControlId, QStringLiteral("Local Device Update"), 0, 90, 300, 32);
