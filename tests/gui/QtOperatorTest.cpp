@@ -28,19 +28,6 @@ BoxSeen Describe(QMessageBox* box) {
           QThread::currentThread() == qApp->thread()};
 }
 
-TEST(QtOperator, ShowsAnOkBoxUnderTheProgramTitle) {
-  QtOperator op;
-  BoxSeen seen;
-  WhenModalShows<QMessageBox>([&](QMessageBox* box) {
-    seen = Describe(box);
-    box->button(QMessageBox::Ok)->click();
-  });
-  op.ShowMessage("ERROR: Could not open serial port.");
-  EXPECT_EQ(seen.title, "Zendra Manager");
-  EXPECT_EQ(seen.text, "ERROR: Could not open serial port.");
-  EXPECT_EQ(seen.buttons, QMessageBox::Ok);
-}
-
 TEST(QtOperator, AsksYesNoWithTheQuestionIconUnderItsCaptionOrTheProgramTitle) {
   QtOperator op;
   BoxSeen seen;
@@ -79,7 +66,7 @@ TEST(QtOperator, AWorkersQuestionIsAskedOnTheGuiThreadWhileTheWorkerWaitsForTheA
   EXPECT_EQ(answer.load(), 1);
 }
 
-TEST(QtOperator, TheWaitCursorNestsAndGivesWayToAnArrowWhileABoxIsUp) {
+TEST(QtOperator, TheWaitCursorNestsAndGivesWayToAnArrowWhileAnOkBoxIsUpUnderTheProgramTitle) {
   QtOperator op;
   op.BeginWait();
   op.BeginWait();
@@ -90,13 +77,18 @@ TEST(QtOperator, TheWaitCursorNestsAndGivesWayToAnArrowWhileABoxIsUp) {
   EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
 
   Qt::CursorShape during = Qt::BlankCursor;
+  BoxSeen seen;
   WhenModalShows<QMessageBox>([&](QMessageBox* box) {
     during =
         QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::BlankCursor;
-    box->accept();
+    seen = Describe(box);
+    box->button(QMessageBox::Ok)->click();
   });
   op.ShowMessage("ERROR: The device does not respond.");
   EXPECT_EQ(during, Qt::ArrowCursor);
+  EXPECT_EQ(seen.title, "Zendra Manager");
+  EXPECT_EQ(seen.text, "ERROR: The device does not respond.");
+  EXPECT_EQ(seen.buttons, QMessageBox::Ok);
   ASSERT_NE(QApplication::overrideCursor(), nullptr);
   EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
 
