@@ -6,8 +6,13 @@ namespace zendra {
 
 namespace {
 constexpr const char* kNotOpenMessage = "ERROR: Could not close serial port.";
-// How long to wait for the line end after "OK" / "ERROR", in characters on the line.
+// How long to wait for the line end after "OK" / "ERROR": a few characters on the
+// line, plus what a USB serial adapter may hold back (its latency timer delivers
+// received bytes up to 16 ms late) and a margin for a loaded machine. A module
+// always ends its lines, so the bound costs nothing in practice; it only keeps a
+// module that does not from stalling the transaction.
 constexpr int kRestOfLineCharacters = 8;
+constexpr auto kRestOfLineSlack = std::chrono::milliseconds(50);
 }  // namespace
 
 std::string AtLink::RemoteLine(std::string_view line, std::string_view address) {
@@ -43,8 +48,8 @@ AtLink::Verdict AtLink::Decide(const std::string& text, Rules rules) {
 }
 
 void AtLink::TakeRestOfLine(std::size_t from) {
-  const auto bound = Clock::Now() + kRestOfLineCharacters * CharacterTime(port_.BaudRate()) +
-                     std::chrono::milliseconds(2);
+  const auto bound =
+      Clock::Now() + kRestOfLineCharacters * CharacterTime(port_.BaudRate()) + kRestOfLineSlack;
   auto& ring = port_.Receive();
   while (reply.find('\n', from) == std::string::npos) {
     if (!ring.WaitForBytes(bound)) return;
