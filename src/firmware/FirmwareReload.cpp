@@ -18,6 +18,8 @@ constexpr const char* kCompleted = "Completed successfully.";
 constexpr const char* kCompletedMessage = "Firmware update is completed successfully.";
 constexpr int kPromptLooks = 100;
 constexpr int kPromptIntervalMs = 100;
+// How long the module has to react to menu choice 2 before the dialog ends anyway.
+constexpr int kMenuChoiceReactionMs = 1000;
 }  // namespace
 
 FirmwareReload::FirmwareReload(Connection& connection, TransferView& view)
@@ -110,8 +112,14 @@ void FirmwareReload::ReloadWorker(std::stop_token stop, std::string path) {
     case TransferResult::kStopped:
       return;  // the dialog is going away: nothing more to show
     case TransferResult::kSuccess:
-      // Menu choice 2 runs the new firmware.
+      // Menu choice 2 runs the new firmware. The handshake closes and reopens the
+      // port as soon as the dialog has gone, and closing discards output not yet
+      // sent: wait until the module reacts (its greeting, at whatever rate) so
+      // the choice is known to have reached it.
+      channel.CollectReply();
       connection_.port.Write("2");
+      channel.WaitForBytes(kMenuChoiceReactionMs, stop);
+      channel.CollectReply();
       if (stop.stop_requested()) return;
       view_.SetStatus(kCompleted);
       op.ShowMessage(kCompletedMessage);

@@ -60,22 +60,18 @@ bool FirmwareUpdate::StartUpdate(bool local, bool clone, const std::string& addr
   }
   Clock::Sleep(2000);
 
-  started_ = false;
-  if (local) {
-    StartLocalBranch();
-    return started_;
-  }
+  if (local) return StartLocalBranch();
   return StartRemoteBranch(clone, address);
 }
 
-void FirmwareUpdate::StartLocalBranch() {
+bool FirmwareUpdate::StartLocalBranch() {
   AtLink& link = connection_.link;
   link.WakeUpIfSleepy();
   // The running firmware answers by starting its bootloader ("ENTER BOOTLOADER").
   if (link.QueryAtCommand("AT+BOOTLOAD\n", 2) != "ENTER") {
     connection_.Op().ShowMessage(kNoResponse);
     view_.EnableButtons(true);
-    return;
+    return false;
   }
   // The bootloader's menu, then menu choice 1: it waits for an image and asks
   // for it with 'C', which the worker's engine awaits.
@@ -85,7 +81,7 @@ void FirmwareUpdate::StartLocalBranch() {
   connection_.port.Write("1");
   Clock::Sleep(2000);
   // A second start while a worker runs leaves that worker alone.
-  started_ = transferThread_.TryStart(
+  return transferThread_.TryStart(
       [this, path = chosenPath_](std::stop_token stop) { UpdateWorker(stop, path, true); });
 }
 
@@ -122,6 +118,8 @@ void FirmwareUpdate::UpdateWorker(std::stop_token stop, std::string path, bool l
     case TransferResult::kStopped:
       return;
     case TransferResult::kSuccess:
+      // A remote device is not restarted with "2"; its endings (status by the
+      // counts of started and chosen devices, the row's bar) come with the remote update.
       if (local) FinishLocal(stop);
       return;
     case TransferResult::kFailure:

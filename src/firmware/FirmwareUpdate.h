@@ -63,7 +63,7 @@ class FirmwareUpdate {
   std::atomic<int> localMode{1};
 
  private:
-  void StartLocalBranch();
+  bool StartLocalBranch();
   bool StartRemoteBranch(bool clone, const std::string& address);
   void UpdateWorker(std::stop_token stop, std::string path, bool local);
   void FinishLocal(std::stop_token stop);
@@ -74,7 +74,6 @@ class FirmwareUpdate {
   std::string chosenPath_;
   CrcTable crcTable_;
   std::atomic<int> lastOutcome_{-1};
-  bool started_ = false;       // set by the branch of the running StartUpdate
   WorkerSlot transferThread_;  // last member: the worker ends before the rest goes
 };
 

@@ -154,7 +154,8 @@ TransferResult ImageTransfer::Run(const std::string& path, const TransferParams&
     return TransferResult::kFailure;
   }
   std::int64_t remaining = total;
-  if (!Clock::Sleep(100, stop)) {
+  Clock::Sleep(100, stop);
+  if (stop.stop_requested()) {
     Cancel();
     return TransferResult::kStopped;
   }
@@ -219,7 +220,8 @@ TransferResult ImageTransfer::Run(const std::string& path, const TransferParams&
     // empty one, so that the completion text is read from a fresh ring however
     // many blocks went before.
     if (remaining == 0) channel_.ResetReceive();
-    if (!Clock::Sleep(1, stop)) {
+    Clock::Sleep(1, stop);
+    if (stop.stop_requested()) {
       Cancel();
       return TransferResult::kStopped;
     }
@@ -237,14 +239,16 @@ TransferResult ImageTransfer::Run(const std::string& path, const TransferParams&
   }
   channel_.Write(&kEot, 1);
   channel_.Write(reinterpret_cast<const std::uint8_t*>("\r\n"), 2);
-  if (!Clock::Sleep(100, stop)) return TransferResult::kStopped;
+  Clock::Sleep(100, stop);
+  if (stop.stop_requested()) return TransferResult::kStopped;
   Status(kUpdateComplete, stop);
 
   // The completion text, collected into the reply as the AT transactions do.
   const auto deadline = Clock::DeadlineAfter(kCompletionWaitMs);
   for (;;) {
     if (channel_.CollectReply().find(kCompletionText) != std::string::npos) {
-      if (!Clock::Sleep(100, stop)) return TransferResult::kStopped;
+      Clock::Sleep(100, stop);
+      if (stop.stop_requested()) return TransferResult::kStopped;
       return TransferResult::kSuccess;
     }
     if (stop.stop_requested()) return TransferResult::kStopped;

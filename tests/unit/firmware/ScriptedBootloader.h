@@ -1,18 +1,16 @@
 #pragma once
-// Plays the module's bootloader for the transfer engine, byte by byte, without a
-// port: what the engine writes is parsed as the bootloader would see it (blocks,
-// EOT, CAN, text), and its answers are queued for the engine's reads. While no
-// block has come yet, a read that would time out gets a 'C' instead, as the
-// bootloader repeats its start request every second.
-//
-// Wire constants are written out here on purpose rather than taken from the
-// engine, so that a changed constant on either side is caught.
+// Plays the module's bootloader for the transfer engine, without a port: what the
+// engine writes is parsed as the bootloader sees it (blocks, EOT, CAN), and its
+// answers are queued for the engine's reads. While no block has come, a read that
+// would time out gets a 'C' instead, as the bootloader repeats its start request.
+// Silence is honest: a read with nothing to take waits its (scaled) budget.
+// Wire constants are written out, not taken from the engine.
 
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -23,83 +21,70 @@
 
 namespace zendra::test {
 
-// CRC-16/XMODEM computed bit by bit, independently of the engine's table.
+// CRC-16/XMODEM bit by bit, independently of the engine's table.
 inline std::uint16_t BitwiseCrc(const std::uint8_t* data, std::size_t n) {
   std::uint16_t crc = 0;
   for (std::size_t i = 0; i < n; ++i) {
     crc ^= static_cast<std::uint16_t>(data[i] << 8);
     for (int bit = 0; bit < 8; ++bit)
-      crc = (crc & 0x8000) ? static_cast<std::uint16_t>((crc << 1) ^ 0x1021)
-                           : static_cast<std::uint16_t>(crc << 1);
+      crc = static_cast<std::uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
   }
   return crc;
 }
 
+using Bytes = std::vector<std::uint8_t>;
+
 class ScriptedBootloader : public TransferChannel {
  public:
-  // The answer to attempt `attempt` (1-based) of block `ordinal` (1-based);
-  // nullopt: silence. Default: ACK.
+  // Answer to attempt `attempt` of block `ordinal` (both from 1); nullopt: silence.
   std::function<std::optional<std::uint8_t>(int ordinal, int attempt)> answerBlock =
       [](int, int) { return std::optional<std::uint8_t>(0x06); };
-  // The answer to the first EOT; nullopt: silence.
   std::optional<std::uint8_t> eotAnswer = 0x06;
-  // Printed after the second EOT.
   std::string completionText = "\r\nSerial upload complete\r\n";
   bool sendsStartRequest = true;
-  // Printed once, right before the first start request (the line of the menu choice).
-  std::string textBeforeStart;
-  // Called (on the engine's thread) after each block was received.
-  std::function<void(int ordinal)> onBlock;
+  std::string textBeforeStart;              // printed once before the first 'C'
+  std::function<void(int ordinal)> onBlock;  // after each block, on the engine's thread
 
-  // Bytes waiting for the engine before the run starts (leftovers the drain takes).
   void Preload(const std::string& bytes) {
     std::lock_guard lock(mutex_);
-    for (char c : bytes) input_.push_back(static_cast<std::uint8_t>(c));
+    input_.insert(input_.end(), bytes.begin(), bytes.end());
   }
 
   void Write(const std::uint8_t* bytes, int length) override {
     std::unique_lock lock(mutex_);
-    writes_.emplace_back(bytes, bytes + length);
+    writes.emplace_back(bytes, bytes + length);
     if (length == 133 && bytes[0] == 0x01) {
-      packets_.emplace_back(bytes, bytes + length);
-      const int ordinal = CurrentOrdinal();
-      const int attempt = ++attemptsSeenForOrdinal_[ordinal];
-      const auto answer = answerBlock(ordinal, attempt);
-      if (answer && *answer == 0x06) {
-        accepted_.insert(accepted_.end(), bytes + 3, bytes + 131);
+      packets.emplace_back(bytes, bytes + length);
+      const int ordinal = acceptedBlocks_ + 1;
+      const auto answer = answerBlock(ordinal, ++attempts_[ordinal]);
+      if (answer == 0x06) {
+        accepted.insert(accepted.end(), bytes + 3, bytes + 131);
         ++acceptedBlocks_;
       }
       if (answer) input_.push_back(*answer);
       changed_.notify_all();
-      if (onBlock) {
-        lock.unlock();
-        onBlock(ordinal);
-      }
+      lock.unlock();
+      if (onBlock) onBlock(ordinal);
       return;
     }
-    if (length == 1 && bytes[0] == 0x04) {
-      ++eots_;
-      if (eots_ == 1 && eotAnswer) input_.push_back(*eotAnswer);
-      if (eots_ == 2) {
-        input_.push_back(0x06);
-        for (char c : completionText) input_.push_back(static_cast<std::uint8_t>(c));
-      }
+    if (length == 1 && bytes[0] == 0x04 && ++eots == 1 && eotAnswer) input_.push_back(*eotAnswer);
+    if (length == 1 && bytes[0] == 0x04 && eots == 2) {
+      input_.push_back(0x06);
+      input_.insert(input_.end(), completionText.begin(), completionText.end());
     }
-    if (length == 1 && bytes[0] == 0x18) ++cans_;
+    if (length == 1 && bytes[0] == 0x18) ++cans;
     changed_.notify_all();
   }
 
   int ReadByte(int polls, std::stop_token stop) override {
     std::unique_lock lock(mutex_);
-    if (input_.empty() && packets_.empty() && eots_ == 0 && sendsStartRequest &&
-        polls > 1) {
-      for (char c : textBeforeStart) input_.push_back(static_cast<std::uint8_t>(c));
+    if (input_.empty() && packets.empty() && eots == 0 && sendsStartRequest && polls > 1) {
+      input_.insert(input_.end(), textBeforeStart.begin(), textBeforeStart.end());
       textBeforeStart.clear();
       input_.push_back('C');
     }
     if (input_.empty()) {
-      timedOutBudgets_.push_back(polls);
-      // Honest silence: the budget's worth of (scaled) time, or until a stop.
+      timedOutBudgets.push_back(polls);
       changed_.wait_for(lock, stop, Clock::Scaled(polls), [] { return false; });
       return kTimeOut;
     }
@@ -110,54 +95,36 @@ class ScriptedBootloader : public TransferChannel {
 
   const std::string& CollectReply() override {
     std::lock_guard lock(mutex_);
-    for (std::uint8_t b : input_) reply_.push_back(static_cast<char>(b));
+    reply_.append(input_.begin(), input_.end());
     input_.clear();
     return reply_;
   }
-
   void WaitForBytes(int ms, std::stop_token stop) override {
     std::unique_lock lock(mutex_);
     changed_.wait_for(lock, stop, Clock::Scaled(ms), [this] { return !input_.empty(); });
   }
-
   void ResetReceive() override {
     std::lock_guard lock(mutex_);
     input_.clear();
   }
-
-  // What the engine did.
-  std::vector<std::vector<std::uint8_t>> Packets() const { return Locked(packets_); }
-  std::vector<std::vector<std::uint8_t>> Writes() const { return Locked(writes_); }
-  std::vector<std::uint8_t> Accepted() const { return Locked(accepted_); }
-  std::vector<int> TimedOutBudgets() const { return Locked(timedOutBudgets_); }
-  int Cans() const { return Locked(cans_); }
-  int Eots() const { return Locked(eots_); }
   bool WaitForPackets(std::size_t n, std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, timeout, [&] { return packets_.size() >= n; });
+    return changed_.wait_for(lock, timeout, [&] { return packets.size() >= n; });
   }
+
+  // What the engine did. Read them once the run has ended.
+  std::vector<Bytes> writes, packets;
+  Bytes accepted;  // payloads of the acknowledged blocks, padding included
+  std::vector<int> timedOutBudgets;
+  int eots = 0, cans = 0;
 
  private:
-  // The block the engine is sending: one past the blocks accepted so far.
-  int CurrentOrdinal() const { return acceptedBlocks_ + 1; }
-  template <typename T>
-  T Locked(const T& value) const {
-    std::lock_guard lock(mutex_);
-    return value;
-  }
-
-  mutable std::mutex mutex_;
+  std::mutex mutex_;
   std::condition_variable_any changed_;
   std::deque<std::uint8_t> input_;
-  std::vector<std::vector<std::uint8_t>> writes_;
-  std::vector<std::vector<std::uint8_t>> packets_;
-  std::vector<std::uint8_t> accepted_;
-  std::vector<int> timedOutBudgets_;
-  std::map<int, int> attemptsSeenForOrdinal_;
+  std::map<int, int> attempts_;
   std::string reply_;
   int acceptedBlocks_ = 0;
-  int eots_ = 0;
-  int cans_ = 0;
 };
 
 }  // namespace zendra::test
