@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "ModuleSimulator.h"
+#include "SimulatorCommandLine.h"
 #include "serial/LineSettingTables.h"
 
 namespace zendra::cli {
@@ -40,8 +41,18 @@ std::optional<LineSettings> CliContext::Settings() {
 std::optional<std::string> CliContext::PortName() {
   if (options.simulate) {
     if (!simulator_) {
+      // The simulated module follows the rate chosen with --baud unless told otherwise.
+      sim::SimulatorCommandLine line("auto");
+      CLI::App simulatorApp{"simulated module", "--simulate"};
+      line.AddTo(simulatorApp);
       sim::Options simOptions;
-      simOptions.baudRate = 0;  // the simulated module follows the chosen rate
+      try {
+        simulatorApp.parse(options.simulateArgs, false);
+        simOptions = line.Finish(sim::ProgramFolderOfThisProcess());
+      } catch (const CLI::ParseError& e) {
+        Fail(kExitUsage, std::string("--simulate: ") + e.what());
+        return std::nullopt;
+      }
       simulator_ = std::make_unique<sim::ModuleSimulator>(simOptions);
       if (!simulator_->Start()) {
         Fail(kExitUsage, "could not start the simulated module");

@@ -37,6 +37,7 @@ struct GlobalOptions {
   bool yes = false;
   bool no = false;
   bool simulate = false;  // serve the command from an in-process simulated module
+  std::string simulateArgs;  // that module's options, as zendra-modsim takes them
 };
 
 class CliContext {

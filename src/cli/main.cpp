@@ -30,8 +30,12 @@ int main(int argc, char** argv) {
   app.add_flag("--json", o.json, "Print results as JSON");
   auto* yes = app.add_flag("--yes", o.yes, "Answer Yes to every question");
   app.add_flag("--no", o.no, "Answer No to every question")->excludes(yes);
-  app.add_flag("--simulate", o.simulate, "Talk to a simulated module started in-process");
+  app.add_option("--simulate", o.simulateArgs,
+                 "Talk to a simulated module started in-process; its options may follow in one "
+                 "argument, as zendra-modsim takes them: --simulate=\"--damaged --product MC21X\"")
+      ->expected(0, 1);
   app.parse_complete_callback([&] {
+    o.simulate = app.count("--simulate") > 0;
     if (o.yes) ctx.op.SetAnswer(TerminalOperator::Answer::kYes);
     if (o.no) ctx.op.SetAnswer(TerminalOperator::Answer::kNo);
   });

@@ -32,7 +32,8 @@ TEST(ManagerCommandLine, TakesTheSimulatedModulesOptions) {
   auto line = Parse({"--simulate"});
   ASSERT_EQ(line.action, Action::kRun);
   EXPECT_TRUE(line.simulate);
-  EXPECT_EQ(line.baudRate, 0) << "auto by default: the module follows the chosen rate";
+  EXPECT_EQ(line.SimulatorOptions("/nonexistent/").baudRate, 0)
+      << "auto by default: the module follows the chosen rate";
 
   line =
       Parse({"--simulate", "--product", "MC21X", "--version", "v1.0.0", "--node-type", "4",

@@ -7,7 +7,10 @@
 
 #include <string>
 
+#include <memory>
+
 #include "ModuleSimulator.h"
+#include "SimulatorCommandLine.h"
 
 namespace zendra {
 
@@ -28,17 +31,14 @@ class ManagerCommandLine {
   std::string message;
 
   bool simulate = false;
-  std::string product = "MA11";
-  std::string version = "v1.10.0";
-  int nodeType = 1;
-  bool damaged = false;
-  int baudRate = 0;  // 0: the module follows the rate the operator chooses
-  std::string euiAddress = "000D6F0000A1B2C3";
-  std::string nodeName = "Zendra1";
 
   std::string screenshotFile;
   bool screenshotAfterConnect = false;
   int screenshotTab = 0;
+
+ private:
+  // The simulated module's options; shared so the parsed values outlive Parse.
+  std::shared_ptr<sim::SimulatorCommandLine> simulator_;
 };
 
 }  // namespace zendra

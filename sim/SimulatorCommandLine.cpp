@@ -1,0 +1,158 @@
+#include "SimulatorCommandLine.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+namespace zendra::sim {
+
+namespace {
+
+std::vector<std::string> SplitCommas(const std::string& text) {
+  std::vector<std::string> parts;
+  std::stringstream in(text);
+  std::string part;
+  while (std::getline(in, part, ',')) parts.push_back(part);
+  if (!text.empty() && text.back() == ',') parts.emplace_back();
+  return parts;
+}
+
+// EUI[,PRODUCT[,VERSION[,NODENAME[,TYPE[,DEFINITIONS]]]]]
+RemoteNode ParseRemote(const std::string& text) {
+  auto parts = SplitCommas(text);
+  RemoteNode node;
+  if (parts.empty() || parts[0].empty()) throw CLI::ValidationError("--remote", "needs an EUI address");
+  node.euiAddress = parts[0];
+  if (parts.size() > 1 && !parts[1].empty()) node.productName = parts[1];
+  if (parts.size() > 2 && !parts[2].empty()) node.version = parts[2];
+  if (parts.size() > 3 && !parts[3].empty()) node.nodeName = parts[3];
+  if (parts.size() > 4 && !parts[4].empty()) {
+    try {
+      node.nodeType = std::stoi(parts[4]);
+    } catch (const std::exception&) {
+      throw CLI::ValidationError("--remote", "node type must be a number: " + parts[4]);
+    }
+  }
+  if (parts.size() > 5) node.definitionsFile = parts[5];
+  return node;
+}
+
+// "0x18", "24", "NAK", "CAN", "ACK"
+std::uint8_t ParseByte(const std::string& option, const std::string& text) {
+  if (text == "ACK") return 0x06;
+  if (text == "NAK") return 0x15;
+  if (text == "CAN") return 0x18;
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 0);
+  if (text.empty() || *end != '\0' || value < 0 || value > 255)
+    throw CLI::ValidationError(option, "not a byte: " + text);
+  return static_cast<std::uint8_t>(value);
+}
+
+// The rates a module's UART can run at.
+std::string CheckBaud(const std::string& text) {
+  static const char* const rates[] = {"1200",   "2400",   "4800",   "9600",   "19200", "38400",
+                                      "57600",  "115200", "230400", "460800", "921600"};
+  if (text == "auto") return {};
+  for (const char* rate : rates)
+    if (text == rate) return {};
+  return "--baud takes \"auto\" or one of 1200 2400 4800 9600 19200 38400 57600 115200 230400 "
+         "460800 921600, not \"" + text + "\"";
+}
+
+}  // namespace
+
+std::string DefinitionsFileIn(const std::string& folder, const std::string& product,
+                              const std::string& version) {
+  if (folder.empty()) return {};
+  const std::string path = folder + product + "_" + version + ".zmcon";
+  std::error_code error;
+  return std::filesystem::is_regular_file(path, error) ? path : std::string();
+}
+
+std::string ProgramFolderOfThisProcess() {
+  std::error_code error;
+  const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return {};
+  return program.parent_path().string() + "/";
+}
+
+SimulatorCommandLine::SimulatorCommandLine(std::string defaultBaud) : baud_(std::move(defaultBaud)) {}
+
+void SimulatorCommandLine::AddTo(CLI::App& app, const std::string& group) {
+  Options& o = options_;
+  auto add = [&](CLI::Option* option) {
+    if (!group.empty()) option->group(group);
+    added_.push_back(option);
+    return option;
+  };
+  add(app.add_option("--product", o.productName, "Product name (model code) it reports")->capture_default_str());
+  add(app.add_option("--version", o.version, "Firmware version it reports")->capture_default_str());
+  add(app.add_option("--eui", o.euiAddress, "EUI (IEEE) address it reports")->capture_default_str());
+  add(app.add_option("--node-name", o.nodeName, "Node name it reports")->capture_default_str());
+  add(app.add_option("--node-type", o.nodeType, "1 coordinator, 2 router, 3 end device, 4 sleepy end device")
+          ->check(CLI::Range(0, 9))
+          ->capture_default_str());
+  add(app.add_option("--baud", baud_, "Its UART rate, or 'auto' to follow the rate the host sets")
+          ->check(CheckBaud)
+          ->capture_default_str());
+  add(app.add_flag("--damaged", o.damaged, "Damaged firmware: starts in the bootloader menu"));
+  add(app.add_flag("--data-mode", o.dataMode, "Starts in transparent mode: AT commands only after +++"));
+  add(app.add_option("--definitions", o.definitionsFile,
+                     "Definition file (.zmcon) of its registers; default: PRODUCT_VERSION.zmcon in "
+                     "the program folder, else a built-in set"));
+  add(app.add_flag("--builtin-definitions", builtIn_,
+                   "Use the built-in registers even when a definition file is in the program folder"));
+  add(app.add_option("--remote", remotes_, "A remote node: EUI[,PRODUCT[,VERSION[,NODENAME[,TYPE[,DEFINITIONS]]]]]")
+          ->take_all());
+  add(app.add_option("--set", sets_, "Factory value of a register, CMD=VALUE")->take_all());
+  add(app.add_option("--time-scale", o.timeScale, "Scale of the module's own pauses (not the line's pace)")
+          ->capture_default_str());
+  add(app.add_option("--sleep-after", o.sleepAfterMs, "Sleepy end device: idle ms before it sleeps")
+          ->capture_default_str());
+  add(app.add_option("--restart-ms", o.restartMs, "ATZ: ms the module is deaf while it restarts")
+          ->capture_default_str());
+  add(app.add_option("--radio-delay", o.radioDelayMs, "AT+RC=: ms until the remote's reply")
+          ->capture_default_str());
+  add(app.add_option("--refuse-block", o.faults.refuseBlock, "Refuse this block (1-based)"));
+  add(app.add_option("--refuse-times", o.faults.refuseTimes, "How often the block is refused"));
+  add(app.add_option("--refuse-with", refuseWith_, "Byte that refuses it: NAK, CAN or a number")
+          ->capture_default_str());
+  add(app.add_option("--silent-after-block", o.faults.silentAfterBlock, "Answer nothing after this block"));
+  add(app.add_flag("--never-send-c", o.faults.neverSendC, "Never send the 'C' start request"));
+  add(app.add_flag("--no-completion-text", o.faults.noCompletionText, "Never print the completion text"));
+  add(app.add_option("--eot-answer", eotAnswer_, "Byte that answers EOT: ACK, NAK, CAN or a number")
+          ->capture_default_str());
+  add(app.add_flag("--silent", o.faults.silent, "The AT interpreter answers nothing"));
+  add(app.add_option("--log", o.logFile, "Append every received line to this file"));
+}
+
+Options SimulatorCommandLine::Finish(const std::string& definitionsFolder) const {
+  Options options = options_;
+  options.baudRate = baud_ == "auto" ? 0 : std::stoi(baud_);
+  options.faults.refuseWith = ParseByte("--refuse-with", refuseWith_);
+  options.faults.eotAnswer = ParseByte("--eot-answer", eotAnswer_);
+  const std::string folder = builtIn_ ? std::string() : definitionsFolder;
+  if (options.definitionsFile.empty())
+    options.definitionsFile = DefinitionsFileIn(folder, options.productName, options.version);
+  for (const auto& text : remotes_) {
+    RemoteNode remote = ParseRemote(text);
+    if (remote.definitionsFile.empty())
+      remote.definitionsFile = DefinitionsFileIn(folder, remote.productName, remote.version);
+    options.remotes.push_back(remote);
+  }
+  for (const auto& set : sets_) {
+    const auto eq = set.find('=');
+    if (eq == std::string::npos || eq == 0) throw CLI::ValidationError("--set", "CMD=VALUE expected: " + set);
+    options.registerValues.emplace_back(set.substr(0, eq), set.substr(eq + 1));
+  }
+  return options;
+}
+
+std::string SimulatorCommandLine::FirstGiven() const {
+  for (const auto* option : added_)
+    if (option->count() > 0) return option->get_name();
+  return {};
+}
+
+}  // namespace zendra::sim
