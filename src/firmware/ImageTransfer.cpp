@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <span>
+#include <thread>
 
 #include "base/Clock.h"
 
@@ -162,6 +163,7 @@ TransferResult ImageTransfer::Run(const std::string& path, const TransferParams&
 
   std::uint8_t packet[kPacketSize];
   std::uint8_t* const payload = packet + 3;
+  Clock::TimePoint resume;
   for (std::int64_t ordinal = 1; remaining > 0; ++ordinal) {
     // The whole packet is pre-filled, so the last block's tail is padding.
     std::memset(packet, kPadding, sizeof packet);
@@ -194,7 +196,12 @@ TransferResult ImageTransfer::Run(const std::string& path, const TransferParams&
         Status(kTransmitError, stop);
         return TransferResult::kFailure;
       }
-      if (answer == kAck) break;
+      if (answer == kAck) {
+        // The module's 1 ms gap after an acknowledged block counts from the ACK,
+        // not from after the reports below.
+        resume = Clock::DeadlineAfter(1);
+        break;
+      }
 
       Status(RefusalText(ordinal, answer, retryBudget), stop);
       // Whatever followed the refusal belongs to the refused attempt.
@@ -220,7 +227,7 @@ TransferResult ImageTransfer::Run(const std::string& path, const TransferParams&
     // empty one, so that the completion text is read from a fresh ring however
     // many blocks went before.
     if (remaining == 0) channel_.ResetReceive();
-    Clock::Sleep(1, stop);
+    std::this_thread::sleep_until(resume);  // at most 1 ms: no need to wake on a stop
     if (stop.stop_requested()) {
       Cancel();
       return TransferResult::kStopped;
