@@ -91,17 +91,25 @@ class TerminalFirmwareView : public FirmwarePageView {
       std::string bar(static_cast<std::size_t>(filled), '#');
       bar.resize(kWidth, '.');
       char line[160];
-      std::snprintf(line, sizeof line, "\r[%s] %3d%%  %lld/%lld bytes  %.0f B/s ", bar.c_str(),
-                    percent_, static_cast<long long>(sent), static_cast<long long>(total), rate);
+      std::snprintf(line, sizeof line, "\r[%s] %3d%%  %lld/%lld bytes  %s ", bar.c_str(),
+                    percent_, static_cast<long long>(sent), static_cast<long long>(total),
+                    Rate(rate).c_str());
       std::cerr << line << std::flush;
       barOpen_ = true;
     } else if (percent_ / 10 != lastTenth_ || sent == total) {
       lastTenth_ = percent_ / 10;
       char line[120];
-      std::snprintf(line, sizeof line, "%3d%%  %lld/%lld bytes  %.0f B/s", percent_,
-                    static_cast<long long>(sent), static_cast<long long>(total), rate);
+      std::snprintf(line, sizeof line, "%3d%%  %lld/%lld bytes  %s", percent_,
+                    static_cast<long long>(sent), static_cast<long long>(total), Rate(rate).c_str());
       std::cerr << line << std::endl;
     }
+  }
+  // The rate needs two acknowledged blocks to be known.
+  static std::string Rate(double bytesPerSecond) {
+    if (bytesPerSecond <= 0) return "--- B/s";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.0f B/s", bytesPerSecond);
+    return text;
   }
   void EndBarLocked() {
     if (barOpen_) std::cerr << std::endl;
