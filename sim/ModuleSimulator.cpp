@@ -313,6 +313,13 @@ void ModuleSimulator::Impl::ExecuteLine(const std::string& received, TimePoint a
     RemoteCommand(command.substr(6), at);
     return;
   }
+  const std::string_view name = command.substr(0, command.find('='));
+  for (const auto& refused : faults.errorCommands) {
+    if (UpperAscii(refused) == UpperAscii(name)) {
+      Reply(std::string(kReplyError), at);
+      return;
+    }
+  }
   AtNode::Outcome outcome = local->Execute(command);
   Reply(outcome.reply, at);
   switch (outcome.action) {
@@ -384,7 +391,7 @@ void ModuleSimulator::Impl::StartApplication(TimePoint at) {
   restartUntil = {};
   lastActivity = at;
   nodeTypeInEffect = local->NodeType();
-  if (!faults.silent)
+  if (!faults.silent && !faults.quietStart)
     Reply("\r\nZendra " + local->ProductName() + " " + local->Version() + "\r\nOK\r\n", at);
 }
 
@@ -437,6 +444,10 @@ std::size_t ModuleSimulator::GarbledBytes() const { return impl_->log.Garbled();
 
 std::vector<std::vector<std::uint8_t>> ModuleSimulator::ReceivedImages() const {
   return impl_->log.Images();
+}
+
+std::chrono::steady_clock::time_point ModuleSimulator::LastByteSentAt() const {
+  return impl_->line.LastWriteAt();
 }
 
 std::string ModuleSimulator::Version() const {

@@ -45,6 +45,10 @@ struct Faults {
   std::uint8_t eotAnswer = 0x06;   // the byte that answers EOT
   // AT interpreter
   bool silent = false;  // answers nothing at all
+  // Commands (without "=value" and line end, any case) answered with ERROR.
+  std::vector<std::string> errorCommands;
+  // "2" starts the firmware without its greeting (the application says nothing).
+  bool quietStart = false;
 };
 
 struct Options {
@@ -116,6 +120,9 @@ class ModuleSimulator {
                          const std::string& value);
   // Why Start() failed.
   std::string LastError() const;
+
+  // When the last byte went onto the line (steady clock), for latency measurements.
+  std::chrono::steady_clock::time_point LastByteSentAt() const;
 
   // Sends raw bytes to the host as they stand (NUL bytes, garbage, half replies).
   void Inject(const std::string& bytes);

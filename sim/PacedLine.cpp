@@ -256,6 +256,7 @@ void PacedLine::WriterLoop() {
       // Non-blocking: with nobody reading and the buffer full, the byte is lost,
       // as on a real line.
       [[maybe_unused]] ssize_t written = ::write(master_, &byte, 1);
+      lastWrite_ = SimClock::now().time_since_epoch().count();
     }
   }
 }

@@ -17,6 +17,7 @@
 // 8 data bits without parity), every byte is garbled in both directions, as two
 // UARTs at different rates would see each other.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -91,6 +92,11 @@ class PacedLine {
   // Queues bytes for the writer.
   void Send(const std::string& bytes, Sender sender);
 
+  // When the writer last put a byte on the line.
+  SimClock::time_point LastWriteAt() const {
+    return SimClock::time_point(SimClock::duration(lastWrite_.load()));
+  }
+
  private:
   struct Outgoing {
     std::uint8_t byte;
@@ -111,6 +117,7 @@ class PacedLine {
   std::condition_variable queueChanged_;
   std::deque<Outgoing> queue_;
   bool stopWriter_ = false;
+  std::atomic<SimClock::rep> lastWrite_{0};
   std::jthread writer_;
 };
 

@@ -124,6 +124,11 @@ void SimulatorCommandLine::AddTo(CLI::App& app, const std::string& group) {
   add(app.add_option("--eot-answer", eotAnswer_, "Byte that answers EOT: ACK, NAK, CAN or a number")
           ->capture_default_str());
   add(app.add_flag("--silent", o.faults.silent, "The AT interpreter answers nothing"));
+  add(app.add_option("--error-command", o.faults.errorCommands,
+                     "Answer this command (e.g. AT+NODENAME) with ERROR; repeatable")
+          ->take_all());
+  add(app.add_flag("--quiet-start", o.faults.quietStart,
+                   "The firmware started from the bootloader menu prints no greeting"));
   add(app.add_option("--log", o.logFile, "Append every received line to this file"));
 }
 

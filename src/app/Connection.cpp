@@ -138,10 +138,13 @@ int Connection::ProbeBootloader() {
   if (!PollReply(link, 30, [](const std::string& r) { return Holds(r, "BL"); })) return -1;
 
   // The menu is there: choose "2" (run the firmware) and see whether the
-  // application answers or the menu comes back.
+  // application answers or the menu comes back. The bootloader prints its menu
+  // for the ETX and again for the "\n"; the second one may still be on its way, so
+  // the ring is emptied after the pause, not before it: a stale "BL" must not be
+  // taken for the menu coming back after "2".
   link.reply.clear();
-  port.Receive().Reset();
   Clock::Sleep(100);
+  port.Receive().Reset();
   port.Write("2");
   Clock::Sleep(3000);
   port.Write("\n");

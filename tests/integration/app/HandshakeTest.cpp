@@ -162,6 +162,36 @@ TEST(Handshake, AModuleWaitingInItsBootloaderWithGoodFirmwareIsConnectedAt115200
   EXPECT_TRUE(h.Op().Questions().empty());
 }
 
+TEST(Handshake, AModuleSilentAfterTwoIsReopenedWithTheOperatorsSettingsAndConnected) {
+  sim::Options o;
+  o.faults.quietStart = true;  // the firmware starts without a word
+  // The pauses around the second "\r\n" must outlast the module's answer to the
+  // garbage it heard at the wrong rate; keep them at a fifth of real time.
+  SimHarness h(o, 0.2);
+  // Leave the module in its bootloader menu (it answers AT+BOOTLOAD at 9600).
+  ASSERT_TRUE(h.OpenPort(9600));
+  ASSERT_EQ(h.Link().QueryAtCommand("AT+BOOTLOAD\n", 2), "ENTER");
+  h.Conn().port.Close();
+  h.Link().portOpen = false;
+
+  ASSERT_TRUE(h.Connect(9600)) << testing::PrintToString(h.Op().Messages());
+  EXPECT_EQ(h.Conn().port.BaudRate(), 9600);  // reopened with the chosen settings
+  EXPECT_EQ(h.Conn().firmwareVersion, "v1.10.0");
+  EXPECT_TRUE(h.Op().Messages().empty());
+}
+
+TEST(Handshake, AnIdentificationQueryAnsweredWithErrorLeavesErrorInItsField) {
+  sim::Options o;
+  o.faults.errorCommands = {"AT+NODENAME", "AT+VERSION"};
+  SimHarness h(o);
+  ASSERT_TRUE(h.Connect(9600));
+  EXPECT_EQ(h.Conn().productName, "MA11");
+  EXPECT_EQ(h.Conn().nodeName, "ERROR");
+  EXPECT_EQ(h.Conn().firmwareVersion, "ERROR");
+  EXPECT_EQ(h.Conn().DefinitionFileName(), "MA11_ERROR.zmcon");
+  EXPECT_TRUE(h.Op().Messages().empty());
+}
+
 TEST(Handshake, NodeTypeFourMarksASleepyEndDeviceThatIsWokenBeforeReboot) {
   sim::Options o;
   o.nodeType = 4;
