@@ -1,0 +1,91 @@
+// Transaction latency: the time from the module's last reply byte leaving the
+// simulated line to the AT transaction's return, at 9600 and 115200 baud, at real
+// time. A transaction that polled every 10 ms would add 5 ms on average.
+//
+//   at_latency_bench [queries per rate, default 300] [runs, default 5]
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "ModuleSimulator.h"
+#include "app/Connection.h"
+#include "base/Clock.h"
+
+namespace {
+
+class QuietOperator : public zendra::Operator {
+ public:
+  void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+  bool AskYesNo(const std::string&, const std::string&) override { return false; }
+  std::optional<std::string> ChooseFileToOpen(const std::string&) override { return {}; }
+  std::optional<std::string> ChooseFileToSave(const std::string&, const std::string&) override { return {}; }
+  void OpenDocument(const std::string&) override {}
+  void BeginWait() override {}
+  void EndWait() override {}
+};
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+double Percentile(std::vector<double> v, double p) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0.0 : v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1))];
+}
+
+// One run: `queries` AT+VERSION queries; returns the latencies in microseconds.
+std::vector<double> Run(int baud, int queries) {
+  zendra::sim::Options options;
+  options.baudRate = baud;
+  zendra::sim::ModuleSimulator module(options);
+  if (!module.Start()) std::exit(1);
+  QuietOperator op;
+  zendra::Connection connection(op);
+  if (!connection.port.Open(module.PortPath(), baud, 0, 8, 0, 10)) std::exit(1);
+  connection.link.portOpen = true;
+  connection.link.SendAtCommand("ATE0\r\n", 1);
+
+  std::vector<double> latencies;
+  for (int i = 0; i < queries; ++i) {
+    const std::string version = connection.link.QueryAtCommand("AT+VERSION\r\n", 1);
+    const auto returned = std::chrono::steady_clock::now();
+    if (version != "v1.10.0") {
+      std::fprintf(stderr, "query %d: unexpected reply \"%s\"\n", i, version.c_str());
+      std::exit(1);
+    }
+    const auto lastByte = module.LastByteSentAt();
+    latencies.push_back(std::chrono::duration<double, std::micro>(returned - lastByte).count());
+  }
+  connection.port.Close();
+  module.Stop();
+  return latencies;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int queries = argc > 1 ? std::atoi(argv[1]) : 300;
+  const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
+  zendra::Clock::SetScale(1.0);
+  std::printf("%-8s %-6s %12s %12s %12s\n", "baud", "run", "median us", "p90 us", "max us");
+  for (int baud : {9600, 115200}) {
+    std::vector<double> medians;
+    std::vector<double> all;
+    for (int run = 1; run <= runs; ++run) {
+      auto latencies = Run(baud, queries);
+      medians.push_back(Median(latencies));
+      std::printf("%-8d %-6d %12.1f %12.1f %12.1f\n", baud, run, Median(latencies),
+                  Percentile(latencies, 0.9), *std::max_element(latencies.begin(), latencies.end()));
+      all.insert(all.end(), latencies.begin(), latencies.end());
+    }
+    const double charUs = 10e6 / baud;
+    std::printf("%-8d median of run medians: %.1f us (%.3f character times); all %zu queries: median %.1f us, p90 %.1f us\n",
+                baud, Median(medians), Median(medians) / charUs, all.size(), Median(all),
+                Percentile(all, 0.9));
+  }
+  return 0;
+}
