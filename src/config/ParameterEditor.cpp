@@ -165,6 +165,21 @@ SelectionResult ParameterEditor::SelectRecord(int index) {
   return out;
 }
 
+SelectionResult ParameterEditor::ClearSelection() {
+  SelectionResult out;
+  Begin(out);
+  // The texts describe a parameter that is no longer in the tree; Save stays off
+  // until the next selection, so the former record is not written by mistake.
+  state_.caption.clear();
+  state_.description.clear();
+  state_.rangeLabel.clear();
+  state_.rangeText.clear();
+  choiceBox_ = {};
+  out.choiceItemsKept = false;
+  Finish(out);
+  return out;
+}
+
 SaveResult ParameterEditor::SaveParameter(const SaveInput& input) {
   const ParameterRecord* record = definitions_.Find(state_.currentIndex);
   if (!record || record->type == ParameterRecord::kTypeGet) return SaveResult::kNotSaveable;

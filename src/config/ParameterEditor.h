@@ -106,6 +106,11 @@ class ParameterEditor {
   SelectionResult SelectParameter(const std::string& text);
   // As a selection that matches exactly one record (the command line's "Group/Name").
   SelectionResult SelectRecord(int index);
+  // The tree was emptied (a close, a switch of device, a new load): nothing is
+  // selected any more, so nothing of the former selection stays on show. The value
+  // controls and Save are disabled, the edit and the choice box emptied, and the
+  // caption, description and range texts cleared; no query is sent.
+  SelectionResult ClearSelection();
 
   // Save (1006) for the record of the last selection.
   SaveResult SaveParameter(const SaveInput& input);

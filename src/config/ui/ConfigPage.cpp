@@ -7,7 +7,10 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QStringDecoder>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "app/ConnectionControls.h"
 #include "app/ControlIds.h"
@@ -24,16 +27,31 @@ using Id = ConfigPageIds;
 constexpr int kWidthDlu = 264;
 constexpr int kHeightDlu = 252;
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
+// The definition files and the module's replies are single-byte text. Files
+// written on Linux are UTF-8; files from the Windows tool are in its code page, for
+// which Latin-1 is the closest reading and never fails.
+QString Q(std::string_view text) {
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString decoded = utf8(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
+  if (!utf8.hasError()) return decoded;
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 void SetText(QWidget* root, int id, const std::string& text) {
   if (auto* label = FindControl<QLabel>(root, id)) label->setText(Q(text));
 }
 
+// The item data role that holds an item's text as the definition file has it.
+constexpr int kFileTextRole = Qt::UserRole;
+
 }  // namespace
 
 ConfigPage::ConfigPage(Connection& connection, Operator& op, QWidget* parent)
-    : QWidget(parent), connection_(connection), op_(op) {
+    : QWidget(parent),
+      connection_(connection),
+      op_(op),
+      loader_(connection, definitions_, state_),
+      editor_(connection, definitions_, state_) {
   InitResources();
   TemplateBuilder t(this, TemplateIds::kConfigPage);
   setMinimumSize(t.Units().Size(kWidthDlu, kHeightDlu));
@@ -52,12 +70,12 @@ ConfigPage::ConfigPage(Connection& connection, Operator& op, QWidget* parent)
 
   t.Button(Id::kExport, QStringLiteral("Export"), 9, 210, 53, 14, false);
   t.Button(Id::kImport, QStringLiteral("Import"), 66, 210, 53, 14, false);
-  t.Button(Id::kRestore, QString::fromLatin1(ConnectionControls::kRestoreCaption), 9, 227, 110, 14,
-           false);
+  auto* restore = t.Button(Id::kRestore, QString::fromLatin1(ConnectionControls::kRestoreCaption),
+                           9, 227, 110, 14, false);
 
-  t.Edit(Id::kValueEdit, 141, 62, 112, 12, false);
-  t.Button(Id::kSave, QStringLiteral("Save"), 211, 77, 42, 12, false);
-  t.DropDown(Id::kChoiceBox, 141, 77, 67, 68, false);
+  valueEdit_ = t.Edit(Id::kValueEdit, 141, 62, 112, 12, false);
+  saveButton_ = t.Button(Id::kSave, QStringLiteral("Save"), 211, 77, 42, 12, false);
+  choiceBox_ = t.DropDown(Id::kChoiceBox, 141, 77, 67, 68, false);
   t.Static(Id::kDescription, QString(), 139, 93, 112, 119)->setWordWrap(true);
   t.Static(Id::kRangeLabel, QStringLiteral("Range :"), 136, 224, 25, 16);
   t.Static(Id::kRangeText, QString(), 163, 224, 92, 18)->setWordWrap(true);
@@ -81,20 +99,46 @@ ConfigPage::ConfigPage(Connection& connection, Operator& op, QWidget* parent)
   // The first refresh shows the empty fields: the range label loses its template
   // text "Range :" here.
   RefreshControls();
+
+  // The selection is the tree's only event that does work; a click on an item that
+  // is already selected, and typing into the value edit, do nothing.
+  connect(tree_, &QTreeWidget::itemSelectionChanged, this, &ConfigPage::SelectParameter);
+  connect(saveButton_, &QPushButton::clicked, this, &ConfigPage::SaveParameter);
+  connect(restore, &QPushButton::clicked, this, &ConfigPage::RestoreOrReboot);
 }
 
 void ConfigPage::LoadParameterFile(int mode, const std::string& name) {
-  // Only the clearing half is here so far. Loading (mode 1) is the configuration
-  // work's: it parses `name` from the program folder and fills the tree through
-  // AddTreeItem; until then mode 1 leaves the page as it is.
-  (void)name;
-  if (mode == 1) return;
-  tree_->clear();
-  RefreshControls();
+  // The callers clear before they load, but a tree filled twice would list every
+  // group twice, and its selected item would belong to the former table.
+  ClearParameterTree();
+  // Mode 1 reads the file (the failure row when there is none) and builds the name
+  // table; any other mode leaves both empty, and the tree with them.
+  loader_.LoadParameterFile(mode, name);
+  if (mode != 1) RefreshControls();
+  FillParameterTree();
+}
+
+void ConfigPage::ClearParameterTree() {
+  {
+    // Deleting the selected item changes the selection; that is no operator's pick.
+    const QSignalBlocker quiet(tree_);
+    tree_->clear();
+  }
+  loader_.ClearParameterTree();
+  ApplySelection(editor_.ClearSelection());
+}
+
+void ConfigPage::FillParameterTree() {
+  const QSignalBlocker quiet(tree_);
+  for (const auto& row : definitions_.TreeRows()) {
+    QTreeWidgetItem* group = AddDefinitionItem(nullptr, row.group);
+    for (const std::string_view name : row.names) AddDefinitionItem(group, name);
+  }
 }
 
 void ConfigPage::ReloadDefinitions(const std::string& name) {
-  tree_->clear();
+  ClearParameterTree();
+  FillParameterTree();
   state_.caption.clear();
   RefreshControls();
   LoadParameterFile(1, name);
@@ -129,6 +173,92 @@ QTreeWidgetItem* ConfigPage::AddTreeItem(QTreeWidgetItem* parent, const QString&
   item->setText(0, text);
   item->setIcon(0, itemIcon_);
   return item;
+}
+
+QTreeWidgetItem* ConfigPage::AddDefinitionItem(QTreeWidgetItem* parent, std::string_view text) {
+  QTreeWidgetItem* item = AddTreeItem(parent, Q(text));
+  item->setData(0, kFileTextRole, QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+  return item;
+}
+
+void ConfigPage::SelectParameter() {
+  const QList<QTreeWidgetItem*> selected = tree_->selectedItems();
+  if (selected.isEmpty()) return;
+  const QTreeWidgetItem* item = selected.front();
+  const QVariant fileText = item->data(0, kFileTextRole);
+  const std::string text =
+      fileText.isValid() ? fileText.toByteArray().toStdString() : item->text(0).toStdString();
+
+  // While the module is asked, neither the value nor Save of the former selection
+  // may be used.
+  saveButton_->setEnabled(false);
+  valueEdit_->setEnabled(false);
+  choiceBox_->setEnabled(false);
+  valueEdit_->clear();
+
+  WaitCursor wait(op_);
+  ApplySelection(editor_.SelectParameter(text));
+}
+
+void ConfigPage::ApplySelection(const SelectionResult& result) {
+  if (!result.choiceItemsKept)
+    FillChoiceBox(result.choiceItems, result.choiceData, result.choiceSelection);
+  valueEdit_->setText(Q(result.valueText));
+  valueEdit_->setEnabled(result.valueEditEnabled);
+  choiceBox_->setEnabled(result.choiceBoxEnabled);
+  saveButton_->setEnabled(result.saveEnabled);
+  // A selection that ended early (the port is closed) leaves the texts on show.
+  if (!result.refresh) return;
+  if (auto* group = FindControl<QGroupBox>(this, Id::kValueGroup))
+    group->setTitle(Q(result.caption));
+  SetText(this, Id::kDescription, result.description);
+  SetText(this, Id::kRangeText, result.rangeText);
+  SetText(this, Id::kRangeLabel, result.rangeLabel);
+}
+
+void ConfigPage::FillChoiceBox(const std::vector<std::string>& texts,
+                               const std::vector<int>& itemData, std::optional<int> selection) {
+  choiceBox_->clear();
+  const std::size_t n = std::min(texts.size(), itemData.size());
+  for (std::size_t k = 0; k < n; ++k) choiceBox_->addItem(Q(texts[k]), itemData[k]);
+  choiceBox_->setCurrentIndex(selection.value_or(-1));
+}
+
+void ConfigPage::SaveParameter() {
+  SaveInput input;
+  input.choiceText = choiceBox_->currentText().toStdString();
+  // Typing into the box leaves the list's current item behind; the text shown is
+  // then the operator's own, and no list item counts as selected.
+  const int index = choiceBox_->currentIndex();
+  if (index >= 0 && choiceBox_->itemText(index) == choiceBox_->currentText())
+    input.choiceSelection = index;
+  input.editText = valueEdit_->text().toStdString();
+
+  WaitCursor wait(op_);
+  editor_.SaveParameter(input);
+}
+
+void ConfigPage::RestoreOrReboot() {
+  WaitCursor wait(op_);
+  editor_.RestoreOrReboot();
+}
+
+bool ConfigPage::SelectTreeItem(const std::string& path) {
+  const std::size_t slash = path.find('/');
+  if (slash == std::string::npos) return false;
+  const QString group = Q(std::string_view(path).substr(0, slash));
+  const QString name = Q(std::string_view(path).substr(slash + 1));
+  for (int g = 0; g < tree_->topLevelItemCount(); ++g) {
+    QTreeWidgetItem* root = tree_->topLevelItem(g);
+    if (root->text(0) != group) continue;
+    for (int c = 0; c < root->childCount(); ++c) {
+      if (root->child(c)->text(0) != name) continue;
+      tree_->expandItem(root);
+      tree_->setCurrentItem(root->child(c));
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace zendra

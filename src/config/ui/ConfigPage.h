@@ -5,18 +5,31 @@
 //
 // The page's texts live in ConfigPageState, which the configuration core fills;
 // RefreshControls shows them (the bound caption, description, range and remote
-// texts), as the template's data exchange does. The selection, saving, remote
-// and export/import handlers are added by the configuration work; what is here is
-// what the connection handling needs: LoadParameterFile, the texts cleared on
-// close, and the controls with their IDs and initial states.
+// texts), as the template's data exchange does. The handlers stay thin: the
+// definition file is loaded by DefinitionLoader, a selection and Save are worked
+// out by ParameterEditor, and the page shows what they return. The remote and
+// export/import handlers are still to come.
+//
+// Only the operator's selection of a tree item reads from the module: the page's
+// own clearing and filling of the tree change the selection without a query, and
+// a selection that ends on no item changes nothing.
 
 #include <QIcon>
 #include <QWidget>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "app/Connection.h"
 #include "config/ConfigPageState.h"
+#include "config/DefinitionLoader.h"
+#include "config/ParameterDefinitions.h"
+#include "config/ParameterEditor.h"
 
+class QComboBox;
+class QLineEdit;
+class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -32,10 +45,19 @@ class ConfigPage : public QWidget {
   Operator& Op() { return op_; }
   ConfigPageState& State() { return state_; }
   QTreeWidget* Tree() { return tree_; }
+  DefinitionLoader& Loader() { return loader_; }
+  const ParameterDefinitions& Definitions() const { return definitions_; }
 
   // Mode 1 loads the definition file `name` of the program folder and fills the
-  // tree; any other mode drops the definitions and empties the tree.
+  // tree (or shows "CONSTRUCT FILE READ FAIL" when there is no file); any other
+  // mode drops the definitions, empties the tree and refreshes the texts. Either
+  // way the former tree goes first, with its selection and what it showed.
   void LoadParameterFile(int mode, const std::string& name);
+  // Deletes every tree item and empties the name table and the value box; nothing
+  // is read from the module.
+  void ClearParameterTree();
+  // Inserts the name table: a root item per group, its parameters as children.
+  void FillParameterTree();
   // After a local firmware update: empty tree and value box caption, then load
   // the definitions of the new version.
   void ReloadDefinitions(const std::string& name);
@@ -47,15 +69,43 @@ class ConfigPage : public QWidget {
   // Shows the state's texts in the bound controls.
   void RefreshControls();
 
+  // The tree's selection changed: reads the selected parameter and shows it.
+  void SelectParameter();
+  // Save (1006): writes the value shown for the selected parameter.
+  void SaveParameter();
+  // 1004: factory default of the local device, or restart of the remote one.
+  void RestoreOrReboot();
+
+  // Selects the parameter `path` ("Group/Name") as the operator would, which reads
+  // it; false when the tree has no such item.
+  bool SelectTreeItem(const std::string& path);
+
   // A tree item with the page's icons: image 1, and image 0 while it is selected.
   QTreeWidgetItem* AddTreeItem(QTreeWidgetItem* parent, const QString& text);
   const QIcon& TreeItemIcon() const { return itemIcon_; }
 
  private:
+  // A tree item for a text of the definition file, which keeps the file's bytes:
+  // selection compares those, whatever the display made of them.
+  QTreeWidgetItem* AddDefinitionItem(QTreeWidgetItem* parent, std::string_view text);
+  // Shows what a selection (or the clearing of it) left for the controls.
+  void ApplySelection(const SelectionResult& result);
+  // Empties the choice box and adds the items with their data, unsorted; selects
+  // `selection`, or nothing.
+  void FillChoiceBox(const std::vector<std::string>& texts, const std::vector<int>& itemData,
+                     std::optional<int> selection);
+
   Connection& connection_;
   Operator& op_;
   ConfigPageState state_;
+  ParameterDefinitions definitions_;
+  DefinitionLoader loader_;
+  ParameterEditor editor_;
+
   QTreeWidget* tree_ = nullptr;
+  QLineEdit* valueEdit_ = nullptr;
+  QComboBox* choiceBox_ = nullptr;
+  QPushButton* saveButton_ = nullptr;
   QIcon itemIcon_;
 };
 

@@ -243,5 +243,33 @@ TEST_F(ConfigAgainstSimulator, ARemoteDeviceIsReadAndWrittenThroughItsEuiAddress
   EXPECT_TRUE(Messages().empty());
 }
 
+TEST_F(ConfigAgainstSimulator, ClearingTheSelectionLeavesNothingOfTheFormerParameterOnShow) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_TRUE(Select("Power").saveEnabled);
+  harness->Sim().ClearLog();
+
+  const SelectionResult cleared = session->editor.ClearSelection();
+  EXPECT_TRUE(Lines().empty()) << "nothing is read";
+  EXPECT_TRUE(cleared.refresh);
+  EXPECT_FALSE(cleared.saveEnabled);
+  EXPECT_FALSE(cleared.choiceBoxEnabled);
+  EXPECT_FALSE(cleared.valueEditEnabled);
+  EXPECT_FALSE(cleared.choiceItemsKept);
+  EXPECT_TRUE(cleared.choiceItems.empty());
+  EXPECT_EQ(cleared.choiceSelection, std::nullopt);
+  EXPECT_EQ(cleared.caption, "");
+  EXPECT_EQ(cleared.description, "");
+
+  // A group keeps the choice box as it is: now the emptied one, not the former items.
+  const SelectionResult group = Select("Radio");
+  EXPECT_TRUE(group.choiceItemsKept);
+  EXPECT_TRUE(group.choiceItems.empty());
+
+  ASSERT_TRUE(Select("Node name").saveEnabled);
+  session->editor.ClearSelection();
+  EXPECT_EQ(session->state.rangeLabel, "");
+  EXPECT_EQ(session->state.rangeText, "");
+}
+
 }  // namespace
 }  // namespace zendra
