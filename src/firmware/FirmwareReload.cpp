@@ -39,6 +39,9 @@ std::optional<FirmwareOutcome> FirmwareReload::LastOutcome() const {
 }
 
 bool FirmwareReload::OnUpload() {
+  // A worker owns the line while it runs: a second upload must not write the
+  // menu's line end and choice into its transfer. Refused silently.
+  if (transferThread_.Running()) return false;
   Operator& op = connection_.Op();
   WaitCursor wait(op);
   view_.SetProgress(0);

@@ -43,6 +43,9 @@ bool FirmwareUpdate::OnLocalUpdate() {
 }
 
 bool FirmwareUpdate::StartUpdate(bool local, bool clone, const std::string& address) {
+  // A running worker owns the line: a second start must not put its line end and
+  // "AT+BOOTLOAD" into that transfer. It leaves the worker alone, silently.
+  if (!clone && transferThread_.Running()) return false;
   Operator& op = connection_.Op();
   WaitCursor wait(op);
   // A clone sends the local module's own firmware and needs no file.

@@ -207,6 +207,21 @@ INSTANTIATE_TEST_SUITE_P(
         ReloadCase{"never asks", {.neverSendC = true}, FirmwareOutcome::kNoStartRequest,
                    {"ERROR: The device does not repond."}, "Preparing for firmware update..."}));
 
+TEST(ReloadDialogTest, SecondUploadWhileTheWorkerRunsLeavesTheTransferAlone) {
+  SimHarness h(Module(115200, true));
+  ASSERT_TRUE(h.OpenPort(115200));
+  const Image image(2000);
+  RecordingView view;
+  FirmwareReload reload(h.Conn(), view);
+  reload.SetChosenPath(image.Path());
+  ASSERT_TRUE(reload.OnUpload());
+  ASSERT_TRUE(view.WaitForStatus("12.80% Completed!", kDeadline));
+  EXPECT_FALSE(reload.OnUpload());
+  reload.Join();
+  EXPECT_EQ(reload.LastOutcome(), FirmwareOutcome::kCompleted);
+  EXPECT_THAT(h.Sim().ReceivedImages(), ElementsAre(image.Padded()));
+}
+
 TEST(ReloadDialogTest, ClosingTheDialogMidTransferStopsTheWorkerAndCancelsTheUpload) {
   SimHarness h(Module(115200, true));
   ASSERT_TRUE(h.OpenPort(115200));
