@@ -355,6 +355,28 @@ TEST_F(ConfigurationPage, OnlyTheOperatorsPickOfAnItemReadsFromTheModule) {
   EXPECT_THAT(op.Messages(), IsEmpty());
 }
 
+TEST_F(ConfigurationPage, ARangeTooWideForItsLabelShowsBothEndsCutWithTheWholeRangeAsTooltip) {
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  const QString zeros(32, '0'), effs(32, 'F');
+  Pick("Security Settings", "Network key");
+  ASSERT_EQ(Edit()->text(), zeros);
+  auto* range = Control<QLabel>(kRangeText);
+  EXPECT_EQ(range->toolTip(), zeros + " ~ " + effs);
+  const QStringList lines = range->text().split('\n');
+  ASSERT_EQ(lines.size(), 2);
+  EXPECT_TRUE(lines[0].startsWith("0000") && lines[0].endsWith(" ~")) << lines[0].toStdString();
+  EXPECT_TRUE(lines[1].startsWith("FFFF") && lines[1].endsWith("FFFF")) << lines[1].toStdString();
+  const QFontMetrics metrics(range->font());
+  for (const QString& line : lines)
+    EXPECT_LE(metrics.horizontalAdvance(line), range->contentsRect().width()) << line.toStdString();
+  EXPECT_LE(2 * metrics.lineSpacing(), range->contentsRect().height() + metrics.leading());
+
+  // A range that fits is shown as it stands, without a tooltip.
+  Pick("Network", "Channel");
+  EXPECT_EQ(range->text(), "11 ~ 26");
+  EXPECT_EQ(range->toolTip(), "");
+}
+
 TEST_F(ConfigurationPage, FactoryDefaultResetsTheModuleAndLeavesTheShownValue) {
   ASSERT_NO_FATAL_FAILURE(Connect());
   Pick("Node", "Node name");

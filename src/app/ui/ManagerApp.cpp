@@ -12,16 +12,21 @@
 #include "app/ui/QtOperator.h"
 #include "app/ui/Resources.h"
 #include "config/ProgramFolder.h"
+#include "config/ui/ConfigPage.h"
 
 namespace zendra {
 
 namespace {
 
 // The picture for the documentation: the window as it stands after an optional
-// Open, on the chosen tab; then the program ends.
+// Open and the pick of a parameter, on the chosen tab; then the program ends.
 void TakeScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
   if (line.screenshotAfterConnect) dialog.OnOpen();
   dialog.Tabs()->setCurrentIndex(line.screenshotTab);
+  if (!line.screenshotSelect.empty() && !dialog.Config()->SelectTreeItem(line.screenshotSelect)) {
+    std::fprintf(stderr, "zendra-manager: no parameter %s in the tree\n",
+                 line.screenshotSelect.c_str());
+  }
   QTimer::singleShot(300, &dialog, [&dialog, file = line.screenshotFile] {
     if (!dialog.grab().save(QString::fromStdString(file))) {
       std::fprintf(stderr, "zendra-manager: could not write %s\n", file.c_str());

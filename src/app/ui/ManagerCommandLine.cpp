@@ -17,6 +17,7 @@ ManagerCommandLine ManagerCommandLine::Parse(int argc, const char* const* argv) 
   app.add_option("--screenshot", line.screenshotFile)->group("");
   app.add_flag("--screenshot-after-connect", line.screenshotAfterConnect)->group("");
   app.add_option("--screenshot-tab", line.screenshotTab)->check(CLI::Range(0, 1))->group("");
+  app.add_option("--screenshot-select", line.screenshotSelect)->group("");
 
   try {
     app.parse(argc, argv);
@@ -31,8 +32,8 @@ ManagerCommandLine ManagerCommandLine::Parse(int argc, const char* const* argv) 
   }
   if (!line.simulate && !line.simulator_->FirstGiven().empty()) {
     line.action = Action::kError;
-    line.message = "zendra-manager: " + line.simulator_->FirstGiven() + " needs --simulate\n\n" +
-                   app.help();
+    line.message =
+        "zendra-manager: " + line.simulator_->FirstGiven() + " needs --simulate\n\n" + app.help();
     return line;
   }
   try {

@@ -5,9 +5,8 @@
 // simulator options. Two hidden options take a picture of the window for the
 // documentation.
 
-#include <string>
-
 #include <memory>
+#include <string>
 
 #include "ModuleSimulator.h"
 #include "SimulatorCommandLine.h"
@@ -35,6 +34,8 @@ class ManagerCommandLine {
   std::string screenshotFile;
   bool screenshotAfterConnect = false;
   int screenshotTab = 0;
+  // "Group/Name": the parameter picked in the tree before the picture (after Open).
+  std::string screenshotSelect;
 
  private:
   // The simulated module's options; shared so the parsed values outlive Parse.

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -39,6 +40,35 @@ QString Q(std::string_view text) {
 
 void SetText(QWidget* root, int id, const std::string& text) {
   if (auto* label = FindControl<QLabel>(root, id)) label->setText(Q(text));
+}
+
+// The range as the editor formats it ("min ~ max"). A range of long numbers (a
+// 128-bit key) is wider than its label, and a word-wrapped label would break it
+// nowhere and clip it: its two ends then go on a line each, cut in the middle,
+// and the tooltip shows the range whole.
+void ShowRangeText(QWidget* root, const std::string& range) {
+  auto* label = FindControl<QLabel>(root, ConfigPageIds::kRangeText);
+  if (!label) return;
+  const QString text = Q(range);
+  const QFontMetrics metrics(label->font());
+  const QRect room = label->contentsRect();
+  const QRect wrapped =
+      metrics.boundingRect(QRect(0, 0, room.width(), 0xFFFF), Qt::TextWordWrap, text);
+  if (wrapped.width() <= room.width() && wrapped.height() <= room.height()) {
+    label->setText(text);
+    label->setToolTip(QString());
+    return;
+  }
+  const qsizetype tilde = text.indexOf(QStringLiteral(" ~ "));
+  QStringList lines;
+  if (tilde < 0) {
+    lines << text;
+  } else {
+    lines << text.left(tilde + 2) << text.mid(tilde + 3);
+  }
+  for (QString& line : lines) line = metrics.elidedText(line, Qt::ElideMiddle, room.width());
+  label->setText(lines.join(QLatin1Char('\n')));
+  label->setToolTip(text);
 }
 
 // The item data role that holds an item's text as the definition file has it.
@@ -161,7 +191,7 @@ void ConfigPage::RefreshControls() {
   if (auto* group = FindControl<QGroupBox>(this, Id::kValueGroup))
     group->setTitle(Q(state_.caption));
   SetText(this, Id::kDescription, state_.description);
-  SetText(this, Id::kRangeText, state_.rangeText);
+  ShowRangeText(this, state_.rangeText);
   SetText(this, Id::kRangeLabel, state_.rangeLabel);
   SetText(this, Id::kRemoteProductName, state_.remoteProductName);
   SetText(this, Id::kRemoteEuiAddress, state_.remoteEuiAddress);
@@ -212,7 +242,7 @@ void ConfigPage::ApplySelection(const SelectionResult& result) {
   if (auto* group = FindControl<QGroupBox>(this, Id::kValueGroup))
     group->setTitle(Q(result.caption));
   SetText(this, Id::kDescription, result.description);
-  SetText(this, Id::kRangeText, result.rangeText);
+  ShowRangeText(this, result.rangeText);
   SetText(this, Id::kRangeLabel, result.rangeLabel);
 }
 
