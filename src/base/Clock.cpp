@@ -31,7 +31,8 @@ bool Clock::Sleep(int ms, std::stop_token stop) {
   std::mutex mutex;
   std::condition_variable_any cv;
   std::unique_lock lock(mutex);
-  return !cv.wait_for(lock, stop, Scaled(ms), [] { return false; });
+  cv.wait_for(lock, stop, Scaled(ms), [] { return false; });
+  return !stop.stop_requested();
 }
 
 std::chrono::nanoseconds CharacterTime(int baudRate) {

@@ -39,6 +39,16 @@ bool BaudCode(int rate, speed_t& code) {
   return false;
 }
 
+// Waits until the driver's output queue is empty or `bound` has passed.
+void DrainOutput(int fd, std::chrono::milliseconds bound) {
+  const auto deadline = std::chrono::steady_clock::now() + bound;
+  int pending = 0;
+  while (::ioctl(fd, TIOCOUTQ, &pending) == 0 && pending > 0 &&
+         std::chrono::steady_clock::now() < deadline) {
+    ::usleep(500);
+  }
+}
+
 }  // namespace
 
 SerialPort::~SerialPort() { Close(); }
@@ -171,6 +181,10 @@ void SerialPort::ReleaseLocked() {
   readerRunning_ = false;
   const int fd = fd_.exchange(-1);
   if (fd >= 0) {
+    // Let what was written leave the driver first (a last CAN, a menu choice):
+    // a close right after a write must not swallow it. Bounded, so that a line
+    // held up by flow control cannot keep the port from closing.
+    DrainOutput(fd, std::chrono::milliseconds(200));
     ::tcflush(fd, TCIOFLUSH);
     ::close(fd);  // also drops the advisory lock
   }
