@@ -377,7 +377,7 @@ TEST_F(ConfigurationPage, ARangeTooWideForItsLabelShowsBothEndsCutWithTheWholeRa
   EXPECT_EQ(range->toolTip(), "");
 }
 
-TEST_F(ConfigurationPage, FactoryDefaultResetsTheModuleAndLeavesTheShownValue) {
+TEST_F(ConfigurationPage, FactoryDefaultResetsTheModuleAndTheModulesRefusalsAreReported) {
   ASSERT_NO_FATAL_FAILURE(Connect());
   Pick("Node", "Node name");
   Edit()->setText("Kitchen");
@@ -390,16 +390,10 @@ TEST_F(ConfigurationPage, FactoryDefaultResetsTheModuleAndLeavesTheShownValue) {
   EXPECT_EQ(harness.Sim().Register("AT+NODENAME"), "Zendra1");
   EXPECT_EQ(Edit()->text(), "Kitchen") << "the page is not read again";
   EXPECT_THAT(op.Messages(), IsEmpty());
-}
 
-TEST_F(ConfigurationPage, TheModulesRefusalOfSaveOrFactoryDefaultIsReported) {
-  ASSERT_NO_FATAL_FAILURE(Connect());
-  Pick("Node", "Node name");
   sim::Faults faults;
   faults.errorCommands = {"AT+NODENAME", "AT&F"};
   harness.Sim().SetFaults(faults);
-
-  Edit()->setText("Kitchen");
   Save()->click();
   FindControl<QPushButton>(&page, kRestore)->click();
   EXPECT_THAT(op.Messages(),
