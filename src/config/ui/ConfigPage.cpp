@@ -167,10 +167,7 @@ void ConfigPage::FillParameterTree() {
 }
 
 void ConfigPage::ReloadDefinitions(const std::string& name) {
-  ClearParameterTree();
-  FillParameterTree();
-  state_.caption.clear();
-  RefreshControls();
+  // The load empties the tree and the value box caption before it reads the file.
   LoadParameterFile(1, name);
 }
 
