@@ -10,9 +10,9 @@
 // there is none, the operator is told, and the tree shows one row
 // "CONSTRUCT FILE READ FAIL" over an empty table.
 //
-// The window's part is the tree itself: after LoadParameterFile it deletes its
-// items when the mode was not 1, inserts ParameterDefinitions::TreeRows() and
-// refreshes its texts from ConfigPageState.
+// The window's part is the tree itself: it deletes its items before every load
+// (so that no item of a former table stays, selected or not), inserts
+// ParameterDefinitions::TreeRows() and refreshes its texts from ConfigPageState.
 
 #include <functional>
 #include <optional>
