@@ -2,8 +2,8 @@
 // The desktop program's command line. Without options the program starts as it
 // always does. --simulate starts a simulated module in-process and puts its port
 // into the port box; the module's identity and behaviour can be chosen with the
-// simulator options. Two hidden options take a picture of the window for the
-// documentation.
+// simulator options. Hidden options take a picture of the window for the
+// documentation, after an Open and the pick of a parameter if asked.
 
 #include <memory>
 #include <string>
