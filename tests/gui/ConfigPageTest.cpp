@@ -196,6 +196,18 @@ TEST_F(ConfigurationPage, ATextParameterIsReadSavedAndReadBackFromTheModule) {
   EXPECT_EQ(op.WaitDepth(), 0);
 }
 
+TEST_F(ConfigurationPage, AValueSavedAsItWasReadGoesBackAsTheModulesOwnBytes) {
+  // A single-byte text that is not UTF-8 (a name set with the Windows tool).
+  harness.Sim().SetRegister("AT+NODENAME", "Caf\xE9");
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  Pick("Node", "Node name");
+  EXPECT_EQ(Edit()->text(), QString::fromLatin1("Caf\xE9"));
+  harness.Sim().ClearLog();
+  Save()->click();
+  EXPECT_THAT(Lines(), ElementsAre("AT+NODENAME=Caf\xE9\r\n"));
+  EXPECT_EQ(harness.Sim().Register("AT+NODENAME"), "Caf\xE9");
+}
+
 TEST_F(ConfigurationPage, AChoiceParameterShowsTheModulesChoiceAndSavesTheOneChosen) {
   harness.Sim().SetRegister("AT+TXPOWER", "3");
   ASSERT_NO_FATAL_FAILURE(Connect());

@@ -230,7 +230,8 @@ void ConfigPage::SelectParameter() {
 void ConfigPage::ApplySelection(const SelectionResult& result) {
   if (!result.choiceItemsKept)
     FillChoiceBox(result.choiceItems, result.choiceData, result.choiceSelection);
-  valueEdit_->setText(Q(result.valueText));
+  shownValue_ = result.valueText;
+  valueEdit_->setText(Q(shownValue_));
   valueEdit_->setEnabled(result.valueEditEnabled);
   choiceBox_->setEnabled(result.choiceBoxEnabled);
   saveButton_->setEnabled(result.saveEnabled);
@@ -259,7 +260,10 @@ void ConfigPage::SaveParameter() {
   const int index = choiceBox_->currentIndex();
   if (index >= 0 && choiceBox_->itemText(index) == choiceBox_->currentText())
     input.choiceSelection = index;
-  input.editText = valueEdit_->text().toStdString();
+  // A value saved as it was read goes back as the module's own bytes, whatever the
+  // display made of them; a typed value is sent as typed (UTF-8).
+  const QString edited = valueEdit_->text();
+  input.editText = edited == Q(shownValue_) ? shownValue_ : edited.toStdString();
 
   WaitCursor wait(op_);
   editor_.SaveParameter(input);

@@ -107,6 +107,7 @@ class ConfigPage : public QWidget {
   QComboBox* choiceBox_ = nullptr;
   QPushButton* saveButton_ = nullptr;
   QIcon itemIcon_;
+  std::string shownValue_;  // the value edit's text as the module sent it
 };
 
 }  // namespace zendra
