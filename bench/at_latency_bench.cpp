@@ -13,19 +13,9 @@
 #include "ModuleSimulator.h"
 #include "app/Connection.h"
 #include "base/Clock.h"
+#include "SilentOperator.h"
 
 namespace {
-
-class QuietOperator : public zendra::Operator {
- public:
-  void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
-  bool AskYesNo(const std::string&, const std::string&) override { return false; }
-  std::optional<std::string> ChooseFileToOpen(const std::string&) override { return {}; }
-  std::optional<std::string> ChooseFileToSave(const std::string&, const std::string&) override { return {}; }
-  void OpenDocument(const std::string&) override {}
-  void BeginWait() override {}
-  void EndWait() override {}
-};
 
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
@@ -43,7 +33,7 @@ std::vector<double> Run(int baud, int queries) {
   options.baudRate = baud;
   zendra::sim::ModuleSimulator module(options);
   if (!module.Start()) std::exit(1);
-  QuietOperator op;
+  zendra::bench::SilentOperator op;
   zendra::Connection connection(op);
   if (!connection.port.Open(module.PortPath(), baud, 0, 8, 0, 10)) std::exit(1);
   connection.link.portOpen = true;

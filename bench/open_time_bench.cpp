@@ -19,28 +19,11 @@
 #include "ModuleSimulator.h"
 #include "app/Connection.h"
 #include "base/Clock.h"
+#include "SilentOperator.h"
 
 namespace {
 
 using namespace zendra;
-
-class SilentOperator : public Operator {
- public:
-  void ShowMessage(const std::string& text) override {
-    std::fprintf(stderr, "message: %s\n", text.c_str());
-    ++messages;
-  }
-  bool AskYesNo(const std::string&, const std::string&) override { return false; }
-  std::optional<std::string> ChooseFileToOpen(const std::string&) override { return std::nullopt; }
-  std::optional<std::string> ChooseFileToSave(const std::string&, const std::string&) override {
-    return std::nullopt;
-  }
-  void OpenDocument(const std::string&) override {}
-  void BeginWait() override {}
-  void EndWait() override {}
-
-  int messages = 0;
-};
 
 constexpr int kBaud = 115200;
 constexpr double kFixedPausesMs = 100 + 200 + 200;
@@ -60,7 +43,7 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  SilentOperator op;
+  bench::SilentOperator op;
   Connection connection(op);
   LineSettings settings;
   settings.baudRate = kBaud;

@@ -26,23 +26,11 @@
 #include "firmware/CrcTable.h"
 #include "firmware/ImageTransfer.h"
 #include "firmware/SerialTransferChannel.h"
+#include "SilentOperator.h"
 
 namespace {
 
 using namespace zendra;
-
-class SilentOperator : public Operator {
- public:
-  void ShowMessage(const std::string& text) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
-  bool AskYesNo(const std::string&, const std::string&) override { return false; }
-  std::optional<std::string> ChooseFileToOpen(const std::string&) override { return std::nullopt; }
-  std::optional<std::string> ChooseFileToSave(const std::string&, const std::string&) override {
-    return std::nullopt;
-  }
-  void OpenDocument(const std::string&) override {}
-  void BeginWait() override {}
-  void EndWait() override {}
-};
 
 constexpr int kBaud = 115200;
 constexpr std::size_t kImageBytes = 256 * 1024;
@@ -84,7 +72,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "the simulated module did not start\n");
     return 1;
   }
-  SilentOperator op;
+  bench::SilentOperator op;
   Connection connection(op);
   if (!connection.port.Open(module.PortPath(), kBaud, 0, 8, 0, 10)) {
     std::fprintf(stderr, "could not open %s\n", module.PortPath().c_str());

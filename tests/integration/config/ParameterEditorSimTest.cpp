@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "TempFolder.h"
+#include "support/TempFolder.h"
 #include "config/DefinitionLoader.h"
 #include "config/ParameterEditor.h"
 #include "support/SimHarness.h"

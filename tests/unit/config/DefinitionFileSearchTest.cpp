@@ -5,7 +5,7 @@
 #include <cmath>
 #include <filesystem>
 
-#include "TempFolder.h"
+#include "support/TempFolder.h"
 #include "config/DefinitionFileSearch.h"
 
 namespace zendra {

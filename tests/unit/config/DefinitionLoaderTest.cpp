@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "TempFolder.h"
+#include "support/TempFolder.h"
 #include "config/DefinitionLoader.h"
 #include "support/FakeOperator.h"
 
