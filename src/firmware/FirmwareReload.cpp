@@ -23,12 +23,15 @@ constexpr int kMenuChoiceReactionMs = 1000;
 }  // namespace
 
 FirmwareReload::FirmwareReload(Connection& connection, TransferView& view)
-    : connection_(connection), view_(view) {}
+    : FirmwareReload(connection, view, connection.Op()) {}
+
+FirmwareReload::FirmwareReload(Connection& connection, TransferView& view, Operator& op)
+    : connection_(connection), view_(view), op_(op) {}
 
 FirmwareReload::~FirmwareReload() { transferThread_.StopAndJoin(); }
 
 const std::string& FirmwareReload::OnChooseFile() {
-  if (auto path = connection_.Op().ChooseFileToOpen(kFileFilter)) chosenPath_ = std::move(*path);
+  if (auto path = op_.ChooseFileToOpen(kFileFilter)) chosenPath_ = std::move(*path);
   return chosenPath_;
 }
 
@@ -42,11 +45,10 @@ bool FirmwareReload::OnUpload() {
   // A worker owns the line while it runs: a second upload must not write the
   // menu's line end and choice into its transfer. Refused silently.
   if (transferThread_.Running()) return false;
-  Operator& op = connection_.Op();
-  WaitCursor wait(op);
+  WaitCursor wait(op_);
   view_.SetProgress(0);
   if (chosenPath_.empty()) {
-    op.ShowMessage(kInvalidFile);
+    op_.ShowMessage(kInvalidFile);
     view_.SetStatus(kInvalidFileStatus);
     return false;
   }
@@ -71,7 +73,7 @@ bool FirmwareReload::OnUpload() {
     link.reply += ring.TakeText();
   }
   if (!holdsPrompt()) {
-    op.ShowMessage(kNoResponse);
+    op_.ShowMessage(kNoResponse);
     view_.EnableButtons(true);
     return false;
   }
@@ -98,13 +100,12 @@ void FirmwareReload::Finish(FirmwareOutcome outcome, std::stop_token stop) {
 }
 
 void FirmwareReload::ReloadWorker(std::stop_token stop, std::string path) {
-  Operator& op = connection_.Op();
   SerialTransferChannel channel(connection_.link);
   TransferSinks sinks;
   sinks.status = [this](const std::string& text) { view_.SetStatus(text); };
   sinks.progress = [this](int percent) { view_.SetProgress(percent); };
   sinks.bytes = [this](std::int64_t sent, std::int64_t total) { view_.TransferredBytes(sent, total); };
-  ImageTransfer engine(channel, crcTable_, op, std::move(sinks));
+  ImageTransfer engine(channel, crcTable_, op_, std::move(sinks));
 
   TransferParams params;
   params.firstStatus = kPreparing;
@@ -125,18 +126,18 @@ void FirmwareReload::ReloadWorker(std::stop_token stop, std::string path) {
       channel.CollectReply();
       if (stop.stop_requested()) return;
       view_.SetStatus(kCompleted);
-      op.ShowMessage(kCompletedMessage);
+      op_.ShowMessage(kCompletedMessage);
       Finish(FirmwareOutcome::kCompleted, stop);
       return;
     case TransferResult::kFailure:
     case TransferResult::kNoCompletion:
       if (stop.stop_requested()) return;
-      op.ShowMessage(kFailed);
+      op_.ShowMessage(kFailed);
       Finish(FirmwareOutcome::kTransmitError, stop);
       return;
     case TransferResult::kNoStartRequest:
       if (stop.stop_requested()) return;
-      op.ShowMessage(kNoStartRequest);
+      op_.ShowMessage(kNoStartRequest);
       Finish(FirmwareOutcome::kNoStartRequest, stop);
       return;
     case TransferResult::kFileNotOpened:

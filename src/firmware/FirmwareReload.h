@@ -32,6 +32,9 @@ class FirmwareReload {
   static constexpr const char* kFileFilter = "ebl Files(*.ebl)|*.ebl|All Files(*.*)|*.*|";
 
   FirmwareReload(Connection& connection, TransferView& view);
+  // `op` takes the messages and the file dialog instead of the connection's
+  // operator, also those of the worker (a window gives its OperatorRelay).
+  FirmwareReload(Connection& connection, TransferView& view, Operator& op);
   ~FirmwareReload();
   FirmwareReload(const FirmwareReload&) = delete;
   FirmwareReload& operator=(const FirmwareReload&) = delete;
@@ -60,6 +63,7 @@ class FirmwareReload {
 
   Connection& connection_;
   TransferView& view_;
+  Operator& op_;
   std::string chosenPath_;
   CrcTable crcTable_;
   std::atomic<int> lastOutcome_{-1};

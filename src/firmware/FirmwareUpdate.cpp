@@ -20,12 +20,15 @@ constexpr int kRestOfLineMs = 100;
 }  // namespace
 
 FirmwareUpdate::FirmwareUpdate(Connection& connection, FirmwarePageView& view)
-    : connection_(connection), view_(view) {}
+    : FirmwareUpdate(connection, view, connection.Op()) {}
+
+FirmwareUpdate::FirmwareUpdate(Connection& connection, FirmwarePageView& view, Operator& op)
+    : connection_(connection), view_(view), op_(op) {}
 
 FirmwareUpdate::~FirmwareUpdate() { transferThread_.StopAndJoin(); }
 
 const std::string& FirmwareUpdate::OnChooseFile() {
-  if (auto path = connection_.Op().ChooseFileToOpen(kFileFilter)) chosenPath_ = std::move(*path);
+  if (auto path = op_.ChooseFileToOpen(kFileFilter)) chosenPath_ = std::move(*path);
   return chosenPath_;
 }
 
@@ -36,7 +39,7 @@ std::optional<FirmwareOutcome> FirmwareUpdate::LastOutcome() const {
 }
 
 bool FirmwareUpdate::OnLocalUpdate() {
-  if (!CheckLocalUpdate(connection_, chosenPath_)) return false;
+  if (!CheckLocalUpdate(connection_, chosenPath_, op_)) return false;
   view_.SetProgress(0);
   localMode = 1;
   return StartUpdate(true, false, std::string());
@@ -46,11 +49,10 @@ bool FirmwareUpdate::StartUpdate(bool local, bool clone, const std::string& addr
   // A running worker owns the line: a second start must not put its line end and
   // "AT+BOOTLOAD" into that transfer. It leaves the worker alone, silently.
   if (!clone && transferThread_.Running()) return false;
-  Operator& op = connection_.Op();
-  WaitCursor wait(op);
+  WaitCursor wait(op_);
   // A clone sends the local module's own firmware and needs no file.
   if (!clone && chosenPath_.empty()) {
-    op.ShowMessage(kInvalidFile);
+    op_.ShowMessage(kInvalidFile);
     view_.SetStatus(kInvalidFileStatus);
     return false;
   }
@@ -72,7 +74,7 @@ bool FirmwareUpdate::StartLocalBranch() {
   link.WakeUpIfSleepy();
   // The running firmware answers by starting its bootloader ("ENTER BOOTLOADER").
   if (link.QueryAtCommand("AT+BOOTLOAD\n", 2) != "ENTER") {
-    connection_.Op().ShowMessage(kNoResponse);
+    op_.ShowMessage(kNoResponse);
     view_.EnableButtons(true);
     return false;
   }
@@ -110,7 +112,7 @@ void FirmwareUpdate::UpdateWorker(std::stop_token stop, std::string path, bool l
   sinks.status = [this](const std::string& text) { view_.SetStatus(text); };
   sinks.progress = [this](int percent) { view_.SetProgress(percent); };
   sinks.bytes = [this](std::int64_t sent, std::int64_t total) { view_.TransferredBytes(sent, total); };
-  ImageTransfer engine(channel, crcTable_, connection_.Op(), std::move(sinks));
+  ImageTransfer engine(channel, crcTable_, op_, std::move(sinks));
 
   TransferParams params;
   params.firstStatus = kPreparingWorker;
@@ -169,7 +171,7 @@ void FirmwareUpdate::FinishLocal(std::stop_token stop) {
     // The image went out whole, but nothing runs it: say so, and keep the old
     // device texts rather than four "ERROR"s from queries nobody answers.
     view_.SetStatus(kRestartError);
-    connection_.Op().ShowMessage(kNoResponse);
+    op_.ShowMessage(kNoResponse);
     Finish(FirmwareOutcome::kNoRestart, stop);
     return;
   }

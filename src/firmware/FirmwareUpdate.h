@@ -34,6 +34,9 @@ class FirmwareUpdate {
   static constexpr int kRestartWaitMs = 10000;
 
   FirmwareUpdate(Connection& connection, FirmwarePageView& view);
+  // `op` takes the messages and the file dialog instead of the connection's
+  // operator, also those of the worker (a window gives its OperatorRelay).
+  FirmwareUpdate(Connection& connection, FirmwarePageView& view, Operator& op);
   ~FirmwareUpdate();
   FirmwareUpdate(const FirmwareUpdate&) = delete;
   FirmwareUpdate& operator=(const FirmwareUpdate&) = delete;
@@ -71,6 +74,7 @@ class FirmwareUpdate {
 
   Connection& connection_;
   FirmwarePageView& view_;
+  Operator& op_;
   std::string chosenPath_;
   CrcTable crcTable_;
   std::atomic<int> lastOutcome_{-1};

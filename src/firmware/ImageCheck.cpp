@@ -51,7 +51,10 @@ bool ReadImageModel(const std::string& path, Connection& connection) {
 }
 
 bool CheckLocalUpdate(Connection& connection, const std::string& path) {
-  Operator& op = connection.Op();
+  return CheckLocalUpdate(connection, path, connection.Op());
+}
+
+bool CheckLocalUpdate(Connection& connection, const std::string& path, Operator& op) {
   // The bootloader talks at 115200 without flow control whatever the firmware's
   // own rate is; the line must already run that way.
   if (connection.settings.baudRate != kBootloaderBaud ||

@@ -15,6 +15,7 @@
 namespace zendra {
 
 class Connection;
+class Operator;
 
 // The six model codes in their order of precedence.
 inline constexpr std::array<std::string_view, 6> kModelTable = {"MA11", "MB11", "MC11",
@@ -33,5 +34,7 @@ bool ReadImageModel(const std::string& path, Connection& connection);
 // flow control, a readable image, an image built for the connected product. On
 // false the one message of the failing check has been shown and nothing was sent.
 bool CheckLocalUpdate(Connection& connection, const std::string& path);
+// The same, with its message shown by `op`.
+bool CheckLocalUpdate(Connection& connection, const std::string& path, Operator& op);
 
 }  // namespace zendra

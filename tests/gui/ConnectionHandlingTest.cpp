@@ -207,28 +207,6 @@ TEST_F(Mc21xConnection, AnMc21xUnchecksAndDisablesTheCloneBoxAndTheNextProductEn
   Press(1009);
 }
 
-class DamagedModuleConnection : public MainDialogConnection {
- protected:
-  static sim::Options Damaged() {
-    auto options = Module();
-    options.damaged = true;
-    return options;
-  }
-  DamagedModuleConnection() : MainDialogConnection(Damaged()) {}
-};
-
-TEST_F(DamagedModuleConnection, AgreeingToReloadTellsThatReloadingIsNotAvailableYet) {
-  op.QueueAnswer(true);
-  Press(1009);
-  EXPECT_THAT(op.Questions(),
-              ElementsAre("The local device's firmware was demaged. Do you want to reload?"));
-  ASSERT_FALSE(op.Messages().empty());
-  EXPECT_EQ(op.Messages().front(),
-            "ERROR: Reloading the firmware is not available in this version yet.");
-  EXPECT_EQ(Main<QPushButton>(1009)->text(), "Open");
-  ExpectConnectionControls(false);
-}
-
 TEST(LineSettingsChoice, NamesTheFirstBoxWhoseTextIsNoneOfItsList) {
   const SerialPortBoxTexts good{" /dev/ttyUSB0 ", "115200", "7", "Even", "2", "Hardware"};
   const auto chosen = LineSettingsChoice::FromBoxTexts(good);

@@ -84,7 +84,12 @@ MainDialog::MainDialog(Operator& op, const PortList* ports, QWidget* parent)
   });
 }
 
-MainDialog::~MainDialog() = default;
+MainDialog::~MainDialog() {
+  // The Firmware Update page's worker uses the connection, which goes before the
+  // child windows do: the page (which stops and joins its worker) goes first.
+  delete firmwarePage_;
+  firmwarePage_ = nullptr;
+}
 
 void MainDialog::BuildControls(QWidget* client, const PortList& ports) {
   // The controls lie on the client area below the menu bar; the template is the

@@ -40,7 +40,13 @@ const FirmwarePage::Column FirmwarePage::kColumns[7] = {
     {"ModelType", 85}, {"NodeName", 85}, {"Progress", 152},
 };
 
-FirmwarePage::FirmwarePage(MainDialog& main, QWidget* parent) : QWidget(parent), main_(main) {
+FirmwarePage::FirmwarePage(MainDialog& main, QWidget* parent)
+    : QWidget(parent),
+      main_(main),
+      relay_(
+          main.Op(), [this](std::function<void()> call) { PostToGui(this, std::move(call)); },
+          [this] { return QThread::currentThread() == thread(); }),
+      update_(main.Conn(), *this, relay_) {
   TemplateBuilder t(this, TemplateIds::kFirmwarePage);
   setMinimumSize(t.Units().Size(kWidthDlu, kHeightDlu));
 
@@ -50,12 +56,13 @@ FirmwarePage::FirmwarePage(MainDialog& main, QWidget* parent) : QWidget(parent),
   t.GroupBox(kNoControlId, QStringLiteral("Firmware File"), 0, 34, 300, 52);
   t.Static(kNoControlId, QStringLiteral("File location:"), 8, 47, 48, 9);
   pathEdit_ = t.Edit(Id::kFilePath, 58, 45, 234, 12);
-  t.Button(Id::kChooseFile, QStringLiteral("Choose file in local PC"), 8, 64, 110, 14, false);
+  auto* choose =
+      t.Button(Id::kChooseFile, QStringLiteral("Choose file in local PC"), 8, 64, 110, 14, false);
   t.Button(Id::kDownload, QStringLiteral("Download from web server"), 122, 64, 110, 14, false);
 
   t.GroupBox(kNoControlId, QStringLiteral("Local Device Update"), 0, 90, 300, 32);
   progress_ = t.ProgressBar(Id::kLocalProgress, 8, 103, 230, 12);
-  t.Button(Id::kLocalUpdate, QStringLiteral("Update"), 244, 102, 48, 14, false);
+  auto* localUpdate = t.Button(Id::kLocalUpdate, QStringLiteral("Update"), 244, 102, 48, 14, false);
 
   t.GroupBox(kNoControlId, QStringLiteral("Remote Device Update"), 0, 126, 300, 194);
   deviceList_ = new QTableWidget(this);
@@ -82,6 +89,13 @@ FirmwarePage::FirmwarePage(MainDialog& main, QWidget* parent) : QWidget(parent),
   deviceList_->setRowCount(0);
 
   connect(cloneBox_, &QCheckBox::clicked, this, [this] { OnCloneToggled(); });
+  connect(choose, &QPushButton::clicked, this, &FirmwarePage::OnChooseFile);
+  connect(localUpdate, &QPushButton::clicked, this, &FirmwarePage::OnLocalUpdate);
+}
+
+FirmwarePage::~FirmwarePage() {
+  // From here on a worker's box is answered at once; update_ then stops and joins it.
+  relay_.Close();
 }
 
 template <typename F>
@@ -94,9 +108,13 @@ void FirmwarePage::OnGuiThread(F call) {
 }
 
 void FirmwarePage::SetImagePath(const std::string& path) {
-  imagePath_ = path;
+  update_.SetChosenPath(path);
   pathEdit_->setText(Q(path));
 }
+
+void FirmwarePage::OnChooseFile() { pathEdit_->setText(Q(update_.OnChooseFile())); }
+
+void FirmwarePage::OnLocalUpdate() { update_.OnLocalUpdate(); }
 
 void FirmwarePage::OnCloneToggled() {
   const bool enabled = CloneRule::FileChoiceEnabled(cloneBox_->isChecked());
@@ -131,6 +149,13 @@ void FirmwarePage::EnableButtons(bool enable) {
     for (int id : kFiveButtons) {
       if (auto* button = FindControl(this, id)) button->setEnabled(enable);
     }
+    // The rest of the line's users. An update runs only while connected and the
+    // connection stays open through it, so enabling them again restores their state;
+    // the Configuration page's own controls keep theirs under their page.
+    for (int id : {MainDialogIds::kOpen, MainDialogIds::kReboot, MainDialogIds::kReload}) {
+      if (auto* button = FindControl(&main_, id)) button->setEnabled(enable);
+    }
+    if (auto* config = main_.Config()) config->setEnabled(enable);
   });
 }
 

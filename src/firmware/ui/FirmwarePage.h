@@ -8,14 +8,27 @@
 // blocking: the GUI thread may be joining that worker at the time); a call made on
 // the GUI thread takes effect at once.
 //
-// The update, search and download handlers are added by the firmware and discovery
-// work; what is here is what the connection handling touches: the five buttons,
-// the clone rule and the model rule.
+// The local half is wired: "Choose file in local PC" and the local "Update" call
+// FirmwareUpdate, which checks, prepares the module and runs UpdateWorker; the
+// worker's epilogue shows the device texts in the main window and has the
+// Configuration page load the definitions of the new version. Search, the remote
+// Update and "Download from web server" come with the discovery and web update work.
+//
+// While an update prepares and runs, the worker owns the serial line: besides the
+// five buttons, the main window's Open/Close, Reboot and Reload and the whole
+// Configuration page are disabled, since each of them would write to the module
+// and read the receive buffer in the middle of the transfer.
+//
+// No worker outlives the page: its destructor closes the OperatorRelay (a worker's
+// box is answered at once from then on) and FirmwareUpdate stops and joins the
+// worker. The main window destroys the page before its Connection.
 
 #include <QWidget>
 #include <string>
 
 #include "firmware/FirmwarePageView.h"
+#include "firmware/FirmwareUpdate.h"
+#include "firmware/OperatorRelay.h"
 
 class QCheckBox;
 class QLabel;
@@ -32,13 +45,23 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
 
  public:
   explicit FirmwarePage(MainDialog& main, QWidget* parent = nullptr);
+  ~FirmwarePage() override;
 
   MainDialog& Main() { return main_; }
   QTableWidget* DeviceList() { return deviceList_; }
 
+  FirmwareUpdate& Update() { return update_; }
+  // The operator the page's worker asks through.
+  const OperatorRelay& Relay() const { return relay_; }
+
   // The chosen image. The edit 1032 only shows it: text typed there is never read.
-  const std::string& ImagePath() const { return imagePath_; }
+  const std::string& ImagePath() const { return update_.ChosenPath(); }
   void SetImagePath(const std::string& path);
+
+  // "Choose file in local PC" (1031): the open-file dialog; a cancel keeps the path.
+  void OnChooseFile();
+  // The local "Update" (1033): the checks, then the update of the local module.
+  void OnLocalUpdate();
 
   // The clone box (1038) changed: checked turns the file choice off, unchecked on
   // (also without a connection).
@@ -69,12 +92,13 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   void OnGuiThread(F call);
 
   MainDialog& main_;
-  std::string imagePath_;
   QLabel* status_ = nullptr;
   QLineEdit* pathEdit_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QCheckBox* cloneBox_ = nullptr;
   QTableWidget* deviceList_ = nullptr;
+  OperatorRelay relay_;
+  FirmwareUpdate update_;  // after the relay: the worker is joined before the relay goes
 };
 
 }  // namespace zendra

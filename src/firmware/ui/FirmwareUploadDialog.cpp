@@ -24,7 +24,11 @@ constexpr int kHeightDlu = 118;
 }  // namespace
 
 FirmwareUploadDialog::FirmwareUploadDialog(Connection& connection, Operator& op, QWidget* parent)
-    : QDialog(parent), connection_(connection), op_(op) {
+    : QDialog(parent),
+      relay_(
+          op, [this](std::function<void()> call) { PostToGui(this, std::move(call)); },
+          [this] { return QThread::currentThread() == thread(); }),
+      reload_(connection, *this, relay_) {
   setWindowTitle(QStringLiteral("Firmware Upload"));
   TemplateBuilder t(this, TemplateIds::kFirmwareUpload);
   setFixedSize(t.Units().Size(kWidthDlu, kHeightDlu));
@@ -44,15 +48,29 @@ FirmwareUploadDialog::FirmwareUploadDialog(Connection& connection, Operator& op,
   connect(upload, &QPushButton::clicked, this, &FirmwareUploadDialog::OnUpload);
 }
 
-void FirmwareUploadDialog::RunReload(Connection& connection, Operator& op, QWidget* parent) {
-  (void)connection;
-  (void)parent;
-  op.ShowMessage(kReloadNotAvailable);
+FirmwareUploadDialog::~FirmwareUploadDialog() {
+  // From here on a worker's box is answered at once; reload_ then stops and joins it.
+  relay_.Close();
 }
 
-void FirmwareUploadDialog::OnChooseFile() {}
+void FirmwareUploadDialog::RunReload(Connection& connection, Operator& op, QWidget* parent) {
+  FirmwareUploadDialog dialog(connection, op, parent);
+  dialog.exec();
+}
 
-void FirmwareUploadDialog::OnUpload() {}
+void FirmwareUploadDialog::OnChooseFile() {
+  pathEdit_->setText(QString::fromStdString(reload_.OnChooseFile()));
+}
+
+void FirmwareUploadDialog::OnUpload() {
+  // The worker's own reports arrive later, through the event loop; this is set first.
+  if (reload_.OnUpload()) transferring_ = true;
+}
+
+void FirmwareUploadDialog::done(int result) {
+  if (transferring_) return;
+  QDialog::done(result);
+}
 
 template <typename F>
 void FirmwareUploadDialog::OnGuiThread(F call) {
@@ -73,10 +91,15 @@ void FirmwareUploadDialog::SetProgress(int percent) {
 
 void FirmwareUploadDialog::EnableButtons(bool enable) {
   OnGuiThread([this, enable] {
-    for (int id : {Id::kUpload, Id::kChooseFile}) {
+    // Close goes with the two: the dialog cannot be closed while the image goes out.
+    for (int id : {Id::kUpload, Id::kChooseFile, Id::kClose}) {
       if (auto* button = FindControl(this, id)) button->setEnabled(enable);
     }
   });
+}
+
+void FirmwareUploadDialog::Finished(FirmwareOutcome /*outcome*/) {
+  OnGuiThread([this] { transferring_ = false; });
 }
 
 }  // namespace zendra

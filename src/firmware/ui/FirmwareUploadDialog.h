@@ -1,14 +1,23 @@
 #pragma once
 // The firmware reload dialog (template 145, "Firmware Upload"), run modally by the
 // connect handshake for a module whose firmware is damaged. It is the reload's
-// TransferView: its worker's calls are posted onto the GUI thread.
+// TransferView: its worker's calls are posted onto the GUI thread. The work is
+// FirmwareReload's; the dialog reads its controls, calls it and shows the result.
 //
-// So far the dialog is a shell: Close ends it, and "Choose File" / "Upload" are
-// wired to OnChooseFile / OnUpload, which the firmware work fills in.
+// While the image goes out the dialog cannot be closed (Close, Esc and the title
+// bar's button are refused, and Close is disabled with Upload and Choose File): a
+// reload broken off halfway leaves the module in its bootloader, and the handshake
+// that follows the dialog would then only report that the module does not answer.
+// Should the dialog be destroyed all the same (the program ends under it), its
+// FirmwareReload stops and joins the worker; the worker's message boxes go through
+// an OperatorRelay that answers at once from then on, so the join never waits for
+// a box that the GUI thread, busy joining, could not show.
 
 #include <QDialog>
 #include <string>
 
+#include "firmware/FirmwareReload.h"
+#include "firmware/OperatorRelay.h"
 #include "firmware/TransferView.h"
 
 class QLabel;
@@ -25,34 +34,43 @@ class FirmwareUploadDialog : public QDialog, public TransferView {
 
  public:
   FirmwareUploadDialog(Connection& connection, Operator& op, QWidget* parent = nullptr);
+  ~FirmwareUploadDialog() override;
 
-  // What the handshake runs for a reload (Connection::Hooks::reloadFirmware). Until
-  // the dialog can upload, it tells the operator that reloading is not available.
+  // What the handshake runs for a reload (Connection::Hooks::reloadFirmware): the
+  // dialog, modal to `parent`, until the operator closes it.
   static void RunReload(Connection& connection, Operator& op, QWidget* parent);
-  static constexpr const char* kReloadNotAvailable =
-      "ERROR: Reloading the firmware is not available in this version yet.";
 
-  // "Choose File" (1047) and "Upload" (1046): filled in by the firmware work.
+  // "Choose File" (1047): the open-file dialog; the edit 1048 shows the path chosen.
   void OnChooseFile();
+  // "Upload" (1046): the bootloader's menu choice, then the worker.
   void OnUpload();
 
-  const std::string& ImagePath() const { return imagePath_; }
+  // The image the next upload sends; the edit only shows it.
+  const std::string& ImagePath() const { return reload_.ChosenPath(); }
+  // true from a started upload until its worker has reported its end.
+  bool Transferring() const { return transferring_; }
+  // The operator the dialog's worker asks through.
+  const OperatorRelay& Relay() const { return relay_; }
 
   // TransferView, callable from any thread.
   void SetStatus(const std::string& text) override;
   void SetProgress(int percent) override;
   void EnableButtons(bool enable) override;
+  void Finished(FirmwareOutcome outcome) override;
+
+  // Close, Esc and the title bar's button end the dialog only while no image goes out.
+  void done(int result) override;
 
  private:
   template <typename F>
   void OnGuiThread(F call);
 
-  Connection& connection_;
-  Operator& op_;
-  std::string imagePath_;
   QLabel* status_ = nullptr;
   QLineEdit* pathEdit_ = nullptr;
   QProgressBar* progress_ = nullptr;
+  bool transferring_ = false;
+  OperatorRelay relay_;
+  FirmwareReload reload_;  // after the relay: the worker is joined before the relay goes
 };
 
 }  // namespace zendra

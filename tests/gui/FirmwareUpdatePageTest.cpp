@@ -1,0 +1,243 @@
+// The Firmware Update page's local update against the simulated module, driven as
+// an operator drives it: Open at 115200, "Choose file in local PC", the local
+// Update, and what the main window and the Configuration page show afterwards;
+// the checks that refuse an update; and the main window closing under a running
+// update.
+
+#include <gmock/gmock.h>
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "FirmwareImageFile.h"
+#include "GuiTestSupport.h"
+#include "app/ui/FindControl.h"
+#include "app/ui/MainDialog.h"
+#include "config/ui/ConfigPage.h"
+#include "firmware/ui/FirmwarePage.h"
+#include "serial/PortList.h"
+#include "support/FakeOperator.h"
+#include "support/SimHarness.h"
+
+namespace zendra::test {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::Not;
+using namespace std::chrono_literals;
+
+// Controls, restated: the main window's Open (1009), Reboot (1006), Reload (1007),
+// F/W Rev. (1025); the page's status line (1037), file location (1032), local
+// progress bar (1034) and its five buttons; the value group box of the
+// Configuration page (1005).
+constexpr int kFiveButtons[] = {1031, 1039, 1033, 1035, 1036};
+constexpr const char* kFilter = "ebl Files(*.ebl)|*.ebl|All Files(*.*)|*.*|";
+
+// As in the connection tests: the handshake's time-outs must outlast a reply on a
+// busy machine. The page's own preparation (about 7 s of protocol time) then takes 2 s.
+constexpr double kTimeScale = 0.3;
+constexpr int kTransferDeadlineMs = 30000;
+
+sim::Options Module() {
+  sim::Options options;
+  options.productName = "MA11";
+  options.euiAddress = "000D6F0000A1B2C3";
+  options.nodeName = "Zendra1";
+  options.version = "v1.10.0";
+  options.baudRate = 0;  // the module's UART follows the rate the operator chooses
+  return options;
+}
+
+class FirmwareUpdatePage : public ::testing::Test {
+ protected:
+  FirmwareUpdatePage() : harness(Module(), kTimeScale) {
+    dialog->AddAndSelectPort(harness.Sim().PortPath());
+  }
+
+  template <typename T = QWidget>
+  T* Main(int id) {
+    return FindControl<T>(dialog.get(), id);
+  }
+  template <typename T = QWidget>
+  T* Page(int id) {
+    return FindControl<T>(dialog->Firmware(), id);
+  }
+  QString Status() { return Page<QLabel>(1037)->text(); }
+
+  void Connect(const QString& baudRate) {
+    auto* baud = Main<QComboBox>(1011);
+    baud->setCurrentIndex(baud->findText(baudRate));
+    Main<QPushButton>(1009)->click();
+    ASSERT_TRUE(dialog->Conn().IsOpen());
+    ASSERT_THAT(op.Messages(), IsEmpty());
+    harness.Sim().ClearLog();
+  }
+  void Choose(const std::string& path) {
+    op.QueueFile(path);
+    Page<QPushButton>(1031)->click();
+  }
+  void PressUpdate() { Page<QPushButton>(1033)->click(); }
+
+  // The five buttons, Open/Close, Reboot, Reload and the Configuration page: the
+  // line's users, which an update disables while it owns the line.
+  std::vector<bool> LineUsersEnabled() {
+    std::vector<bool> enabled;
+    for (int id : kFiveButtons) enabled.push_back(Page(id)->isEnabled());
+    for (int id : {1009, 1006, 1007}) enabled.push_back(Main(id)->isEnabled());
+    enabled.push_back(dialog->Config()->isEnabled());
+    return enabled;
+  }
+
+  // The tree's parameter names under `group`.
+  QStringList Parameters(const QString& group) {
+    QTreeWidget* tree = dialog->Config()->Tree();
+    QStringList names;
+    for (int g = 0; g < tree->topLevelItemCount(); ++g) {
+      if (tree->topLevelItem(g)->text(0) != group) continue;
+      for (int c = 0; c < tree->topLevelItem(g)->childCount(); ++c)
+        names << tree->topLevelItem(g)->child(c)->text(0);
+    }
+    return names;
+  }
+
+  SimHarness harness;  // before the dialog: the port closes before the module goes
+  FakeOperator op;
+  PortList noPorts;
+  std::unique_ptr<MainDialog> dialog = std::make_unique<MainDialog>(op, &noPorts);
+};
+
+const std::vector<bool> kAllEnabled(9, true);
+const std::vector<bool> kAllDisabled(9, false);
+
+TEST_F(FirmwareUpdatePage, LocalUpdateSendsTheChosenImageAndShowsTheNewVersionAndItsDefinitions) {
+  Connect("115200");
+  ASSERT_EQ(Main<QLabel>(1025)->text(), "v1.10.0");
+  ASSERT_THAT(Parameters("Node"), Not(Contains("LED mode")));
+  const FirmwareImageFile image("MA11", "v1.11.0", 3000);
+
+  Choose(image.Path());
+  ASSERT_EQ(op.Events().size(), 1u);
+  EXPECT_EQ(op.Events()[0].kind, FakeOperator::Event::kOpenFile);
+  EXPECT_EQ(op.Events()[0].text, kFilter);
+  EXPECT_EQ(Page<QLineEdit>(1032)->text().toStdString(), image.Path());
+  // What is typed into the file location is never read back.
+  Page<QLineEdit>(1032)->setText("/nowhere/typed-by-hand.ebl");
+
+  PressUpdate();
+  // The page's preparation has put the module into its bootloader; the worker runs.
+  EXPECT_EQ(LineUsersEnabled(), kAllDisabled);
+  EXPECT_THAT(harness.Sim().ReceivedLines(), Contains("AT+BOOTLOAD\n"));
+
+  ASSERT_TRUE(WaitUntil([&] { return Status() == "Completed successfully."; }, kTransferDeadlineMs))
+      << Status().toStdString() << " " << ::testing::PrintToString(op.Messages());
+  EXPECT_THAT(harness.Sim().ReceivedImages(), ElementsAre(image.Padded()));
+  EXPECT_EQ(harness.Sim().Version(), "v1.11.0");
+  EXPECT_EQ(Main<QLabel>(1025)->text(), "v1.11.0");
+  EXPECT_EQ(Main<QLabel>(1022)->text(), "MA11");
+  EXPECT_EQ(Main<QLabel>(1024)->text(), "000D6F0000A1B2C3");
+  EXPECT_EQ(Main<QLabel>(1023)->text(), "Zendra1");
+  // The tree of MA11_v1.11.0.zmcon: "LED mode" is a parameter of that version only.
+  EXPECT_THAT(Parameters("Node"), Contains("LED mode"));
+  EXPECT_EQ(FindControl<QGroupBox>(dialog->Config(), 1005)->title(), "");
+  EXPECT_EQ(Page<QProgressBar>(1034)->value(), 100);
+  EXPECT_EQ(LineUsersEnabled(), kAllEnabled);
+  EXPECT_EQ(Main<QPushButton>(1009)->text(), "Close");
+  EXPECT_EQ(Page<QLineEdit>(1032)->text(), "/nowhere/typed-by-hand.ebl");
+  EXPECT_THAT(op.Messages(), IsEmpty());
+  EXPECT_EQ(op.WaitDepth(), 0);
+}
+
+TEST_F(FirmwareUpdatePage, LocalUpdateIsRefusedAtTheWrongLineSpeedAndForAnotherModelsImage) {
+  const FirmwareImageFile image("MA11", "v1.11.0", 300);
+  const FirmwareImageFile otherModel("MB11", "v3.1", 300);
+
+  Connect("9600");
+  Choose(image.Path());
+  PressUpdate();
+  EXPECT_THAT(
+      op.Messages(),
+      ElementsAre("ERROR: Please change the baudrate to 115200 and flow control to 'none'."));
+  EXPECT_THAT(harness.Sim().ReceivedLines(), IsEmpty());
+
+  // At 115200 the image must be built for the module's product.
+  Main<QPushButton>(1009)->click();
+  op.Clear();
+  Connect("115200");
+  Choose(otherModel.Path());
+  // A cancelled file dialog keeps the file chosen before.
+  op.QueueFile(std::nullopt);
+  Page<QPushButton>(1031)->click();
+  EXPECT_EQ(Page<QLineEdit>(1032)->text().toStdString(), otherModel.Path());
+  op.Clear();
+  PressUpdate();
+  EXPECT_THAT(op.Messages(),
+              ElementsAre("ERROR: The firmware file does not match with current device."));
+
+  // Nothing reached the module; status, progress and buttons are as they were.
+  EXPECT_THAT(harness.Sim().ReceivedLines(), IsEmpty());
+  EXPECT_EQ(Status(), "");
+  EXPECT_EQ(Page<QProgressBar>(1034)->value(), 0);
+  EXPECT_EQ(LineUsersEnabled(), kAllEnabled);
+  EXPECT_FALSE(dialog->Firmware()->Update().Busy());
+}
+
+TEST_F(FirmwareUpdatePage,
+       ClosingTheMainWindowMidTransferStopsTheWorkerAndLeavesTheBootloaderWaiting) {
+  Connect("115200");
+  const FirmwareImageFile image("MA11", "v1.11.0", 48 * 1024);
+  Choose(image.Path());
+  PressUpdate();
+  ASSERT_TRUE(WaitUntil([&] { return Status().endsWith("% Completed!"); }, kTransferDeadlineMs))
+      << Status().toStdString();
+  ASSERT_TRUE(dialog->Firmware()->Update().Busy());
+
+  dialog->close();
+  const auto asked = std::chrono::steady_clock::now();
+  dialog.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
+
+  // CAN CAN CAN ended the upload: no image arrived, and the module waits in its
+  // bootloader, from which the next connection brings it back.
+  EXPECT_THAT(harness.Sim().ReceivedImages(), IsEmpty());
+  EXPECT_TRUE(harness.Sim().InBootloader());
+  EXPECT_EQ(harness.Sim().Version(), "v1.10.0");
+  EXPECT_THAT(op.Messages(), IsEmpty());
+}
+
+TEST_F(FirmwareUpdatePage, ClosingTheMainWindowWhileTheWorkersBoxWaitsForTheOperatorDoesNotHang) {
+  Connect("115200");
+  // The new firmware starts without a word: after its bound the worker reports
+  // "ERROR: The device does not respond." in a box.
+  sim::Faults quiet;
+  quiet.quietStart = true;
+  harness.Sim().SetFaults(quiet);
+  const FirmwareImageFile image("MA11", "v1.11.0", 300);
+  Choose(image.Path());
+  PressUpdate();
+  ASSERT_TRUE(dialog->Firmware()->Update().Busy());
+
+  // The box is asked for; the GUI thread, not running its event loop, never shows it.
+  const auto deadline = std::chrono::steady_clock::now() + 30s;
+  while (dialog->Firmware()->Relay().Asking() == 0 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::yield();
+  ASSERT_EQ(dialog->Firmware()->Relay().Asking(), 1);
+
+  const auto asked = std::chrono::steady_clock::now();
+  dialog.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
+  EXPECT_THAT(op.Messages(), IsEmpty());
+  EXPECT_EQ(harness.Sim().Version(), "v1.11.0");
+}
+
+}  // namespace
+}  // namespace zendra::test
