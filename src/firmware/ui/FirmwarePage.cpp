@@ -102,6 +102,10 @@ template <typename F>
 void FirmwarePage::OnGuiThread(F call) {
   if (QThread::currentThread() == thread()) {
     call();
+    // On this thread the call comes from a handler that goes on to block it for
+    // seconds (the bootloader's menu, "AT+BOOTLOAD"): paint the change now, or the
+    // operator sees nothing of it until the worker runs.
+    main_.repaint();
   } else {
     PostToGui(this, std::move(call));
   }
