@@ -177,19 +177,5 @@ TEST_F(ReloadDialog, WhileTheImageGoesOutTheDialogCannotBeClosedAndItsEndDoesNot
   EXPECT_THAT(harness.Sim().ReceivedImages(), IsEmpty());
 }
 
-TEST_F(ReloadDialog, AFailedReloadReportsItAndTheDialogCanBeClosedAgain) {
-  const FirmwareImageFile image("MA11", "v1.11.0", 2000);
-  harness.Op().QueueFile(image.Path());
-  Control<QPushButton>(kChooseFile)->click();
-  Control<QPushButton>(kUpload)->click();
-  ASSERT_TRUE(WaitUntil([&] { return !dialog->Transferring(); }, kTransferDeadlineMs));
-  EXPECT_THAT(harness.Op().Messages(), ElementsAre("ERROR: Failed to update firmware."));
-  EXPECT_EQ(StatusOf(dialog.get()), "Transmit error.");
-  for (int id : {kUpload, kChooseFile, kClose}) EXPECT_TRUE(Control(id)->isEnabled()) << id;
-  Control<QPushButton>(kClose)->click();
-  EXPECT_FALSE(dialog->isVisible());
-  EXPECT_EQ(dialog->result(), QDialog::Accepted);
-}
-
 }  // namespace
 }  // namespace zendra::test
