@@ -72,6 +72,9 @@ TEST(FirmwareReloadFromTheHandshake, ADamagedModuleIsReloadedThroughTheDialogAnd
     shown = true;
     EXPECT_EQ(upload->parentWidget(), &dialog);
     EXPECT_EQ(upload->windowTitle(), "Firmware Upload");
+    // Not the handshake's wait cursor: the dialog is the operator's to use.
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::ArrowCursor);
     op.QueueFile(image.Path());
     Control<QPushButton>(upload, kChooseFile)->click();
     EXPECT_EQ(Control<QLineEdit>(upload, kPath)->text().toStdString(), image.Path());

@@ -1,5 +1,6 @@
 #include "firmware/ui/FirmwareUploadDialog.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -20,6 +21,22 @@ using Id = FirmwareUploadIds;
 
 constexpr int kWidthDlu = 250;
 constexpr int kHeightDlu = 118;
+
+// The cursor over the program while the guard lives. The handshake that opens the
+// dialog holds the wait cursor for its whole run; the operator, who now has a
+// dialog to work with, must see an arrow, and the wait cursor again while Upload
+// keeps the GUI thread busy.
+class CursorWhile {
+ public:
+  explicit CursorWhile(Qt::CursorShape shape) {
+    QApplication::setOverrideCursor(shape);
+    // Upload blocks the GUI thread next: let the cursor reach the screen first.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  }
+  ~CursorWhile() { QApplication::restoreOverrideCursor(); }
+  CursorWhile(const CursorWhile&) = delete;
+  CursorWhile& operator=(const CursorWhile&) = delete;
+};
 
 }  // namespace
 
@@ -55,6 +72,7 @@ FirmwareUploadDialog::~FirmwareUploadDialog() {
 
 void FirmwareUploadDialog::RunReload(Connection& connection, Operator& op, QWidget* parent) {
   FirmwareUploadDialog dialog(connection, op, parent);
+  CursorWhile arrow(Qt::ArrowCursor);
   dialog.exec();
 }
 
@@ -63,6 +81,7 @@ void FirmwareUploadDialog::OnChooseFile() {
 }
 
 void FirmwareUploadDialog::OnUpload() {
+  CursorWhile wait(Qt::WaitCursor);
   // The worker's own reports arrive later, through the event loop; this is set first.
   if (reload_.OnUpload()) transferring_ = true;
 }
