@@ -106,9 +106,9 @@ void MainDialog::BuildControls(QWidget* client, const PortList& ports) {
   };
   // Port, baud rate, data bits, parity, stop bits, flow control, left to right.
   const Column columns[] = {
-      {Id::kPortBox, "Serial line", 13, 58},    {Id::kBaudBox, "Baud rate", 74, 38},
-      {Id::kDataBitsBox, "Data bits", 115, 34}, {Id::kParityBox, "Parity", 152, 34},
-      {Id::kStopBitsBox, "Stop bits", 189, 34}, {Id::kFlowBox, "Flow control", 226, 44},
+      {Id::kPortBox, "Serial line", 13, 58},    {Id::kBaudBox, "Baud rate", 74, 44},
+      {Id::kDataBitsBox, "Data bits", 121, 32}, {Id::kParityBox, "Parity", 156, 34},
+      {Id::kStopBitsBox, "Stop bits", 193, 32}, {Id::kFlowBox, "Flow control", 228, 43},
   };
   QComboBox* boxes[6] = {};
   for (int i = 0; i < 6; ++i) {
