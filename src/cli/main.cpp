@@ -5,6 +5,7 @@
 
 #include <iostream>
 
+#include "base/Clock.h"
 #include "cli/CliContext.h"
 
 int main(int argc, char** argv) {
@@ -28,6 +29,9 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0, 3600))
       ->capture_default_str();
   app.add_flag("--json", o.json, "Print results as JSON");
+  // For the tests: runs the protocol's pauses and time-outs at a compressed scale.
+  double timeScale = 1.0;
+  app.add_option("--time-scale", timeScale)->check(CLI::Range(0.01, 1.0))->group("");
   auto* yes = app.add_flag("--yes", o.yes, "Answer Yes to every question");
   app.add_flag("--no", o.no, "Answer No to every question")->excludes(yes);
   app.add_option("--simulate", o.simulateArgs,
@@ -35,6 +39,7 @@ int main(int argc, char** argv) {
                  "argument, as zendra-modsim takes them: --simulate=\"--damaged --product MC21X\"")
       ->expected(0, 1);
   app.parse_complete_callback([&] {
+    zendra::Clock::SetScale(timeScale);
     o.simulate = app.count("--simulate") > 0;
     if (o.yes) ctx.op.SetAnswer(TerminalOperator::Answer::kYes);
     if (o.no) ctx.op.SetAnswer(TerminalOperator::Answer::kNo);

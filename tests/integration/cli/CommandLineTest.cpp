@@ -1,0 +1,180 @@
+// zendra-cli as a script runs it: the real program against a zendra-modsim
+// process, checking what it prints and its exit status.
+
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "support/TempFolder.h"
+
+extern char** environ;
+
+namespace zendra::test {
+namespace {
+
+using ::testing::HasSubstr;
+
+// The programs lie next to this test program.
+std::string Program(const char* name) {
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path() / name;
+}
+
+struct Result {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs a program to its end, collecting stdout and stderr (through files, so that
+// neither pipe can fill up while the other is read).
+Result RunProgram(const std::vector<std::string>& args) {
+  TempFolder folder;
+  const std::string outPath = folder.Path() + "out", errPath = folder.Path() + "err";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  std::vector<char*> argv;
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  Result result;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  std::ifstream out(outPath), err(errPath);
+  result.out.assign(std::istreambuf_iterator<char>(out), {});
+  result.err.assign(std::istreambuf_iterator<char>(err), {});
+  return result;
+}
+
+// A zendra-modsim process for the length of a test.
+class ModuleProcess {
+ public:
+  explicit ModuleProcess(std::vector<std::string> options) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    std::vector<std::string> args{Program("zendra-modsim"), "--time-scale", "0.1"};
+    args.insert(args.end(), options.begin(), options.end());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeFds[1]);
+    // The first line on its stdout is the port.
+    char c;
+    while (read(pipeFds[0], &c, 1) == 1 && c != '\n') port_.push_back(c);
+    close(pipeFds[0]);
+  }
+  ~ModuleProcess() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  const std::string& Port() const { return port_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string port_;
+};
+
+Result Cli(const ModuleProcess& module, std::vector<std::string> args) {
+  args.insert(args.begin(), {Program("zendra-cli"), "--time-scale", "0.1", "--port", module.Port()});
+  return RunProgram(args);
+}
+
+// An image for the simulated module's model that carries the next version.
+std::string WriteImage(const TempFolder& folder) {
+  const std::string path = folder.Path() + "MA11_v1.11.0.ebl";
+  std::string bytes("EBL\0MA11\0VERSION=v1.11.0\0", 25);
+  for (int i = 0; i < 1500; ++i) bytes.push_back(static_cast<char>(i * 7));
+  std::ofstream(path, std::ios::binary) << bytes;
+  return path;
+}
+
+TEST(CommandLine, AtPrintsTheReplyLineAndExitsWithTheModulesVerdict) {
+  ModuleProcess module({});
+  ASSERT_FALSE(module.Port().empty());
+  auto r = Cli(module, {"at", "AT+VERSION"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "v1.10.0\n");  // the module's echo is not part of the reply
+
+  r = Cli(module, {"at", "AT+NOSUCHTHING"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "ERROR\n");
+
+  r = RunProgram({Program("zendra-cli"), "--port", "/dev/zendra-no-such-port", "at", "AT"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+
+  r = RunProgram({Program("zendra-cli"), "--port", module.Port(), "--baud", "9601", "at", "AT"});
+  EXPECT_EQ(r.status, 2);
+}
+
+TEST(CommandLine, InfoIdentifiesTheModuleAsJson) {
+  ModuleProcess module({"--product", "MB11", "--version", "v3.0", "--node-type", "4"});
+  const auto r = Cli(module, {"--json", "info"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "{\"productName\": \"MB11\", \"euiAddress\": \"000D6F0000A1B2C3\", \"nodeName\": "
+            "\"Zendra1\", \"firmwareVersion\": \"v3.0\", \"nodeType\": \"4\", \"sleepy\": true}\n");
+}
+
+TEST(CommandLine, SetWritesAParameterThatGetReadsBack) {
+  ModuleProcess module({});
+  auto r = Cli(module, {"set", "Node/Node name=Bench7"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  r = Cli(module, {"get", "Node name"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Bench7\n");
+  r = Cli(module, {"set", "No such parameter=1"});
+  EXPECT_EQ(r.status, 2);
+}
+
+TEST(CommandLine, UpdateSendsTheImageAndExitsZeroOnceTheModuleRunsIt) {
+  TempFolder folder;
+  const std::string image = WriteImage(folder);
+  ModuleProcess module({"--baud", "auto"});  // answers at whatever rate the line runs
+  auto r = Cli(module, {"--baud", "9600", "update", image, "--no-progress"});
+  EXPECT_EQ(r.status, 2) << "the line must run at 115200";
+  EXPECT_THAT(r.err, HasSubstr("ERROR: Please change the baudrate to 115200 and flow control to 'none'."));
+
+  r = Cli(module, {"--baud", "115200", "update", image, "--no-progress"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_THAT(r.out, HasSubstr("v1.11.0"));
+  r = Cli(module, {"--baud", "115200", "--json", "info"});
+  EXPECT_THAT(r.out, HasSubstr("\"firmwareVersion\": \"v1.11.0\""));
+}
+
+TEST(CommandLine, ReloadBringsADamagedModuleBackAndConnects) {
+  TempFolder folder;
+  const std::string image = WriteImage(folder);
+  ModuleProcess module({"--damaged"});
+  auto r = Cli(module, {"--no", "reload", image, "--no-progress"});
+  EXPECT_EQ(r.status, 1) << "declined";
+  r = Cli(module, {"--yes", "reload", image, "--no-progress"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_THAT(r.out, HasSubstr("v1.11.0"));
+}
+
+}  // namespace
+}  // namespace zendra::test
