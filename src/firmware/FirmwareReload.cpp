@@ -1,8 +1,6 @@
 #include "firmware/FirmwareReload.h"
 
 #include "base/Clock.h"
-#include "firmware/ImageTransfer.h"
-#include "firmware/SerialTransferChannel.h"
 
 namespace zendra {
 
@@ -26,20 +24,9 @@ FirmwareReload::FirmwareReload(Connection& connection, TransferView& view)
     : FirmwareReload(connection, view, connection.Op()) {}
 
 FirmwareReload::FirmwareReload(Connection& connection, TransferView& view, Operator& op)
-    : connection_(connection), view_(view), op_(op) {}
+    : FirmwareHost(connection, view, op) {}
 
 FirmwareReload::~FirmwareReload() { transferThread_.StopAndJoin(); }
-
-const std::string& FirmwareReload::OnChooseFile() {
-  if (auto path = op_.ChooseFileToOpen(kFileFilter)) chosenPath_ = std::move(*path);
-  return chosenPath_;
-}
-
-std::optional<FirmwareOutcome> FirmwareReload::LastOutcome() const {
-  const int value = lastOutcome_.load();
-  if (value < 0) return std::nullopt;
-  return static_cast<FirmwareOutcome>(value);
-}
 
 bool FirmwareReload::OnUpload() {
   // A worker owns the line while it runs: a second upload must not write the
@@ -92,27 +79,14 @@ bool FirmwareReload::OnUpload() {
   return true;
 }
 
-void FirmwareReload::Finish(FirmwareOutcome outcome, std::stop_token stop) {
-  lastOutcome_ = static_cast<int>(outcome);
-  if (stop.stop_requested()) return;
-  view_.EnableButtons(true);
-  view_.Finished(outcome);
-}
-
 void FirmwareReload::ReloadWorker(std::stop_token stop, std::string path) {
   SerialTransferChannel channel(connection_.link);
-  TransferSinks sinks;
-  sinks.status = [this](const std::string& text) { view_.SetStatus(text); };
-  sinks.progress = [this](int percent) { view_.SetProgress(percent); };
-  sinks.bytes = [this](std::int64_t sent, std::int64_t total) { view_.TransferredBytes(sent, total); };
-  ImageTransfer engine(channel, crcTable_, op_, std::move(sinks));
-
   TransferParams params;
   params.firstStatus = kPreparing;
   params.replyBudget = 5000;
   params.noStartRequestIsFailure = false;
 
-  switch (engine.Run(path, params, stop)) {
+  switch (RunTransfer(channel, path, params, stop)) {
     case TransferResult::kStopped:
       return;  // the dialog is going away: nothing more to show
     case TransferResult::kSuccess:

@@ -2,8 +2,6 @@
 
 #include "base/Clock.h"
 #include "firmware/ImageCheck.h"
-#include "firmware/ImageTransfer.h"
-#include "firmware/SerialTransferChannel.h"
 
 namespace zendra {
 
@@ -23,20 +21,9 @@ FirmwareUpdate::FirmwareUpdate(Connection& connection, FirmwarePageView& view)
     : FirmwareUpdate(connection, view, connection.Op()) {}
 
 FirmwareUpdate::FirmwareUpdate(Connection& connection, FirmwarePageView& view, Operator& op)
-    : connection_(connection), view_(view), op_(op) {}
+    : FirmwareHost(connection, view, op), pageView_(view) {}
 
 FirmwareUpdate::~FirmwareUpdate() { transferThread_.StopAndJoin(); }
-
-const std::string& FirmwareUpdate::OnChooseFile() {
-  if (auto path = op_.ChooseFileToOpen(kFileFilter)) chosenPath_ = std::move(*path);
-  return chosenPath_;
-}
-
-std::optional<FirmwareOutcome> FirmwareUpdate::LastOutcome() const {
-  const int value = lastOutcome_.load();
-  if (value < 0) return std::nullopt;
-  return static_cast<FirmwareOutcome>(value);
-}
 
 bool FirmwareUpdate::OnLocalUpdate() {
   if (!CheckLocalUpdate(connection_, chosenPath_, op_)) return false;
@@ -99,27 +86,14 @@ bool FirmwareUpdate::StartRemoteBranch(bool /*clone*/, const std::string& /*addr
   return false;
 }
 
-void FirmwareUpdate::Finish(FirmwareOutcome outcome, std::stop_token stop) {
-  lastOutcome_ = static_cast<int>(outcome);
-  if (stop.stop_requested()) return;
-  view_.EnableButtons(true);
-  view_.Finished(outcome);
-}
-
 void FirmwareUpdate::UpdateWorker(std::stop_token stop, std::string path, bool local) {
   SerialTransferChannel channel(connection_.link);
-  TransferSinks sinks;
-  sinks.status = [this](const std::string& text) { view_.SetStatus(text); };
-  sinks.progress = [this](int percent) { view_.SetProgress(percent); };
-  sinks.bytes = [this](std::int64_t sent, std::int64_t total) { view_.TransferredBytes(sent, total); };
-  ImageTransfer engine(channel, crcTable_, op_, std::move(sinks));
-
   TransferParams params;
   params.firstStatus = kPreparingWorker;
   params.replyBudget = local ? 5000 : 20000;
   params.noStartRequestIsFailure = true;
 
-  switch (engine.Run(path, params, stop)) {
+  switch (RunTransfer(channel, path, params, stop)) {
     case TransferResult::kStopped:
       return;
     case TransferResult::kSuccess:
@@ -178,9 +152,9 @@ void FirmwareUpdate::FinishLocal(std::stop_token stop) {
 
   connection_.ShowDeviceInfo();
   if (stop.stop_requested()) return;
-  view_.ShowDeviceTexts({connection_.productName, connection_.euiAddress, connection_.nodeName,
+  pageView_.ShowDeviceTexts({connection_.productName, connection_.euiAddress, connection_.nodeName,
                          connection_.firmwareVersion});
-  view_.ReloadDefinitions(connection_.DefinitionFileName());
+  pageView_.ReloadDefinitions(connection_.DefinitionFileName());
   lastOutcome_ = static_cast<int>(FirmwareOutcome::kCompleted);
   view_.EnableButtons(true);
   view_.SetStatus(kCompleted);

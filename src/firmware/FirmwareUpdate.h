@@ -19,17 +19,13 @@
 #include <optional>
 #include <string>
 
-#include "app/Connection.h"
-#include "firmware/CrcTable.h"
-#include "firmware/FirmwareOutcome.h"
+#include "firmware/FirmwareHost.h"
 #include "firmware/FirmwarePageView.h"
-#include "firmware/WorkerSlot.h"
 
 namespace zendra {
 
-class FirmwareUpdate {
+class FirmwareUpdate : public FirmwareHost {
  public:
-  static constexpr const char* kFileFilter = "ebl Files(*.ebl)|*.ebl|All Files(*.*)|*.*|";
   // How long the new firmware has, after "2", to say "OK".
   static constexpr int kRestartWaitMs = 10000;
 
@@ -38,14 +34,9 @@ class FirmwareUpdate {
   // operator, also those of the worker (a window gives its OperatorRelay).
   FirmwareUpdate(Connection& connection, FirmwarePageView& view, Operator& op);
   ~FirmwareUpdate();
-  FirmwareUpdate(const FirmwareUpdate&) = delete;
-  FirmwareUpdate& operator=(const FirmwareUpdate&) = delete;
 
-  // "Choose file in local PC" (1031): as the reload dialog's "Choose File".
-  const std::string& OnChooseFile();
-  // The page's chosen image path (edit 1032 shows it; typed text is never read back).
-  void SetChosenPath(std::string path) { chosenPath_ = std::move(path); }
-  const std::string& ChosenPath() const { return chosenPath_; }
+  // "Choose file in local PC" (1031) is FirmwareHost::OnChooseFile; edit 1032
+  // shows the path.
 
   // The local "Update" button (1033): CheckLocalUpdate, progress 0, localMode 1,
   // StartUpdate(true, false, ""). true when UpdateWorker was started.
@@ -57,11 +48,6 @@ class FirmwareUpdate {
   // start ended on this thread (its message has been shown, the buttons restored).
   bool StartUpdate(bool local, bool clone, const std::string& address);
 
-  // true while UpdateWorker runs (the page's `transferThread`).
-  bool Busy() const { return transferThread_.Running(); }
-  void Join() { transferThread_.Join(); }
-  std::optional<FirmwareOutcome> LastOutcome() const;
-
   // 1 for a local update, 0 for a remote one (the worker reads it at its start).
   std::atomic<int> localMode{1};
 
@@ -70,15 +56,8 @@ class FirmwareUpdate {
   bool StartRemoteBranch(bool clone, const std::string& address);
   void UpdateWorker(std::stop_token stop, std::string path, bool local);
   void FinishLocal(std::stop_token stop);
-  void Finish(FirmwareOutcome outcome, std::stop_token stop);
 
-  Connection& connection_;
-  FirmwarePageView& view_;
-  Operator& op_;
-  std::string chosenPath_;
-  CrcTable crcTable_;
-  std::atomic<int> lastOutcome_{-1};
-  WorkerSlot transferThread_;  // last member: the worker ends before the rest goes
+  FirmwarePageView& pageView_;  // the page's own calls beyond the transfer's
 };
 
 }  // namespace zendra

@@ -1,0 +1,70 @@
+#pragma once
+// What the two hosts of a transfer worker have in common — the reload dialog
+// (FirmwareReload) and the Firmware Update page (FirmwareUpdate): the chosen image,
+// the CRC table they fill before a worker starts, the worker slot (their
+// `transferThread`) and how the last worker ended.
+//
+// A derived host's destructor stops and joins the worker before anything else
+// goes, so the worker never sees a half-destroyed host.
+
+#include <atomic>
+#include <optional>
+#include <stop_token>
+#include <string>
+
+#include "app/Connection.h"
+#include "firmware/CrcTable.h"
+#include "firmware/FirmwareOutcome.h"
+#include "firmware/ImageTransfer.h"
+#include "firmware/SerialTransferChannel.h"
+#include "firmware/TransferView.h"
+#include "firmware/WorkerSlot.h"
+
+namespace zendra {
+
+class FirmwareHost {
+ public:
+  static constexpr const char* kFileFilter = "ebl Files(*.ebl)|*.ebl|All Files(*.*)|*.*|";
+
+  FirmwareHost(const FirmwareHost&) = delete;
+  FirmwareHost& operator=(const FirmwareHost&) = delete;
+
+  // The file button: an open-file dialog; a confirmed file becomes the chosen path,
+  // a cancel keeps the previous one. Returns the chosen path.
+  const std::string& OnChooseFile();
+  // The path the next transfer sends (the window's edit shows it; text typed there
+  // is never read back).
+  void SetChosenPath(std::string path) { chosenPath_ = std::move(path); }
+  const std::string& ChosenPath() const { return chosenPath_; }
+
+  // true while the worker runs.
+  bool Busy() const { return transferThread_.Running(); }
+  // Waits until a running worker has ended by itself.
+  void Join() { transferThread_.Join(); }
+  // How the last worker ended; empty before the first one ended.
+  std::optional<FirmwareOutcome> LastOutcome() const;
+
+ protected:
+  // `op` takes the messages and the file dialog, also those of the worker (a
+  // window gives its OperatorRelay).
+  FirmwareHost(Connection& connection, TransferView& view, Operator& op)
+      : connection_(connection), view_(view), op_(op) {}
+  ~FirmwareHost() = default;
+
+  // Runs the transfer engine on the worker thread with this host's table and view.
+  TransferResult RunTransfer(SerialTransferChannel& channel, const std::string& path,
+                             const TransferParams& params, std::stop_token stop);
+  // Records the outcome; unless the host is going away, gives the buttons back and
+  // tells the window the worker has ended.
+  void Finish(FirmwareOutcome outcome, std::stop_token stop);
+
+  Connection& connection_;
+  TransferView& view_;
+  Operator& op_;
+  std::string chosenPath_;
+  CrcTable crcTable_;
+  std::atomic<int> lastOutcome_{-1};
+  WorkerSlot transferThread_;
+};
+
+}  // namespace zendra
