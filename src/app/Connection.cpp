@@ -13,24 +13,6 @@ constexpr const char* kCheckBaudRate =
 constexpr const char* kReloadQuestion =
     "The local device's firmware was demaged. Do you want to reload?";
 
-// Polls the receive ring into `reply` for up to `polls` looks, the first at once
-// and each further one at most 100 ms after the one before; returns early as soon
-// as `done` says so. Bytes end a wait at once, so a prompt is seen when it arrives.
-template <typename Done>
-bool PollReply(AtLink& link, int polls, Done done) {
-  auto& ring = link.Receive();
-  link.reply += ring.TakeText();
-  if (done(link.reply)) return true;
-  const auto deadline = Clock::DeadlineAfter((polls - 1) * 100);
-  while (Clock::Now() < deadline) {
-    if (!ring.WaitForBytes(deadline)) break;
-    link.reply += ring.TakeText();
-    if (done(link.reply)) return true;
-  }
-  link.reply += ring.TakeText();
-  return done(link.reply);
-}
-
 bool Holds(const std::string& text, const char* what) { return text.find(what) != std::string::npos; }
 }  // namespace
 
@@ -135,7 +117,7 @@ int Connection::ProbeBootloader() {
   Clock::Sleep(200);
   port.Write("\n");
 
-  if (!PollReply(link, 30, [](const std::string& r) { return Holds(r, "BL"); })) return -1;
+  if (!link.CollectReplyUntil([](const std::string& r) { return Holds(r, "BL"); }, 30)) return -1;
 
   // The menu is there: choose "2" (run the firmware) and see whether the
   // application answers or the menu comes back. The bootloader prints its menu
@@ -148,7 +130,8 @@ int Connection::ProbeBootloader() {
   port.Write("2");
   Clock::Sleep(3000);
   port.Write("\n");
-  if (PollReply(link, 30, [](const std::string& r) { return Holds(r, "OK") || Holds(r, "BL"); })) {
+  if (link.CollectReplyUntil([](const std::string& r) { return Holds(r, "OK") || Holds(r, "BL"); },
+                             30)) {
     return Holds(link.reply, "OK") ? 1 : 0;
   }
   // Silence after "2": carry on with the operator's own settings.

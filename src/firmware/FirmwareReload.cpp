@@ -15,7 +15,6 @@ constexpr const char* kFailed = "ERROR: Failed to update firmware.";
 constexpr const char* kCompleted = "Completed successfully.";
 constexpr const char* kCompletedMessage = "Firmware update is completed successfully.";
 constexpr int kPromptLooks = 100;
-constexpr int kPromptIntervalMs = 100;
 // How long the module has to react to menu choice 2 before the dialog ends anyway.
 constexpr int kMenuChoiceReactionMs = 1000;
 }  // namespace
@@ -45,21 +44,14 @@ bool FirmwareReload::OnUpload() {
 
   // A line end makes the bootloader print its menu, which holds "BL".
   AtLink& link = connection_.link;
-  ReceiveBuffer& ring = link.Receive();
   link.reply.clear();
-  ring.Reset();
+  link.Receive().Reset();
   connection_.port.Write("\n");
 
-  // Up to 100 looks 100 ms apart; a look happens as soon as bytes arrive, so the
-  // prompt is seen when it comes, also when it comes in pieces ("B", then "L").
-  const auto holdsPrompt = [&link] { return link.reply.find("BL") != std::string::npos; };
-  link.reply += ring.TakeText();
-  const auto deadline = Clock::DeadlineAfter((kPromptLooks - 1) * kPromptIntervalMs);
-  while (!holdsPrompt() && Clock::Now() < deadline) {
-    ring.WaitForBytes(deadline);
-    link.reply += ring.TakeText();
-  }
-  if (!holdsPrompt()) {
+  // Up to 100 looks 100 ms apart, each as soon as bytes arrive.
+  const bool prompt = link.CollectReplyUntil(
+      [](const std::string& r) { return r.find("BL") != std::string::npos; }, kPromptLooks);
+  if (!prompt) {
     op_.ShowMessage(kNoResponse);
     view_.EnableButtons(true);
     return false;

@@ -13,8 +13,6 @@ constexpr const char* kPreparingWorker = "Preparing for firmware update......";
 constexpr const char* kNoResponse = "ERROR: The device does not respond.";
 constexpr const char* kCompleted = "Completed successfully.";
 constexpr const char* kRestartError = "Restart error.";
-// The rest of the new firmware's greeting line after its "OK".
-constexpr int kRestOfLineMs = 100;
 }  // namespace
 
 FirmwareUpdate::FirmwareUpdate(Connection& connection, FirmwarePageView& view)
@@ -130,16 +128,9 @@ void FirmwareUpdate::FinishLocal(std::stop_token stop) {
     if (Clock::Now() >= deadline) break;
     channel.WaitForBytes(100, stop);
   }
-  if (answered) {
-    // Take the rest of the greeting's line too: a CR LF arriving after the first
-    // device query has started would turn that query's reply line into "".
-    const auto lineEnd = Clock::DeadlineAfter(kRestOfLineMs);
-    while (link.reply.find('\n', link.reply.find("OK")) == std::string::npos &&
-           Clock::Now() < lineEnd && !stop.stop_requested()) {
-      channel.WaitForBytes(kRestOfLineMs, stop);
-      channel.CollectReply();
-    }
-  }
+  // Take the rest of the greeting's line too: a CR LF arriving after the first
+  // device query has started would turn that query's reply line into "".
+  if (answered) link.TakeRestOfLine(link.reply.find("OK"));
   if (!answered) {
     if (stop.stop_requested()) return;
     // The image went out whole, but nothing runs it: say so, and keep the old

@@ -57,6 +57,20 @@ void AtLink::TakeRestOfLine(std::size_t from) {
   }
 }
 
+bool AtLink::CollectReplyUntil(const std::function<bool(const std::string&)>& done, int polls) {
+  auto& ring = port_.Receive();
+  reply += ring.TakeText();
+  if (done(reply)) return true;
+  const auto deadline = Clock::DeadlineAfter((polls - 1) * 100);
+  while (Clock::Now() < deadline) {
+    if (!ring.WaitForBytes(deadline)) break;
+    reply += ring.TakeText();
+    if (done(reply)) return true;
+  }
+  reply += ring.TakeText();
+  return done(reply);
+}
+
 AtLink::Verdict AtLink::Transact(const std::string& line, int timeoutSeconds, Rules rules) {
   auto& ring = port_.Receive();
   reply.clear();

@@ -14,6 +14,7 @@
 // bootloader probe, the network scan or a firmware transfer.
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,17 @@ class AtLink {
   // write it and give the module 200 ms to wake.
   void WakeUpIfSleepy();
 
+  // Collects what arrives into `reply` until `done(reply)` holds or `polls` looks
+  // have been made, the first at once and each further one at most 100 ms after
+  // the one before; a look happens as soon as bytes arrive, so a prompt is seen
+  // when it comes, also in pieces ("B", then "L"). true when `done` held.
+  bool CollectReplyUntil(const std::function<bool(const std::string&)>& done, int polls);
+
+  // After a deciding "OK" or "ERROR" that starts at `from` in `reply`: takes the
+  // rest of that line too (a few character times at most), so that its CR LF
+  // cannot reach the next transaction.
+  void TakeRestOfLine(std::size_t from);
+
   // The reply line of a reply that holds "OK": the value line between the line
   // ends, or the empty text for a bare "OK".
   static std::string ReplyLine(std::string_view reply);
@@ -66,7 +78,6 @@ class AtLink {
 
   Verdict Transact(const std::string& line, int timeoutSeconds, Rules rules);
   static Verdict Decide(const std::string& text, Rules rules);
-  void TakeRestOfLine(std::size_t from);
 
   SerialPort& port_;
   Operator& operator_;
