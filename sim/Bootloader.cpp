@@ -72,8 +72,13 @@ void Bootloader::OnByte(std::uint8_t byte, TimePoint at, Output& out) {
       MenuByte(byte, at, out);
       break;
     case State::AwaitFirstBlock:
-      // Only a block or the end of an empty transfer counts; the line end after
-      // the menu choice and anything else is passed over.
+      // Only a block, the end of an empty transfer or the sender's cancel counts;
+      // the line end after the menu choice and anything else is passed over.
+      if (byte == kCan) {
+        if (++cancels_ >= 2) Abort(out);
+        break;
+      }
+      cancels_ = 0;
       if (byte == kSoh || byte == kEot) {
         state_ = State::Receiving;
         ReceivingByte(byte, at, out);

@@ -94,6 +94,8 @@ struct ModuleSimulator::Impl {
   bool echo = true;
   bool dataMode = false;
   std::string lineBuffer;
+  std::size_t commandStart = 0;  // where the command after the last CR starts in lineBuffer
+  std::string restartLine;       // the line of a restart, waiting for its LF
   std::string missedBuffer;
   bool wakingUp = false;     // a sleeping module discards up to the next "\n"
   int nodeTypeInEffect = 1;  // a new node type counts from the next start
@@ -262,6 +264,17 @@ void ModuleSimulator::Impl::FlushMissed() {
 }
 
 void ModuleSimulator::Impl::ApplicationByte(std::uint8_t byte, TimePoint at) {
+  if (!restartLine.empty()) {
+    // The line of the ATZ ran at its CR; its LF reaches a module that is already
+    // restarting and is lost, but it belongs to that line in the log.
+    std::string restarted = std::move(restartLine);
+    restartLine.clear();
+    if (byte == '\n') {
+      log.AddLine(restarted + "\n");
+      return;
+    }
+    log.AddLine(restarted);
+  }
   if (at < restartUntil) {
     Miss(byte);
     return;
@@ -288,27 +301,38 @@ void ModuleSimulator::Impl::ApplicationByte(std::uint8_t byte, TimePoint at) {
     if (lineBuffer.size() > 3) log.AddLine(lineBuffer.substr(0, lineBuffer.size() - 3));
     log.AddLine("+++");
     lineBuffer.clear();
+    commandStart = 0;
     dataMode = false;
     if (!quiet) Reply(std::string(kReplyOk), at);
     return;
   }
-  if (byte == '\n') {
+  if (byte == '\r') {
+    // A command runs at its CR: the reply is queued before the echo of the LF
+    // that follows, which therefore arrives after the reply's "OK".
+    std::string command = lineBuffer.substr(commandStart, lineBuffer.size() - 1 - commandStart);
+    commandStart = lineBuffer.size();
+    ExecuteLine(command, at);
+  } else if (byte == '\n') {
+    // The LF of a CR LF only ends the line; a lone LF ends and runs it.
+    std::string command = lineBuffer.substr(commandStart, lineBuffer.size() - 1 - commandStart);
     std::string received = std::move(lineBuffer);
     lineBuffer.clear();
+    commandStart = 0;
     log.AddLine(received);
-    ExecuteLine(received, at);
+    ExecuteLine(command, at);
   } else if (lineBuffer.size() >= kLongestLine) {
     // An endless line overflows the command buffer and is dropped.
     log.AddLine(lineBuffer);
     lineBuffer.clear();
+    commandStart = 0;
   }
 }
 
 void ModuleSimulator::Impl::ExecuteLine(const std::string& received, TimePoint at) {
   std::string_view command(received);
-  command.remove_suffix(1);  // "\n"
-  if (!command.empty() && command.back() == '\r') command.remove_suffix(1);
-  if (command.empty() || dataMode || faults.silent) return;
+  if (command.empty() || dataMode || faults.silent || mode != Mode::Application ||
+      at < restartUntil)
+    return;
   if (StartsWithNoCase(command, "AT+RC=")) {
     RemoteCommand(command.substr(6), at);
     return;
@@ -369,26 +393,41 @@ void ModuleSimulator::Impl::BeginRestart(TimePoint at) {
   // The module reboots: deaf for a moment, then back with its registers and echo
   // as they were.
   restartUntil = at + Scaled(options.restartMs);
+  // The line that ran ATZ is logged once its LF has come (or not).
+  restartLine = std::move(lineBuffer);
   lineBuffer.clear();
+  commandStart = 0;
   wakingUp = false;
   timers.emplace(restartUntil, [this](TimePoint when) {
+    if (!restartLine.empty()) {
+      log.AddLine(restartLine);
+      restartLine.clear();
+    }
     FlushMissed();
     nodeTypeInEffect = local->NodeType();
     lastActivity = std::max(lastActivity, when);
+    // A module powers up with its echo on.
+    if (!options.echoKeptOverRestart) echo = true;
   });
 }
 
 void ModuleSimulator::Impl::EnterBootloader() {
   mode = Mode::Bootloader;
+  // The line that asked for the bootloader is logged as far as it came.
+  if (!lineBuffer.empty()) log.AddLine(lineBuffer);
   lineBuffer.clear();
+  commandStart = 0;
   bootloader.Enter();
 }
 
 void ModuleSimulator::Impl::StartApplication(TimePoint at) {
   mode = Mode::Application;
   lineBuffer.clear();
+  commandStart = 0;
   wakingUp = false;
   restartUntil = {};
+  // The firmware starts as after power-up: echo on.
+  if (!options.echoKeptOverRestart) echo = true;
   lastActivity = at;
   nodeTypeInEffect = local->NodeType();
   if (!faults.silent && !faults.quietStart)

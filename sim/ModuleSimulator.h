@@ -68,6 +68,9 @@ struct Options {
   // Factory values that override the definitions' (command, value); `--set CMD=VALUE`.
   std::vector<std::pair<std::string, std::string>> registerValues;
   int restartMs = 100;    // ATZ: how long the module is deaf while it restarts
+  // A module powers up with its echo on, also after ATZ and after its bootloader
+  // runs the firmware; true keeps the echo as it was over a restart (older firmware).
+  bool echoKeptOverRestart = false;
   int radioDelayMs = 20;  // AT+RC=: time for the command and its reply over the air
   std::string logFile;    // appends every received line (escaped) when not empty
 };

@@ -110,6 +110,8 @@ void SimulatorCommandLine::AddTo(CLI::App& app, const std::string& group) {
           ->capture_default_str());
   add(app.add_option("--sleep-after", o.sleepAfterMs, "Sleepy end device: idle ms before it sleeps")
           ->capture_default_str());
+  add(app.add_flag("--echo-kept-over-restart", o.echoKeptOverRestart,
+                   "Keep the echo as it was over ATZ and a run from the bootloader (default: on again)"));
   add(app.add_option("--restart-ms", o.restartMs, "ATZ: ms the module is deaf while it restarts")
           ->capture_default_str());
   add(app.add_option("--radio-delay", o.radioDelayMs, "AT+RC=: ms until the remote's reply")

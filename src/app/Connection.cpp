@@ -1,5 +1,7 @@
 #include "app/Connection.h"
 
+#include <cstdint>
+
 #include "base/Clock.h"
 
 namespace zendra {
@@ -67,6 +69,10 @@ bool Connection::Connect(const std::string& name, const LineSettings& lineSettin
         Fail(Failure::kNoResponse, kNoResponse);
         return false;
       case 0:
+        if (!hooks_.offerReload) {
+          Fail(Failure::kFirmwareDamaged, nullptr);
+          return false;
+        }
         if (!operator_.AskYesNo(kReloadQuestion)) {
           Fail(Failure::kReloadDeclined, nullptr);
           return false;
@@ -117,7 +123,21 @@ int Connection::ProbeBootloader() {
   Clock::Sleep(200);
   port.Write("\n");
 
-  if (!link.CollectReplyUntil([](const std::string& r) { return Holds(r, "BL"); }, 30)) return -1;
+  if (!link.CollectReplyUntil(
+          [](const std::string& r) { return Holds(r, "BL") || WaitingForUpload(r); }, 30))
+    return -1;
+  if (!Holds(link.reply, "BL")) {
+    // The bootloader waits for an upload (our own "ATR1" reached its menu, whose
+    // "1" starts one, or a transfer was broken off) and hears nothing but blocks.
+    // Cancel the upload: it shows its menu again, and the probe goes on from there.
+    static constexpr std::uint8_t kCan = 0x18;
+    for (int i = 0; i < 3; ++i) port.Write(&kCan, 1);
+    Clock::Sleep(100);
+    link.reply.clear();
+    port.Write("\n");
+    if (!link.CollectReplyUntil([](const std::string& r) { return Holds(r, "BL"); }, 30))
+      return -1;
+  }
 
   // The menu is there: choose "2" (run the firmware) and see whether the
   // application answers or the menu comes back. The bootloader prints its menu
@@ -138,6 +158,11 @@ int Connection::ProbeBootloader() {
   Reopen(settings.baudRate);
   Clock::Sleep(100);
   return 1;
+}
+
+bool Connection::WaitingForUpload(const std::string& received) {
+  if (received.find('C') == std::string::npos) return false;
+  return received.find_first_not_of("C\x15") == std::string::npos;
 }
 
 void Connection::ShowDeviceInfo() {

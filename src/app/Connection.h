@@ -42,10 +42,21 @@ class Connection {
     // The Firmware Update page's clone-box rule: called by ShowDeviceInfo with
     // true when the local product is "MC21X".
     std::function<void(bool isMc21x)> applyModelRule;
+    // Whether a damaged firmware can be reloaded from here at all. A caller that
+    // has nothing to reload with (a command line command other than reload) does
+    // not ask the question: the connect ends as kFirmwareDamaged.
+    bool offerReload = true;
   };
   void SetHooks(Hooks hooks) { hooks_ = std::move(hooks); }
 
-  enum class Failure { kNone, kPortNotOpened, kNoResponse, kReloadDeclined, kCheckBaudRate };
+  enum class Failure {
+    kNone,
+    kPortNotOpened,
+    kNoResponse,
+    kReloadDeclined,
+    kCheckBaudRate,
+    kFirmwareDamaged,  // the module waits in its bootloader and no reload was offered
+  };
 
   // Connect (the Open button while disconnected): opens the port with the given
   // settings and runs the handshake. true when connected; false when it ended
@@ -57,6 +68,9 @@ class Connection {
 
   // -1: no answer, 0: the bootloader menu came back (firmware damaged), 1: go on.
   int ProbeBootloader();
+  // A bootloader that waits for an upload asks for it with 'C' (NAK once the
+  // upload has begun) once a second and prints nothing else.
+  static bool WaitingForUpload(const std::string& received);
   // The four identification queries; a failed one leaves "ERROR" in its field.
   void ShowDeviceInfo();
   // Reboot button: wakes a sleepy module, then "ATZ".

@@ -31,17 +31,24 @@ void Ports(CliContext& ctx) {
 }
 
 void At(CliContext& ctx, const std::string& line, const std::string& remote) {
+  // One line goes out: a line end inside it would send what follows as a command
+  // of its own.
+  std::string_view body = line;
+  while (!body.empty() && (body.back() == '\n' || body.back() == '\r')) body.remove_suffix(1);
+  if (AtLink::HoldsControlByte(body) || AtLink::HoldsControlByte(remote)) {
+    ctx.Fail(kExitUsage, "the command line or address holds a control character (such as a "
+                         "line end); nothing was sent");
+    return;
+  }
   if (!ctx.OpenPort()) return;
   auto& link = ctx.connection.link;
   const std::string sent = CommandLine(line);
   const int timeout = ctx.options.timeout;
   std::string result = remote.empty() ? link.QueryAtCommand(sent, timeout)
                                       : link.QueryRemoteAtCommand(sent, timeout, remote);
-  // With echo on the module repeats the command first; the reply line is what
-  // follows the echo.
-  std::string text = link.reply;
+  // With echo on the module repeats the command first; the reply is what follows.
   const std::string echoed = remote.empty() ? sent : AtLink::RemoteLine(sent, remote);
-  if (text.rfind(echoed, 0) == 0) text.erase(0, echoed.size());
+  const std::string text(AtLink::WithoutEcho(link.reply, echoed));
   const bool ok = text.find("OK") != std::string::npos;
   std::string status;
   if (ok) {

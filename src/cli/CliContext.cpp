@@ -8,7 +8,13 @@
 
 namespace zendra::cli {
 
-CliContext::CliContext() = default;
+CliContext::CliContext() {
+  // Only the reload command has an image to reload a damaged firmware with; every
+  // other command says so instead of offering it (see ConnectModule).
+  Connection::Hooks hooks;
+  hooks.offerReload = false;
+  connection.SetHooks(hooks);
+}
 
 CliContext::~CliContext() {
   connection.port.Close();
@@ -68,6 +74,14 @@ std::optional<std::string> CliContext::PortName() {
   return options.port;
 }
 
+void CliContext::PrintOpenFailureDetail() {
+  // A port that is missing needs no more words than its name; one that another
+  // program holds, or that the user may not use, gets what to do about it.
+  const auto error = connection.port.LastOpenError();
+  if (error != SerialPort::OpenError::kBusy && error != SerialPort::OpenError::kPermission) return;
+  std::cerr << "zendra-cli: " << connection.port.OpenFailureDetail() << std::endl;
+}
+
 bool CliContext::OpenPort() {
   const auto name = PortName();
   const auto settings = Settings();
@@ -78,6 +92,7 @@ bool CliContext::OpenPort() {
   if (!c.port.Open(*name, settings->baudRate, settings->parity, settings->dataBits,
                    settings->stopBits, settings->flowControl)) {
     Fail(kExitUsage, "could not open serial port " + *name);
+    PrintOpenFailureDetail();
     return false;
   }
   c.link.portOpen = true;
@@ -91,8 +106,21 @@ bool CliContext::ConnectModule() {
   if (!connection.Connect(*name, *settings)) {
     // The handshake has shown its own message; a port that would not open is a
     // port error, a module that would not answer a failure.
-    exitCode = connection.LastFailure() == Connection::Failure::kPortNotOpened ? kExitUsage
-                                                                             : kExitFailed;
+    switch (connection.LastFailure()) {
+      case Connection::Failure::kPortNotOpened: {
+        exitCode = kExitUsage;
+        PrintOpenFailureDetail();
+        break;
+      }
+      case Connection::Failure::kFirmwareDamaged:
+        Fail(kExitFailed,
+             "the module's firmware is damaged: it waits in its bootloader. Reload it with: "
+             "zendra-cli --port " + *name + " reload IMAGE");
+        break;
+      default:
+        exitCode = kExitFailed;
+        break;
+    }
     return false;
   }
   return true;

@@ -63,6 +63,9 @@ class CliContext {
 
   // Prints a one-line error on stderr and sets the exit status.
   void Fail(int code, const std::string& message);
+  // After a port that would not open: a second line when there is something to
+  // do about it (another program holds it, the user may not use serial ports).
+  void PrintOpenFailureDetail();
 
  private:
   std::unique_ptr<sim::ModuleSimulator> simulator_;

@@ -44,8 +44,11 @@ std::unique_ptr<ConfigSession> Open(CliContext& ctx, const ConfigOptions& option
   if (!options.definitionsDir.empty()) session->loader.SetProgramFolder(options.definitionsDir);
   session->loader.LoadParameterFile(1, ctx.connection.DefinitionFileName());
   if (session->definitions.parameterCount == 0) {
-    ctx.Fail(kExitFailed,
-             "no parameters: no definition file for " + ctx.connection.DefinitionFileName());
+    const std::string& read = session->loader.LoadedPath();
+    ctx.Fail(kExitFailed, read.empty() ? "no parameters: no definition file for " +
+                                             ctx.connection.DefinitionFileName()
+                                       : "no parameters: the definition file " + read +
+                                             " holds none");
     return nullptr;
   }
   return session;
@@ -175,11 +178,12 @@ void Get(CliContext& ctx, const ConfigOptions& options, const std::string& arg) 
   if (!index) return;
   const ParameterRecord& r = session->definitions.Record(*index);
   const SelectionResult shown = session->editor.SelectRecord(*index);
-  const std::string reply = shown.reply.value_or("");
-  if (reply == "ERROR") {
-    ctx.exitCode = kExitFailed;  // the editor has shown its message
+  if (!shown.reply || *shown.reply == "ERROR") {
+    // Not read (the entry has no command) or not answered: the editor has said which.
+    ctx.exitCode = kExitFailed;
     return;
   }
+  const std::string reply = *shown.reply;
   const bool choice = r.comboList[0] != '\0';
   std::string value = shown.valueText;
   if (choice)
@@ -244,6 +248,7 @@ void Set(CliContext& ctx, const ConfigOptions& options, const std::string& assig
       break;
     case SaveResult::kNotSaveable:
     case SaveResult::kNotAChoice:
+    case SaveResult::kUnsafeValue:
       ctx.exitCode = kExitUsage;
       break;
     case SaveResult::kRefused:

@@ -175,6 +175,12 @@ void Update(CliContext& ctx, const std::string& image, bool quiet) {
   const bool completed = outcome == FirmwareOutcome::kCompleted;
   PrintDevice(ctx, outcome ? OutcomeName(*outcome) : "stopped", view.Definitions());
   ctx.exitCode = completed ? kExitOk : kExitFailed;
+  if (!completed && outcome != FirmwareOutcome::kFileNotOpened) {
+    // The module went into its bootloader for the image: it may wait there now.
+    ctx.Fail(kExitFailed, "the module may be left without a working firmware; if it does not "
+                          "answer, reload it with: zendra-cli --port " + ctx.connection.portName +
+                          " reload " + image);
+  }
 }
 
 void Reload(CliContext& ctx, const std::string& image, bool quiet) {
@@ -195,9 +201,15 @@ void Reload(CliContext& ctx, const std::string& image, bool quiet) {
   ctx.connection.SetHooks(hooks);
   const bool connected = ctx.ConnectModule();
   const std::string outcomeName = !ran ? "not-reloaded" : outcome ? OutcomeName(*outcome) : "not-started";
+  const auto retryHint = [&] {
+    ctx.Fail(kExitFailed, "the firmware is still damaged; try the reload again: zendra-cli --port " +
+                              ctx.connection.portName + " reload " + image);
+  };
   if (!connected) {
     if (ctx.options.json) PrintDevice(ctx, outcomeName, "");
-    return;  // ConnectModule has set the exit status after its message
+    // ConnectModule has set the exit status after its message.
+    if (ran && outcome != FirmwareOutcome::kCompleted) retryHint();
+    return;
   }
   PrintDevice(ctx, outcomeName, "");
   if (!ran) {
@@ -205,6 +217,7 @@ void Reload(CliContext& ctx, const std::string& image, bool quiet) {
     return;
   }
   ctx.exitCode = outcome == FirmwareOutcome::kCompleted ? kExitOk : kExitFailed;
+  if (outcome != FirmwareOutcome::kCompleted) retryHint();
 }
 
 }  // namespace

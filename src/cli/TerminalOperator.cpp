@@ -25,7 +25,10 @@ void TerminalOperator::ShowMessage(const std::string& text) {
 
 bool TerminalOperator::AskYesNo(const std::string& text, const std::string& caption) {
   std::lock_guard lock(mutex_);
-  const std::string question = (caption.empty() ? "" : caption + ": ") + ForTerminal(text);
+  // A caption the text already begins with ("WARNING: ...") is not said twice.
+  const bool captionInText = !caption.empty() && text.rfind(caption, 0) == 0;
+  const std::string question =
+      (caption.empty() || captionInText ? "" : caption + ": ") + ForTerminal(text);
   if (answer_ != Answer::kAsk) {
     std::cerr << question << (answer_ == Answer::kYes ? " [yes]" : " [no]") << std::endl;
     return answer_ == Answer::kYes;

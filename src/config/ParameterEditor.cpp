@@ -20,6 +20,11 @@ std::string ParameterEditor::SetCommand(const std::string& command, const std::s
   return line;
 }
 
+bool ParameterEditor::HasNoCommand(const ParameterRecord& record) {
+  const std::string_view command = FieldText(record.command);
+  return command.substr(0, command.find_first_of("\r\n")).empty();
+}
+
 ChoiceBoxItems ParameterEditor::FillChoiceBox(const std::vector<std::string>& texts,
                                               const std::vector<int>& data, int count,
                                               int selectedData) {
@@ -82,6 +87,14 @@ bool ParameterEditor::ShowRecord(const ParameterRecord& record, SelectionResult&
   } else {
     state_.rangeLabel.clear();
     state_.rangeText.clear();
+  }
+
+  if (HasNoCommand(record)) {
+    // An empty line would reach the module and its silence would be blamed on
+    // the connection: say what is wrong instead, and offer nothing to save.
+    out.saveEnabled = false;
+    if (connection_.link.portOpen) connection_.Op().ShowMessage(kNoCommandMessage);
+    return true;
   }
 
   Operator& op = connection_.Op();
@@ -212,6 +225,14 @@ SaveResult ParameterEditor::SaveParameter(const SaveInput& input) {
 SaveResult ParameterEditor::SaveValue(int index, const std::string& value) {
   const ParameterRecord* record = definitions_.Find(index);
   if (!record || record->type == ParameterRecord::kTypeGet) return SaveResult::kNotSaveable;
+  if (HasNoCommand(*record)) {
+    connection_.Op().ShowMessage(kNoCommandMessage);
+    return SaveResult::kNotSaveable;
+  }
+  if (AtLink::HoldsControlByte(value)) {
+    connection_.Op().ShowMessage(kControlByteMessage);
+    return SaveResult::kUnsafeValue;
+  }
   const std::string line = SetCommand(std::string(FieldText(record->command)), value);
   AtLink& link = connection_.link;
   // No wake-up before saving: the selection's read has just woken the module.

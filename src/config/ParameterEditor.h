@@ -76,7 +76,8 @@ enum class SaveResult {
   kSaved,        // the device answered "OK"
   kRefused,      // "ERROR" or no answer: the message has been shown
   kNotAChoice,   // typed text that is no choice: nothing sent, the message shown
-  kNotSaveable,  // no parameter selected, or a read-only one: nothing sent
+  kNotSaveable,  // no parameter selected, a read-only one, or one without a command: nothing sent
+  kUnsafeValue,  // the value holds a control byte: nothing sent, the message shown
 };
 
 class ParameterEditor {
@@ -91,6 +92,13 @@ class ParameterEditor {
   static constexpr const char* kRestartFailedMessage = "ERROR: Could not restart the device.";
   // Typed text in the choice box that is none of the choices is not saved.
   static constexpr const char* kNotAChoiceMessage = "ERROR: The value is not one of the choices.";
+  // A value with a line end or another control byte would end the command line
+  // early and send the rest as a command of its own.
+  static constexpr const char* kControlByteMessage =
+      "ERROR: The value holds a control character (such as a line end) and was not sent.";
+  // An entry of the definition file that was cut before its command.
+  static constexpr const char* kNoCommandMessage =
+      "ERROR: The parameter has no command in its definition file.";
   static constexpr const char* kRangeLabel = "Range: ";
 
   // Time-outs in whole seconds.
@@ -122,6 +130,9 @@ class ParameterEditor {
 
   // The set command: the read command cut before its first CR, "=", the value, CR LF.
   static std::string SetCommand(const std::string& command, const std::string& value);
+  // Whether the record's command (without its line end) is empty: an entry cut
+  // before its command field.
+  static bool HasNoCommand(const ParameterRecord& record);
   // The choice box after FillChoiceBox with the first `count` (as an unsigned 16-bit
   // number) of the texts and data: the item whose data equals `selectedData` is
   // selected. Never reads past either list.

@@ -9,6 +9,7 @@ const char* OutcomeName(FirmwareOutcome outcome) {
     case FirmwareOutcome::kNoStartRequest: return "no-start-request";
     case FirmwareOutcome::kFileNotOpened: return "file-not-opened";
     case FirmwareOutcome::kNoRestart: return "no-restart";
+    case FirmwareOutcome::kLineLost: return "line-lost";
   }
   return "unknown";
 }

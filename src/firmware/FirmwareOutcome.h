@@ -12,6 +12,7 @@ enum class FirmwareOutcome {
   kNoStartRequest,  // the bootloader never asked for the image ('C')
   kFileNotOpened,   // the image could not be opened; nothing was sent
   kNoRestart,       // image sent, but the new firmware did not answer after the restart
+  kLineLost,        // the port went away during the transfer
 };
 
 const char* OutcomeName(FirmwareOutcome outcome);

@@ -109,6 +109,10 @@ void FirmwareReload::ReloadWorker(std::stop_token stop, std::string path) {
     case TransferResult::kFileNotOpened:
       Finish(FirmwareOutcome::kFileNotOpened, stop);
       return;
+    case TransferResult::kLineLost:
+      // The engine has said that the port is gone.
+      Finish(FirmwareOutcome::kLineLost, stop);
+      return;
   }
 }
 

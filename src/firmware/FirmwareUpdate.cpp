@@ -109,6 +109,9 @@ void FirmwareUpdate::UpdateWorker(std::stop_token stop, std::string path, bool l
     case TransferResult::kFileNotOpened:
       Finish(FirmwareOutcome::kFileNotOpened, stop);
       return;
+    case TransferResult::kLineLost:
+      Finish(FirmwareOutcome::kLineLost, stop);
+      return;
   }
 }
 
@@ -125,7 +128,7 @@ void FirmwareUpdate::FinishLocal(std::stop_token stop) {
       break;
     }
     if (stop.stop_requested()) return;
-    if (Clock::Now() >= deadline) break;
+    if (Clock::Now() >= deadline || channel.LineLost()) break;
     channel.WaitForBytes(100, stop);
   }
   // Take the rest of the greeting's line too: a CR LF arriving after the first

@@ -107,8 +107,18 @@ void ImageTransfer::Status(const std::string& text, std::stop_token stop) const 
 }
 
 void ImageTransfer::Drain(std::stop_token stop) {
-  while (channel_.ReadByte(1, stop) != TransferChannel::kTimeOut) {
+  // Ends on silence, on a stop and on a lost line, also while bytes keep coming.
+  while (channel_.ReadByte(1, stop) >= 0) {
   }
+}
+
+TransferResult ImageTransfer::LineLost(std::stop_token stop) {
+  // Nothing can be sent any more, not even the cancel; waiting out the budgets
+  // would only keep the operator waiting for the same end.
+  if (stop.stop_requested()) return TransferResult::kStopped;
+  operator_.ShowMessage(kLineLostMessage);
+  Status(kTransmitError, stop);
+  return TransferResult::kLineLost;
 }
 
 void ImageTransfer::Cancel() {
@@ -139,6 +149,7 @@ TransferResult ImageTransfer::Run(const std::string& path, const TransferParams&
       Cancel();
       return TransferResult::kStopped;
     }
+    if (byte == TransferChannel::kLineLost) return LineLost(stop);
     if (byte == TransferChannel::kTimeOut) {
       file.Close();
       if (params.noStartRequestIsFailure) Status(kTransmitError, stop);
@@ -191,6 +202,7 @@ TransferResult ImageTransfer::Run(const std::string& path, const TransferParams&
         Cancel();
         return TransferResult::kStopped;
       }
+      if (answer == TransferChannel::kLineLost) return LineLost(stop);
       if (answer == TransferChannel::kTimeOut) {
         file.Close();
         Status(kTransmitError, stop);
@@ -212,6 +224,7 @@ TransferResult ImageTransfer::Run(const std::string& path, const TransferParams&
         Cancel();
         return TransferResult::kStopped;
       }
+      if (channel_.LineLost()) return LineLost(stop);
       if (retryBudget <= 0) {
         Cancel();
         file.Close();
@@ -240,6 +253,7 @@ TransferResult ImageTransfer::Run(const std::string& path, const TransferParams&
   // Whatever byte comes back counts as the answer to the first EOT.
   const int answer = channel_.ReadByte(kEotBudget, stop);
   if (stop.stop_requested()) return TransferResult::kStopped;
+  if (answer == TransferChannel::kLineLost) return LineLost(stop);
   if (answer == TransferChannel::kTimeOut) {
     Status(kTransmitError, stop);
     return TransferResult::kFailure;
@@ -259,6 +273,7 @@ TransferResult ImageTransfer::Run(const std::string& path, const TransferParams&
       return TransferResult::kSuccess;
     }
     if (stop.stop_requested()) return TransferResult::kStopped;
+    if (channel_.LineLost()) return LineLost(stop);
     if (Clock::Now() >= deadline) {
       Status(kTransmitError, stop);
       return TransferResult::kNoCompletion;

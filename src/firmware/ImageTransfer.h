@@ -33,6 +33,7 @@ enum class TransferResult {
   kNoStartRequest,   // no 'C' within the budget
   kNoCompletion,     // EOT acknowledged, but no completion text within the bound
   kFileNotOpened,    // the image could not be opened; nothing was sent
+  kLineLost,         // the port went away under the transfer
   kStopped,          // the host asked the run to stop
 };
 
@@ -74,6 +75,8 @@ class ImageTransfer {
   // The completion text normally follows the second EOT within a second; a
   // bootloader that never sends it ends the run as a failure after this bound.
   static constexpr int kCompletionWaitMs = 30000;
+  static constexpr const char* kLineLostMessage =
+      "ERROR: The serial port was lost (the device was unplugged or its line closed).";
 
   ImageTransfer(TransferChannel& channel, const CrcTable& crcTable, Operator& op,
                 TransferSinks sinks);
@@ -95,6 +98,7 @@ class ImageTransfer {
   void Status(const std::string& text, std::stop_token stop) const;
   void Drain(std::stop_token stop);
   void Cancel();
+  TransferResult LineLost(std::stop_token stop);
 
   TransferChannel& channel_;
   const CrcTable& crcTable_;

@@ -27,6 +27,7 @@ class SerialTransferChannel : public TransferChannel {
 
   void Write(const std::uint8_t* bytes, int length) override;
   int ReadByte(int polls, std::stop_token stop) override;
+  bool LineLost() const override;
   const std::string& CollectReply() override;
   void WaitForBytes(int ms, std::stop_token stop) override;
   void ResetReceive() override;

@@ -16,6 +16,8 @@ namespace zendra {
 class TransferChannel {
  public:
   static constexpr int kTimeOut = -1;
+  // The port went away under the transfer (the device unplugged, the far end closed).
+  static constexpr int kLineLost = -2;
 
   virtual ~TransferChannel() = default;
 
@@ -24,8 +26,13 @@ class TransferChannel {
 
   // The oldest received byte (0 to 255). When none is there, polls again for up
   // to `polls` polls of 1 ms each; kTimeOut when the budget is used up or a stop
-  // is requested. A byte that arrives during the wait is taken at once.
+  // is requested (a stop is honoured before a waiting byte is taken, so a line
+  // that keeps talking cannot hold a stopping worker), kLineLost at once when
+  // the port has gone. A byte that arrives during the wait is taken at once.
   virtual int ReadByte(int polls, std::stop_token stop) = 0;
+
+  // true once the port has gone away under the transfer.
+  virtual bool LineLost() const { return false; }
 
   // Appends everything received to the reply text, empties the receive side,
   // and returns the whole reply (what earlier steps left in it included).

@@ -23,6 +23,14 @@ std::string AtLink::RemoteLine(std::string_view line, std::string_view address) 
   return text;
 }
 
+bool AtLink::HoldsControlByte(std::string_view text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) return true;
+  }
+  return false;
+}
+
 std::string AtLink::ReplyLine(std::string_view reply) {
   const std::size_t ok = reply.find("OK");
   const std::string_view before = reply.substr(0, ok == std::string_view::npos ? reply.size() : ok);
@@ -36,12 +44,31 @@ std::string AtLink::ReplyLine(std::string_view reply) {
   return cr == std::string_view::npos ? std::string() : std::string(before.substr(0, cr));
 }
 
-AtLink::Verdict AtLink::Decide(const std::string& text, Rules rules) {
-  if (text.find("OK") != std::string::npos) return Verdict::kOk;
-  if (text.find("ERROR") != std::string::npos) return Verdict::kError;
+std::string_view AtLink::WithoutEcho(std::string_view reply, std::string_view line) {
+  const std::string_view command = line.substr(0, line.find_first_of("\r\n"));
+  std::string_view rest = reply;
+  // The LF of the command before, echoed after its answer.
+  while (!rest.empty() && rest.front() == '\n') rest.remove_prefix(1);
+  if (command.empty()) return reply;
+  if (rest.size() < command.size()) {
+    // The echo may still be on its way.
+    if (command.substr(0, rest.size()) == rest) return rest.substr(rest.size());
+    return reply;
+  }
+  if (rest.substr(0, command.size()) != command) return reply;
+  rest.remove_prefix(command.size());
+  // The echoed line end; the answer's own leading CR LF goes with it, which the
+  // reply line extraction does not need.
+  while (!rest.empty() && (rest.front() == '\r' || rest.front() == '\n')) rest.remove_prefix(1);
+  return rest;
+}
+
+AtLink::Verdict AtLink::Decide(std::string_view text, Rules rules) {
+  if (text.find("OK") != std::string_view::npos) return Verdict::kOk;
+  if (text.find("ERROR") != std::string_view::npos) return Verdict::kError;
   if (rules == Rules::kQuery) {
-    if (text.find("ENTER") != std::string::npos) return Verdict::kEnter;
-    if (text.find(".ebl") != std::string::npos || text.find("Start") != std::string::npos)
+    if (text.find("ENTER") != std::string_view::npos) return Verdict::kEnter;
+    if (text.find(".ebl") != std::string_view::npos || text.find("Start") != std::string_view::npos)
       return Verdict::kStart;
   }
   return Verdict::kPending;
@@ -71,21 +98,27 @@ bool AtLink::CollectReplyUntil(const std::function<bool(const std::string&)>& do
   return done(reply);
 }
 
-AtLink::Verdict AtLink::Transact(const std::string& line, int timeoutSeconds, Rules rules) {
+AtLink::Verdict AtLink::Transact(const std::string& line, int timeoutSeconds, Rules rules,
+                                 std::string_view* answer) {
   auto& ring = port_.Receive();
   reply.clear();
   ring.Reset();
   port_.Write(line);
+  if (answer) *answer = {};
   if (timeoutSeconds <= 0) return Verdict::kPending;
 
   const auto deadline = Clock::DeadlineAfter(timeoutSeconds * 1000);
   for (;;) {
     const bool more = ring.WaitForBytes(deadline);
     if (more) reply += ring.TakeText();
-    const Verdict verdict = Decide(reply, rules);
+    // An echoed command is no answer: a value holding "OK" must not pass for one.
+    const std::string_view text = WithoutEcho(reply, line);
+    const Verdict verdict = Decide(text, rules);
     if (verdict == Verdict::kOk || verdict == Verdict::kError) {
-      const std::size_t at = reply.find(verdict == Verdict::kOk ? "OK" : "ERROR");
+      const std::size_t skipped = reply.size() - text.size();
+      const std::size_t at = skipped + text.find(verdict == Verdict::kOk ? "OK" : "ERROR");
       TakeRestOfLine(at);
+      if (answer) *answer = std::string_view(reply).substr(skipped);
       return verdict;
     }
     if (verdict != Verdict::kPending) return verdict;
@@ -115,8 +148,9 @@ bool AtLink::SendRemoteAtCommand(std::string_view line, int timeoutSeconds,
 std::string AtLink::QueryAtCommand(std::string_view line, int timeoutSeconds) {
   WaitCursor wait(operator_);
   if (!portOpen) return {};
-  switch (Transact(std::string(line), timeoutSeconds, Rules::kQuery)) {
-    case Verdict::kOk: return ReplyLine(reply);
+  std::string_view answer;
+  switch (Transact(std::string(line), timeoutSeconds, Rules::kQuery, &answer)) {
+    case Verdict::kOk: return ReplyLine(answer);
     case Verdict::kEnter: return "ENTER";
     case Verdict::kStart: return "START";
     default: return "ERROR";
@@ -127,8 +161,10 @@ std::string AtLink::QueryRemoteAtCommand(std::string_view line, int timeoutSecon
                                          std::string_view address) {
   WaitCursor wait(operator_);
   if (!portOpen) return {};
-  if (Transact(RemoteLine(line, address), timeoutSeconds, Rules::kQueryRemote) == Verdict::kOk)
-    return ReplyLine(reply);
+  std::string_view answer;
+  if (Transact(RemoteLine(line, address), timeoutSeconds, Rules::kQueryRemote, &answer) ==
+      Verdict::kOk)
+    return ReplyLine(answer);
   return "ERROR";
 }
 

@@ -57,8 +57,20 @@ class AtLink {
   // The reply line of a reply that holds "OK": the value line between the line
   // ends, or the empty text for a bare "OK".
   static std::string ReplyLine(std::string_view reply);
+  // The module's answer in `reply` to the command `line`, without what its echo
+  // put there. A module powers up (and restarts) with its echo on: it sends each
+  // command back before it answers, and since a command runs at its CR, the echo
+  // of the LF after it arrives after the answer, where the next transaction finds
+  // it. So a leading stray LF and the echoed command with its line end are not
+  // part of the answer; while the echo is still arriving the answer is empty.
+  // A reply without an echo is returned as it is.
+  static std::string_view WithoutEcho(std::string_view reply, std::string_view line);
   // "AT+RC=" + address + "," + line.
   static std::string RemoteLine(std::string_view line, std::string_view address);
+  // Whether text meant to become part of one command line (a value, an address)
+  // holds a control byte: a CR or LF in it would end the line early and send
+  // what follows as a second command.
+  static bool HoldsControlByte(std::string_view text);
 
   SerialPort& Port() { return port_; }
   ReceiveBuffer& Receive() { return port_.Receive(); }
@@ -76,8 +88,11 @@ class AtLink {
   enum class Verdict { kPending, kOk, kError, kEnter, kStart };
   enum class Rules { kSend, kQuery, kQueryRemote };
 
-  Verdict Transact(const std::string& line, int timeoutSeconds, Rules rules);
-  static Verdict Decide(const std::string& text, Rules rules);
+  // Sends `line` and collects the answer; `answer` is set to the part of `reply`
+  // after the echo (see WithoutEcho).
+  Verdict Transact(const std::string& line, int timeoutSeconds, Rules rules,
+                   std::string_view* answer = nullptr);
+  static Verdict Decide(std::string_view text, Rules rules);
 
   SerialPort& port_;
   Operator& operator_;

@@ -90,6 +90,29 @@ bool ReceiveBuffer::WaitForBytes(Clock::TimePoint deadline, std::stop_token stop
   return arrived_.wait_until(lock, stop, deadline, [this] { return head_ != tail_; });
 }
 
+ReceiveBuffer::Wait ReceiveBuffer::WaitForInput(Clock::TimePoint deadline,
+                                                std::stop_token stop) const {
+  std::unique_lock lock(mutex_);
+  arrived_.wait_until(lock, stop, deadline, [this] { return head_ != tail_ || lineLost_; });
+  if (head_ != tail_) return Wait::kBytes;
+  if (lineLost_) return Wait::kLineLost;
+  if (stop.stop_requested()) return Wait::kStopped;
+  return Wait::kDeadline;
+}
+
+void ReceiveBuffer::SetLineLost(bool lost) {
+  {
+    std::lock_guard lock(mutex_);
+    lineLost_ = lost;
+  }
+  arrived_.notify_all();
+}
+
+bool ReceiveBuffer::LineLost() const {
+  std::lock_guard lock(mutex_);
+  return lineLost_;
+}
+
 void ReceiveBuffer::Notify() const { arrived_.notify_all(); }
 
 }  // namespace zendra

@@ -51,6 +51,17 @@ class ReceiveBuffer {
   bool WaitForBytes(Clock::TimePoint deadline) const;
   bool WaitForBytes(Clock::TimePoint deadline, std::stop_token stop) const;
 
+  // What a wait for input ended with.
+  enum class Wait { kBytes, kDeadline, kLineLost, kStopped };
+  // As WaitForBytes, but it also ends at once when the line is lost (the reader
+  // saw the port hang up), which a deadline of seconds should not have to wait out.
+  Wait WaitForInput(Clock::TimePoint deadline, std::stop_token stop) const;
+
+  // The reader marks the line lost when the port vanishes under it, and an Open
+  // marks it present again. Bytes already stored stay readable.
+  void SetLineLost(bool lost);
+  bool LineLost() const;
+
   // Wakes every waiter (used when the port closes).
   void Notify() const;
 
@@ -64,6 +75,7 @@ class ReceiveBuffer {
   std::uint8_t storage_[kSize];
   int head_ = 0;
   int tail_ = 0;
+  bool lineLost_ = false;
 };
 
 }  // namespace zendra

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 
 namespace zendra {
 
@@ -77,27 +78,56 @@ bool SerialPort::IsSupportedBaudRate(int baudRate) {
 bool SerialPort::Open(const std::string& portName, int baudRate, int parity, int dataBits,
                       int stopBits, int flowControl) {
   std::lock_guard guard(openClose_);
+  // A reader still running on the former port waits in poll(): wake it before
+  // taking the port whole, or the join below waits for the next byte.
+  WakeReader();
   std::unique_lock lock(lifecycle_);
   ReleaseLocked();
   vanished_ = false;
-
-  speed_t speed;
-  if (!BaudCode(baudRate, speed)) return false;
+  openError_ = OpenError::kNone;
+  openErrorText_.clear();
 
   devicePath_ = ResolvePortName(portName);
+  speed_t speed;
+  if (!BaudCode(baudRate, speed)) return FailOpen(OpenError::kSettings, 0);
+
   const int fd = ::open(devicePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    const int error = errno;
+    switch (error) {
+      case ENOENT:
+      case ENXIO:
+      case ENODEV:
+      case ENOTDIR:
+        return FailOpen(OpenError::kNotFound, error);
+      case EACCES:
+      case EPERM:
+        return FailOpen(OpenError::kPermission, error);
+      case EBUSY:  // held exclusively by another program
+        return FailOpen(OpenError::kBusy, error);
+      default:
+        return FailOpen(OpenError::kOther, error);
+    }
+  }
 
   // Another program holding the port (or another Zendra Manager) keeps it.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
     ::close(fd);
-    return false;
+    return FailOpen(error == EWOULDBLOCK ? OpenError::kBusy : OpenError::kOther, error);
+  }
+  if (::ioctl(fd, TIOCEXCL) != 0) {
+    const int error = errno;
+    ::close(fd);
+    return FailOpen(OpenError::kOther, error);
   }
 
   termios tio{};
   if (::tcgetattr(fd, &tio) != 0) {
+    const int error = errno;
+    ::ioctl(fd, TIOCNXCL);
     ::close(fd);
-    return false;
+    return FailOpen(OpenError::kOther, error);
   }
   ::cfmakeraw(&tio);
   tio.c_cflag |= CLOCAL | CREAD;
@@ -131,8 +161,10 @@ bool SerialPort::Open(const std::string& portName, int baudRate, int parity, int
   ::cfsetispeed(&tio, speed);
   ::cfsetospeed(&tio, speed);
   if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
+    const int error = errno;
+    ::ioctl(fd, TIOCNXCL);
     ::close(fd);
-    return false;
+    return FailOpen(OpenError::kSettings, error);
   }
   // DTR and RTS asserted (RTS then follows the handshake under RTS/CTS). A
   // pseudo-terminal has no modem lines; that is not an error.
@@ -142,32 +174,64 @@ bool SerialPort::Open(const std::string& portName, int baudRate, int parity, int
 
   wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wakeFd_ < 0) {
+    const int error = errno;
+    ::ioctl(fd, TIOCNXCL);
     ::close(fd);
-    return false;
+    return FailOpen(OpenError::kOther, error);
   }
   baudRate_ = baudRate;
   fd_ = fd;
   running_ = true;
   readerRunning_ = true;
+  receive_.SetLineLost(false);
   try {
     reader_ = std::jthread([this](std::stop_token stop) { ReaderThread(stop); });
   } catch (...) {
     readerRunning_ = false;
     ReleaseLocked();
-    return false;
+    return FailOpen(OpenError::kOther, 0);
   }
   return true;
 }
 
-void SerialPort::Close() {
-  std::lock_guard guard(openClose_);
-  // Wake the reader and any writer waiting on a full output queue before taking
-  // the port whole.
+bool SerialPort::FailOpen(OpenError error, int systemError) {
+  openError_ = error;
+  openErrorText_ = systemError != 0 ? std::strerror(systemError) : "";
+  return false;
+}
+
+std::string SerialPort::OpenFailureDetail() const {
+  const std::string reason = openErrorText_.empty() ? "" : " (" + openErrorText_ + ")";
+  switch (openError_) {
+    case OpenError::kNone:
+      return {};
+    case OpenError::kBusy:
+      return devicePath_ + " is in use by another program.";
+    case OpenError::kPermission:
+      return devicePath_ + ": permission denied. The user must be allowed to use serial ports "
+                           "(on most systems: be a member of the \"dialout\" group).";
+    case OpenError::kNotFound:
+      return devicePath_ + ": there is no such serial port" + reason + ".";
+    case OpenError::kSettings:
+      return devicePath_ + ": the port does not take these line settings" + reason + ".";
+    case OpenError::kOther:
+      return devicePath_ + ": the port could not be opened" + reason + ".";
+  }
+  return {};
+}
+
+void SerialPort::WakeReader() {
+  // Wakes the reader and any writer waiting on a full output queue.
   running_ = false;
   if (wakeFd_ >= 0) {
     const std::uint64_t one = 1;
     (void)!::write(wakeFd_, &one, sizeof one);
   }
+}
+
+void SerialPort::Close() {
+  std::lock_guard guard(openClose_);
+  WakeReader();
   std::unique_lock lock(lifecycle_);
   ReleaseLocked();
 }
@@ -186,6 +250,10 @@ void SerialPort::ReleaseLocked() {
     // held up by flow control cannot keep the port from closing.
     DrainOutput(fd, std::chrono::milliseconds(200));
     ::tcflush(fd, TCIOFLUSH);
+    // The exclusive flag belongs to the terminal, not to this descriptor: left set,
+    // it would refuse every later open by an ordinary user for as long as anything
+    // else keeps the device open (the module's side of a pseudo-terminal always does).
+    ::ioctl(fd, TIOCNXCL);
     ::close(fd);  // also drops the advisory lock
   }
   if (wakeFd_ >= 0) {
@@ -276,6 +344,7 @@ void SerialPort::ReaderThread(std::stop_token stop) {
     if (vanished_) break;
   }
   readerRunning_ = false;
+  if (vanished_) receive_.SetLineLost(true);
   receive_.Notify();
 }
 

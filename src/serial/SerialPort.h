@@ -31,6 +31,16 @@ class SerialPort {
   static constexpr int kFlowSoftware = 11;
   static constexpr int kFlowHardware = 12;
 
+  // Why the last Open failed.
+  enum class OpenError {
+    kNone,
+    kNotFound,      // no such device
+    kPermission,    // the user may not use it
+    kBusy,          // another program holds it
+    kSettings,      // the rate is none of the line's, or the driver refused the settings
+    kOther,
+  };
+
   SerialPort() = default;
   ~SerialPort();
   SerialPort(const SerialPort&) = delete;
@@ -54,6 +64,16 @@ class SerialPort {
   bool ReaderRunning() const { return readerRunning_.load(); }
   bool Vanished() const { return vanished_.load(); }
 
+  OpenError LastOpenError() const { return openError_; }
+  // The system's own words for the last failed Open ("Permission denied"); empty
+  // when it has none.
+  const std::string& LastOpenErrorText() const { return openErrorText_; }
+
+  // What the operator can do about the last failed Open, naming the port: that
+  // another program holds it, that the user may not use serial ports, that there
+  // is no such device, with the system's reason. Empty when the last Open worked.
+  std::string OpenFailureDetail() const;
+
   int BaudRate() const { return baudRate_.load(); }
   const std::string& DevicePath() const { return devicePath_; }
 
@@ -71,11 +91,15 @@ class SerialPort {
   void ReaderThread(std::stop_token stop);
   int ReadAvailable(std::uint8_t* buffer, int capacity);
   void ReleaseLocked();
+  void WakeReader();
+  bool FailOpen(OpenError error, int systemError);
 
   std::atomic<int> fd_{-1};
   int wakeFd_ = -1;
   std::atomic<int> baudRate_{0};
   std::string devicePath_;
+  OpenError openError_ = OpenError::kNone;
+  std::string openErrorText_;
   std::atomic<bool> running_{false};
   std::atomic<bool> readerRunning_{false};
   std::atomic<bool> vanished_{false};

@@ -56,7 +56,7 @@ TEST(SimExecutable, ServesTheModuleDescribedByItsOptionsUntilSigterm) {
     host.Write("ATE0\r\nAT+PRODUCTNAME\r\nAT+CHANNEL\r\nAT+RC=000D6F0000777777,AT+NODENAME\r\n");
     EXPECT_TRUE(host.ReadUntilContains("Shed\r\nOK\r\n", Ms(3000)));
     EXPECT_EQ(host.Take(),
-              "ATE0\r\n\r\nOK\r\n\r\nMB21\r\nOK\r\n\r\n21\r\nOK\r\n\r\nShed\r\nOK\r\n");
+              "ATE0\r\r\nOK\r\n\r\nMB21\r\nOK\r\n\r\n21\r\nOK\r\n\r\nShed\r\nOK\r\n");
   }
 
   kill(child, SIGTERM);

@@ -61,10 +61,11 @@ TEST(SimLine, OutputRunsAtTheHostsCharacterTime) {
 TEST(SimLine, HostBytesArriveOneCharacterTimeEach) {
   SimTestBench bench(Options{}, 9600);
   ASSERT_TRUE(bench.Ready());
-  ASSERT_EQ(bench.Ask("ATE0\r\n", "OK\r\n"), "ATE0\r\n\r\nOK\r\n");
+  ASSERT_EQ(bench.Ask("ATE0\r\n", "OK\r\n"), "ATE0\r\r\nOK\r\n");
 
-  // 120 bytes written at once are complete at the module only after 120 character
-  // times, so the answer to the line cannot start earlier (and takes one more).
+  // 120 bytes written at once arrive at the module one character time each; the
+  // command runs at its CR, the 119th byte, so the answer cannot start earlier
+  // (and takes one more character time to arrive).
   std::string line = "AT+NODENAME=" + std::string(106, 'n') + "\r\n";
   ASSERT_EQ(line.size(), 120u);
   bench.host->Take();
@@ -73,8 +74,8 @@ TEST(SimLine, HostBytesArriveOneCharacterTimeEach) {
   ASSERT_TRUE(bench.host->ReadUntilContains("ERROR\r\n", Ms(2000)));
   auto firstReplyByte = bench.host->Times()[0] - written;
   auto charTime = CharTime(9600);
-  EXPECT_GE(firstReplyByte, 121 * charTime);
-  EXPECT_LE(firstReplyByte, 121 * charTime * 1.05 + Ms(20));  // a busy host may read late
+  EXPECT_GE(firstReplyByte, 120 * charTime);
+  EXPECT_LE(firstReplyByte, 120 * charTime * 1.05 + Ms(20));  // a busy host may read late
 }
 
 TEST(SimLine, WrongRateGivesGarbageBothWays) {
@@ -93,14 +94,14 @@ TEST(SimLine, WrongRateGivesGarbageBothWays) {
 
   // At the right rate the noise is the start of the next line, which fails.
   bench.host->SetLine(9600);
-  std::string reply = bench.Ask("\r\n", "ERROR\r\n");
-  EXPECT_THAT(reply, ::testing::EndsWith("\r\n\r\nERROR\r\n"));
+  std::string reply = bench.Ask("\r\n", "ERROR\r\n\n");
+  EXPECT_THAT(reply, ::testing::EndsWith("\r\r\nERROR\r\n\n"));
   ASSERT_EQ(bench.module->ReceivedLines().size(), 1u);
   EXPECT_EQ(bench.module->ReceivedLines()[0].size(), 14u);
-  EXPECT_EQ(bench.Ask("ATE0\r\n", "OK\r\n"), "ATE0\r\n\r\nOK\r\n");
+  EXPECT_EQ(bench.Ask("ATE0\r\n", "OK\r\n"), "ATE0\r\r\nOK\r\n");
 
   // The other way: the firmware's start banner at 9600 to a host at 115200.
-  ASSERT_EQ(bench.Ask("AT+BOOTLOAD\r\n", "BOOTLOADER\r\n"), "\r\nENTER BOOTLOADER\r\n");
+  ASSERT_EQ(bench.Ask("AT+BOOTLOAD\n", "BOOTLOADER\r\n"), "\r\nENTER BOOTLOADER\r\n");
   bench.host->SetLine(115200);
   bench.host->Write("2");
   constexpr std::size_t kBannerLength = sizeof("\r\nZendra MA11 v1.10.0\r\nOK\r\n") - 1;
@@ -116,16 +117,16 @@ TEST(SimLine, AutoRateFollowsTheHost) {
   options.baudRate = 0;
   SimTestBench bench(options, 57600);
   ASSERT_TRUE(bench.Ready());
-  EXPECT_EQ(bench.Ask("AT\r\n", "OK\r\n"), "AT\r\n\r\nOK\r\n");
+  EXPECT_EQ(bench.Ask("AT\r\n", "OK\r\n\n"), "AT\r\r\nOK\r\n\n");
   bench.host->SetLine(4800);
-  EXPECT_EQ(bench.Ask("AT\r\n", "OK\r\n"), "AT\r\n\r\nOK\r\n");
+  EXPECT_EQ(bench.Ask("AT\r\n", "OK\r\n\n"), "AT\r\r\nOK\r\n\n");
   EXPECT_EQ(bench.module->GarbledBytes(), 0u);
 }
 
 TEST(SimLine, VanishedPortHangsUpTheHost) {
   SimTestBench bench(Options{});
   ASSERT_TRUE(bench.Ready());
-  ASSERT_EQ(bench.Ask("AT\r\n", "OK\r\n"), "AT\r\n\r\nOK\r\n");
+  ASSERT_EQ(bench.Ask("AT\r\n", "OK\r\n\n"), "AT\r\r\nOK\r\n\n");
   bench.module->Vanish();
   EXPECT_TRUE(bench.host->WaitForHangUp(Ms(1000)));
   // The module goes on without a line and stops cleanly.
