@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs the whole test suite
 # (unit, integration and offscreen GUI tests).
-#   scripts/test.sh              the normal build (preset "ci": warnings are errors)
+#   scripts/test.sh              the normal build (preset "ci": warnings are errors), then
+#                                the unit and integration tests again as an unprivileged user
 #   scripts/test.sh asan|tsan    the core tests under AddressSanitizer+UBSan / ThreadSanitizer
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,5 +24,7 @@ case "$preset" in
     ;;
   *)
     ctest --preset "$preset" -j "$jobs"
+    # The same core tests once more as an unprivileged user (as root: "nobody").
+    scripts/test-unprivileged.sh build
     ;;
 esac

@@ -31,8 +31,22 @@ bool AtLink::HoldsControlByte(std::string_view text) {
   return false;
 }
 
+std::size_t AtLink::FindLine(std::string_view text, std::string_view word) {
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t end = text.find_first_of("\r\n", start);
+    const std::string_view line =
+        text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+    if (line == word) return start;
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+  return std::string_view::npos;
+}
+
 std::string AtLink::ReplyLine(std::string_view reply) {
-  const std::size_t ok = reply.find("OK");
+  std::size_t ok = FindLine(reply, "OK");
+  if (ok == std::string_view::npos) ok = reply.find("OK");
   const std::string_view before = reply.substr(0, ok == std::string_view::npos ? reply.size() : ok);
   const std::size_t lf = before.find('\n');
   const std::string_view rest = (lf == std::string_view::npos) ? before : before.substr(lf + 1);
@@ -49,13 +63,13 @@ std::string_view AtLink::WithoutEcho(std::string_view reply, std::string_view li
   std::string_view rest = reply;
   // The LF of the command before, echoed after its answer.
   while (!rest.empty() && rest.front() == '\n') rest.remove_prefix(1);
-  if (command.empty()) return reply;
+  if (command.empty()) return rest;
   if (rest.size() < command.size()) {
     // The echo may still be on its way.
     if (command.substr(0, rest.size()) == rest) return rest.substr(rest.size());
-    return reply;
+    return rest;
   }
-  if (rest.substr(0, command.size()) != command) return reply;
+  if (rest.substr(0, command.size()) != command) return rest;
   rest.remove_prefix(command.size());
   // The echoed line end; the answer's own leading CR LF goes with it, which the
   // reply line extraction does not need.
@@ -64,8 +78,8 @@ std::string_view AtLink::WithoutEcho(std::string_view reply, std::string_view li
 }
 
 AtLink::Verdict AtLink::Decide(std::string_view text, Rules rules) {
-  if (text.find("OK") != std::string_view::npos) return Verdict::kOk;
-  if (text.find("ERROR") != std::string_view::npos) return Verdict::kError;
+  if (FindLine(text, "OK") != std::string_view::npos) return Verdict::kOk;
+  if (FindLine(text, "ERROR") != std::string_view::npos) return Verdict::kError;
   if (rules == Rules::kQuery) {
     if (text.find("ENTER") != std::string_view::npos) return Verdict::kEnter;
     if (text.find(".ebl") != std::string_view::npos || text.find("Start") != std::string_view::npos)
@@ -112,12 +126,22 @@ AtLink::Verdict AtLink::Transact(const std::string& line, int timeoutSeconds, Ru
     const bool more = ring.WaitForBytes(deadline);
     if (more) reply += ring.TakeText();
     // An echoed command is no answer: a value holding "OK" must not pass for one.
-    const std::string_view text = WithoutEcho(reply, line);
-    const Verdict verdict = Decide(text, rules);
+    std::string_view text = WithoutEcho(reply, line);
+    Verdict verdict = Decide(text, rules);
     if (verdict == Verdict::kOk || verdict == Verdict::kError) {
-      const std::size_t skipped = reply.size() - text.size();
-      const std::size_t at = skipped + text.find(verdict == Verdict::kOk ? "OK" : "ERROR");
+      std::size_t skipped = reply.size() - text.size();
+      const char* word = verdict == Verdict::kOk ? "OK" : "ERROR";
+      const std::size_t at = skipped + FindLine(text, word);
+      const std::size_t before = reply.size();
       TakeRestOfLine(at);
+      if (reply.size() != before) {
+        // The verdict was the last piece of the text: with the rest of its line it
+        // may have turned out to be the start of a longer one ("OKAY").
+        text = WithoutEcho(reply, line);
+        skipped = reply.size() - text.size();
+        verdict = Decide(text, rules);
+        if (verdict == Verdict::kPending) continue;
+      }
       if (answer) *answer = std::string_view(reply).substr(skipped);
       return verdict;
     }

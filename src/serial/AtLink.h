@@ -3,9 +3,10 @@
 // with, and the connection state they depend on.
 //
 // A transaction empties `reply` and the receive ring, writes one command line and
-// collects what the module sends until the reply holds "OK" or "ERROR" (searched
-// anywhere, case-sensitively, "OK" first) or the time-out of N whole seconds runs
-// out. It returns the moment its deciding text is there; after "OK" or "ERROR" it
+// collects what the module sends until the reply holds a line that is "OK" or
+// "ERROR" ("OK" first) or the time-out of N whole seconds runs out. The module
+// puts its verdict on a line of its own; a value that merely holds the letters
+// (a node named "BOOKSHELF", "ERROR room") is neither. It returns the moment its deciding text is there; after "OK" or "ERROR" it
 // also takes the rest of that line (a few character times at most), so that the
 // CR LF ending the answer can never reach the next transaction and turn its reply
 // line into an empty text.
@@ -55,15 +56,18 @@ class AtLink {
   void TakeRestOfLine(std::size_t from);
 
   // The reply line of a reply that holds "OK": the value line between the line
-  // ends, or the empty text for a bare "OK".
+  // ends before the "OK" line, or the empty text for a bare "OK".
   static std::string ReplyLine(std::string_view reply);
+  // Where the first line of `text` that is exactly `word` starts (lines end at
+  // CR or LF; the last piece counts too, line end or not); npos when none is.
+  static std::size_t FindLine(std::string_view text, std::string_view word);
   // The module's answer in `reply` to the command `line`, without what its echo
   // put there. A module powers up (and restarts) with its echo on: it sends each
   // command back before it answers, and since a command runs at its CR, the echo
   // of the LF after it arrives after the answer, where the next transaction finds
   // it. So a leading stray LF and the echoed command with its line end are not
   // part of the answer; while the echo is still arriving the answer is empty.
-  // A reply without an echo is returned as it is.
+  // A reply without an echo is returned as it is, but for a stray leading LF.
   static std::string_view WithoutEcho(std::string_view reply, std::string_view line);
   // "AT+RC=" + address + "," + line.
   static std::string RemoteLine(std::string_view line, std::string_view address);

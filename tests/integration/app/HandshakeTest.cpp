@@ -249,5 +249,46 @@ TEST(Handshake, TheModelRuleHearsWhetherTheProductIsMc21x) {
   }
 }
 
+TEST(Handshake, ABootloaderWaitingForAnUploadIsCancelledAndTheDamagedModuleRecognised) {
+  // At 115200 the handshake's own "ATR1" reaches a module in its bootloader menu,
+  // whose "1" starts an upload: from then on it asks for blocks with 'C' and
+  // prints nothing else.
+  sim::Options o;
+  o.damaged = true;
+  SimHarness h(o, 0.05);
+  EXPECT_FALSE(h.Connect(115200));
+  EXPECT_EQ(h.Op().Questions(), std::vector<std::string>{kReloadQuestion});
+  EXPECT_TRUE(h.Op().Messages().empty());
+  EXPECT_EQ(h.Conn().LastFailure(), Connection::Failure::kReloadDeclined);
+  EXPECT_TRUE(h.Sim().InBootloader());
+}
+
+TEST(Handshake, WithoutAReloadToOfferADamagedModuleEndsTheConnectWithoutTheQuestion) {
+  sim::Options o;
+  o.damaged = true;
+  SimHarness h(o, 0.05);
+  h.Conn().SetHooks({.offerReload = false});
+  EXPECT_FALSE(h.Connect(9600));
+  EXPECT_TRUE(h.Op().Questions().empty());
+  EXPECT_TRUE(h.Op().Messages().empty());
+  EXPECT_EQ(h.Conn().LastFailure(), Connection::Failure::kFirmwareDamaged);
+  EXPECT_FALSE(h.Conn().port.IsOpen());
+}
+
+TEST(Handshake, RebootBringsTheEchoBackAndTheReadsAfterItAreStillRight) {
+  SimHarness h;
+  ASSERT_TRUE(h.Connect(9600));
+  h.Conn().Reboot();
+  // The module restarts with its echo on; once it answers again, every query
+  // still yields its value.
+  ASSERT_TRUE(WaitUntil([&] { return h.Conn().link.SendAtCommand("AT\r\n", 1); }));
+  h.Conn().ShowDeviceInfo();
+  EXPECT_EQ(h.Conn().productName, "MA11");
+  EXPECT_EQ(h.Conn().euiAddress, "000D6F0000A1B2C3");
+  EXPECT_EQ(h.Conn().nodeName, "Zendra1");
+  EXPECT_EQ(h.Conn().firmwareVersion, "v1.10.0");
+  EXPECT_EQ(h.Conn().DefinitionFileName(), "MA11_v1.10.0.zmcon");
+}
+
 }  // namespace
 }  // namespace zendra::test

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "serial/SerialPort.h"
 #include "support/TempFolder.h"
 
 extern char** environ;
@@ -174,6 +175,55 @@ TEST(CommandLine, ReloadBringsADamagedModuleBackAndConnects) {
   r = Cli(module, {"--yes", "reload", image, "--no-progress"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_THAT(r.out, HasSubstr("v1.11.0"));
+}
+
+TEST(CommandLine, RefusesWhatWouldHarmTheModuleAndSaysWhatToDoInstead) {
+  // A value with a line end would write the name and then reset the module.
+  ModuleProcess module({});
+  auto r = Cli(module, {"set", "Node/Node name=AB\r\nAT&F"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_THAT(r.err, HasSubstr("control character"));
+  r = Cli(module, {"at", "AT+NODENAME=X\r\nAT&F"});
+  EXPECT_EQ(r.status, 2);
+  r = Cli(module, {"get", "Node name"});
+  EXPECT_EQ(r.out, "Zendra1\n") << "nothing was written";
+
+  // A damaged module: no question that only a reload command could act on.
+  ModuleProcess damaged({"--damaged"});
+  r = Cli(damaged, {"--yes", "info"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.err, HasSubstr("reload IMAGE"));
+  EXPECT_THAT(r.err, ::testing::Not(HasSubstr("Do you want to reload?")));
+
+  // An update broken off mid-transfer may leave the module in its bootloader.
+  TempFolder folder;
+  ModuleProcess breaking({"--baud", "auto", "--silent-after-block", "2"});
+  r = Cli(breaking, {"--baud", "115200", "update", WriteImage(folder), "--no-progress"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.err, HasSubstr("reload " + folder.Path()));
+}
+
+TEST(CommandLine, ExplainsAPortInUseAndADefinitionFileWithoutParameters) {
+  ModuleProcess module({});
+  {
+    SerialPort holder;  // another program on the same port
+    ASSERT_TRUE(holder.Open(module.Port(), 9600, 0, 8, 0, 10));
+    const auto r = Cli(module, {"at", "AT"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_THAT(r.err, HasSubstr(module.Port() + " is in use by another program."));
+  }
+
+  TempFolder folder;
+  folder.Write("MA11_v1.10.0.zmcon", "; a header and nothing else [Node/");
+  auto r = Cli(module, {"params", "--definitions", folder.Path()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.err, HasSubstr("the definition file " + folder.Path() + "MA11_v1.10.0.zmcon holds none"));
+
+  // The question's caption is not said twice.
+  TempFolder empty;
+  r = Cli(module, {"--no", "params", "--definitions", empty.Path()});
+  EXPECT_THAT(r.err, HasSubstr("WARNING: Could not recognize the firmware version."));
+  EXPECT_THAT(r.err, ::testing::Not(HasSubstr("WARNING: WARNING:")));
 }
 
 }  // namespace

@@ -271,5 +271,39 @@ TEST_F(ConfigAgainstSimulator, ClearingTheSelectionLeavesNothingOfTheFormerParam
   EXPECT_EQ(session->state.rangeText, "");
 }
 
+TEST_F(ConfigAgainstSimulator, AValueWithALineEndIsRefusedBeforeAnythingIsSent) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  Select("Node name");
+  harness->Sim().ClearLog();
+  // Sent as it stands, this would write the name and then reset the module.
+  for (const char* value : {"AB\r\nAT&F", "AB\nAT&F", "AB\r", "A\tB"}) {
+    EXPECT_EQ(session->editor.SaveParameter({std::nullopt, "", value}), SaveResult::kUnsafeValue);
+  }
+  EXPECT_THAT(Messages(), ::testing::Each(std::string(ParameterEditor::kControlByteMessage)));
+  EXPECT_EQ(Messages().size(), 4u);
+  EXPECT_TRUE(Lines().empty());
+  EXPECT_EQ(harness->Sim().Register("AT+NODENAME"), "Zendra1");
+}
+
+TEST_F(ConfigAgainstSimulator, AnEntryCutBeforeItsCommandIsNeverSentAsAnEmptyLine) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  folder.Write("cut.zmcon",
+               "[Node/Node name]String;Help: <Name.>;\r\n Command = AT+NODENAME;\r\n"
+               "[Node/Cut]String;Help: <The file ends before the command.>;");
+  session->loader.LoadParameterFile(1, "cut.zmcon");
+  ASSERT_EQ(session->definitions.parameterCount, 2);
+  harness->Sim().ClearLog();
+  harness->Op().Clear();
+
+  const SelectionResult r = Select("Cut");
+  EXPECT_FALSE(r.reply.has_value());
+  EXPECT_FALSE(r.saveEnabled);
+  EXPECT_FALSE(r.valueEditEnabled);
+  EXPECT_EQ(session->editor.SaveValue(1, "x"), SaveResult::kNotSaveable);
+  EXPECT_THAT(Messages(), ElementsAre(ParameterEditor::kNoCommandMessage,
+                                      ParameterEditor::kNoCommandMessage));
+  EXPECT_TRUE(Lines().empty());
+}
+
 }  // namespace
 }  // namespace zendra

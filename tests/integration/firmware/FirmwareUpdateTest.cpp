@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "../../unit/firmware/RecordingView.h"
+#include "base/Clock.h"
 #include "firmware/FirmwareReload.h"
 #include "firmware/FirmwareUpdate.h"
 #include "support/SimHarness.h"
@@ -133,6 +134,29 @@ TEST(LocalUpdateTest, NewFirmwareThatNeverAnswersIsReportedAfterTheBound) {
   EXPECT_THAT(h.Op().Messages(), ElementsAre("ERROR: The device does not respond."));
   EXPECT_THAT(view.buttons, ElementsAre(false, true));
   EXPECT_THAT(view.texts, IsEmpty());
+}
+
+TEST(LocalUpdateTest, APortLostMidTransferEndsTheUpdateAtOnceAndSaysSo) {
+  SimHarness h(Module());
+  ASSERT_TRUE(h.Connect(115200));
+  const Image image(40 * 1024);
+  RecordingView view;
+  FirmwareUpdate update(h.Conn(), view);
+  update.SetChosenPath(image.Path());
+  ASSERT_TRUE(update.OnLocalUpdate());
+  ASSERT_TRUE(view.WaitForProgress(10, kDeadline));
+  // The device is unplugged: the budget for a block's answer is 5 s (real time
+  // from here on), the completion wait 30 s; neither may be waited out for a line
+  // that is gone.
+  Clock::SetScale(1.0);
+  const auto lost = std::chrono::steady_clock::now();
+  h.Sim().Vanish();
+  ASSERT_TRUE(view.WaitForFinished(kDeadline));
+  EXPECT_LT(std::chrono::steady_clock::now() - lost, std::chrono::seconds(1));
+  EXPECT_THAT(view.finished, ElementsAre(FirmwareOutcome::kLineLost));
+  EXPECT_EQ(view.statuses.back(), "Transmit error.");
+  EXPECT_THAT(h.Op().Messages(), ElementsAre(ImageTransfer::kLineLostMessage));
+  EXPECT_THAT(view.buttons, ElementsAre(false, true));
 }
 
 TEST(FirmwareReloadTest, DamagedModuleIsReloadedFromTheConnectQuestionAndThenConnects) {

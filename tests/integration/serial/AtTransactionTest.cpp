@@ -1,9 +1,14 @@
 // The AT transactions over a real pseudo-terminal against the simulated module.
 
+#include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <future>
 #include <thread>
 
 #include "base/Clock.h"
@@ -212,6 +217,72 @@ TEST(SerialLine, APortThatDoesNotExistDoesNotOpen) {
   EXPECT_FALSE(port.Open("/dev/zendra-no-such-port", 9600, 0, 8, 0, 10));
   EXPECT_FALSE(port.Open("COM0", 9600, 0, 8, 0, 10));
   EXPECT_FALSE(port.IsOpen());
+}
+
+TEST(SerialLine, AClosedPortGivesTheTerminalBackForAnOrdinaryUsersNextOpen) {
+  SimHarness h(Silent());
+  ASSERT_TRUE(h.OpenPort(9600));
+  h.Conn().port.Close();
+  // The exclusive flag belongs to the terminal, which the module's side keeps
+  // open: left set, every later open by a user other than root fails (EBUSY).
+  const int fd = ::open(h.Sim().PortPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  int exclusive = -1;
+  ASSERT_EQ(::ioctl(fd, TIOCGEXCL, &exclusive), 0);
+  ::close(fd);
+  EXPECT_EQ(exclusive, 0);
+  // And the reopen at another rate, as the bootloader probe makes it, works.
+  EXPECT_TRUE(h.Conn().port.Open(h.Sim().PortPath(), 115200, 0, 8, 0, 10));
+}
+
+TEST(SerialLine, APortHeldByAnotherProgramSaysSoAndWhy) {
+  SimHarness h(Silent());
+  ASSERT_TRUE(h.OpenPort(9600));
+  SerialPort second;
+  EXPECT_FALSE(second.Open(h.Sim().PortPath(), 9600, 0, 8, 0, 10));
+  EXPECT_EQ(second.LastOpenError(), SerialPort::OpenError::kBusy);
+  EXPECT_EQ(second.OpenFailureDetail(), h.Sim().PortPath() + " is in use by another program.");
+
+  EXPECT_FALSE(second.Open("/dev/zendra-no-such-port", 9600, 0, 8, 0, 10));
+  EXPECT_EQ(second.LastOpenError(), SerialPort::OpenError::kNotFound);
+  EXPECT_THAT(second.OpenFailureDetail(), ::testing::HasSubstr("/dev/zendra-no-such-port"));
+}
+
+TEST(SerialLine, OpeningAPortThatIsOpenDoesNotWaitForTheNextByte) {
+  SimHarness h(Silent());
+  ASSERT_TRUE(h.OpenPort(9600));
+  // The reader waits in poll() on a silent line; the reopen must wake it, as
+  // Close does, instead of joining it until a byte happens to come.
+  auto reopened = std::async(std::launch::async, [&] {
+    return h.Conn().port.Open(h.Sim().PortPath(), 115200, 0, 8, 0, 10);
+  });
+  if (reopened.wait_for(2s) != std::future_status::ready) {
+    h.Sim().Inject("x");  // lets a stuck reopen finish, so the test can end
+    ADD_FAILURE() << "the reopen waited for a byte";
+  }
+  EXPECT_TRUE(reopened.get());
+  EXPECT_EQ(h.Conn().port.BaudRate(), 115200);
+}
+
+TEST(AtTransaction, ModuleWithItsEchoOnIsAnsweredWithTheValueNotTheEcho) {
+  // No ATE0 here: the module echoes every command, and the LF of each line
+  // comes back after the answer, into the next transaction.
+  SimHarness h(AnyRate());
+  ASSERT_TRUE(h.OpenPort(9600));
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(h.Link().QueryAtCommand("AT+PRODUCTNAME\r\n", 1), "MA11") << i;
+    EXPECT_EQ(h.Link().QueryAtCommand("AT+LONGADDR\r\n", 1), "000D6F0000A1B2C3") << i;
+    EXPECT_EQ(h.Link().QueryAtCommand("AT+NODENAME\r\n", 1), "Zendra1") << i;
+  }
+  // The echo of a value holding "OK" is not the module's OK: it refuses this one.
+  h.Sim().SetFaults(sim::Faults{.errorCommands = {"AT+NODENAME"}});
+  EXPECT_FALSE(h.Link().SendAtCommand("AT+NODENAME=BOOKSHELF\r\n", 1));
+  h.Sim().SetFaults({});
+  EXPECT_TRUE(h.Link().SendAtCommand("AT+NODENAME=BOOKSHELF\r\n", 1));
+  // A value that holds the letters of a verdict is read whole.
+  EXPECT_EQ(h.Link().QueryAtCommand("AT+NODENAME\r\n", 1), "BOOKSHELF");
+  ASSERT_TRUE(h.Link().SendAtCommand("AT+NODENAME=ERROR room\r\n", 1));
+  EXPECT_EQ(h.Link().QueryAtCommand("AT+NODENAME\r\n", 1), "ERROR room");
 }
 
 }  // namespace

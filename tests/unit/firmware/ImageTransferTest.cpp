@@ -3,6 +3,7 @@
 
 #include <gmock/gmock.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -279,6 +280,74 @@ TEST_F(ImageTransferTest, ImageOfMoreThan8000BlocksStillFindsItsCompletionTextIn
   ASSERT_EQ(Run(channel, Image(image)), TransferResult::kSuccess);
   received.resize(image.size());
   EXPECT_EQ(received, image);
+}
+
+TEST_F(ImageTransferTest, AStopEndsTheWaitEvenWhileTheLineNeverFallsSilent) {
+  Clock::SetScale(1.0);
+  // A line that keeps talking: the drain before the start request never meets a
+  // silence, so only the stop can end it.
+  ReceiveBuffer ring;
+  std::string reply;
+  SerialTransferChannel channel(ring, [](const std::uint8_t*, int) {}, reply);
+  std::atomic<bool> talking{true};
+  std::jthread noise([&] {
+    const std::vector<std::uint8_t> chatter(2048, 'x');
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (talking && std::chrono::steady_clock::now() < until) {
+      if (ring.Count() < 4096) ring.PutChunk(chatter.data(), chatter.size());
+      std::this_thread::yield();
+    }
+  });
+  while (ring.Count() < 4096) std::this_thread::yield();
+  const auto path = Image(Pattern(300));
+  std::stop_source stop;
+  TransferResult result{};
+  std::jthread worker([&] { result = Run(channel, path, {}, stop.get_token()); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // let the drain start
+  const auto asked = std::chrono::steady_clock::now();
+  stop.request_stop();
+  worker.join();
+  talking = false;
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(200));
+  EXPECT_EQ(result, TransferResult::kStopped);
+}
+
+TEST_F(ImageTransferTest, ALostPortEndsTheTransferAtOnceInsteadOfWaitingOutTheBudget) {
+  Clock::SetScale(1.0);  // the budget for a block's answer is a real 5 s
+  ReceiveBuffer ring;
+  std::string reply;
+  int blocks = 0;
+  const auto module = [&](const std::uint8_t*, int n) {
+    // Two blocks are acknowledged, then the device is unplugged.
+    if (n == 133 && ++blocks <= 2) ring.Put(0x06);
+    if (n == 133 && blocks == 3) ring.SetLineLost(true);
+  };
+  SerialTransferChannel channel(ring, module, reply);
+  const auto path = Image(Pattern(10 * 128));
+  // The start request must survive the drain: hand it over once the drain is done.
+  struct Starter : TransferChannel {
+    SerialTransferChannel& inner;
+    ReceiveBuffer& ring;
+    bool asked = false;
+    Starter(SerialTransferChannel& c, ReceiveBuffer& r) : inner(c), ring(r) {}
+    void Write(const std::uint8_t* b, int n) override { inner.Write(b, n); }
+    int ReadByte(int polls, std::stop_token stop) override {
+      if (polls > 1 && !asked) {
+        asked = true;
+        ring.Put('C');
+      }
+      return inner.ReadByte(polls, stop);
+    }
+    bool LineLost() const override { return inner.LineLost(); }
+    const std::string& CollectReply() override { return inner.CollectReply(); }
+    void WaitForBytes(int ms, std::stop_token stop) override { inner.WaitForBytes(ms, stop); }
+    void ResetReceive() override { inner.ResetReceive(); }
+  } starter(channel, ring);
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(Run(starter, path), TransferResult::kLineLost);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+  EXPECT_THAT(op_.Messages(), ElementsAre(ImageTransfer::kLineLostMessage));
+  EXPECT_EQ(Statuses().back(), "Transmit error.");
 }
 
 }  // namespace

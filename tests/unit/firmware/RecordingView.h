@@ -32,6 +32,11 @@ class RecordingView : public FirmwarePageView {
       return std::find(statuses.begin(), statuses.end(), text) != statuses.end();
     });
   }
+  bool WaitForProgress(int atLeast, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout,
+                             [&] { return !progress.empty() && progress.back() >= atLeast; });
+  }
   std::size_t StatusCount() {
     std::lock_guard lock(mutex_);
     return statuses.size();

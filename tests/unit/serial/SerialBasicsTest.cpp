@@ -65,10 +65,66 @@ TEST(ReplyLine, IsTheValueBetweenTheLineEndsBeforeOk) {
       // A stray line end left over from an earlier answer spoils the value line:
       // the reason a transaction takes the rest of its "OK" line.
       {"\r\n\r\nv1.10.0\r\nOK\r\n", ""},
-      {"\r\nvalue with OK inside\r\nOK\r\n", ""},
+      // The verdict is the line that is "OK": letters inside a value are not it.
+      {"\r\nvalue with OK inside\r\nOK\r\n", "value with OK inside"},
+      {"\r\nBOOKSHELF\r\nOK\r\n", "BOOKSHELF"},
       {"\r\nabc\nOK", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(AtLink::ReplyLine(c.reply), c.line) << c.reply;
+}
+
+struct EchoCase {
+  const char* sent;
+  const char* received;
+  const char* line;  // the reply line of what is left, or "(pending)" while it says nothing yet
+};
+
+TEST(ReplyLine, TheModulesEchoIsNotPartOfTheAnswer) {
+  const EchoCase cases[] = {
+      // Echo off: the reply as it stands.
+      {"AT+VERSION\r\n", "\r\nv1.10.0\r\nOK\r\n", "v1.10.0"},
+      // The command runs at its CR: its echo, then the answer.
+      {"AT+VERSION\r\n", "AT+VERSION\r\r\nv1.10.0\r\nOK\r\n", "v1.10.0"},
+      // A module that runs it at the LF echoes the whole line first.
+      {"AT+VERSION\r\n", "AT+VERSION\r\n\r\nv1.10.0\r\nOK\r\n", "v1.10.0"},
+      // The echo of the previous command's LF came after its answer.
+      {"AT+LONGADDR\r\n", "\nAT+LONGADDR\r\r\n000D6F0000A1B2C3\r\nOK\r\n", "000D6F0000A1B2C3"},
+      {"AT+LONGADDR\r\n", "\n\r\n000D6F0000A1B2C3\r\nOK\r\n", "000D6F0000A1B2C3"},
+      // A command without a value.
+      {"ATR1\r\n", "ATR1\r\r\nOK\r\n", ""},
+      // An empty value.
+      {"AT+NODENAME\r\n", "AT+NODENAME\r\r\n\r\nOK\r\n", ""},
+      // Lines that end in LF alone, and the remote form.
+      {"AT+PRODUCTNAME\n", "AT+PRODUCTNAME\n\r\nMA11\r\nOK\r\n", "MA11"},
+      {"AT+RC=000D6F00000B0B0B,at+productname\r\n",
+       "AT+RC=000D6F00000B0B0B,at+productname\r\r\nMB11\r\nOK\r\n", "MB11"},
+      // The echo of a value that holds "OK" is no answer yet.
+      {"AT+NODENAME=BOOKSHELF\r\n", "AT+NODENAME=BOO", "(pending)"},
+      {"AT+NODENAME=BOOKSHELF\r\n", "AT+NODENAME=BOOKSHELF\r", "(pending)"},
+  };
+  for (const auto& c : cases) {
+    const std::string_view rest = AtLink::WithoutEcho(c.received, c.sent);
+    const bool decided = rest.find("OK") != std::string_view::npos;
+    EXPECT_EQ(decided ? AtLink::ReplyLine(rest) : std::string("(pending)"), c.line) << c.received;
+  }
+}
+
+TEST(ReplyLine, AVerdictIsALineOfItsOwn) {
+  EXPECT_EQ(AtLink::FindLine("\r\nBOOKSHELF\r\nOK\r\n", "OK"), 13u);
+  EXPECT_EQ(AtLink::FindLine("OK", "OK"), 0u);
+  EXPECT_EQ(AtLink::FindLine("\r\nv1\r\nOK", "OK"), 6u);  // the last piece counts
+  EXPECT_EQ(AtLink::FindLine("\rOK\r", "OK"), 1u);         // CR alone ends a line too
+  for (const char* text : {"\r\nBOOKSHELF\r\n", "\r\nOK lab\r\n", "\r\nOKAY", "", "\r\nok\r\n"})
+    EXPECT_EQ(AtLink::FindLine(text, "OK"), std::string_view::npos) << text;
+  EXPECT_EQ(AtLink::FindLine("\r\nERROR room\r\n", "ERROR"), std::string_view::npos);
+}
+
+TEST(ReplyLine, ControlBytesAreFoundWhereverTheyStand) {
+  EXPECT_FALSE(AtLink::HoldsControlByte("Kitchen node 7 ~!"));
+  EXPECT_FALSE(AtLink::HoldsControlByte(""));
+  EXPECT_FALSE(AtLink::HoldsControlByte("\xC3\xA4"));  // UTF-8 text is no control byte
+  for (const char* text : {"AB\r\nAT&F", "AB\n", "\rAB", "A\tB", "A\x7F", "A\x01"})
+    EXPECT_TRUE(AtLink::HoldsControlByte(text)) << text;
 }
 
 TEST(ReplyLine, RemoteLinePrefixesTheAddressUnchanged) {

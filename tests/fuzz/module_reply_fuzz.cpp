@@ -1,0 +1,59 @@
+// libFuzzer target: what the module sends back is outside input. The first line
+// of the input is the command line as sent, the rest the bytes received. Runs
+// what the transactions and the handshake make of a reply: the echo taken out,
+// the verdict lines, the reply line, the bootloader's upload request.
+//
+//   cmake --preset fuzz && cmake --build build-fuzz --target module_reply_fuzz
+//   ./build-fuzz/bin/module_reply_fuzz -max_total_time=60
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/Connection.h"
+#include "serial/AtLink.h"
+
+namespace {
+
+using namespace zendra;
+
+void Check(bool condition) {
+  if (!condition) __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string input(reinterpret_cast<const char*>(data), size);
+  const std::size_t split = input.find('\n');
+  const std::string sent = split == std::string::npos ? input : input.substr(0, split + 1);
+  const std::string received = split == std::string::npos ? std::string() : input.substr(split + 1);
+
+  // What is left after the echo is the end of what was received.
+  const std::string_view answer = AtLink::WithoutEcho(received, sent);
+  Check(answer.size() <= received.size());
+  Check(received.compare(received.size() - answer.size(), answer.size(), answer) == 0);
+
+  for (const std::string_view word : {std::string_view("OK"), std::string_view("ERROR")}) {
+    const std::size_t at = AtLink::FindLine(answer, word);
+    if (at == std::string_view::npos) continue;
+    // A verdict line stands between line ends (or the ends of the text).
+    Check(answer.compare(at, word.size(), word) == 0);
+    Check(at == 0 || answer[at - 1] == '\r' || answer[at - 1] == '\n');
+    const std::size_t after = at + word.size();
+    Check(after == answer.size() || answer[after] == '\r' || answer[after] == '\n');
+  }
+
+  // The reply line of an answer with its OK line is a piece of that answer that
+  // ends before a CR.
+  if (AtLink::FindLine(answer, "OK") != std::string_view::npos) {
+    const std::string line = AtLink::ReplyLine(answer);
+    Check(line.find('\r') == std::string::npos);
+    Check(answer.find(line) != std::string_view::npos);
+  }
+
+  (void)AtLink::HoldsControlByte(received);
+  (void)Connection::WaitingForUpload(received);
+  return 0;
+}
