@@ -74,6 +74,18 @@ std::optional<std::string> CliContext::PortName() {
   return options.port;
 }
 
+std::string CliContext::ReloadCommand(const std::string& image) const {
+  // The bootloader talks at 115200 whatever the application's rate is, but the
+  // reload's handshake finds it from any rate: the port is what must be the same.
+  std::string command = "zendra-cli";
+  if (options.simulate) {
+    command += " --simulate";
+  } else {
+    command += " --port " + options.port;
+  }
+  return command + " reload " + image;
+}
+
 void CliContext::PrintOpenFailureDetail() {
   // A port that is missing needs no more words than its name; one that another
   // program holds, or that the user may not use, gets what to do about it.
@@ -114,8 +126,8 @@ bool CliContext::ConnectModule() {
       }
       case Connection::Failure::kFirmwareDamaged:
         Fail(kExitFailed,
-             "the module's firmware is damaged: it waits in its bootloader. Reload it with: "
-             "zendra-cli --port " + *name + " reload IMAGE");
+             "the module's firmware is damaged: it waits in its bootloader. Reload it with: " +
+                 ReloadCommand("IMAGE"));
         break;
       default:
         exitCode = kExitFailed;

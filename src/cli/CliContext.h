@@ -61,6 +61,10 @@ class CliContext {
   // Opens the port and runs the connect handshake. false after its message.
   bool ConnectModule();
 
+  // "zendra-cli [the port options of this run] reload IMAGE": what to type to
+  // reload the firmware of the module on this port.
+  std::string ReloadCommand(const std::string& image) const;
+
   // Prints a one-line error on stderr and sets the exit status.
   void Fail(int code, const std::string& message);
   // After a port that would not open: a second line when there is something to

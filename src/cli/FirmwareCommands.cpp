@@ -178,8 +178,7 @@ void Update(CliContext& ctx, const std::string& image, bool quiet) {
   if (!completed && outcome != FirmwareOutcome::kFileNotOpened) {
     // The module went into its bootloader for the image: it may wait there now.
     ctx.Fail(kExitFailed, "the module may be left without a working firmware; if it does not "
-                          "answer, reload it with: zendra-cli --port " + ctx.connection.portName +
-                          " reload " + image);
+                          "answer, reload it with: " + ctx.ReloadCommand(image));
   }
 }
 
@@ -202,8 +201,8 @@ void Reload(CliContext& ctx, const std::string& image, bool quiet) {
   const bool connected = ctx.ConnectModule();
   const std::string outcomeName = !ran ? "not-reloaded" : outcome ? OutcomeName(*outcome) : "not-started";
   const auto retryHint = [&] {
-    ctx.Fail(kExitFailed, "the firmware is still damaged; try the reload again: zendra-cli --port " +
-                              ctx.connection.portName + " reload " + image);
+    ctx.Fail(kExitFailed, "the firmware is still damaged; try the reload again: " +
+                              ctx.ReloadCommand(image));
   };
   if (!connected) {
     if (ctx.options.json) PrintDevice(ctx, outcomeName, "");
