@@ -53,8 +53,9 @@ int CreateTemporaryFile(const std::filesystem::path& target, std::string& name) 
       target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
   for (int attempt = 0; attempt < 100; ++attempt) {
     const auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
-    name = (folder / ("." + target.filename().string() + ".tmp" + std::to_string(::getpid()) +
-                      "-" + std::to_string(counter++) + "-" + std::to_string(tick % 1000000)))
+    name = (folder /
+            ("." + target.filename().string().substr(0, 200) + ".tmp" + std::to_string(::getpid()) +
+             "-" + std::to_string(counter++) + "-" + std::to_string(tick % 1000000)))
                .string();
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;

@@ -40,8 +40,7 @@ bool WritableSection(std::string_view name) {
   return !Has(name, std::string_view("\n\0", 2)) && !EndsInBlanks(name);
 }
 bool WritableKey(std::string_view name) {
-  return !Has(name, std::string_view("\n\0=", 3)) && !EndsInBlanks(name) &&
-         !name.starts_with('[');
+  return !Has(name, std::string_view("\n\0=", 3)) && !EndsInBlanks(name) && !name.starts_with('[');
 }
 // Values that read back as written.
 bool WritableValue(std::string_view value) {
@@ -53,8 +52,10 @@ bool WritableValue(std::string_view value) {
 std::string SwapCase(std::string_view text) {
   std::string swapped(text);
   for (char& c : swapped) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    else if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c >= 'a' && c <= 'z')
+      c = static_cast<char>(c - 'a' + 'A');
+    else if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
   }
   return swapped;
 }
