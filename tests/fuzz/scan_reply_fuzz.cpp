@@ -1,0 +1,72 @@
+// libFuzzer target: the network scan reply is outside input (the local module and,
+// through it, every remote node's name). Parses arbitrary bytes as a scan reply and
+// judges them as the collector would after every piece, and checks what the rows and
+// the verdict must always satisfy.
+//
+//   cmake --preset fuzz && cmake --build build-fuzz --target scan_reply_fuzz
+//   ./build-fuzz/bin/scan_reply_fuzz -max_total_time=60
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "discovery/ScanReply.h"
+
+namespace {
+
+using namespace zendra;
+
+void Check(bool condition) {
+  if (!condition) __builtin_trap();
+}
+
+bool Holds(std::string_view text, char c) { return text.find(c) != std::string_view::npos; }
+
+void CheckRows(std::string_view reply) {
+  const auto rows = ParseScanReply(reply);
+  const auto lines = static_cast<std::size_t>(std::count(reply.begin(), reply.end(), '\n')) + 1;
+  Check(rows.size() <= lines);
+  for (const DeviceRecord& row : rows) {
+    for (std::string_view cut : {row.nodeType, row.ieeeAddress, row.version, row.modelType}) {
+      Check(!Holds(cut, '\n') && !Holds(cut, ' ') && !Holds(cut, '|'));
+      Check(reply.find(cut) != std::string_view::npos);
+    }
+    Check(!Holds(row.nodeName, '\n') && !Holds(row.nodeName, '\r'));
+    Check(reply.find(row.nodeName) != std::string_view::npos);
+    Check(row.nodeType.find('*') == std::string::npos &&
+          row.nodeType.find("CLD") == std::string::npos &&
+          row.nodeType.find("CHD") == std::string::npos);
+  }
+  // The module's closing line adds no device.
+  Check(ParseScanReply(std::string(reply) + "\nOK\r\n") == rows);
+}
+
+void CheckVerdicts(std::string_view reply) {
+  const ScanReplyState whole = JudgeScanReply(reply);
+  // A line end arriving after the last piece never changes the verdict.
+  Check(JudgeScanReply(std::string(reply) + "\n") == whole);
+  if (whole == ScanReplyState::kComplete) Check(reply.find("OK") != std::string_view::npos);
+  if (whole == ScanReplyState::kFailed) Check(reply.find("ERROR") != std::string_view::npos);
+
+  // Pieces that end at a line end: once they decide, nothing after them changes it,
+  // and the whole reply is judged the same way.
+  ScanReplyState decided = ScanReplyState::kPending;
+  for (std::size_t lf = reply.find('\n'); lf != std::string_view::npos;
+       lf = reply.find('\n', lf + 1)) {
+    const ScanReplyState piece = JudgeScanReply(reply.substr(0, lf + 1));
+    if (decided != ScanReplyState::kPending) Check(piece == decided);
+    decided = piece;
+  }
+  if (decided != ScanReplyState::kPending) Check(whole == decided);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view reply(reinterpret_cast<const char*>(data), size);
+  CheckRows(reply);
+  CheckVerdicts(reply);
+  return 0;
+}
