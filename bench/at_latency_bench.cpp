@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "ModuleSimulator.h"
-#include "app/Connection.h"
+#include "device/Connection.h"
 #include "base/Clock.h"
 #include "SilentOperator.h"
 
@@ -35,13 +35,15 @@ std::vector<double> Run(int baud, int queries) {
   if (!module.Start()) std::exit(1);
   zendra::bench::SilentOperator op;
   zendra::Connection connection(op);
-  if (!connection.port.Open(module.PortPath(), baud, 0, 8, 0, 10)) std::exit(1);
-  connection.link.portOpen = true;
-  connection.link.SendAtCommand("ATE0\r\n", 1);
+  zendra::LineSettings settings;
+  settings.baudRate = baud;
+  if (!connection.OpenPort(module.PortPath(), settings)) std::exit(1);
+  zendra::LineLease line = std::move(*connection.TryLease("at_latency_bench"));
+  line.Link().SendAtCommand("ATE0\r\n", 1);
 
   std::vector<double> latencies;
   for (int i = 0; i < queries; ++i) {
-    const std::string version = connection.link.QueryAtCommand("AT+VERSION\r\n", 1);
+    const std::string version = line.Link().QueryAtCommand("AT+VERSION\r\n", 1);
     const auto returned = std::chrono::steady_clock::now();
     if (version != "v1.10.0") {
       std::fprintf(stderr, "query %d: unexpected reply \"%s\"\n", i, version.c_str());
@@ -50,7 +52,8 @@ std::vector<double> Run(int baud, int queries) {
     const auto lastByte = module.LastByteSentAt();
     latencies.push_back(std::chrono::duration<double, std::micro>(returned - lastByte).count());
   }
-  connection.port.Close();
+  line.Release();
+  connection.Disconnect();
   module.Stop();
   return latencies;
 }

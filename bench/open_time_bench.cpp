@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "ModuleSimulator.h"
-#include "app/Connection.h"
+#include "device/Connection.h"
 #include "base/Clock.h"
 #include "SilentOperator.h"
 
@@ -59,8 +59,8 @@ int main(int argc, char** argv) {
     }
     const double ms = std::chrono::duration<double, std::milli>(end - start).count();
     times.push_back(ms);
-    std::printf("run %d: %.1f ms (%s %s)\n", i + 1, ms, connection.productName.c_str(),
-                connection.firmwareVersion.c_str());
+    std::printf("run %d: %.1f ms (%s %s)\n", i + 1, ms, connection.Device().productName.c_str(),
+                connection.Device().firmwareVersion.c_str());
     connection.Disconnect();
   }
   std::sort(times.begin(), times.end());

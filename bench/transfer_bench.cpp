@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "ModuleSimulator.h"
-#include "app/Connection.h"
+#include "device/Connection.h"
 #include "base/Clock.h"
 #include "firmware/CrcTable.h"
 #include "firmware/ImageTransfer.h"
@@ -36,10 +36,10 @@ constexpr int kBaud = 115200;
 constexpr std::size_t kImageBytes = 256 * 1024;
 
 // Brings the bootloader to its receive state: menu, then choice 1.
-bool StartUpload(Connection& c) {
-  auto& ring = c.port.Receive();
+bool StartUpload(LineLease& line) {
+  auto& ring = line.Ring();
   ring.Reset();
-  c.port.Write("\n");
+  line.Port().Write("\n");
   std::string text;
   const auto deadline = Clock::DeadlineAfter(5000);
   while (text.find("BL") == std::string::npos && Clock::Now() < deadline) {
@@ -47,7 +47,7 @@ bool StartUpload(Connection& c) {
     text += ring.TakeText();
   }
   if (text.find("BL") == std::string::npos) return false;
-  c.port.Write("1\n");
+  line.Port().Write("1\n");
   return true;
 }
 
@@ -74,11 +74,13 @@ int main(int argc, char** argv) {
   }
   bench::SilentOperator op;
   Connection connection(op);
-  if (!connection.port.Open(module.PortPath(), kBaud, 0, 8, 0, 10)) {
+  LineSettings settings;
+  settings.baudRate = kBaud;
+  if (!connection.OpenPort(module.PortPath(), settings)) {
     std::fprintf(stderr, "could not open %s\n", module.PortPath().c_str());
     return 1;
   }
-  connection.link.portOpen = true;
+  LineLease line = std::move(*connection.TryLease("transfer_bench"));
 
   CrcTable crc;
   crc.Fill();
@@ -87,7 +89,7 @@ int main(int argc, char** argv) {
 
   std::vector<double> rates, cycleRates;
   for (int run = 0; run < runs; ++run) {
-    if (!StartUpload(connection)) {
+    if (!StartUpload(line)) {
       std::fprintf(stderr, "run %d: no bootloader menu\n", run + 1);
       return 1;
     }
@@ -105,7 +107,7 @@ int main(int argc, char** argv) {
       last = now;
       lastSent = sent;
     };
-    SerialTransferChannel channel(connection.link);
+    SerialTransferChannel channel(line);
     ImageTransfer engine(channel, crc, op, sinks);
     TransferParams params;
     const TransferResult result = engine.Run(image.string(), params, std::stop_token());
@@ -137,7 +139,8 @@ int main(int argc, char** argv) {
               pausedLimit, median / pausedLimit);
   std::printf("  median block cycle: %.0f bytes/s, ratio %.3f to the line, %.3f with the pause\n",
               cycleMedian, cycleMedian / lineLimit, cycleMedian / pausedLimit);
-  connection.port.Close();
+  line.Release();
+  connection.Disconnect();
   module.Stop();
   std::filesystem::remove(image);
   return median / pausedLimit >= 0.98 ? 0 : 1;

@@ -3,8 +3,9 @@
 
 #include <iostream>
 
+#include <nlohmann/json.hpp>
+
 #include "cli/CliContext.h"
-#include "cli/Json.h"
 #include "serial/PortList.h"
 
 namespace zendra::cli {
@@ -22,9 +23,9 @@ void Ports(CliContext& ctx) {
   PortList list;
   list.EnumeratePorts();
   if (ctx.options.json) {
-    std::vector<std::string> items;
-    for (const auto& e : list.Entries()) items.push_back(JsonString(e.name));
-    std::cout << JsonArray(items) << std::endl;
+    auto items = nlohmann::ordered_json::array();
+    for (const auto& e : list.Entries()) items.push_back(e.name);
+    std::cout << items.dump() << std::endl;
     return;
   }
   for (const auto& e : list.Entries()) std::cout << e.name << std::endl;
@@ -41,7 +42,7 @@ void At(CliContext& ctx, const std::string& line, const std::string& remote) {
     return;
   }
   if (!ctx.OpenPort()) return;
-  auto& link = ctx.connection.link;
+  auto& link = ctx.Line().Link();
   const std::string sent = CommandLine(line);
   const int timeout = ctx.options.timeout;
   std::string result = remote.empty() ? link.QueryAtCommand(sent, timeout)
@@ -62,9 +63,11 @@ void At(CliContext& ctx, const std::string& line, const std::string& remote) {
     status = "TIMEOUT";
   }
   if (ctx.options.json) {
-    std::cout << JsonObject().Add("status", status).Add("reply", ok ? result : "")
-                     .Add("received", link.reply).Str()
-              << std::endl;
+    nlohmann::ordered_json out;
+    out["status"] = status;
+    out["reply"] = ok ? result : "";
+    out["received"] = link.reply;
+    std::cout << Dump(out) << std::endl;
   } else if (ok) {
     std::cout << result << std::endl;
   } else {
@@ -75,23 +78,22 @@ void At(CliContext& ctx, const std::string& line, const std::string& remote) {
 
 void Info(CliContext& ctx) {
   if (!ctx.ConnectModule()) return;
-  const auto& c = ctx.connection;
+  const DeviceInfo c = ctx.connection.Device();
   if (ctx.options.json) {
-    std::cout << JsonObject()
-                     .Add("productName", c.productName)
-                     .Add("euiAddress", c.euiAddress)
-                     .Add("nodeName", c.nodeName)
-                     .Add("firmwareVersion", c.firmwareVersion)
-                     .Add("nodeType", c.nodeType)
-                     .Add("sleepy", static_cast<bool>(c.link.sleepy))
-                     .Str()
-              << std::endl;
+    nlohmann::ordered_json out;
+    out["productName"] = c.productName;
+    out["euiAddress"] = c.euiAddress;
+    out["nodeName"] = c.nodeName;
+    out["firmwareVersion"] = c.firmwareVersion;
+    out["nodeType"] = c.nodeType;
+    out["sleepy"] = c.sleepy;
+    std::cout << Dump(out) << std::endl;
   } else {
     std::cout << "Product Name : " << c.productName << "\n"
               << "EUI address  : " << c.euiAddress << "\n"
               << "Node Name    : " << c.nodeName << "\n"
               << "F/W Rev.     : " << c.firmwareVersion << "\n"
-              << "Node type    : " << c.nodeType << (c.link.sleepy ? " (sleepy end device)" : "")
+              << "Node type    : " << c.nodeType << (c.sleepy ? " (sleepy end device)" : "")
               << std::endl;
   }
   const bool answered = c.productName != "ERROR" && c.euiAddress != "ERROR" &&

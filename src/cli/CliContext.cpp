@@ -17,7 +17,8 @@ CliContext::CliContext() {
 }
 
 CliContext::~CliContext() {
-  connection.port.Close();
+  line.reset();
+  connection.Disconnect();
   if (simulator_) simulator_->Stop();
 }
 
@@ -48,13 +49,13 @@ std::optional<std::string> CliContext::PortName() {
   if (options.simulate) {
     if (!simulator_) {
       // The simulated module follows the rate chosen with --baud unless told otherwise.
-      sim::SimulatorCommandLine line("auto");
+      sim::SimulatorCommandLine simulatorLine("auto");
       CLI::App simulatorApp{"simulated module", "--simulate"};
-      line.AddTo(simulatorApp);
+      simulatorLine.AddTo(simulatorApp);
       sim::Options simOptions;
       try {
         simulatorApp.parse(options.simulateArgs, false);
-        simOptions = line.Finish(sim::ProgramFolderOfThisProcess());
+        simOptions = simulatorLine.Finish(sim::ProgramFolderOfThisProcess());
       } catch (const CLI::ParseError& e) {
         Fail(kExitUsage, std::string("--simulate: ") + e.what());
         return std::nullopt;
@@ -89,33 +90,30 @@ std::string CliContext::ReloadCommand(const std::string& image) const {
 void CliContext::PrintOpenFailureDetail() {
   // A port that is missing needs no more words than its name; one that another
   // program holds, or that the user may not use, gets what to do about it.
-  const auto error = connection.port.LastOpenError();
+  const auto error = connection.LastOpenError();
   if (error != SerialPort::OpenError::kBusy && error != SerialPort::OpenError::kPermission) return;
-  std::cerr << "zendra-cli: " << connection.port.OpenFailureDetail() << std::endl;
+  std::cerr << "zendra-cli: " << connection.OpenFailureDetail() << std::endl;
 }
 
 bool CliContext::OpenPort() {
   const auto name = PortName();
   const auto settings = Settings();
   if (!name || !settings) return false;
-  auto& c = connection;
-  c.portName = *name;
-  c.settings = *settings;
-  if (!c.port.Open(*name, settings->baudRate, settings->parity, settings->dataBits,
-                   settings->stopBits, settings->flowControl)) {
+  if (!connection.OpenPort(*name, *settings)) {
     Fail(kExitUsage, "could not open serial port " + *name);
     PrintOpenFailureDetail();
     return false;
   }
-  c.link.portOpen = true;
-  return true;
+  line = connection.TryLease("zendra-cli");
+  return line.has_value();
 }
 
 bool CliContext::ConnectModule() {
   const auto name = PortName();
   const auto settings = Settings();
   if (!name || !settings) return false;
-  if (!connection.Connect(*name, *settings)) {
+  line = connection.TryLease("zendra-cli");
+  if (!line || !connection.Connect(*line, *name, *settings)) {
     // The handshake has shown its own message; a port that would not open is a
     // port error, a module that would not answer a failure.
     switch (connection.LastFailure()) {

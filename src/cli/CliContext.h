@@ -7,13 +7,14 @@
 // a port that cannot be opened (with a one-line message on stderr).
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include <memory>
 #include <optional>
 #include <string>
 
-#include "app/Connection.h"
 #include "cli/TerminalOperator.h"
+#include "device/Connection.h"
 
 namespace zendra::sim {
 class ModuleSimulator;
@@ -48,6 +49,9 @@ class CliContext {
   GlobalOptions options;
   TerminalOperator op;
   Connection connection{op};
+  // The line, for the length of the command once the port is open: one command
+  // is one activity.
+  std::optional<LineLease> line;
   int exitCode = kExitOk;
 
   // The line settings from the options; nullopt (after a message) when one is invalid.
@@ -60,6 +64,8 @@ class CliContext {
   bool OpenPort();
   // Opens the port and runs the connect handshake. false after its message.
   bool ConnectModule();
+  // The line of this command (after OpenPort or ConnectModule).
+  LineLease& Line() { return *line; }
 
   // "zendra-cli [the port options of this run] reload IMAGE": what to type to
   // reload the firmware of the module on this port.
@@ -74,6 +80,12 @@ class CliContext {
  private:
   std::unique_ptr<sim::ModuleSimulator> simulator_;
 };
+
+// The --json output of a command: one line. Texts from the module or a file that
+// are not UTF-8 are shown with the replacement character rather than refused.
+inline std::string Dump(const nlohmann::ordered_json& value) {
+  return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
 
 // Each command file registers its subcommands here.
 void RegisterBasicCommands(CLI::App& app, CliContext& ctx);   // ports, at, info

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "cli/CliContext.h"
-#include "cli/Json.h"
 #include "config/ChoiceList.h"
 #include "config/ConfigPageState.h"
 #include "config/DefinitionLoader.h"
@@ -102,23 +101,19 @@ std::optional<int> Resolve(CliContext& ctx, const ParameterDefinitions& defs,
   return matches.back();
 }
 
-std::vector<std::string> JsonStrings(const std::vector<std::string>& texts) {
-  std::vector<std::string> out;
-  for (const auto& t : texts) out.push_back(JsonString(t));
-  return out;
-}
-
-std::string RecordJson(const ParameterRecord& r) {
-  JsonObject o;
-  o.Add("name", std::string_view(r.name))
-      .Add("type", r.type)
-      .Add("command", std::string(r.command, 0, std::string(r.command).find('\r')));
-  if (r.comboList[0]) o.AddRaw("choices", JsonArray(JsonStrings(ChoiceList::Choices(r.comboList))));
-  if (r.valueList[0]) o.AddRaw("values", JsonArray(JsonStrings(ChoiceList::Split(r.valueList))));
-  if (r.rangeMin[0])
-    o.Add("rangeMin", std::string_view(r.rangeMin)).Add("rangeMax", std::string_view(r.rangeMax));
-  o.Add("description", std::string_view(r.description));
-  return o.Str();
+nlohmann::ordered_json RecordJson(const ParameterRecord& r) {
+  nlohmann::ordered_json o;
+  o["name"] = std::string(r.name);
+  o["type"] = r.type;
+  o["command"] = std::string(r.command, 0, std::string(r.command).find('\r'));
+  if (r.comboList[0]) o["choices"] = ChoiceList::Choices(r.comboList);
+  if (r.valueList[0]) o["values"] = ChoiceList::Split(r.valueList);
+  if (r.rangeMin[0]) {
+    o["rangeMin"] = std::string(r.rangeMin);
+    o["rangeMax"] = std::string(r.rangeMax);
+  }
+  o["description"] = std::string(r.description);
+  return o;
 }
 
 void Params(CliContext& ctx, const ConfigOptions& options) {
@@ -135,9 +130,9 @@ void Params(CliContext& ctx, const ConfigOptions& options) {
     return nullptr;
   };
 
-  std::vector<std::string> groupsJson;
+  auto groupsJson = nlohmann::ordered_json::array();
   for (const auto& row : defs.TreeRows()) {
-    std::vector<std::string> paramsJson;
+    auto paramsJson = nlohmann::ordered_json::array();
     if (!ctx.options.json) std::cout << row.group << "\n";
     for (auto name : row.names) {
       const ParameterRecord* r = recordOf(row.group, name);
@@ -157,18 +152,21 @@ void Params(CliContext& ctx, const ConfigOptions& options) {
         line += "  " + std::string(r->rangeMin) + " ~ " + r->rangeMax;
       std::cout << line << "\n";
     }
-    if (ctx.options.json)
-      groupsJson.push_back(
-          JsonObject().Add("group", row.group).AddRaw("parameters", JsonArray(paramsJson)).Str());
+    if (ctx.options.json) {
+      nlohmann::ordered_json group;
+      group["group"] = std::string(row.group);
+      group["parameters"] = std::move(paramsJson);
+      groupsJson.push_back(std::move(group));
+    }
   }
-  if (ctx.options.json)
-    std::cout << JsonObject()
-                     .Add("definitionFile", defs.definitionFileName)
-                     .Add("loadedFrom", session->loader.LoadedPath())
-                     .AddRaw("groups", JsonArray(groupsJson))
-                     .Str();
+  if (ctx.options.json) {
+    nlohmann::ordered_json out;
+    out["definitionFile"] = defs.definitionFileName;
+    out["loadedFrom"] = session->loader.LoadedPath();
+    out["groups"] = std::move(groupsJson);
+    std::cout << Dump(out) << std::endl;
+  }
   std::cout << std::flush;
-  if (ctx.options.json) std::cout << std::endl;
 }
 
 void Get(CliContext& ctx, const ConfigOptions& options, const std::string& arg) {
@@ -177,7 +175,7 @@ void Get(CliContext& ctx, const ConfigOptions& options, const std::string& arg) 
   const auto index = Resolve(ctx, session->definitions, arg);
   if (!index) return;
   const ParameterRecord& r = session->definitions.Record(*index);
-  const SelectionResult shown = session->editor.SelectRecord(*index);
+  const SelectionResult shown = session->editor.SelectRecord(ctx.Line(), *index);
   if (!shown.reply || *shown.reply == "ERROR") {
     // Not read (the entry has no command) or not answered: the editor has said which.
     ctx.exitCode = kExitFailed;
@@ -191,13 +189,16 @@ void Get(CliContext& ctx, const ConfigOptions& options, const std::string& arg) 
                 ? shown.choiceItems[static_cast<std::size_t>(*shown.choiceSelection)]
                 : "";
   if (ctx.options.json) {
-    JsonObject o;
-    o.Add("parameter", Path(r)).Add("value", value);
-    if (choice)
-      o.Add("deviceValue", reply).Add("choiceSelected", shown.choiceSelection.has_value());
-    o.Add("readOnly", r.type == ParameterRecord::kTypeGet);
-    if (!shown.rangeText.empty()) o.Add("range", shown.rangeText);
-    std::cout << o.Str() << std::endl;
+    nlohmann::ordered_json o;
+    o["parameter"] = Path(r);
+    o["value"] = value;
+    if (choice) {
+      o["deviceValue"] = reply;
+      o["choiceSelected"] = shown.choiceSelection.has_value();
+    }
+    o["readOnly"] = r.type == ParameterRecord::kTypeGet;
+    if (!shown.rangeText.empty()) o["range"] = shown.rangeText;
+    std::cout << Dump(o) << std::endl;
   } else if (choice) {
     std::cout << (shown.choiceSelection ? value : "(none of the choices)") << " (device value "
               << reply << ")" << std::endl;
@@ -242,7 +243,7 @@ void Set(CliContext& ctx, const ConfigOptions& options, const std::string& assig
     }
     sent = *resolved;
   }
-  switch (session->editor.SaveValue(*index, sent)) {
+  switch (session->editor.SaveValue(ctx.Line(), *index, sent)) {
     case SaveResult::kSaved:
       ctx.exitCode = kExitOk;
       break;
@@ -260,12 +261,12 @@ void Set(CliContext& ctx, const ConfigOptions& options, const std::string& assig
 void FactoryDefault(CliContext& ctx) {
   auto session = Open(ctx, {}, false);
   if (!session) return;
-  ctx.exitCode = session->editor.RestoreOrReboot() ? kExitOk : kExitFailed;
+  ctx.exitCode = session->editor.RestoreOrReboot(ctx.Line()) ? kExitOk : kExitFailed;
 }
 
 void Reboot(CliContext& ctx) {
   if (!ctx.ConnectModule()) return;
-  AtLink& link = ctx.connection.link;
+  AtLink& link = ctx.Line().Link();
   link.WakeUpIfSleepy();
   if (!link.SendAtCommand("ATZ\r\n", 3)) {
     ctx.op.ShowMessage(ParameterEditor::kRestartFailedMessage);

@@ -14,7 +14,6 @@
 #include <string>
 
 #include "cli/CliContext.h"
-#include "cli/Json.h"
 #include "firmware/FirmwareReload.h"
 #include "firmware/FirmwareUpdate.h"
 #include "firmware/ImageCheck.h"
@@ -60,9 +59,9 @@ class TerminalFirmwareView : public FirmwarePageView {
     EndBarLocked();
     outcome_ = outcome;
   }
-  void ShowDeviceTexts(const DeviceTexts& texts) override {
+  void ShowDeviceTexts(const DeviceInfo& device) override {
     std::lock_guard lock(mutex_);
-    texts_ = texts;
+    device_ = device;
   }
   void ReloadDefinitions(const std::string& fileName) override {
     std::lock_guard lock(mutex_);
@@ -126,25 +125,24 @@ class TerminalFirmwareView : public FirmwarePageView {
   std::chrono::steady_clock::time_point firstAt_;
   std::int64_t firstSent_ = 0;
   std::optional<FirmwareOutcome> outcome_;
-  DeviceTexts texts_;
+  DeviceInfo device_;
   std::string definitions_;
 };
 
 void PrintDevice(CliContext& ctx, const std::string& outcome, const std::string& definitions) {
-  const auto& c = ctx.connection;
+  const DeviceInfo c = ctx.connection.Device();
   if (ctx.options.json) {
-    std::cout << JsonObject()
-                     .Add("outcome", outcome)
-                     .Add("productName", c.productName)
-                     .Add("euiAddress", c.euiAddress)
-                     .Add("nodeName", c.nodeName)
-                     .Add("firmwareVersion", c.firmwareVersion)
-                     .Add("definitionFile", definitions)
-                     .Str()
-              << std::endl;
+    nlohmann::ordered_json out;
+    out["outcome"] = outcome;
+    out["productName"] = c.productName;
+    out["euiAddress"] = c.euiAddress;
+    out["nodeName"] = c.nodeName;
+    out["firmwareVersion"] = c.firmwareVersion;
+    out["definitionFile"] = definitions;
+    std::cout << Dump(out) << std::endl;
     return;
   }
-  if (!c.IsOpen()) return;
+  if (!ctx.connection.IsOpen()) return;
   std::cout << "Product Name : " << c.productName << "\n"
             << "EUI address  : " << c.euiAddress << "\n"
             << "Node Name    : " << c.nodeName << "\n"
@@ -154,16 +152,19 @@ void PrintDevice(CliContext& ctx, const std::string& outcome, const std::string&
 void Update(CliContext& ctx, const std::string& image, bool quiet) {
   if (!ctx.ConnectModule()) return;
   TerminalFirmwareView view(quiet);
-  FirmwareUpdate update(ctx.connection, view);
+  FirmwareUpdate update(ctx.connection, view, ctx.op);
   update.SetChosenPath(image);
   // The same checks as the page's "Update" button: line at 115200 without flow
   // control, a readable image, built for this module. A refusal is the caller's
   // to mend (exit 2); its message has been shown and nothing was sent.
-  if (!CheckLocalUpdate(ctx.connection, image)) {
+  if (!update.CheckLocal()) {
     ctx.exitCode = kExitUsage;
     return;
   }
-  if (!update.OnLocalUpdate()) {
+  // The update takes the line over until its worker ends.
+  LineLease line = std::move(*ctx.line);
+  ctx.line.reset();
+  if (!update.OnLocalUpdate(std::move(line))) {
     // The module did not enter its bootloader (its message has been shown).
     PrintDevice(ctx, "not-started", "");
     ctx.exitCode = kExitFailed;
@@ -189,9 +190,9 @@ void Reload(CliContext& ctx, const std::string& image, bool quiet) {
   Connection::Hooks hooks;
   // The handshake calls this when the module sits in its bootloader menu and the
   // question to reload was answered Yes; it goes on to connect afterwards.
-  hooks.reloadFirmware = [&] {
+  hooks.reloadFirmware = [&](LineLease& line) {
     ran = true;
-    FirmwareReload reload(ctx.connection, view);
+    FirmwareReload reload(ctx.connection, line, view, ctx.op);
     reload.SetChosenPath(image);
     if (reload.OnUpload()) reload.Join();
     view.EndBar();

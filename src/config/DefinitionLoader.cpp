@@ -83,7 +83,7 @@ int DefinitionLoader::ParseDefinitionFile(const std::string& name) {
     // The fallback compares names with the local product also while a remote
     // device is configured.
     if (const auto best =
-            DefinitionFileSearch::FindBestDefinitionFile(folder, connection_.productName)) {
+            DefinitionFileSearch::FindBestDefinitionFile(folder, connection_.Device().productName)) {
       file = OpenRegular(*best);
       readPath = *best;
     }
@@ -104,7 +104,7 @@ int DefinitionLoader::ParseDefinitionFile(const std::string& name) {
   file.reset();
   bytes.resize(got);
   loadedPath_ = readPath;
-  definitions_.ParseDefinitionText(bytes, connection_.remoteMode);
+  definitions_.ParseDefinitionText(bytes, connection_.RemoteMode());
   return 1;
 }
 

@@ -18,7 +18,7 @@
 #include <optional>
 #include <string>
 
-#include "app/Connection.h"
+#include "device/Connection.h"
 #include "config/ConfigPageState.h"
 #include "config/ParameterDefinitions.h"
 

@@ -62,21 +62,22 @@ void ParameterEditor::Finish(SelectionResult& out) {
   out.choiceSelection = choiceBox_.selection;
 }
 
-std::string ParameterEditor::Read(const ParameterRecord& record) {
-  AtLink& link = connection_.link;
+std::string ParameterEditor::Read(LineLease& line, const ParameterRecord& record) {
+  AtLink& link = line.Link();
   // The wake-up depends on the local module alone: it carries remote reads too.
   link.WakeUpIfSleepy();
   const std::string command(FieldText(record.command));
-  if (connection_.remoteMode)
+  if (connection_.RemoteMode())
     return link.QueryRemoteAtCommand(command, kRemoteSeconds, state_.remoteEuiAddress);
   return link.QueryAtCommand(command, kLocalReadSeconds);
 }
 
-bool ParameterEditor::ShowRecord(const ParameterRecord& record, SelectionResult& out) {
+bool ParameterEditor::ShowRecord(LineLease& line, const ParameterRecord& record,
+                                 SelectionResult& out) {
   if (record.type != ParameterRecord::kTypeGet) {
     // Nothing to read from a closed port. A read-only parameter goes on to its read,
     // which then gives the empty text, shown like any reply.
-    if (!connection_.link.portOpen) return false;
+    if (!connection_.IsOpen()) return false;
     out.saveEnabled = true;
   }
 
@@ -93,7 +94,7 @@ bool ParameterEditor::ShowRecord(const ParameterRecord& record, SelectionResult&
     // An empty line would reach the module and its silence would be blamed on
     // the connection: say what is wrong instead, and offer nothing to save.
     out.saveEnabled = false;
-    if (connection_.link.portOpen) connection_.Op().ShowMessage(kNoCommandMessage);
+    if (connection_.IsOpen()) connection_.Op().ShowMessage(kNoCommandMessage);
     return true;
   }
 
@@ -109,7 +110,7 @@ bool ParameterEditor::ShowRecord(const ParameterRecord& record, SelectionResult&
     std::vector<int> data(n);
     for (std::size_t k = 0; k < n; ++k) data[k] = static_cast<int>(k);
 
-    const std::string reply = Read(record);
+    const std::string reply = Read(line, record);
     out.reply = reply;
     if (reply == "ERROR") {
       // The box keeps its former items.
@@ -127,7 +128,7 @@ bool ParameterEditor::ShowRecord(const ParameterRecord& record, SelectionResult&
   out.valueEditEnabled = true;
   choiceBox_ = {};
   out.choiceItemsKept = false;
-  const std::string reply = Read(record);
+  const std::string reply = Read(line, record);
   out.reply = reply;
   if (reply == "ERROR") {
     out.saveEnabled = false;
@@ -139,7 +140,7 @@ bool ParameterEditor::ShowRecord(const ParameterRecord& record, SelectionResult&
   return true;
 }
 
-SelectionResult ParameterEditor::SelectParameter(const std::string& text) {
+SelectionResult ParameterEditor::SelectParameter(LineLease& line, const std::string& text) {
   SelectionResult out;
   Begin(out);
   for (int i = 0; i < definitions_.parameterCount; ++i) {
@@ -155,7 +156,7 @@ SelectionResult ParameterEditor::SelectParameter(const std::string& text) {
       state_.currentIndex = i;
       state_.caption = text;
       state_.description = std::string(FieldText(record.description));
-      if (!ShowRecord(record, out)) {
+      if (!ShowRecord(line, record, out)) {
         out.refresh = false;
         break;
       }
@@ -165,14 +166,14 @@ SelectionResult ParameterEditor::SelectParameter(const std::string& text) {
   return out;
 }
 
-SelectionResult ParameterEditor::SelectRecord(int index) {
+SelectionResult ParameterEditor::SelectRecord(LineLease& line, int index) {
   SelectionResult out;
   Begin(out);
   if (const ParameterRecord* record = definitions_.Find(index)) {
     state_.currentIndex = index;
     state_.caption = std::string(FieldText(record->name));
     state_.description = std::string(FieldText(record->description));
-    out.refresh = ShowRecord(*record, out);
+    out.refresh = ShowRecord(line, *record, out);
   }
   Finish(out);
   return out;
@@ -193,10 +194,10 @@ SelectionResult ParameterEditor::ClearSelection() {
   return out;
 }
 
-SaveResult ParameterEditor::SaveParameter(const SaveInput& input) {
+SaveResult ParameterEditor::SaveParameter(LineLease& line, const SaveInput& input) {
   const ParameterRecord* record = definitions_.Find(state_.currentIndex);
   if (!record || record->type == ParameterRecord::kTypeGet) return SaveResult::kNotSaveable;
-  if (record->comboList[0] == '\0') return SaveValue(state_.currentIndex, input.editText);
+  if (record->comboList[0] == '\0') return SaveValue(line, state_.currentIndex, input.editText);
 
   const std::vector<std::string> choices = ChoiceList::Choices(FieldText(record->comboList));
   std::string text;
@@ -219,10 +220,11 @@ SaveResult ParameterEditor::SaveParameter(const SaveInput& input) {
     connection_.Op().ShowMessage(kNotAChoiceMessage);
     return SaveResult::kNotAChoice;
   }
-  return SaveValue(state_.currentIndex, ChoiceList::SaveValue(FieldText(record->valueList), index));
+  return SaveValue(line, state_.currentIndex,
+                   ChoiceList::SaveValue(FieldText(record->valueList), index));
 }
 
-SaveResult ParameterEditor::SaveValue(int index, const std::string& value) {
+SaveResult ParameterEditor::SaveValue(LineLease& line, int index, const std::string& value) {
   const ParameterRecord* record = definitions_.Find(index);
   if (!record || record->type == ParameterRecord::kTypeGet) return SaveResult::kNotSaveable;
   if (HasNoCommand(*record)) {
@@ -233,12 +235,12 @@ SaveResult ParameterEditor::SaveValue(int index, const std::string& value) {
     connection_.Op().ShowMessage(kControlByteMessage);
     return SaveResult::kUnsafeValue;
   }
-  const std::string line = SetCommand(std::string(FieldText(record->command)), value);
-  AtLink& link = connection_.link;
+  const std::string command = SetCommand(std::string(FieldText(record->command)), value);
+  AtLink& link = line.Link();
   // No wake-up before saving: the selection's read has just woken the module.
-  const bool ok = connection_.remoteMode
-                      ? link.SendRemoteAtCommand(line, kRemoteSeconds, state_.remoteEuiAddress)
-                      : link.SendAtCommand(line, kLocalSaveSeconds);
+  const bool ok = connection_.RemoteMode()
+                      ? link.SendRemoteAtCommand(command, kRemoteSeconds, state_.remoteEuiAddress)
+                      : link.SendAtCommand(command, kLocalSaveSeconds);
   if (!ok) {
     connection_.Op().ShowMessage(kSaveFailedMessage);
     return SaveResult::kRefused;
@@ -246,9 +248,9 @@ SaveResult ParameterEditor::SaveValue(int index, const std::string& value) {
   return SaveResult::kSaved;
 }
 
-bool ParameterEditor::RestoreOrReboot() {
-  AtLink& link = connection_.link;
-  if (connection_.remoteMode) {
+bool ParameterEditor::RestoreOrReboot(LineLease& line) {
+  AtLink& link = line.Link();
+  if (connection_.RemoteMode()) {
     if (link.SendRemoteAtCommand("ATZ\r\n", kRemoteSeconds, state_.remoteEuiAddress)) return true;
     connection_.Op().ShowMessage(kRestartFailedMessage);
     return false;

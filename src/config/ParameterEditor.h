@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Connection.h"
+#include "device/Connection.h"
 #include "config/ConfigPageState.h"
 #include "config/ParameterDefinitions.h"
 
@@ -110,10 +110,11 @@ class ParameterEditor {
   ParameterEditor(Connection& connection, const ParameterDefinitions& definitions,
                   ConfigPageState& state);
 
-  // The tree selection changed to an item with this text.
-  SelectionResult SelectParameter(const std::string& text);
+  // The tree selection changed to an item with this text. The reads go over
+  // `line` (the lease of the page's task).
+  SelectionResult SelectParameter(LineLease& line, const std::string& text);
   // As a selection that matches exactly one record (the command line's "Group/Name").
-  SelectionResult SelectRecord(int index);
+  SelectionResult SelectRecord(LineLease& line, int index);
   // The tree was emptied (a close, a switch of device, a new load): nothing is
   // selected any more, so nothing of the former selection stays on show. The value
   // controls and Save are disabled, the edit and the choice box emptied, and the
@@ -121,12 +122,12 @@ class ParameterEditor {
   SelectionResult ClearSelection();
 
   // Save (1006) for the record of the last selection.
-  SaveResult SaveParameter(const SaveInput& input);
+  SaveResult SaveParameter(LineLease& line, const SaveInput& input);
   // Writes `value` to the parameter of record `index` with its set command.
-  SaveResult SaveValue(int index, const std::string& value);
+  SaveResult SaveValue(LineLease& line, int index, const std::string& value);
 
   // Button 1004: factory default of the local device, or restart of the remote one.
-  bool RestoreOrReboot();
+  bool RestoreOrReboot(LineLease& line);
 
   // The set command: the read command cut before its first CR, "=", the value, CR LF.
   static std::string SetCommand(const std::string& command, const std::string& value);
@@ -142,8 +143,8 @@ class ParameterEditor {
  private:
   void Begin(SelectionResult& out);
   // Steps 4 to 6 for one matched record; false when the handler ends early.
-  bool ShowRecord(const ParameterRecord& record, SelectionResult& out);
-  std::string Read(const ParameterRecord& record);
+  bool ShowRecord(LineLease& line, const ParameterRecord& record, SelectionResult& out);
+  std::string Read(LineLease& line, const ParameterRecord& record);
   void Finish(SelectionResult& out);
 
   Connection& connection_;

@@ -12,13 +12,13 @@
 #include <stop_token>
 #include <string>
 
-#include "app/Connection.h"
+#include "base/WorkerSlot.h"
+#include "device/Connection.h"
 #include "firmware/CrcTable.h"
 #include "firmware/FirmwareOutcome.h"
 #include "firmware/ImageTransfer.h"
 #include "firmware/SerialTransferChannel.h"
 #include "firmware/TransferView.h"
-#include "firmware/WorkerSlot.h"
 
 namespace zendra {
 

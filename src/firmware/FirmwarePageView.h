@@ -6,21 +6,15 @@
 
 #include <string>
 
+#include "device/DeviceInfo.h"
 #include "firmware/TransferView.h"
 
 namespace zendra {
 
-struct DeviceTexts {
-  std::string productName;      // label 1022
-  std::string euiAddress;       // label 1024
-  std::string nodeName;         // label 1023
-  std::string firmwareVersion;  // label 1025
-};
-
 class FirmwarePageView : public TransferView {
  public:
-  // Shows the four texts in the main window's labels.
-  virtual void ShowDeviceTexts(const DeviceTexts& texts) = 0;
+  // The device information was read anew: the main window shows its four texts.
+  virtual void ShowDeviceTexts(const DeviceInfo& device) = 0;
   // The Configuration page reloads its definitions: ClearParameterTree,
   // FillParameterTree, an empty caption for group box 1005, then
   // LoadParameterFile(1, fileName) with product + "_" + version + ".zmcon".

@@ -19,11 +19,9 @@ constexpr int kPromptLooks = 100;
 constexpr int kMenuChoiceReactionMs = 1000;
 }  // namespace
 
-FirmwareReload::FirmwareReload(Connection& connection, TransferView& view)
-    : FirmwareReload(connection, view, connection.Op()) {}
-
-FirmwareReload::FirmwareReload(Connection& connection, TransferView& view, Operator& op)
-    : FirmwareHost(connection, view, op) {}
+FirmwareReload::FirmwareReload(Connection& connection, LineLease& line, TransferView& view,
+                               Operator& op)
+    : FirmwareHost(connection, view, op), line_(line) {}
 
 FirmwareReload::~FirmwareReload() { transferThread_.StopAndJoin(); }
 
@@ -43,10 +41,10 @@ bool FirmwareReload::OnUpload() {
   view_.SetStatus(kPreparing);
 
   // A line end makes the bootloader print its menu, which holds "BL".
-  AtLink& link = connection_.link;
+  AtLink& link = line_.Link();
   link.reply.clear();
-  link.Receive().Reset();
-  connection_.port.Write("\n");
+  line_.Ring().Reset();
+  line_.Port().Write("\n");
 
   // Up to 100 looks 100 ms apart, each as soon as bytes arrive.
   const bool prompt = link.CollectReplyUntil(
@@ -59,9 +57,13 @@ bool FirmwareReload::OnUpload() {
 
   // Menu choice 1: the bootloader waits for an image and asks for it with 'C',
   // which the engine awaits.
-  Clock::Sleep(2000);
-  connection_.port.Write("1\n");
-  Clock::Sleep(2000);
+  line_.Sleep(2000);
+  line_.Port().Write("1\n");
+  line_.Sleep(2000);
+  if (line_.Stopped()) {
+    view_.EnableButtons(true);
+    return false;
+  }
 
   if (!transferThread_.TryStart(
           [this, path = chosenPath_](std::stop_token stop) { ReloadWorker(stop, path); })) {
@@ -72,7 +74,7 @@ bool FirmwareReload::OnUpload() {
 }
 
 void FirmwareReload::ReloadWorker(std::stop_token stop, std::string path) {
-  SerialTransferChannel channel(connection_.link);
+  SerialTransferChannel channel(line_);
   TransferParams params;
   params.firstStatus = kPreparing;
   params.replyBudget = 5000;
@@ -87,7 +89,7 @@ void FirmwareReload::ReloadWorker(std::stop_token stop, std::string path) {
       // sent: wait until the module reacts (its greeting, at whatever rate) so
       // the choice is known to have reached it.
       channel.CollectReply();
-      connection_.port.Write("2");
+      line_.Port().Write("2");
       channel.WaitForBytes(kMenuChoiceReactionMs, stop);
       channel.CollectReply();
       if (stop.stop_requested()) return;

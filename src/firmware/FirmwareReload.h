@@ -4,12 +4,13 @@
 // opens when the module sits in its bootloader menu and the operator agrees to
 // reload.
 //
-// OnUpload runs on the caller's thread (the dialog's, with the wait cursor): it
-// wakes the bootloader's menu with "\n", waits for its "BL" prompt, chooses "1"
-// (receive an image) and starts ReloadWorker, which sends the image with the
-// transfer engine and, on success, chooses "2" to run the new firmware. The port
-// runs at 115200 baud meanwhile (the handshake's probe set it); the handshake
-// reopens it with the operator's settings when the dialog has closed.
+// OnUpload runs on the caller's thread (the dialog's task, off the window's
+// thread): it wakes the bootloader's menu with "\n", waits for its "BL" prompt,
+// chooses "1" (receive an image) and starts ReloadWorker, which sends the image
+// with the transfer engine and, on success, chooses "2" to run the new firmware.
+// The port runs at 115200 baud meanwhile (the handshake's probe set it); the
+// handshake reopens it with the operator's settings when the dialog has closed.
+// All of it uses the handshake's lease of the line, which waits for the dialog.
 //
 // The worker never outlives this object: the destructor (the dialog closing)
 // requests a stop and joins it; the worker then cancels the transfer with CAN
@@ -23,10 +24,10 @@ namespace zendra {
 
 class FirmwareReload : public FirmwareHost {
  public:
-  FirmwareReload(Connection& connection, TransferView& view);
-  // `op` takes the messages and the file dialog instead of the connection's
-  // operator, also those of the worker (a window gives its OperatorRelay).
-  FirmwareReload(Connection& connection, TransferView& view, Operator& op);
+  // `line` is the handshake's lease, held until the reload is over; `op` takes the
+  // messages and the file dialog, also those of the worker (a window gives its
+  // OperatorRelay).
+  FirmwareReload(Connection& connection, LineLease& line, TransferView& view, Operator& op);
   ~FirmwareReload();
 
   // "Choose File" (1047) is FirmwareHost::OnChooseFile; edit 1048 shows the path.
@@ -37,6 +38,8 @@ class FirmwareReload : public FirmwareHost {
 
  private:
   void ReloadWorker(std::stop_token stop, std::string path);
+
+  LineLease& line_;
 };
 
 }  // namespace zendra

@@ -15,22 +15,23 @@ constexpr const char* kCompleted = "Completed successfully.";
 constexpr const char* kRestartError = "Restart error.";
 }  // namespace
 
-FirmwareUpdate::FirmwareUpdate(Connection& connection, FirmwarePageView& view)
-    : FirmwareUpdate(connection, view, connection.Op()) {}
-
 FirmwareUpdate::FirmwareUpdate(Connection& connection, FirmwarePageView& view, Operator& op)
     : FirmwareHost(connection, view, op), pageView_(view) {}
 
 FirmwareUpdate::~FirmwareUpdate() { transferThread_.StopAndJoin(); }
 
-bool FirmwareUpdate::OnLocalUpdate() {
-  if (!CheckLocalUpdate(connection_, chosenPath_, op_)) return false;
-  view_.SetProgress(0);
-  localMode = 1;
-  return StartUpdate(true, false, std::string());
+bool FirmwareUpdate::CheckLocal() {
+  return CheckLocalUpdate(connection_, chosenPath_, imageModel_, op_);
 }
 
-bool FirmwareUpdate::StartUpdate(bool local, bool clone, const std::string& address) {
+bool FirmwareUpdate::OnLocalUpdate(LineLease line) {
+  view_.SetProgress(0);
+  localMode = 1;
+  return StartUpdate(std::move(line), true, false, std::string());
+}
+
+bool FirmwareUpdate::StartUpdate(LineLease line, bool local, bool clone,
+                                 const std::string& address) {
   // A running worker owns the line: a second start must not put its line end and
   // "AT+BOOTLOAD" into that transfer. It leaves the worker alone, silently.
   if (!clone && transferThread_.Running()) return false;
@@ -41,35 +42,38 @@ bool FirmwareUpdate::StartUpdate(bool local, bool clone, const std::string& addr
     view_.SetStatus(kInvalidFileStatus);
     return false;
   }
+  line_.emplace(std::move(line));
   if (!clone) crcTable_.Fill();
   view_.EnableButtons(false);
   view_.SetStatus(kPreparing);
   if (!clone) {
-    connection_.port.Write("\n");
-    Clock::Sleep(100);
+    line_->Port().Write("\n");
+    line_->Sleep(100);
   }
-  Clock::Sleep(2000);
+  line_->Sleep(2000);
 
-  if (local) return StartLocalBranch();
-  return StartRemoteBranch(clone, address);
+  const bool started = local ? StartLocalBranch() : StartRemoteBranch(clone, address);
+  if (!started) line_.reset();
+  return started;
 }
 
 bool FirmwareUpdate::StartLocalBranch() {
-  AtLink& link = connection_.link;
+  AtLink& link = line_->Link();
   link.WakeUpIfSleepy();
   // The running firmware answers by starting its bootloader ("ENTER BOOTLOADER").
   if (link.QueryAtCommand("AT+BOOTLOAD\n", 2) != "ENTER") {
-    op_.ShowMessage(kNoResponse);
+    if (!line_->Stopped()) op_.ShowMessage(kNoResponse);
     view_.EnableButtons(true);
     return false;
   }
   // The bootloader's menu, then menu choice 1: it waits for an image and asks
   // for it with 'C', which the worker's engine awaits.
-  Clock::Sleep(1000);
-  connection_.port.Write("\n");
-  Clock::Sleep(2000);
-  connection_.port.Write("1");
-  Clock::Sleep(2000);
+  line_->Sleep(1000);
+  line_->Port().Write("\n");
+  line_->Sleep(2000);
+  line_->Port().Write("1");
+  line_->Sleep(2000);
+  if (line_->Stopped()) return false;
   // A second start while a worker runs leaves that worker alone.
   return transferThread_.TryStart(
       [this, path = chosenPath_](std::stop_token stop) { UpdateWorker(stop, path, true); });
@@ -84,8 +88,15 @@ bool FirmwareUpdate::StartRemoteBranch(bool /*clone*/, const std::string& /*addr
   return false;
 }
 
+void FirmwareUpdate::End(FirmwareOutcome outcome, std::stop_token stop) {
+  line_.reset();
+  Finish(outcome, stop);
+}
+
 void FirmwareUpdate::UpdateWorker(std::stop_token stop, std::string path, bool local) {
-  SerialTransferChannel channel(connection_.link);
+  // The worker goes on with the line from here: its own stop ends every wait.
+  line_->FollowStop(stop);
+  SerialTransferChannel channel(*line_);
   TransferParams params;
   params.firstStatus = kPreparingWorker;
   params.replyBudget = local ? 5000 : 20000;
@@ -93,33 +104,35 @@ void FirmwareUpdate::UpdateWorker(std::stop_token stop, std::string path, bool l
 
   switch (RunTransfer(channel, path, params, stop)) {
     case TransferResult::kStopped:
+      line_.reset();
       return;
     case TransferResult::kSuccess:
       // A remote device is not restarted with "2"; its endings (status by the
       // counts of started and chosen devices, the row's bar) come with the remote update.
       if (local) FinishLocal(stop);
+      line_.reset();
       return;
     case TransferResult::kFailure:
     case TransferResult::kNoCompletion:
-      Finish(FirmwareOutcome::kTransmitError, stop);
+      End(FirmwareOutcome::kTransmitError, stop);
       return;
     case TransferResult::kNoStartRequest:
-      Finish(FirmwareOutcome::kNoStartRequest, stop);
+      End(FirmwareOutcome::kNoStartRequest, stop);
       return;
     case TransferResult::kFileNotOpened:
-      Finish(FirmwareOutcome::kFileNotOpened, stop);
+      End(FirmwareOutcome::kFileNotOpened, stop);
       return;
     case TransferResult::kLineLost:
-      Finish(FirmwareOutcome::kLineLost, stop);
+      End(FirmwareOutcome::kLineLost, stop);
       return;
   }
 }
 
 void FirmwareUpdate::FinishLocal(std::stop_token stop) {
-  AtLink& link = connection_.link;
-  SerialTransferChannel channel(link);
+  AtLink& link = line_->Link();
+  SerialTransferChannel channel(*line_);
   // Menu choice 2 runs the new firmware, which greets with a text holding "OK".
-  connection_.port.Write("2");
+  line_->Port().Write("2");
   const auto deadline = Clock::DeadlineAfter(kRestartWaitMs);
   bool answered = false;
   for (;;) {
@@ -140,15 +153,16 @@ void FirmwareUpdate::FinishLocal(std::stop_token stop) {
     // device texts rather than four "ERROR"s from queries nobody answers.
     view_.SetStatus(kRestartError);
     op_.ShowMessage(kNoResponse);
-    Finish(FirmwareOutcome::kNoRestart, stop);
+    End(FirmwareOutcome::kNoRestart, stop);
     return;
   }
 
-  connection_.ShowDeviceInfo();
+  connection_.ShowDeviceInfo(*line_);
   if (stop.stop_requested()) return;
-  pageView_.ShowDeviceTexts({connection_.productName, connection_.euiAddress, connection_.nodeName,
-                         connection_.firmwareVersion});
-  pageView_.ReloadDefinitions(connection_.DefinitionFileName());
+  const DeviceInfo device = connection_.Device();
+  line_.reset();
+  pageView_.ShowDeviceTexts(device);
+  pageView_.ReloadDefinitions(device.DefinitionFileName());
   lastOutcome_ = static_cast<int>(FirmwareOutcome::kCompleted);
   view_.EnableButtons(true);
   view_.SetStatus(kCompleted);

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/Connection.h"
+#include "device/Connection.h"
 #include "serial/SerialPort.h"
 
 namespace zendra {
@@ -43,32 +43,34 @@ std::optional<std::string> FindImageModel(const std::string& path) {
   return std::string();
 }
 
-bool ReadImageModel(const std::string& path, Connection& connection) {
+bool ReadImageModel(const std::string& path, std::string& imageModel) {
   const auto model = FindImageModel(path);
   if (!model) return false;
-  connection.imageModel = *model;
+  imageModel = *model;
   return true;
 }
 
-bool CheckLocalUpdate(Connection& connection, const std::string& path) {
-  return CheckLocalUpdate(connection, path, connection.Op());
+bool CheckLocalUpdate(const Connection& connection, const std::string& path,
+                      std::string& imageModel, Operator& op) {
+  return CheckLocalUpdate(connection.Settings(), connection.Device().productName, path,
+                          imageModel, op);
 }
 
-bool CheckLocalUpdate(Connection& connection, const std::string& path, Operator& op) {
+bool CheckLocalUpdate(const LineSettings& line, const std::string& productName,
+                      const std::string& path, std::string& imageModel, Operator& op) {
   // The bootloader talks at 115200 without flow control whatever the firmware's
   // own rate is; the line must already run that way.
-  if (connection.settings.baudRate != kBootloaderBaud ||
-      connection.settings.flowControl != SerialPort::kFlowNone) {
+  if (line.baudRate != kBootloaderBaud || line.flowControl != SerialPort::kFlowNone) {
     op.ShowMessage(kWrongLine);
     return false;
   }
-  if (!ReadImageModel(path, connection)) {
+  if (!ReadImageModel(path, imageModel)) {
     op.ShowMessage(kInvalidFile);
     return false;
   }
   // An image without a model code never matches, not even a module whose product
   // query came back as a bare "OK" (an empty name): nothing says it fits.
-  if (connection.imageModel.empty() || connection.productName != connection.imageModel) {
+  if (imageModel.empty() || productName != imageModel) {
     op.ShowMessage(kWrongModel);
     return false;
   }

@@ -16,6 +16,7 @@ namespace zendra {
 
 class Connection;
 class Operator;
+struct LineSettings;
 
 // The six model codes in their order of precedence.
 inline constexpr std::array<std::string_view, 6> kModelTable = {"MA11", "MB11", "MC11",
@@ -26,15 +27,18 @@ inline constexpr std::array<std::string_view, 6> kModelTable = {"MA11", "MB11", 
 std::optional<std::string> FindImageModel(const std::string& path);
 
 // Examines the image at `path` and stores its model code (or the empty text) in
-// connection.imageModel. false when the file cannot be opened or is empty; the
-// field is then left as it was.
-bool ReadImageModel(const std::string& path, Connection& connection);
+// `imageModel` (the page's field of the image last examined). false when the file
+// cannot be opened or is empty; the field is then left as it was.
+bool ReadImageModel(const std::string& path, std::string& imageModel);
 
 // The checks of the local "Update" button, in order: line at 115200 baud without
 // flow control, a readable image, an image built for the connected product. On
-// false the one message of the failing check has been shown and nothing was sent.
-bool CheckLocalUpdate(Connection& connection, const std::string& path);
-// The same, with its message shown by `op`.
-bool CheckLocalUpdate(Connection& connection, const std::string& path, Operator& op);
+// false the one message of the failing check has been shown by `op` and nothing
+// was sent. `imageModel` is rewritten by the image check.
+bool CheckLocalUpdate(const LineSettings& line, const std::string& productName,
+                      const std::string& path, std::string& imageModel, Operator& op);
+// The same for the connection's line settings and local product.
+bool CheckLocalUpdate(const Connection& connection, const std::string& path,
+                      std::string& imageModel, Operator& op);
 
 }  // namespace zendra

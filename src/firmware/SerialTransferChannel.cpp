@@ -4,12 +4,12 @@
 
 namespace zendra {
 
-SerialTransferChannel::SerialTransferChannel(AtLink& link)
-    : ring_(link.Receive()),
-      writer_([&port = link.Port()](const std::uint8_t* bytes, int length) {
+SerialTransferChannel::SerialTransferChannel(LineLease& line)
+    : ring_(line.Ring()),
+      writer_([&port = line.Port()](const std::uint8_t* bytes, int length) {
         port.Write(bytes, length);
       }),
-      reply_(link.reply) {}
+      reply_(line.Reply()) {}
 
 SerialTransferChannel::SerialTransferChannel(ReceiveBuffer& ring, Writer writer, std::string& reply)
     : ring_(ring), writer_(std::move(writer)), reply_(reply) {}

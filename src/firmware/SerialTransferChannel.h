@@ -9,8 +9,8 @@
 
 #include <functional>
 
+#include "device/LineLease.h"
 #include "firmware/TransferChannel.h"
-#include "serial/AtLink.h"
 #include "serial/ReceiveBuffer.h"
 
 namespace zendra {
@@ -19,8 +19,8 @@ class SerialTransferChannel : public TransferChannel {
  public:
   using Writer = std::function<void(const std::uint8_t* bytes, int length)>;
 
-  // On the connection's port, ring and reply text.
-  explicit SerialTransferChannel(AtLink& link);
+  // On the port, ring and reply text of the leased line.
+  explicit SerialTransferChannel(LineLease& line);
   // On any ring and writer (the tests play the module with a writer that answers
   // into the ring).
   SerialTransferChannel(ReceiveBuffer& ring, Writer writer, std::string& reply);

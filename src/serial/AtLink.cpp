@@ -93,7 +93,7 @@ void AtLink::TakeRestOfLine(std::size_t from) {
       Clock::Now() + kRestOfLineCharacters * CharacterTime(port_.BaudRate()) + kRestOfLineSlack;
   auto& ring = port_.Receive();
   while (reply.find('\n', from) == std::string::npos) {
-    if (!ring.WaitForBytes(bound)) return;
+    if (!ring.WaitForBytes(bound, stop_)) return;
     reply += ring.TakeText();
   }
 }
@@ -103,8 +103,8 @@ bool AtLink::CollectReplyUntil(const std::function<bool(const std::string&)>& do
   reply += ring.TakeText();
   if (done(reply)) return true;
   const auto deadline = Clock::DeadlineAfter((polls - 1) * 100);
-  while (Clock::Now() < deadline) {
-    if (!ring.WaitForBytes(deadline)) break;
+  while (Clock::Now() < deadline && !stop_.stop_requested()) {
+    if (!ring.WaitForBytes(deadline, stop_)) break;
     reply += ring.TakeText();
     if (done(reply)) return true;
   }
@@ -123,8 +123,10 @@ AtLink::Verdict AtLink::Transact(const std::string& line, int timeoutSeconds, Ru
 
   const auto deadline = Clock::DeadlineAfter(timeoutSeconds * 1000);
   for (;;) {
-    const bool more = ring.WaitForBytes(deadline);
+    const bool more = ring.WaitForBytes(deadline, stop_);
     if (more) reply += ring.TakeText();
+    // The holder is going away: the transaction ends as a time-out would.
+    if (stop_.stop_requested()) return Verdict::kPending;
     // An echoed command is no answer: a value holding "OK" must not pass for one.
     std::string_view text = WithoutEcho(reply, line);
     Verdict verdict = Decide(text, rules);
@@ -195,7 +197,7 @@ std::string AtLink::QueryRemoteAtCommand(std::string_view line, int timeoutSecon
 void AtLink::WakeUpIfSleepy() {
   if (!sleepy) return;
   port_.Write("\n");
-  Clock::Sleep(200);
+  Clock::Sleep(200, stop_);
 }
 
 }  // namespace zendra

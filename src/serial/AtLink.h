@@ -12,10 +12,13 @@
 // line into an empty text.
 //
 // Only one user polls the receive ring at a time: a transaction, the handshake's
-// bootloader probe, the network scan or a firmware transfer.
+// bootloader probe, the network scan or a firmware transfer. The device layer's
+// line lease makes that so; it also gives the link its holder's stop token, which
+// ends every wait here at once (a stopped transaction ends as a time-out would).
 
 #include <atomic>
 #include <functional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -43,6 +46,10 @@ class AtLink {
   // A sleepy end device misses a command that is not preceded by a lone "\n":
   // write it and give the module 200 ms to wake.
   void WakeUpIfSleepy();
+
+  // The stop token of the activity that holds the line (set by its lease).
+  void SetStopToken(std::stop_token stop) { stop_ = std::move(stop); }
+  bool Stopped() const { return stop_.stop_requested(); }
 
   // Collects what arrives into `reply` until `done(reply)` holds or `polls` looks
   // have been made, the first at once and each further one at most 100 ms after
@@ -100,6 +107,7 @@ class AtLink {
 
   SerialPort& port_;
   Operator& operator_;
+  std::stop_token stop_;
 };
 
 }  // namespace zendra

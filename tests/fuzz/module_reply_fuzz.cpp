@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/Connection.h"
+#include "device/Connection.h"
 #include "serial/AtLink.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 #include <vector>
 
-#include "app/ui/ManagerCommandLine.h"
+#include "app/ManagerCommandLine.h"
 
 namespace zendra::test {
 namespace {

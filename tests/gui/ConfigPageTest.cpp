@@ -15,8 +15,8 @@
 #include <QTreeWidget>
 
 #include "GuiTestSupport.h"
-#include "app/ui/FindControl.h"
-#include "app/ui/MainDialog.h"
+#include "widgets/FindControl.h"
+#include "app/MainDialog.h"
 #include "config/ProgramFolder.h"
 #include "config/ui/ConfigPage.h"
 #include "serial/PortList.h"
@@ -81,6 +81,7 @@ class ConfigurationPage : public ::testing::Test {
   // Open, then forget what the handshake sent.
   void Connect() {
     FindControl<QPushButton>(&dialog, 1009)->click();
+    Settle(&dialog);
     ASSERT_TRUE(dialog.Conn().IsOpen());
     ASSERT_THAT(op.Messages(), IsEmpty());
     harness.Sim().ClearLog();
@@ -107,6 +108,7 @@ class ConfigurationPage : public ::testing::Test {
     const QRect rect = Tree()->visualItemRect(item);
     ASSERT_TRUE(rect.isValid());
     QTest::mouseClick(Tree()->viewport(), Qt::LeftButton, {}, rect.center());
+    Settle(&dialog);
   }
   void Pick(const QString& group, const QString& name = {}) { Click(Item(group, name)); }
 
@@ -184,6 +186,7 @@ TEST_F(ConfigurationPage, ATextParameterIsReadSavedAndReadBackFromTheModule) {
   QTest::keyClicks(Edit(), "Kitchen");
   EXPECT_THAT(Lines(), IsEmpty()) << "typing sends nothing";
   Save()->click();
+  Settle(&dialog);
   EXPECT_THAT(Lines(), ElementsAre("AT+NODENAME=Kitchen\r\n"));
   EXPECT_EQ(harness.Sim().Register("AT+NODENAME"), "Kitchen");
   EXPECT_EQ(Edit()->text(), "Kitchen") << "the saved value stays on show";
@@ -204,6 +207,7 @@ TEST_F(ConfigurationPage, AValueSavedAsItWasReadGoesBackAsTheModulesOwnBytes) {
   EXPECT_EQ(Edit()->text(), QString::fromLatin1("Caf\xE9"));
   harness.Sim().ClearLog();
   Save()->click();
+  Settle(&dialog);
   EXPECT_THAT(Lines(), ElementsAre("AT+NODENAME=Caf\xE9\r\n"));
   EXPECT_EQ(harness.Sim().Register("AT+NODENAME"), "Caf\xE9");
 }
@@ -230,6 +234,7 @@ TEST_F(ConfigurationPage, AChoiceParameterShowsTheModulesChoiceAndSavesTheOneCho
 
   Choices()->setCurrentIndex(1);
   Save()->click();
+  Settle(&dialog);
   EXPECT_EQ(harness.Sim().Register("AT+TXPOWER"), "1");
   Pick("Power", "Sleep period");
   EXPECT_EQ(Choices()->count(), 0) << "a text parameter empties the choice box";
@@ -244,6 +249,7 @@ TEST_F(ConfigurationPage, AChoiceParameterShowsTheModulesChoiceAndSavesTheOneCho
   EXPECT_EQ(Choices()->currentText(), "RTS/CTS");
   Choices()->setCurrentIndex(1);
   Save()->click();
+  Settle(&dialog);
   EXPECT_EQ(harness.Sim().Register("AT+FLOW"), "1");
   EXPECT_THAT(op.Messages(), IsEmpty());
 }
@@ -256,6 +262,7 @@ TEST_F(ConfigurationPage, ATypedChoiceIsSavedOnlyWhenItIsOneOfTheChoices) {
   // Typed exactly as a choice of the list: that choice is written.
   Choices()->setEditText("+8 dBm");
   Save()->click();
+  Settle(&dialog);
   EXPECT_EQ(harness.Sim().Register("AT+TXPOWER"), "4");
   EXPECT_THAT(op.Messages(), IsEmpty());
 
@@ -263,6 +270,7 @@ TEST_F(ConfigurationPage, ATypedChoiceIsSavedOnlyWhenItIsOneOfTheChoices) {
   harness.Sim().ClearLog();
   Choices()->setEditText("+20 dBm");
   Save()->click();
+  Settle(&dialog);
   EXPECT_THAT(op.Messages(), ElementsAre("ERROR: The value is not one of the choices."));
   EXPECT_THAT(Lines(), IsEmpty());
   EXPECT_EQ(harness.Sim().Register("AT+TXPOWER"), "4");
@@ -335,6 +343,8 @@ TEST_F(ConfigurationPage, ClosingThePortEmptiesTheTreeAndTheValueBox) {
   ASSERT_TRUE(Save()->isEnabled());
 
   FindControl<QPushButton>(&dialog, 1009)->click();
+
+  Settle(&dialog);
   ASSERT_FALSE(dialog.Conn().IsOpen());
   EXPECT_EQ(Tree()->topLevelItemCount(), 0);
   EXPECT_EQ(ValueControls(), std::vector<bool>({false, false, false}));
@@ -394,10 +404,13 @@ TEST_F(ConfigurationPage, FactoryDefaultResetsTheModuleAndTheModulesRefusalsAreR
   Pick("Node", "Node name");
   Edit()->setText("Kitchen");
   Save()->click();
+  Settle(&dialog);
   ASSERT_EQ(harness.Sim().Register("AT+NODENAME"), "Kitchen");
   harness.Sim().ClearLog();
 
   FindControl<QPushButton>(&page, kRestore)->click();
+
+  Settle(&dialog);
   EXPECT_THAT(Lines(), ElementsAre("AT&f\r\n"));
   EXPECT_EQ(harness.Sim().Register("AT+NODENAME"), "Zendra1");
   EXPECT_EQ(Edit()->text(), "Kitchen") << "the page is not read again";
@@ -407,7 +420,9 @@ TEST_F(ConfigurationPage, FactoryDefaultResetsTheModuleAndTheModulesRefusalsAreR
   faults.errorCommands = {"AT+NODENAME", "AT&F"};
   harness.Sim().SetFaults(faults);
   Save()->click();
+  Settle(&dialog);
   FindControl<QPushButton>(&page, kRestore)->click();
+  Settle(&dialog);
   EXPECT_THAT(op.Messages(),
               ElementsAre("ERROR: Could not save the configuration paramater.",
                           "ERROR: Could not restore this device to factory default."));
@@ -422,6 +437,8 @@ TEST_F(ConfigurationPage, WithoutADefinitionFileTheTreeShowsTheReadFailureRow) {
   op.QueueAnswer(false);  // no update of the manager
 
   FindControl<QPushButton>(&dialog, 1009)->click();
+
+  Settle(&dialog);
   ASSERT_TRUE(dialog.Conn().IsOpen());
   EXPECT_THAT(op.Questions(),
               ElementsAre("WARNING: Could not recognize the firmware version.\r\nMaybe this "

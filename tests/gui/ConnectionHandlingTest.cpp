@@ -11,9 +11,9 @@
 #include <QTreeWidget>
 
 #include "GuiTestSupport.h"
-#include "app/LineSettingsChoice.h"
-#include "app/ui/FindControl.h"
-#include "app/ui/MainDialog.h"
+#include "device/LineSettingsChoice.h"
+#include "widgets/FindControl.h"
+#include "app/MainDialog.h"
 #include "config/ui/ConfigPage.h"
 #include "firmware/ui/FirmwarePage.h"
 #include "serial/PortList.h"
@@ -80,7 +80,11 @@ class MainDialogConnection : public ::testing::Test {
     }
   }
 
-  void Press(int id) { Main<QPushButton>(id)->click(); }
+  // A click and what it starts, to its end.
+  void Press(int id) {
+    Main<QPushButton>(id)->click();
+    Settle(&dialog);
+  }
 
   SimHarness harness;  // before the dialog: the port closes before the module goes
   FakeOperator op;
@@ -116,11 +120,11 @@ TEST_F(MainDialogConnection, CloseEmptiesTheTextsAndDisablesTheConnectionControl
   Config<QCheckBox>(1027)->setChecked(true);
   Config<QPushButton>(1004)->setText("Reboot");
   dialog.Config()->AddTreeItem(nullptr, "Network");
-  dialog.Conn().remoteMode = true;
+  dialog.Conn().SetRemoteMode(true);
 
   Press(1009);
   EXPECT_FALSE(dialog.Conn().IsOpen());
-  EXPECT_FALSE(dialog.Conn().remoteMode);
+  EXPECT_FALSE(dialog.Conn().RemoteMode());
   EXPECT_EQ(Main<QPushButton>(1009)->text(), "Open");
   EXPECT_EQ(DeviceTexts(), QStringList({"", "", "", ""}));
   for (int id : {1028, 1029, 1030, 1015, 1013}) EXPECT_EQ(Config<QLabel>(id)->text(), "") << id;
@@ -158,7 +162,7 @@ TEST_F(MainDialogConnection, ATypedBaudRateThatIsNotInTheListIsRefusedBeforeOpen
   Main<QComboBox>(1011)->setEditText("9601");
   Press(1009);
   EXPECT_THAT(op.Messages(), ElementsAre("ERROR: The baud rate \"9601\" is not one of the list."));
-  EXPECT_FALSE(dialog.Conn().port.IsOpen());
+  EXPECT_FALSE(dialog.Conn().IsOpen());
   EXPECT_THAT(harness.Sim().ReceivedLines(), IsEmpty());
   EXPECT_EQ(Main<QPushButton>(1009)->text(), "Open");
   ExpectConnectionControls(false);

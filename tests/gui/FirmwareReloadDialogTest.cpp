@@ -16,8 +16,8 @@
 
 #include "FirmwareImageFile.h"
 #include "GuiTestSupport.h"
-#include "app/ui/FindControl.h"
-#include "app/ui/MainDialog.h"
+#include "widgets/FindControl.h"
+#include "app/MainDialog.h"
 #include "firmware/ui/FirmwareUploadDialog.h"
 #include "serial/PortList.h"
 #include "support/FakeOperator.h"
@@ -95,6 +95,7 @@ TEST(FirmwareReloadFromTheHandshake, ADamagedModuleIsReloadedThroughTheDialogAnd
     if (upload->isVisible()) upload->hide();
   });
   FindControl<QPushButton>(&dialog, 1009)->click();
+  Settle(&dialog, kTransferDeadlineMs);
 
   EXPECT_TRUE(shown);
   EXPECT_TRUE(completed);
@@ -133,11 +134,12 @@ class ReloadDialog : public ::testing::Test {
 
   SimHarness harness;
   std::unique_ptr<FirmwareUploadDialog> dialog =
-      std::make_unique<FirmwareUploadDialog>(harness.Conn(), harness.Op());
+      std::make_unique<FirmwareUploadDialog>(harness.Conn(), harness.Line(), harness.Op());
 };
 
 TEST_F(ReloadDialog, UploadWithoutAFileSaysTheFileIsInvalidAndSendsNothing) {
   Control<QPushButton>(kUpload)->click();
+  Settle(dialog.get());
   EXPECT_THAT(harness.Op().Messages(), ElementsAre("ERROR: The firmware file is invalid."));
   EXPECT_EQ(StatusOf(dialog.get()), "Invalid firmware file.");
   EXPECT_EQ(Control<QProgressBar>(kProgress)->value(), 0);

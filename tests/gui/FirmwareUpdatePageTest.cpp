@@ -19,8 +19,8 @@
 
 #include "FirmwareImageFile.h"
 #include "GuiTestSupport.h"
-#include "app/ui/FindControl.h"
-#include "app/ui/MainDialog.h"
+#include "widgets/FindControl.h"
+#include "app/MainDialog.h"
 #include "config/ui/ConfigPage.h"
 #include "firmware/ui/FirmwarePage.h"
 #include "serial/PortList.h"
@@ -78,6 +78,7 @@ class FirmwareUpdatePage : public ::testing::Test {
     auto* baud = Main<QComboBox>(1011);
     baud->setCurrentIndex(baud->findText(baudRate));
     Main<QPushButton>(1009)->click();
+    Settle(dialog.get());
     ASSERT_TRUE(dialog->Conn().IsOpen());
     ASSERT_THAT(op.Messages(), IsEmpty());
     harness.Sim().ClearLog();
@@ -86,7 +87,11 @@ class FirmwareUpdatePage : public ::testing::Test {
     op.QueueFile(path);
     Page<QPushButton>(1031)->click();
   }
-  void PressUpdate() { Page<QPushButton>(1033)->click(); }
+  // The click and the page's preparation, until the worker runs (or the start failed).
+  void PressUpdate() {
+    Page<QPushButton>(1033)->click();
+    Settle(dialog.get());
+  }
 
   // The five buttons, Open/Close, Reboot, Reload and the Configuration page: the
   // line's users, which an update disables while it owns the line.

@@ -12,6 +12,8 @@
 #include <functional>
 #include <ostream>
 
+#include "widgets/ModuleTaskRunner.h"
+
 // Readable QStrings in failure messages.
 inline void PrintTo(const QString& text, std::ostream* out) {
   *out << '"' << text.toStdString() << '"';
@@ -28,6 +30,19 @@ inline bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10
     QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
   }
   return true;
+}
+
+// Runs the event loop until no module task of `root` (a window and its pages)
+// runs any more and each one's end has been shown: what a click starts has then
+// happened, as far as the window's tasks go.
+inline bool Settle(QObject* root, int timeoutMs = 30000) {
+  return WaitUntil(
+      [root] {
+        for (auto* runner : root->findChildren<ModuleTaskRunner*>())
+          if (runner->Busy()) return false;
+        return true;
+      },
+      timeoutMs);
 }
 
 // Calls `act` with the first modal window of type T that comes up; `act` must end

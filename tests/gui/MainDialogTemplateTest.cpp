@@ -18,10 +18,10 @@
 #include <QTest>
 
 #include "GuiTestSupport.h"
-#include "app/ui/AboutDialog.h"
-#include "app/ui/DialogUnits.h"
-#include "app/ui/FindControl.h"
-#include "app/ui/MainDialog.h"
+#include "app/AboutDialog.h"
+#include "widgets/DialogUnits.h"
+#include "widgets/FindControl.h"
+#include "app/MainDialog.h"
 #include "config/ui/ConfigPage.h"
 #include "firmware/ui/FirmwarePage.h"
 #include "serial/PortList.h"

@@ -15,9 +15,9 @@
 #include <thread>
 
 #include "GuiTestSupport.h"
-#include "app/ui/DialogUnits.h"
-#include "app/ui/FindControl.h"
-#include "app/ui/MainDialog.h"
+#include "widgets/DialogUnits.h"
+#include "widgets/FindControl.h"
+#include "app/MainDialog.h"
 #include "config/ui/ConfigPage.h"
 #include "firmware/ui/FirmwarePage.h"
 #include "firmware/ui/FirmwareUploadDialog.h"
@@ -220,7 +220,8 @@ TEST_F(Pages, ViewCallsFromAWorkerReachTheControlsWithoutBlockingIt) {
 TEST(FirmwareUploadDialogShell, HasTheControlsOfTemplate145AndCloseEndsItAsOk) {
   FakeOperator op;
   Connection connection(op);
-  FirmwareUploadDialog upload(connection, op);
+  auto line = connection.TryLease("reload");
+  FirmwareUploadDialog upload(connection, *line, op);
   EXPECT_EQ(upload.windowTitle(), "Firmware Upload");
   const struct {
     int id;

@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "GuiTestSupport.h"
-#include "app/FileDialogFilter.h"
-#include "app/ui/QtOperator.h"
+#include "widgets/FileDialogFilter.h"
+#include "widgets/QtOperator.h"
 
 namespace zendra::test {
 namespace {

@@ -14,25 +14,34 @@ SimHarness::SimHarness(sim::Options options, double timeScale) {
 }
 
 SimHarness::~SimHarness() {
-  connection_.port.Close();
+  line_.reset();
+  connection_.Disconnect();
   sim_->Stop();
   Clock::SetScale(1.0);
+}
+
+LineLease& SimHarness::Line() {
+  if (!line_) line_ = connection_.TryLease("test");
+  if (!line_) throw std::runtime_error("the line is held by " + connection_.Gate().Holder());
+  return *line_;
+}
+
+LineLease SimHarness::TakeLine() {
+  Line();
+  LineLease line = std::move(*line_);
+  line_.reset();
+  return line;
 }
 
 bool SimHarness::OpenPort(int baudRate, int flowControl) {
   LineSettings s;
   s.baudRate = baudRate;
   s.flowControl = flowControl;
-  connection_.portName = sim_->PortPath();
-  connection_.settings = s;
-  if (!connection_.port.Open(sim_->PortPath(), baudRate, s.parity, s.dataBits, s.stopBits,
-                             flowControl))
-    return false;
-  connection_.link.portOpen = true;
-  return true;
+  return connection_.OpenPort(sim_->PortPath(), s);
 }
 
 bool SimHarness::Connect(int baudRate, int flowControl) {
+  ReleaseLine();
   LineSettings s;
   s.baudRate = baudRate;
   s.flowControl = flowControl;

@@ -13,11 +13,13 @@
 #include <QTreeWidget>
 #include <algorithm>
 
-#include "app/ConnectionControls.h"
-#include "app/ControlIds.h"
-#include "app/ui/FindControl.h"
-#include "app/ui/Resources.h"
-#include "app/ui/TemplateBuilder.h"
+#include <memory>
+
+#include "widgets/ConnectionControls.h"
+#include "widgets/ControlIds.h"
+#include "widgets/FindControl.h"
+#include "widgets/Resources.h"
+#include "widgets/TemplateBuilder.h"
 
 namespace zendra {
 
@@ -81,7 +83,8 @@ ConfigPage::ConfigPage(Connection& connection, Operator& op, QWidget* parent)
       connection_(connection),
       op_(op),
       loader_(connection, definitions_, state_),
-      editor_(connection, definitions_, state_) {
+      editor_(connection, definitions_, state_),
+      tasks_(op, this) {
   InitResources();
   TemplateBuilder t(this, TemplateIds::kConfigPage);
   setMinimumSize(t.Units().Size(kWidthDlu, kHeightDlu));
@@ -223,8 +226,25 @@ void ConfigPage::SelectParameter() {
   choiceBox_->setEnabled(false);
   valueEdit_->clear();
 
-  WaitCursor wait(op_);
-  ApplySelection(editor_.SelectParameter(text));
+  pendingSelection_ = text;
+  ReadPendingSelection();
+}
+
+void ConfigPage::ReadPendingSelection() {
+  if (!pendingSelection_ || tasks_.Busy()) return;
+  const std::string text = std::move(*pendingSelection_);
+  pendingSelection_.reset();
+  auto result = std::make_shared<std::optional<SelectionResult>>();
+  tasks_.Run(
+      [this, text, result](std::stop_token stop) {
+        auto line = connection_.TryLease("parameter read", stop);
+        if (line) *result = editor_.SelectParameter(*line, text);
+      },
+      [this, result] {
+        // A later pick is read next; only its result is shown.
+        if (!pendingSelection_ && *result) ApplySelection(**result);
+        ReadPendingSelection();
+      });
 }
 
 void ConfigPage::ApplySelection(const SelectionResult& result) {
@@ -265,13 +285,23 @@ void ConfigPage::SaveParameter() {
   const QString edited = valueEdit_->text();
   input.editText = edited == Q(shownValue_) ? shownValue_ : edited.toStdString();
 
-  WaitCursor wait(op_);
-  editor_.SaveParameter(input);
+  tasks_.Run([this, input](std::stop_token stop) {
+    if (auto line = connection_.TryLease("parameter save", stop))
+      editor_.SaveParameter(*line, input);
+  });
 }
 
 void ConfigPage::RestoreOrReboot() {
-  WaitCursor wait(op_);
-  editor_.RestoreOrReboot();
+  tasks_.Run([this](std::stop_token stop) {
+    if (auto line = connection_.TryLease("factory default", stop)) editor_.RestoreOrReboot(*line);
+  });
+}
+
+void ConfigPage::SetConnected(bool connected) {
+  for (const auto& control : ConnectionControls::NeedingConnection()) {
+    if (control.window != ControlWindow::kConfigPage) continue;
+    if (auto* widget = FindControl(this, control.id)) widget->setEnabled(connected);
+  }
 }
 
 bool ConfigPage::SelectTreeItem(const std::string& path) {

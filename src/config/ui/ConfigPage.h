@@ -12,7 +12,9 @@
 //
 // Only the operator's selection of a tree item reads from the module: the page's
 // own clearing and filling of the tree change the selection without a query, and
-// a selection that ends on no item changes nothing.
+// a selection that ends on no item changes nothing. Reads, saves and the factory
+// default run as module tasks, off the window's thread; a selection made while a
+// read is under way is read next, and only the last one's result is shown.
 
 #include <QIcon>
 #include <QWidget>
@@ -21,11 +23,12 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Connection.h"
 #include "config/ConfigPageState.h"
 #include "config/DefinitionLoader.h"
 #include "config/ParameterDefinitions.h"
 #include "config/ParameterEditor.h"
+#include "device/Connection.h"
+#include "widgets/ModuleTaskRunner.h"
 
 class QComboBox;
 class QLineEdit;
@@ -43,6 +46,7 @@ class ConfigPage : public QWidget {
 
   Connection& Conn() { return connection_; }
   Operator& Op() { return op_; }
+  ModuleTaskRunner& Tasks() { return tasks_; }
   ConfigPageState& State() { return state_; }
   QTreeWidget* Tree() { return tree_; }
   DefinitionLoader& Loader() { return loader_; }
@@ -66,6 +70,8 @@ class ConfigPage : public QWidget {
   // (1015, 1013) are emptied, "Remode Device Setting" is unchecked and 1004 gets its
   // caption "Restore to Factory Default" back.
   void ClearConnectionTexts();
+  // The connection opened or closed: the controls that need one follow it.
+  void SetConnected(bool connected);
   // Shows the state's texts in the bound controls.
   void RefreshControls();
 
@@ -94,6 +100,8 @@ class ConfigPage : public QWidget {
   // `selection`, or nothing.
   void FillChoiceBox(const std::vector<std::string>& texts, const std::vector<int>& itemData,
                      std::optional<int> selection);
+  // Reads the selection waiting to be read, unless a task runs.
+  void ReadPendingSelection();
 
   Connection& connection_;
   Operator& op_;
@@ -108,6 +116,8 @@ class ConfigPage : public QWidget {
   QPushButton* saveButton_ = nullptr;
   QIcon itemIcon_;
   std::string shownValue_;  // the value edit's text as the module sent it
+  std::optional<std::string> pendingSelection_;  // picked while a read ran
+  ModuleTaskRunner tasks_;
 };
 
 }  // namespace zendra

@@ -9,13 +9,12 @@
 #include <QTableWidget>
 #include <QThread>
 
-#include "app/CloneRule.h"
-#include "app/ControlIds.h"
-#include "app/ui/FindControl.h"
-#include "app/ui/GuiThread.h"
-#include "app/ui/MainDialog.h"
-#include "app/ui/TemplateBuilder.h"
-#include "config/ui/ConfigPage.h"
+#include "firmware/CloneRule.h"
+#include "widgets/ConnectionControls.h"
+#include "widgets/ControlIds.h"
+#include "widgets/FindControl.h"
+#include "widgets/GuiThread.h"
+#include "widgets/TemplateBuilder.h"
 
 namespace zendra {
 
@@ -40,13 +39,14 @@ const FirmwarePage::Column FirmwarePage::kColumns[7] = {
     {"ModelType", 85}, {"NodeName", 85}, {"Progress", 152},
 };
 
-FirmwarePage::FirmwarePage(MainDialog& main, QWidget* parent)
+FirmwarePage::FirmwarePage(Connection& connection, Operator& op, QWidget* parent)
     : QWidget(parent),
-      main_(main),
+      connection_(connection),
       relay_(
-          main.Op(), [this](std::function<void()> call) { PostToGui(this, std::move(call)); },
+          op, [this](std::function<void()> call) { PostToGui(this, std::move(call)); },
           [this] { return QThread::currentThread() == thread(); }),
-      update_(main.Conn(), *this, relay_) {
+      update_(connection, *this, relay_),
+      tasks_(relay_, this) {
   TemplateBuilder t(this, TemplateIds::kFirmwarePage);
   setMinimumSize(t.Units().Size(kWidthDlu, kHeightDlu));
 
@@ -94,18 +94,16 @@ FirmwarePage::FirmwarePage(MainDialog& main, QWidget* parent)
 }
 
 FirmwarePage::~FirmwarePage() {
-  // From here on a worker's box is answered at once; update_ then stops and joins it.
+  // From here on a worker's box is answered at once; the task is stopped, and
+  // update_ then stops and joins its worker.
   relay_.Close();
+  tasks_.StopAndJoin();
 }
 
 template <typename F>
 void FirmwarePage::OnGuiThread(F call) {
   if (QThread::currentThread() == thread()) {
     call();
-    // On this thread the call comes from a handler that goes on to block it for
-    // seconds (the bootloader's menu, "AT+BOOTLOAD"): paint the change now, or the
-    // operator sees nothing of it until the worker runs.
-    main_.repaint();
   } else {
     PostToGui(this, std::move(call));
   }
@@ -118,7 +116,33 @@ void FirmwarePage::SetImagePath(const std::string& path) {
 
 void FirmwarePage::OnChooseFile() { pathEdit_->setText(Q(update_.OnChooseFile())); }
 
-void FirmwarePage::OnLocalUpdate() { update_.OnLocalUpdate(); }
+void FirmwarePage::OnLocalUpdate() {
+  // The checks ask nothing of the module: they run here, their box at once.
+  if (!update_.CheckLocal()) return;
+  // The preparation (about seven seconds of pauses and a query) runs as a module
+  // task; the update takes the task's lease of the line over to its worker.
+  tasks_.Run([this](std::stop_token stop) {
+    auto line = connection_.TryLease("firmware update", stop);
+    if (line) update_.OnLocalUpdate(std::move(*line));
+  });
+}
+
+void FirmwarePage::SetConnected(bool connected) {
+  buttonsEnabled_ = connected;
+  ApplyButtons();
+}
+
+void FirmwarePage::SetLineBusy(bool busy) {
+  lineBusy_ = busy;
+  ApplyButtons();
+}
+
+void FirmwarePage::ApplyButtons() {
+  const bool enable = buttonsEnabled_ && !lineBusy_;
+  for (int id : kFiveButtons) {
+    if (auto* button = FindControl(this, id)) button->setEnabled(enable);
+  }
+}
 
 void FirmwarePage::OnCloneToggled() {
   const bool enabled = CloneRule::FileChoiceEnabled(cloneBox_->isChecked());
@@ -149,26 +173,20 @@ void FirmwarePage::SetProgress(int percent) {
 }
 
 void FirmwarePage::EnableButtons(bool enable) {
+  // The rest of the line's users (Open, Reboot, Reload, the Configuration page)
+  // follow the line's lease, which the update holds while it runs.
   OnGuiThread([this, enable] {
-    for (int id : kFiveButtons) {
-      if (auto* button = FindControl(this, id)) button->setEnabled(enable);
-    }
-    // The rest of the line's users. An update runs only while connected and the
-    // connection stays open through it, so enabling them again restores their state;
-    // the Configuration page's own controls keep theirs under their page.
-    for (int id : {MainDialogIds::kOpen, MainDialogIds::kReboot, MainDialogIds::kReload}) {
-      if (auto* button = FindControl(&main_, id)) button->setEnabled(enable);
-    }
-    if (auto* config = main_.Config()) config->setEnabled(enable);
+    buttonsEnabled_ = enable;
+    ApplyButtons();
   });
 }
 
-void FirmwarePage::ShowDeviceTexts(const DeviceTexts& texts) {
-  OnGuiThread([this, texts] { main_.ShowDeviceTexts(texts); });
+void FirmwarePage::ShowDeviceTexts(const DeviceInfo& device) {
+  OnGuiThread([this, device] { emit deviceInformationChanged(device); });
 }
 
 void FirmwarePage::ReloadDefinitions(const std::string& fileName) {
-  OnGuiThread([this, fileName] { main_.Config()->ReloadDefinitions(fileName); });
+  OnGuiThread([this, fileName] { emit definitionsToReload(QString::fromStdString(fileName)); });
 }
 
 void FirmwarePage::SetRowProgress(int row, int percent) {

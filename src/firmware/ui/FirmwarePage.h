@@ -9,26 +9,23 @@
 // the GUI thread takes effect at once.
 //
 // The local half is wired: "Choose file in local PC" and the local "Update" call
-// FirmwareUpdate, which checks, prepares the module and runs UpdateWorker; the
-// worker's epilogue shows the device texts in the main window and has the
-// Configuration page load the definitions of the new version. Search, the remote
-// Update and "Download from web server" come with the discovery and web update work.
-//
-// While an update prepares and runs, the worker owns the serial line: besides the
-// five buttons, the main window's Open/Close, Reboot and Reload and the whole
-// Configuration page are disabled, since each of them would write to the module
-// and read the receive buffer in the middle of the transfer.
+// FirmwareUpdate, which checks, prepares the module (as a module task, off the
+// window's thread) and runs UpdateWorker. The page knows no main window: what the
+// worker learns it announces (the device information read anew, the definitions
+// to load), and the main window, which owns the page, connects to that.
 //
 // No worker outlives the page: its destructor closes the OperatorRelay (a worker's
-// box is answered at once from then on) and FirmwareUpdate stops and joins the
-// worker. The main window destroys the page before its Connection.
+// box is answered at once from then on), stops its task and FirmwareUpdate stops
+// and joins the worker. The main window destroys the page before its Connection.
 
 #include <QWidget>
 #include <string>
 
+#include "base/OperatorRelay.h"
+#include "device/Connection.h"
 #include "firmware/FirmwarePageView.h"
 #include "firmware/FirmwareUpdate.h"
-#include "firmware/OperatorRelay.h"
+#include "widgets/ModuleTaskRunner.h"
 
 class QCheckBox;
 class QLabel;
@@ -38,19 +35,18 @@ class QTableWidget;
 
 namespace zendra {
 
-class MainDialog;
-
 class FirmwarePage : public QWidget, public FirmwarePageView {
   Q_OBJECT
 
  public:
-  explicit FirmwarePage(MainDialog& main, QWidget* parent = nullptr);
+  // `op` is the window's operator (the page relays its worker's calls to it).
+  FirmwarePage(Connection& connection, Operator& op, QWidget* parent = nullptr);
   ~FirmwarePage() override;
 
-  MainDialog& Main() { return main_; }
   QTableWidget* DeviceList() { return deviceList_; }
 
   FirmwareUpdate& Update() { return update_; }
+  ModuleTaskRunner& Tasks() { return tasks_; }
   // The operator the page's worker asks through.
   const OperatorRelay& Relay() const { return relay_; }
 
@@ -71,11 +67,16 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   // ShowDeviceInfo's rule for the local product; may be called from any thread.
   void ApplyModelRule(bool isMc21x);
 
+  // The connection opened or closed: the five buttons follow it.
+  void SetConnected(bool connected);
+  // Another activity holds the line (or none does): the five buttons wait for it.
+  void SetLineBusy(bool busy);
+
   // FirmwarePageView, callable from any thread.
   void SetStatus(const std::string& text) override;
   void SetProgress(int percent) override;
   void EnableButtons(bool enable) override;
-  void ShowDeviceTexts(const DeviceTexts& texts) override;
+  void ShowDeviceTexts(const DeviceInfo& device) override;
   void ReloadDefinitions(const std::string& fileName) override;
   void SetRowProgress(int row, int percent) override;
 
@@ -86,19 +87,31 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   };
   static const Column kColumns[7];
 
+ signals:
+  // A local update read the module anew.
+  void deviceInformationChanged(const zendra::DeviceInfo& device);
+  // The definitions of the module's new firmware are to be loaded.
+  void definitionsToReload(const QString& fileName);
+
  private:
   // Runs `call` now on the GUI thread, or posts it there from any other thread.
   template <typename F>
   void OnGuiThread(F call);
+  // The five buttons: as the connection and the updates leave them, while the
+  // line is free.
+  void ApplyButtons();
 
-  MainDialog& main_;
+  Connection& connection_;
   QLabel* status_ = nullptr;
   QLineEdit* pathEdit_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QCheckBox* cloneBox_ = nullptr;
   QTableWidget* deviceList_ = nullptr;
+  bool buttonsEnabled_ = false;  // as the connection and the updates leave them
+  bool lineBusy_ = false;
   OperatorRelay relay_;
   FirmwareUpdate update_;  // after the relay: the worker is joined before the relay goes
+  ModuleTaskRunner tasks_;
 };
 
 }  // namespace zendra

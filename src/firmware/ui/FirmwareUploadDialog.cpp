@@ -7,11 +7,11 @@
 #include <QPushButton>
 #include <QThread>
 
-#include "app/Connection.h"
-#include "app/ControlIds.h"
-#include "app/ui/FindControl.h"
-#include "app/ui/GuiThread.h"
-#include "app/ui/TemplateBuilder.h"
+#include "device/Connection.h"
+#include "widgets/ControlIds.h"
+#include "widgets/FindControl.h"
+#include "widgets/GuiThread.h"
+#include "widgets/TemplateBuilder.h"
 
 namespace zendra {
 
@@ -40,12 +40,14 @@ class CursorWhile {
 
 }  // namespace
 
-FirmwareUploadDialog::FirmwareUploadDialog(Connection& connection, Operator& op, QWidget* parent)
+FirmwareUploadDialog::FirmwareUploadDialog(Connection& connection, LineLease& line, Operator& op,
+                                           QWidget* parent)
     : QDialog(parent),
       relay_(
           op, [this](std::function<void()> call) { PostToGui(this, std::move(call)); },
           [this] { return QThread::currentThread() == thread(); }),
-      reload_(connection, *this, relay_) {
+      reload_(connection, line, *this, relay_),
+      tasks_(relay_, this) {
   setWindowTitle(QStringLiteral("Firmware Upload"));
   TemplateBuilder t(this, TemplateIds::kFirmwareUpload);
   setFixedSize(t.Units().Size(kWidthDlu, kHeightDlu));
@@ -66,12 +68,15 @@ FirmwareUploadDialog::FirmwareUploadDialog(Connection& connection, Operator& op,
 }
 
 FirmwareUploadDialog::~FirmwareUploadDialog() {
-  // From here on a worker's box is answered at once; reload_ then stops and joins it.
+  // From here on a worker's box is answered at once; the task is stopped, and
+  // reload_ then stops and joins its worker.
   relay_.Close();
+  tasks_.StopAndJoin();
 }
 
-void FirmwareUploadDialog::RunReload(Connection& connection, Operator& op, QWidget* parent) {
-  FirmwareUploadDialog dialog(connection, op, parent);
+void FirmwareUploadDialog::RunReload(Connection& connection, LineLease& line, Operator& op,
+                                     QWidget* parent) {
+  FirmwareUploadDialog dialog(connection, line, op, parent);
   CursorWhile arrow(Qt::ArrowCursor);
   dialog.exec();
 }
@@ -81,13 +86,28 @@ void FirmwareUploadDialog::OnChooseFile() {
 }
 
 void FirmwareUploadDialog::OnUpload() {
-  CursorWhile wait(Qt::WaitCursor);
-  // The worker's own reports arrive later, through the event loop; this is set first.
-  if (reload_.OnUpload()) transferring_ = true;
+  // The preparation is part of the upload: the dialog cannot be closed from here
+  // on until the worker has reported its end (or the start ended without one),
+  // and its buttons wait with it.
+  transferring_ = true;
+  started_ = false;
+  for (int id : {Id::kUpload, Id::kChooseFile, Id::kClose}) {
+    if (auto* button = FindControl(this, id)) button->setEnabled(false);
+  }
+  const bool running = tasks_.Run([this](std::stop_token) { started_ = reload_.OnUpload(); },
+                                  [this] {
+                                    if (started_) return;
+                                    transferring_ = false;
+                                    EnableButtons(true);
+                                  });
+  if (!running) {
+    transferring_ = false;
+    EnableButtons(true);
+  }
 }
 
 void FirmwareUploadDialog::done(int result) {
-  if (transferring_) return;
+  if (transferring_ || tasks_.Busy()) return;
   QDialog::done(result);
 }
 
@@ -95,10 +115,6 @@ template <typename F>
 void FirmwareUploadDialog::OnGuiThread(F call) {
   if (QThread::currentThread() == thread()) {
     call();
-    // On this thread the call comes from a handler that goes on to block it for
-    // seconds (the bootloader's menu, "AT+BOOTLOAD"): paint the change now, or the
-    // operator sees nothing of it until the worker runs.
-    repaint();
   } else {
     PostToGui(this, std::move(call));
   }

@@ -1,8 +1,11 @@
 #pragma once
 // The firmware reload dialog (template 145, "Firmware Upload"), run modally by the
-// connect handshake for a module whose firmware is damaged. It is the reload's
-// TransferView: its worker's calls are posted onto the GUI thread. The work is
-// FirmwareReload's; the dialog reads its controls, calls it and shows the result.
+// connect handshake for a module whose firmware is damaged, on the handshake's
+// lease of the line. It is the reload's TransferView: its worker's calls are
+// posted onto the GUI thread. The work is FirmwareReload's; the dialog reads its
+// controls, calls it and shows the result. Upload's preparation (the bootloader's
+// prompt and menu choice, about four seconds) runs as a module task: the dialog
+// keeps painting.
 //
 // While the image goes out the dialog cannot be closed (Close, Esc and the title
 // bar's button are refused, and Close is disabled with Upload and Choose File): a
@@ -14,11 +17,13 @@
 // a box that the GUI thread, busy joining, could not show.
 
 #include <QDialog>
+#include <atomic>
 #include <string>
 
+#include "base/OperatorRelay.h"
 #include "firmware/FirmwareReload.h"
-#include "firmware/OperatorRelay.h"
 #include "firmware/TransferView.h"
+#include "widgets/ModuleTaskRunner.h"
 
 class QLabel;
 class QLineEdit;
@@ -33,12 +38,13 @@ class FirmwareUploadDialog : public QDialog, public TransferView {
   Q_OBJECT
 
  public:
-  FirmwareUploadDialog(Connection& connection, Operator& op, QWidget* parent = nullptr);
+  FirmwareUploadDialog(Connection& connection, LineLease& line, Operator& op,
+                       QWidget* parent = nullptr);
   ~FirmwareUploadDialog() override;
 
   // What the handshake runs for a reload (Connection::Hooks::reloadFirmware): the
   // dialog, modal to `parent`, until the operator closes it.
-  static void RunReload(Connection& connection, Operator& op, QWidget* parent);
+  static void RunReload(Connection& connection, LineLease& line, Operator& op, QWidget* parent);
 
   // "Choose File" (1047): the open-file dialog; the edit 1048 shows the path chosen.
   void OnChooseFile();
@@ -49,6 +55,7 @@ class FirmwareUploadDialog : public QDialog, public TransferView {
   const std::string& ImagePath() const { return reload_.ChosenPath(); }
   // true from a started upload until its worker has reported its end.
   bool Transferring() const { return transferring_; }
+  ModuleTaskRunner& Tasks() { return tasks_; }
   // The operator the dialog's worker asks through.
   const OperatorRelay& Relay() const { return relay_; }
 
@@ -69,8 +76,10 @@ class FirmwareUploadDialog : public QDialog, public TransferView {
   QLineEdit* pathEdit_ = nullptr;
   QProgressBar* progress_ = nullptr;
   bool transferring_ = false;
+  std::atomic<bool> started_{false};  // set by the upload's task
   OperatorRelay relay_;
   FirmwareReload reload_;  // after the relay: the worker is joined before the relay goes
+  ModuleTaskRunner tasks_;
 };
 
 }  // namespace zendra

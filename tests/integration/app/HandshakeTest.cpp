@@ -43,12 +43,12 @@ TEST(Handshake, AModuleThatAnswersAtOnceIsIdentifiedWithoutEscapeOrProbe) {
   ASSERT_TRUE(h.Connect(9600));
   auto& c = h.Conn();
   EXPECT_TRUE(c.IsOpen());
-  EXPECT_EQ(c.productName, "MA11");
-  EXPECT_EQ(c.euiAddress, "000D6F0000A1B2C3");
-  EXPECT_EQ(c.nodeName, "Zendra1");
-  EXPECT_EQ(c.firmwareVersion, "v1.10.0");
+  EXPECT_EQ(c.Device().productName, "MA11");
+  EXPECT_EQ(c.Device().euiAddress, "000D6F0000A1B2C3");
+  EXPECT_EQ(c.Device().nodeName, "Zendra1");
+  EXPECT_EQ(c.Device().firmwareVersion, "v1.10.0");
   EXPECT_EQ(c.DefinitionFileName(), "MA11_v1.10.0.zmcon");
-  EXPECT_FALSE(c.link.sleepy);
+  EXPECT_FALSE(c.Device().sleepy);
   EXPECT_TRUE(h.Op().Messages().empty());
   // Exactly what went over the line, in order.
   EXPECT_EQ(h.Sim().ReceivedLines(),
@@ -68,7 +68,7 @@ TEST(Handshake, AModuleInTransparentModeIsReachedThroughTheEscape) {
   EXPECT_EQ(std::vector<std::string>(escape, escape + 3),
             (std::vector<std::string>{"+++", "ATE0\r\n", "ATR1\r\n"}));
   EXPECT_FALSE(Has(lines, "\x03"));  // no bootloader probe
-  EXPECT_EQ(h.Conn().firmwareVersion, "v1.10.0");
+  EXPECT_EQ(h.Conn().Device().firmwareVersion, "v1.10.0");
 }
 
 TEST(Handshake, APortThatCannotBeOpenedIsReported) {
@@ -90,7 +90,7 @@ TEST(Handshake, AModuleThatAnswersNothingEndsDisconnected) {
   EXPECT_EQ(h.Op().Messages(), std::vector<std::string>{"ERROR: The device does not respond."});
   EXPECT_EQ(h.Conn().LastFailure(), Connection::Failure::kNoResponse);
   EXPECT_FALSE(h.Conn().IsOpen());
-  EXPECT_FALSE(h.Conn().port.IsOpen());
+  EXPECT_FALSE(h.Port().IsOpen());
   // It tried the escape and then looked for the bootloader menu at 115200.
   const auto lines = h.Sim().ReceivedLines();
   EXPECT_TRUE(Has(lines, "+++"));
@@ -112,7 +112,7 @@ TEST(Handshake, ADamagedModuleFoundAt9600IsOfferedAReloadAndNoLeavesItDisconnect
   EXPECT_EQ(h.Op().Questions(), std::vector<std::string>{kReloadQuestion});
   EXPECT_TRUE(h.Op().Messages().empty());
   EXPECT_EQ(h.Conn().LastFailure(), Connection::Failure::kReloadDeclined);
-  EXPECT_FALSE(h.Conn().port.IsOpen());
+  EXPECT_FALSE(h.Port().IsOpen());
   const auto lines = h.Sim().ReceivedLines();
   EXPECT_TRUE(HasEnding(lines, "\x03"));
   EXPECT_TRUE(Has(lines, "2"));
@@ -127,9 +127,9 @@ TEST(Handshake, YesToTheReloadRunsTheReloadAtTheBootloaderRateThenReopens) {
   int reloads = 0;
   int rateDuringReload = 0;
   h.Conn().SetHooks({.reloadFirmware =
-                         [&] {
+                         [&](LineLease& line) {
                            ++reloads;
-                           rateDuringReload = h.Conn().port.BaudRate();
+                           rateDuringReload = line.Port().BaudRate();
                          },
                      .applyModelRule = {}});
   // The reload here changes nothing: the module stays in its bootloader at 115200
@@ -140,7 +140,7 @@ TEST(Handshake, YesToTheReloadRunsTheReloadAtTheBootloaderRateThenReopens) {
   EXPECT_EQ(h.Op().Messages(),
             std::vector<std::string>{"ERROR: The local device does not respond. Please check baud rate."});
   EXPECT_EQ(h.Conn().LastFailure(), Connection::Failure::kCheckBaudRate);
-  EXPECT_FALSE(h.Conn().port.IsOpen());
+  EXPECT_FALSE(h.Port().IsOpen());
 }
 
 TEST(Handshake, AModuleWaitingInItsBootloaderWithGoodFirmwareIsConnectedAt115200) {
@@ -150,15 +150,15 @@ TEST(Handshake, AModuleWaitingInItsBootloaderWithGoodFirmwareIsConnectedAt115200
   // Leave the module in its bootloader menu.
   ASSERT_TRUE(h.OpenPort(115200));
   ASSERT_EQ(h.Link().QueryAtCommand("AT+BOOTLOAD\n", 2), "ENTER");
-  h.Conn().port.Close();
+  h.Port().Close();
   h.Link().portOpen = false;
   ASSERT_TRUE(h.Sim().InBootloader());
 
   ASSERT_TRUE(h.Connect(9600));
   EXPECT_FALSE(h.Sim().InBootloader());
-  EXPECT_EQ(h.Conn().port.BaudRate(), 115200);  // the line stays at the rate that answered
-  EXPECT_EQ(h.Conn().settings.baudRate, 9600);  // while the operator's choice is unchanged
-  EXPECT_EQ(h.Conn().productName, "MA11");
+  EXPECT_EQ(h.Port().BaudRate(), 115200);  // the line stays at the rate that answered
+  EXPECT_EQ(h.Conn().Settings().baudRate, 9600);  // while the operator's choice is unchanged
+  EXPECT_EQ(h.Conn().Device().productName, "MA11");
   EXPECT_TRUE(h.Op().Questions().empty());
 }
 
@@ -171,12 +171,12 @@ TEST(Handshake, AModuleSilentAfterTwoIsReopenedWithTheOperatorsSettingsAndConnec
   // Leave the module in its bootloader menu (it answers AT+BOOTLOAD at 9600).
   ASSERT_TRUE(h.OpenPort(9600));
   ASSERT_EQ(h.Link().QueryAtCommand("AT+BOOTLOAD\n", 2), "ENTER");
-  h.Conn().port.Close();
+  h.Port().Close();
   h.Link().portOpen = false;
 
   ASSERT_TRUE(h.Connect(9600)) << testing::PrintToString(h.Op().Messages());
-  EXPECT_EQ(h.Conn().port.BaudRate(), 9600);  // reopened with the chosen settings
-  EXPECT_EQ(h.Conn().firmwareVersion, "v1.10.0");
+  EXPECT_EQ(h.Port().BaudRate(), 9600);  // reopened with the chosen settings
+  EXPECT_EQ(h.Conn().Device().firmwareVersion, "v1.10.0");
   EXPECT_TRUE(h.Op().Messages().empty());
 }
 
@@ -185,9 +185,9 @@ TEST(Handshake, AnIdentificationQueryAnsweredWithErrorLeavesErrorInItsField) {
   o.faults.errorCommands = {"AT+NODENAME", "AT+VERSION"};
   SimHarness h(o);
   ASSERT_TRUE(h.Connect(9600));
-  EXPECT_EQ(h.Conn().productName, "MA11");
-  EXPECT_EQ(h.Conn().nodeName, "ERROR");
-  EXPECT_EQ(h.Conn().firmwareVersion, "ERROR");
+  EXPECT_EQ(h.Conn().Device().productName, "MA11");
+  EXPECT_EQ(h.Conn().Device().nodeName, "ERROR");
+  EXPECT_EQ(h.Conn().Device().firmwareVersion, "ERROR");
   EXPECT_EQ(h.Conn().DefinitionFileName(), "MA11_ERROR.zmcon");
   EXPECT_TRUE(h.Op().Messages().empty());
 }
@@ -197,20 +197,20 @@ TEST(Handshake, NodeTypeFourMarksASleepyEndDeviceThatIsWokenBeforeReboot) {
   o.nodeType = 4;
   SimHarness h(o, 0.05);
   ASSERT_TRUE(h.Connect(9600));
-  EXPECT_TRUE(h.Conn().link.sleepy);
-  EXPECT_EQ(h.Conn().nodeType, "4");
+  EXPECT_TRUE(h.Conn().Device().sleepy);
+  EXPECT_EQ(h.Conn().Device().nodeType, "4");
 
   ASSERT_TRUE(WaitUntil([&] { return h.Sim().Asleep(); }));
   h.Sim().ClearLog();
-  h.Conn().Reboot();
+  h.Conn().Reboot(h.Line());
   EXPECT_TRUE(h.Sim().WaitForLine("ATZ\r\n", 1s));
   EXPECT_FALSE(Has(h.Sim().MissedLines(), "ATZ\r\n"));
 
   // Without the wake-up the sleeping module misses the command.
   ASSERT_TRUE(WaitUntil([&] { return h.Sim().Asleep(); }));
   h.Sim().ClearLog();
-  h.Conn().link.sleepy = false;
-  h.Conn().Reboot();
+  h.Link().sleepy = false;
+  h.Conn().Reboot(h.Line());
   EXPECT_TRUE(Has(h.Sim().MissedLines(), "ATZ\r\n"));
 }
 
@@ -218,23 +218,23 @@ TEST(Handshake, AnyOtherNodeTypeClearsTheSleepyMark) {
   sim::Options o;
   o.nodeType = 3;
   SimHarness h(o);
-  h.Conn().link.sleepy = true;  // left over from an earlier connection
+  h.Link().sleepy = true;  // left over from an earlier connection
   ASSERT_TRUE(h.Connect(9600));
-  EXPECT_FALSE(h.Conn().link.sleepy);
+  EXPECT_FALSE(h.Link().sleepy);
 }
 
 TEST(Handshake, DisconnectClearsTheDeviceInformationAndLeavesRemoteMode) {
   SimHarness h;
   ASSERT_TRUE(h.Connect(9600));
-  h.Conn().remoteMode = true;
+  h.Conn().SetRemoteMode(true);
   h.Conn().Disconnect();
   EXPECT_FALSE(h.Conn().IsOpen());
-  EXPECT_FALSE(h.Conn().port.IsOpen());
-  EXPECT_FALSE(h.Conn().remoteMode);
-  EXPECT_EQ(h.Conn().productName, "");
-  EXPECT_EQ(h.Conn().euiAddress, "");
-  EXPECT_EQ(h.Conn().nodeName, "");
-  EXPECT_EQ(h.Conn().firmwareVersion, "");
+  EXPECT_FALSE(h.Port().IsOpen());
+  EXPECT_FALSE(h.Conn().RemoteMode());
+  EXPECT_EQ(h.Conn().Device().productName, "");
+  EXPECT_EQ(h.Conn().Device().euiAddress, "");
+  EXPECT_EQ(h.Conn().Device().nodeName, "");
+  EXPECT_EQ(h.Conn().Device().firmwareVersion, "");
 }
 
 TEST(Handshake, TheModelRuleHearsWhetherTheProductIsMc21x) {
@@ -272,21 +272,21 @@ TEST(Handshake, WithoutAReloadToOfferADamagedModuleEndsTheConnectWithoutTheQuest
   EXPECT_TRUE(h.Op().Questions().empty());
   EXPECT_TRUE(h.Op().Messages().empty());
   EXPECT_EQ(h.Conn().LastFailure(), Connection::Failure::kFirmwareDamaged);
-  EXPECT_FALSE(h.Conn().port.IsOpen());
+  EXPECT_FALSE(h.Port().IsOpen());
 }
 
 TEST(Handshake, RebootBringsTheEchoBackAndTheReadsAfterItAreStillRight) {
   SimHarness h;
   ASSERT_TRUE(h.Connect(9600));
-  h.Conn().Reboot();
+  h.Conn().Reboot(h.Line());
   // The module restarts with its echo on; once it answers again, every query
   // still yields its value.
-  ASSERT_TRUE(WaitUntil([&] { return h.Conn().link.SendAtCommand("AT\r\n", 1); }));
-  h.Conn().ShowDeviceInfo();
-  EXPECT_EQ(h.Conn().productName, "MA11");
-  EXPECT_EQ(h.Conn().euiAddress, "000D6F0000A1B2C3");
-  EXPECT_EQ(h.Conn().nodeName, "Zendra1");
-  EXPECT_EQ(h.Conn().firmwareVersion, "v1.10.0");
+  ASSERT_TRUE(WaitUntil([&] { return h.Link().SendAtCommand("AT\r\n", 1); }));
+  h.Conn().ShowDeviceInfo(h.Line());
+  EXPECT_EQ(h.Conn().Device().productName, "MA11");
+  EXPECT_EQ(h.Conn().Device().euiAddress, "000D6F0000A1B2C3");
+  EXPECT_EQ(h.Conn().Device().nodeName, "Zendra1");
+  EXPECT_EQ(h.Conn().Device().firmwareVersion, "v1.10.0");
   EXPECT_EQ(h.Conn().DefinitionFileName(), "MA11_v1.10.0.zmcon");
 }
 

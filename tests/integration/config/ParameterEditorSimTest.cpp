@@ -50,7 +50,9 @@ class ConfigAgainstSimulator : public ::testing::Test {
     harness->Op().Clear();
   }
 
-  SelectionResult Select(const std::string& text) { return session->editor.SelectParameter(text); }
+  SelectionResult Select(const std::string& text) {
+    return session->editor.SelectParameter(harness->Line(), text);
+  }
   std::vector<std::string> Lines() { return harness->Sim().ReceivedLines(); }
   std::vector<std::string> Messages() { return harness->Op().Messages(); }
 
@@ -168,16 +170,16 @@ TEST_F(ConfigAgainstSimulator, AFailedReadShowsTheMessageAndKeepsSaveAndTheValue
 TEST_F(ConfigAgainstSimulator, SaveWritesTheChoiceValueOrTheEditTextWithTheSetCommand) {
   ASSERT_NO_FATAL_FAILURE(Start());
   Select("Power");
-  EXPECT_EQ(session->editor.SaveParameter({2, "High", ""}), SaveResult::kSaved);
+  EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {2, "High", ""}), SaveResult::kSaved);
   EXPECT_EQ(harness->Sim().Register("AT+TXPOWER"), "2");
 
   Select("Mode");
-  EXPECT_EQ(session->editor.SaveParameter({2, "C", ""}), SaveResult::kSaved);
+  EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {2, "C", ""}), SaveResult::kSaved);
   // Typed text that equals a choice counts as that choice.
-  EXPECT_EQ(session->editor.SaveParameter({std::nullopt, "B", ""}), SaveResult::kSaved);
+  EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {std::nullopt, "B", ""}), SaveResult::kSaved);
 
   Select("Node name");
-  EXPECT_EQ(session->editor.SaveParameter({std::nullopt, "", "N1"}), SaveResult::kSaved);
+  EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {std::nullopt, "", "N1"}), SaveResult::kSaved);
   EXPECT_EQ(harness->Sim().Register("AT+NODENAME"), "N1");
 
   EXPECT_THAT(Lines(),
@@ -189,9 +191,9 @@ TEST_F(ConfigAgainstSimulator, SaveWritesTheChoiceValueOrTheEditTextWithTheSetCo
 TEST_F(ConfigAgainstSimulator, ARefusedSaveShowsItsMessage) {
   ASSERT_NO_FATAL_FAILURE(Start());
   Select("Channel");  // ends on Serial/Channel, 1 ~ 4
-  EXPECT_EQ(session->editor.SaveParameter({std::nullopt, "", "9"}), SaveResult::kRefused);
+  EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {std::nullopt, "", "9"}), SaveResult::kRefused);
   Select("Node name");
-  EXPECT_EQ(session->editor.SaveParameter({std::nullopt, "", ""}), SaveResult::kRefused);
+  EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {std::nullopt, "", ""}), SaveResult::kRefused);
   const auto lines = Lines();
   EXPECT_NE(std::find(lines.begin(), lines.end(), "AT+SCHANNEL=9\r\n"), lines.end());
   EXPECT_EQ(lines.back(), "AT+NODENAME=\r\n");
@@ -202,13 +204,13 @@ TEST_F(ConfigAgainstSimulator, ARefusedSaveShowsItsMessage) {
 TEST_F(ConfigAgainstSimulator, FactoryDefaultRestoresTheRegisters) {
   ASSERT_NO_FATAL_FAILURE(Start());
   harness->Sim().SetRegister("AT+CHANNEL", "20");
-  EXPECT_TRUE(session->editor.RestoreOrReboot());
+  EXPECT_TRUE(session->editor.RestoreOrReboot(harness->Line()));
   EXPECT_THAT(Lines(), ElementsAre("AT&f\r\n"));
   EXPECT_EQ(harness->Sim().Register("AT+CHANNEL"), "11");
   EXPECT_TRUE(Messages().empty());
 
   harness->Sim().SetFaults(sim::Faults{.silent = true});
-  EXPECT_FALSE(session->editor.RestoreOrReboot());
+  EXPECT_FALSE(session->editor.RestoreOrReboot(harness->Line()));
   EXPECT_THAT(Messages(), ElementsAre("ERROR: Could not restore this device to factory default."));
 }
 
@@ -218,7 +220,7 @@ TEST_F(ConfigAgainstSimulator, ASleepyModuleIsWokenBeforeEachReadButNotBeforeSav
   ASSERT_NO_FATAL_FAILURE(Start(options));
   ASSERT_TRUE(harness->Link().sleepy);
   Select("Node name");
-  EXPECT_EQ(session->editor.SaveParameter({std::nullopt, "", "N2"}), SaveResult::kSaved);
+  EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {std::nullopt, "", "N2"}), SaveResult::kSaved);
   EXPECT_THAT(Lines(), ElementsAre("\n", "AT+NODENAME\r\n", "AT+NODENAME=N2\r\n"));
 }
 
@@ -230,13 +232,13 @@ TEST_F(ConfigAgainstSimulator, ARemoteDeviceIsReadAndWrittenThroughItsEuiAddress
   remote.definitionsFile = folder.Write("remote.zmcon.sim", kDefinitions);
   options.remotes.push_back(remote);
   ASSERT_NO_FATAL_FAILURE(Start(options));
-  harness->Conn().remoteMode = true;
+  harness->Conn().SetRemoteMode(true);
   session->state.remoteEuiAddress = kRemoteAddress;
 
   const SelectionResult r = Select("Node name");
   EXPECT_EQ(r.valueText, "Far");
-  EXPECT_EQ(session->editor.SaveParameter({std::nullopt, "", "Near"}), SaveResult::kSaved);
-  EXPECT_TRUE(session->editor.RestoreOrReboot());
+  EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {std::nullopt, "", "Near"}), SaveResult::kSaved);
+  EXPECT_TRUE(session->editor.RestoreOrReboot(harness->Line()));
   EXPECT_THAT(Lines(), ElementsAre(std::string("AT+RC=") + kRemoteAddress + ",AT+NODENAME\r\n",
                                    std::string("AT+RC=") + kRemoteAddress + ",AT+NODENAME=Near\r\n",
                                    std::string("AT+RC=") + kRemoteAddress + ",ATZ\r\n"));
@@ -277,7 +279,7 @@ TEST_F(ConfigAgainstSimulator, AValueWithALineEndIsRefusedBeforeAnythingIsSent) 
   harness->Sim().ClearLog();
   // Sent as it stands, this would write the name and then reset the module.
   for (const char* value : {"AB\r\nAT&F", "AB\nAT&F", "AB\r", "A\tB"}) {
-    EXPECT_EQ(session->editor.SaveParameter({std::nullopt, "", value}), SaveResult::kUnsafeValue);
+    EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {std::nullopt, "", value}), SaveResult::kUnsafeValue);
   }
   EXPECT_THAT(Messages(), ::testing::Each(std::string(ParameterEditor::kControlByteMessage)));
   EXPECT_EQ(Messages().size(), 4u);
@@ -299,7 +301,7 @@ TEST_F(ConfigAgainstSimulator, AnEntryCutBeforeItsCommandIsNeverSentAsAnEmptyLin
   EXPECT_FALSE(r.reply.has_value());
   EXPECT_FALSE(r.saveEnabled);
   EXPECT_FALSE(r.valueEditEnabled);
-  EXPECT_EQ(session->editor.SaveValue(1, "x"), SaveResult::kNotSaveable);
+  EXPECT_EQ(session->editor.SaveValue(harness->Line(), 1, "x"), SaveResult::kNotSaveable);
   EXPECT_THAT(Messages(), ElementsAre(ParameterEditor::kNoCommandMessage,
                                       ParameterEditor::kNoCommandMessage));
   EXPECT_TRUE(Lines().empty());

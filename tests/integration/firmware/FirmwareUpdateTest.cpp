@@ -59,13 +59,13 @@ sim::Options Module(int baudRate = 115200, bool damaged = false, sim::Faults fau
 TEST(LocalUpdateTest, NewImageIsSentAndTheModuleIsReadBackWithItsNewVersion) {
   SimHarness h(Module());
   ASSERT_TRUE(h.Connect(115200));
-  ASSERT_EQ(h.Conn().firmwareVersion, "v1.10.0");
+  ASSERT_EQ(h.Conn().Device().firmwareVersion, "v1.10.0");
   const Image image(3000);
   RecordingView view;
-  FirmwareUpdate update(h.Conn(), view);
+  FirmwareUpdate update(h.Conn(), view, h.Op());
   update.SetChosenPath(image.Path());
 
-  ASSERT_TRUE(update.OnLocalUpdate());
+  ASSERT_TRUE((update.CheckLocal() && update.OnLocalUpdate(h.TakeLine())));
   ASSERT_TRUE(view.WaitForFinished(kDeadline));
   EXPECT_THAT(view.finished, ElementsAre(FirmwareOutcome::kCompleted));
   EXPECT_THAT(h.Sim().ReceivedImages(), ElementsAre(image.Padded()));
@@ -73,10 +73,10 @@ TEST(LocalUpdateTest, NewImageIsSentAndTheModuleIsReadBackWithItsNewVersion) {
   EXPECT_EQ(h.Sim().Version(), "v1.11.0");
 
   ASSERT_EQ(view.texts.size(), 1u);
-  const DeviceTexts& t = view.texts[0];
+  const DeviceInfo& t = view.texts[0];
   EXPECT_EQ(t.productName + " " + t.euiAddress + " " + t.nodeName + " " + t.firmwareVersion,
             "MA11 000D6F0000A1B2C3 Zendra1 v1.11.0");
-  EXPECT_EQ(h.Conn().firmwareVersion, "v1.11.0");
+  EXPECT_EQ(h.Conn().Device().firmwareVersion, "v1.11.0");
   EXPECT_THAT(view.definitions, ElementsAre("MA11_v1.11.0.zmcon"));
   EXPECT_THAT(view.buttons, ElementsAre(false, true));
   EXPECT_EQ(view.statuses.front(), "Preparing for firmware update...");
@@ -96,12 +96,12 @@ TEST(LocalUpdateTest, SleepyModuleIsWokenBeforeItIsAskedToEnterTheBootloader) {
   ASSERT_TRUE(h.Connect(115200));
   const Image image(700);
   RecordingView view;
-  FirmwareUpdate update(h.Conn(), view);
+  FirmwareUpdate update(h.Conn(), view, h.Op());
   update.SetChosenPath(image.Path());
-  ASSERT_TRUE(update.OnLocalUpdate());
+  ASSERT_TRUE((update.CheckLocal() && update.OnLocalUpdate(h.TakeLine())));
   ASSERT_TRUE(view.WaitForFinished(kDeadline));
   EXPECT_THAT(view.finished, ElementsAre(FirmwareOutcome::kCompleted));
-  EXPECT_EQ(h.Conn().firmwareVersion, "v1.11.0");
+  EXPECT_EQ(h.Conn().Device().firmwareVersion, "v1.11.0");
 }
 
 TEST(LocalUpdateTest, SilentModuleGetsNoWorkerAndItsButtonsBack) {
@@ -110,9 +110,9 @@ TEST(LocalUpdateTest, SilentModuleGetsNoWorkerAndItsButtonsBack) {
   h.Sim().SetFaults(sim::Faults{.silent = true});
   const Image image(700);
   RecordingView view;
-  FirmwareUpdate update(h.Conn(), view);
+  FirmwareUpdate update(h.Conn(), view, h.Op());
   update.SetChosenPath(image.Path());
-  EXPECT_FALSE(update.OnLocalUpdate());
+  EXPECT_FALSE((update.CheckLocal() && update.OnLocalUpdate(h.TakeLine())));
   EXPECT_FALSE(update.Busy());
   EXPECT_THAT(h.Op().Messages(), ElementsAre("ERROR: The device does not respond."));
   EXPECT_THAT(view.buttons, ElementsAre(false, true));
@@ -123,9 +123,9 @@ TEST(LocalUpdateTest, NewFirmwareThatNeverAnswersIsReportedAfterTheBound) {
   ASSERT_TRUE(h.Connect(115200));
   const Image image(300);
   RecordingView view;
-  FirmwareUpdate update(h.Conn(), view);
+  FirmwareUpdate update(h.Conn(), view, h.Op());
   update.SetChosenPath(image.Path());
-  ASSERT_TRUE(update.OnLocalUpdate());
+  ASSERT_TRUE((update.CheckLocal() && update.OnLocalUpdate(h.TakeLine())));
   ASSERT_TRUE(view.WaitForStatus("Update complete.", kDeadline));
   h.Sim().SetFaults(sim::Faults{.silent = true});
   ASSERT_TRUE(view.WaitForFinished(kDeadline));
@@ -141,9 +141,9 @@ TEST(LocalUpdateTest, APortLostMidTransferEndsTheUpdateAtOnceAndSaysSo) {
   ASSERT_TRUE(h.Connect(115200));
   const Image image(40 * 1024);
   RecordingView view;
-  FirmwareUpdate update(h.Conn(), view);
+  FirmwareUpdate update(h.Conn(), view, h.Op());
   update.SetChosenPath(image.Path());
-  ASSERT_TRUE(update.OnLocalUpdate());
+  ASSERT_TRUE((update.CheckLocal() && update.OnLocalUpdate(h.TakeLine())));
   ASSERT_TRUE(view.WaitForProgress(10, kDeadline));
   // The device is unplugged: the budget for a block's answer is 5 s (real time
   // from here on), the completion wait 30 s; neither may be waited out for a line
@@ -164,8 +164,8 @@ TEST(FirmwareReloadTest, DamagedModuleIsReloadedFromTheConnectQuestionAndThenCon
   const Image image(5000);
   RecordingView view;
   std::optional<FirmwareOutcome> outcome;
-  h.Conn().SetHooks({.reloadFirmware = [&] {
-    FirmwareReload reload(h.Conn(), view);
+  h.Conn().SetHooks({.reloadFirmware = [&](LineLease& line) {
+    FirmwareReload reload(h.Conn(), line, view, h.Op());
     reload.SetChosenPath(image.Path());
     if (reload.OnUpload()) reload.Join();
     outcome = reload.LastOutcome();
@@ -184,7 +184,7 @@ TEST(FirmwareReloadTest, DamagedModuleIsReloadedFromTheConnectQuestionAndThenCon
   EXPECT_EQ(view.statuses.back(), "Completed successfully.");
   EXPECT_THAT(view.buttons, ElementsAre(false, true));
   EXPECT_THAT(h.Sim().ReceivedImages(), ElementsAre(image.Padded()));
-  EXPECT_EQ(h.Conn().firmwareVersion, "v1.11.0");
+  EXPECT_EQ(h.Conn().Device().firmwareVersion, "v1.11.0");
   EXPECT_TRUE(h.Conn().IsOpen());
 }
 
@@ -205,7 +205,7 @@ TEST_P(ReloadEndingTest, ReloadEndsWithTheDialogsStatusAndMessage) {
   ASSERT_TRUE(h.OpenPort(115200));
   const Image image(129);
   RecordingView view;
-  FirmwareReload reload(h.Conn(), view);
+  FirmwareReload reload(h.Conn(), h.Line(), view, h.Op());
   reload.SetChosenPath(image.Path());
   ASSERT_TRUE(reload.OnUpload());
   reload.Join();
@@ -236,7 +236,7 @@ TEST(ReloadDialogTest, SecondUploadWhileTheWorkerRunsLeavesTheTransferAlone) {
   ASSERT_TRUE(h.OpenPort(115200));
   const Image image(2000);
   RecordingView view;
-  FirmwareReload reload(h.Conn(), view);
+  FirmwareReload reload(h.Conn(), h.Line(), view, h.Op());
   reload.SetChosenPath(image.Path());
   ASSERT_TRUE(reload.OnUpload());
   ASSERT_TRUE(view.WaitForStatus("12.80% Completed!", kDeadline));
@@ -251,7 +251,7 @@ TEST(ReloadDialogTest, ClosingTheDialogMidTransferStopsTheWorkerAndCancelsTheUpl
   ASSERT_TRUE(h.OpenPort(115200));
   const Image image(64 * 1024);
   RecordingView view;
-  auto reload = std::make_unique<FirmwareReload>(h.Conn(), view);
+  auto reload = std::make_unique<FirmwareReload>(h.Conn(), h.Line(), view, h.Op());
   reload->SetChosenPath(image.Path());
   ASSERT_TRUE(reload->OnUpload());
   ASSERT_TRUE(view.WaitForStatus("5.08% Completed!", kDeadline));

@@ -167,7 +167,7 @@ TEST(AtTransactions, NothingOfOneAnswerReachesTheNextTransaction) {
     ASSERT_EQ(h.Link().reply.substr(h.Link().reply.size() - 4), "OK\r\n");
     // Three more character times: a line end still on its way would be here now.
     std::this_thread::sleep_for(CharacterTime(9600) * 3);
-    ASSERT_EQ(h.Conn().port.Receive().Count(), 0) << "query " << i;
+    ASSERT_EQ(h.Port().Receive().Count(), 0) << "query " << i;
   }
 }
 
@@ -184,11 +184,11 @@ TEST(SerialLine, APortVanishingMidTransactionEndsTheReaderAndTheTransactionTimes
   module.join();
 
   const auto deadline = std::chrono::steady_clock::now() + 2s;
-  while (h.Conn().port.ReaderRunning() && std::chrono::steady_clock::now() < deadline)
+  while (h.Port().ReaderRunning() && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(1ms);
-  EXPECT_FALSE(h.Conn().port.ReaderRunning());
-  EXPECT_TRUE(h.Conn().port.Vanished());
-  EXPECT_EQ(h.Conn().port.Write("ATZ\r\n"), 0);
+  EXPECT_FALSE(h.Port().ReaderRunning());
+  EXPECT_TRUE(h.Port().Vanished());
+  EXPECT_EQ(h.Port().Write("ATZ\r\n"), 0);
   EXPECT_FALSE(h.Link().SendAtCommand("ATZ\r\n", 1));
 }
 
@@ -197,19 +197,19 @@ TEST(SerialLine, TheOpenPortBelongsToThisProgramAlone) {
   ASSERT_TRUE(h.OpenPort(9600));
   SerialPort second;
   EXPECT_FALSE(second.Open(h.Sim().PortPath(), 9600, 0, 8, 0, 10));
-  h.Conn().port.Close();
+  h.Port().Close();
   EXPECT_TRUE(second.Open(h.Sim().PortPath(), 9600, 0, 8, 0, 10));
 }
 
 TEST(SerialLine, CloseEndsTheWaitingReaderAtOnce) {
   SimHarness h(Silent());
   ASSERT_TRUE(h.OpenPort(9600));
-  ASSERT_TRUE(h.Conn().port.ReaderRunning());
+  ASSERT_TRUE(h.Port().ReaderRunning());
   const auto start = std::chrono::steady_clock::now();
-  h.Conn().port.Close();
+  h.Port().Close();
   EXPECT_LT(Since(start), 100ms);
-  EXPECT_FALSE(h.Conn().port.ReaderRunning());
-  EXPECT_FALSE(h.Conn().port.IsOpen());
+  EXPECT_FALSE(h.Port().ReaderRunning());
+  EXPECT_FALSE(h.Port().IsOpen());
 }
 
 TEST(SerialLine, APortThatDoesNotExistDoesNotOpen) {
@@ -222,7 +222,7 @@ TEST(SerialLine, APortThatDoesNotExistDoesNotOpen) {
 TEST(SerialLine, AClosedPortGivesTheTerminalBackForAnOrdinaryUsersNextOpen) {
   SimHarness h(Silent());
   ASSERT_TRUE(h.OpenPort(9600));
-  h.Conn().port.Close();
+  h.Port().Close();
   // The exclusive flag belongs to the terminal, which the module's side keeps
   // open: left set, every later open by a user other than root fails (EBUSY).
   const int fd = ::open(h.Sim().PortPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -232,7 +232,7 @@ TEST(SerialLine, AClosedPortGivesTheTerminalBackForAnOrdinaryUsersNextOpen) {
   ::close(fd);
   EXPECT_EQ(exclusive, 0);
   // And the reopen at another rate, as the bootloader probe makes it, works.
-  EXPECT_TRUE(h.Conn().port.Open(h.Sim().PortPath(), 115200, 0, 8, 0, 10));
+  EXPECT_TRUE(h.Port().Open(h.Sim().PortPath(), 115200, 0, 8, 0, 10));
 }
 
 TEST(SerialLine, APortHeldByAnotherProgramSaysSoAndWhy) {
@@ -254,14 +254,14 @@ TEST(SerialLine, OpeningAPortThatIsOpenDoesNotWaitForTheNextByte) {
   // The reader waits in poll() on a silent line; the reopen must wake it, as
   // Close does, instead of joining it until a byte happens to come.
   auto reopened = std::async(std::launch::async, [&] {
-    return h.Conn().port.Open(h.Sim().PortPath(), 115200, 0, 8, 0, 10);
+    return h.Port().Open(h.Sim().PortPath(), 115200, 0, 8, 0, 10);
   });
   if (reopened.wait_for(2s) != std::future_status::ready) {
     h.Sim().Inject("x");  // lets a stuck reopen finish, so the test can end
     ADD_FAILURE() << "the reopen waited for a byte";
   }
   EXPECT_TRUE(reopened.get());
-  EXPECT_EQ(h.Conn().port.BaudRate(), 115200);
+  EXPECT_EQ(h.Port().BaudRate(), 115200);
 }
 
 TEST(AtTransaction, ModuleWithItsEchoOnIsAnsweredWithTheValueNotTheEcho) {

@@ -24,7 +24,7 @@ class DefinitionLoaderTest : public ::testing::Test {
  protected:
   DefinitionLoaderTest() {
     loader.SetProgramFolder(folder.Path());
-    connection.productName = "MA11";
+    connection.SetDevice({.productName = "MA11"});
   }
 
   std::vector<std::string> Names() const {
@@ -148,7 +148,7 @@ TEST_F(DefinitionLoaderTest, SkipsSecuritySettingsWhileTheConnectionIsRemote) {
   folder.Write(kWanted, OneEntry("A") + "[Security Settings/Key]String;<d>;Command = AT+LINKKEY;");
   loader.LoadParameterFile(1, kWanted);
   EXPECT_EQ(definitions.parameterCount, 2);
-  connection.remoteMode = true;
+  connection.SetRemoteMode(true);
   loader.LoadParameterFile(1, kWanted);
   EXPECT_EQ(definitions.parameterCount, 1);
   EXPECT_EQ(definitions.groupCount, 2);

@@ -27,11 +27,12 @@ class ParameterEditorTest : public ::testing::Test {
   ParameterDefinitions definitions;
   ConfigPageState state;
   ParameterEditor editor{connection, definitions, state};
+  LineLease line = std::move(*connection.TryLease("test"));
 };
 
 TEST_F(ParameterEditorTest, AParameterWithThePortClosedOnlyDisablesTheValueControls) {
   state.rangeText = "before";
-  const SelectionResult r = editor.SelectParameter("Node name");
+  const SelectionResult r = editor.SelectParameter(line, "Node name");
   EXPECT_FALSE(r.refresh);
   EXPECT_FALSE(r.saveEnabled);
   EXPECT_FALSE(r.valueEditEnabled);
@@ -48,7 +49,7 @@ TEST_F(ParameterEditorTest, AParameterWithThePortClosedOnlyDisablesTheValueContr
 }
 
 TEST_F(ParameterEditorTest, AReadOnlyParameterIsReadEvenWithThePortClosed) {
-  const SelectionResult r = editor.SelectParameter("Node type");
+  const SelectionResult r = editor.SelectParameter(line, "Node type");
   EXPECT_TRUE(r.refresh);
   EXPECT_FALSE(r.saveEnabled);
   EXPECT_TRUE(r.valueEditEnabled);
@@ -63,7 +64,7 @@ TEST_F(ParameterEditorTest, AReadOnlyParameterIsReadEvenWithThePortClosed) {
 TEST_F(ParameterEditorTest, AGroupShowsItsNameAndLeavesRangeAndChoicesAlone) {
   state.rangeLabel = "Range: ";
   state.rangeText = "1 ~ 16";
-  const SelectionResult r = editor.SelectParameter("Power");  // group and parameter share the name
+  const SelectionResult r = editor.SelectParameter(line, "Power");  // group and parameter share the name
   EXPECT_TRUE(r.refresh);
   EXPECT_EQ(r.caption, "Power");
   EXPECT_EQ(r.description, "");
@@ -77,9 +78,9 @@ TEST_F(ParameterEditorTest, AGroupShowsItsNameAndLeavesRangeAndChoicesAlone) {
 }
 
 TEST_F(ParameterEditorTest, SaveSendsNothingForAReadOnlyOrMissingParameter) {
-  editor.SelectParameter("Node type");
-  EXPECT_EQ(editor.SaveParameter({std::nullopt, "", "x"}), SaveResult::kNotSaveable);
-  EXPECT_EQ(editor.SaveValue(99, "x"), SaveResult::kNotSaveable);
+  editor.SelectParameter(line, "Node type");
+  EXPECT_EQ(editor.SaveParameter(line, {std::nullopt, "", "x"}), SaveResult::kNotSaveable);
+  EXPECT_EQ(editor.SaveValue(line, 99, "x"), SaveResult::kNotSaveable);
   EXPECT_TRUE(op.Events().empty());
 }
 
@@ -88,16 +89,16 @@ TEST_F(ParameterEditorTest, SaveAfterALoadThatFoundNoFileSendsNothing) {
   state.currentIndex = 1;
   definitions.ZeroFill();
   definitions.SetReadFailure();
-  EXPECT_EQ(editor.SaveParameter({std::nullopt, "", "1"}), SaveResult::kNotSaveable);
+  EXPECT_EQ(editor.SaveParameter(line, {std::nullopt, "", "1"}), SaveResult::kNotSaveable);
   // A write would have met the closed port and its message.
   EXPECT_TRUE(op.Events().empty());
 }
 
 TEST_F(ParameterEditorTest, SaveRefusesTypedTextThatIsNoChoice) {
-  editor.SelectParameter("Power");
+  editor.SelectParameter(line, "Power");
   state.currentIndex = 2;
-  EXPECT_EQ(editor.SaveParameter({std::nullopt, "Medium", ""}), SaveResult::kNotAChoice);
-  EXPECT_EQ(editor.SaveParameter({7, "Medium", ""}), SaveResult::kNotAChoice);
+  EXPECT_EQ(editor.SaveParameter(line, {std::nullopt, "Medium", ""}), SaveResult::kNotAChoice);
+  EXPECT_EQ(editor.SaveParameter(line, {7, "Medium", ""}), SaveResult::kNotAChoice);
   EXPECT_EQ(op.Messages(),
             (std::vector<std::string>{"ERROR: The value is not one of the choices.",
                                       "ERROR: The value is not one of the choices."}));

@@ -8,10 +8,10 @@
 #include <latch>
 
 #include "RecordingView.h"
-#include "app/Connection.h"
+#include "device/Connection.h"
 #include "firmware/FirmwareReload.h"
 #include "firmware/FirmwareUpdate.h"
-#include "firmware/WorkerSlot.h"
+#include "base/WorkerSlot.h"
 #include "support/FakeOperator.h"
 
 namespace zendra::test {
@@ -42,10 +42,14 @@ class HostStartTest : public ::testing::Test {
 };
 
 TEST_F(HostStartTest, NoFileChosenSaysInvalidAndSendsNothing) {
-  FirmwareReload reload(connection_, view_);
-  EXPECT_FALSE(reload.OnUpload());
-  FirmwareUpdate update(connection_, view_);
-  EXPECT_FALSE(update.StartUpdate(true, false, ""));
+  {
+    auto line = connection_.TryLease("reload");
+    FirmwareReload reload(connection_, *line, view_, op_);
+    EXPECT_FALSE(reload.OnUpload());
+  }
+  FirmwareUpdate update(connection_, view_, op_);
+  EXPECT_FALSE(update.StartUpdate(std::move(*connection_.TryLease("update")), true, false, ""));
+  EXPECT_FALSE(connection_.Gate().Leased()) << "a start that ends at once gives the line back";
   EXPECT_THAT(op_.Messages(), ElementsAre("ERROR: The firmware file is invalid.",
                                           "ERROR: The firmware file is invalid."));
   EXPECT_THAT(view_.statuses, ElementsAre("Invalid firmware file.", "Invalid firmware file."));
@@ -55,10 +59,10 @@ TEST_F(HostStartTest, NoFileChosenSaysInvalidAndSendsNothing) {
 }
 
 TEST_F(HostStartTest, FailedLocalCheckLeavesStatusAndProgressUntouched) {
-  connection_.settings.baudRate = 9600;
-  FirmwareUpdate update(connection_, view_);
+  // The connection's line settings start at 9600.
+  FirmwareUpdate update(connection_, view_, op_);
   update.SetChosenPath("/nonexistent/image.ebl");
-  EXPECT_FALSE(update.OnLocalUpdate());
+  EXPECT_FALSE(update.CheckLocal());
   EXPECT_THAT(op_.Messages(),
               ElementsAre("ERROR: Please change the baudrate to 115200 and flow control to 'none'."));
   EXPECT_THAT(view_.statuses, IsEmpty());

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/Connection.h"
+#include "device/Connection.h"
 #include "firmware/ImageCheck.h"
 #include "support/FakeOperator.h"
 
@@ -25,7 +25,6 @@ class ImageCheckTest : public ::testing::Test {
   const std::string path_ =
       std::filesystem::temp_directory_path() / ("fw-check-" + std::to_string(::getpid()) + ".ebl");
   FakeOperator op_;
-  Connection connection_{op_};
 };
 
 // `at` bytes of filler, the text, then more filler.
@@ -48,10 +47,10 @@ TEST_F(ImageCheckTest, ModelCodeIsFoundInTableOrderWithinTheFirst255Bytes) {
     EXPECT_EQ(FindImageModel(Write(c.bytes)), std::optional<std::string>(c.model)) << c.bytes.substr(0, 20);
   }
   // An empty or missing image is not readable and leaves the examined model alone.
-  connection_.imageModel = "MB21";
-  EXPECT_FALSE(ReadImageModel(Write(""), connection_));
-  EXPECT_FALSE(ReadImageModel("/nonexistent/image.ebl", connection_));
-  EXPECT_EQ(connection_.imageModel, "MB21");
+  std::string imageModel = "MB21";
+  EXPECT_FALSE(ReadImageModel(Write(""), imageModel));
+  EXPECT_FALSE(ReadImageModel("/nonexistent/image.ebl", imageModel));
+  EXPECT_EQ(imageModel, "MB21");
 }
 
 TEST_F(ImageCheckTest, LocalCheckRefusesWithTheMessageOfTheFirstFailingCheck) {
@@ -73,10 +72,12 @@ TEST_F(ImageCheckTest, LocalCheckRefusesWithTheMessageOfTheFirstFailingCheck) {
   };
   for (const auto& c : cases) {
     op_.Clear();
-    connection_.settings.baudRate = c.baud;
-    connection_.settings.flowControl = c.flow;
-    connection_.productName = c.product;
-    EXPECT_EQ(CheckLocalUpdate(connection_, Write(c.image)), c.message == nullptr);
+    LineSettings line;
+    line.baudRate = c.baud;
+    line.flowControl = c.flow;
+    std::string imageModel;
+    EXPECT_EQ(CheckLocalUpdate(line, c.product, Write(c.image), imageModel, op_),
+              c.message == nullptr);
     if (c.message) EXPECT_THAT(op_.Messages(), ElementsAre(c.message));
     else EXPECT_THAT(op_.Messages(), IsEmpty());
   }

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <thread>
 
-#include "firmware/OperatorRelay.h"
+#include "base/OperatorRelay.h"
 #include "support/FakeOperator.h"
 
 namespace zendra::test {

@@ -19,7 +19,7 @@ class RecordingView : public FirmwarePageView {
   void SetProgress(int percent) override { Record([&] { progress.push_back(percent); }); }
   void EnableButtons(bool enable) override { Record([&] { buttons.push_back(enable); }); }
   void Finished(FirmwareOutcome outcome) override { Record([&] { finished.push_back(outcome); }); }
-  void ShowDeviceTexts(const DeviceTexts& t) override { Record([&] { texts.push_back(t); }); }
+  void ShowDeviceTexts(const DeviceInfo& d) override { Record([&] { texts.push_back(d); }); }
   void ReloadDefinitions(const std::string& f) override { Record([&] { definitions.push_back(f); }); }
 
   bool WaitForFinished(std::chrono::milliseconds timeout) {
@@ -47,7 +47,7 @@ class RecordingView : public FirmwarePageView {
   std::vector<int> progress;
   std::vector<bool> buttons;
   std::vector<FirmwareOutcome> finished;
-  std::vector<DeviceTexts> texts;
+  std::vector<DeviceInfo> texts;
 
  private:
   template <typename F>

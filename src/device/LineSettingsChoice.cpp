@@ -1,4 +1,4 @@
-#include "app/LineSettingsChoice.h"
+#include "device/LineSettingsChoice.h"
 
 #include <span>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "app/ui/DialogUnits.h"
+#include "widgets/DialogUnits.h"
 
 #include <QFontMetrics>
 

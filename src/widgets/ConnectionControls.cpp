@@ -1,4 +1,4 @@
-#include "app/ConnectionControls.h"
+#include "widgets/ConnectionControls.h"
 
 namespace zendra {
 

@@ -1,19 +1,22 @@
 #pragma once
 // The main window (template 102): the "Serial Port" boxes with Open, the device
 // information with Reboot and Reload, and the tab control with the Configuration
-// and Firmware Update pages. It owns the Connection; the pages reach the port,
-// the device texts and the operator through it.
+// and Firmware Update pages. It owns the Connection and hands it to the pages.
 //
-// The handlers stay thin: they read the boxes, call the Connection and show what
-// it found. Ending the dialog (Enter, Esc, the close button) ends the program.
+// The handlers stay thin: they read the boxes, start the Connection's work as a
+// module task (the window keeps painting while the module is asked) and show what
+// it found when the task has ended. While any activity holds the line, the line's
+// other users — Open/Close, Reboot, Reload, both pages' module controls — wait
+// with it; the window learns of that from the line's gate.
 
 #include <QDialog>
+#include <QTimer>
 #include <string>
 
-#include "app/Connection.h"
-#include "app/ConnectionControls.h"
-#include "app/LineSettingsChoice.h"
-#include "firmware/FirmwarePageView.h"
+#include "base/OperatorRelay.h"
+#include "device/Connection.h"
+#include "device/LineSettingsChoice.h"
+#include "widgets/ModuleTaskRunner.h"
 
 class QComboBox;
 class QLabel;
@@ -35,12 +38,15 @@ class MainDialog : public QDialog {
   ~MainDialog() override;
 
   Connection& Conn() { return connection_; }
-  Operator& Op() { return op_; }
+  // The operator of the window's tasks (it relays their calls to the window's thread).
+  Operator& Op() { return relay_; }
   ConfigPage* Config() { return configPage_; }
   FirmwarePage* Firmware() { return firmwarePage_; }
   QTabWidget* Tabs() { return tabs_; }
+  ModuleTaskRunner& Tasks() { return tasks_; }
 
-  // The Open / Close button (1009), Reboot (1006), Reload (1007).
+  // The Open / Close button (1009), Reboot (1006), Reload (1007). Open, Reboot and
+  // the opening half of Reload start a module task and return at once.
   void OnOpen();
   void OnReboot();
   void OnReload();
@@ -51,8 +57,7 @@ class MainDialog : public QDialog {
   void EnableConnectionControls(bool on);
   // Shows the Connection's four device texts in 1022, 1024, 1023 and 1025.
   void ShowDeviceTexts();
-  // The same for texts read by a firmware worker after a local update.
-  void ShowDeviceTexts(const DeviceTexts& texts);
+  void ShowDeviceTexts(const DeviceInfo& device);
   // Adds a port that the enumeration cannot see (the simulated module) and selects it.
   void AddAndSelectPort(const std::string& path);
   // The texts of the six "Serial Port" boxes as they stand.
@@ -65,10 +70,20 @@ class MainDialog : public QDialog {
 
  private:
   void BuildControls(QWidget* client, const PortList& ports);
-  QWidget* WindowOf(ControlWindow window);
+  // The end of the connect task, on the window's thread.
+  void OnConnected(bool connected);
+  // The line was taken or given back (posted from the thread that did it).
+  void OnLineBusy(bool busy);
+  void ApplyLineBusy(bool busy);
 
   Operator& op_;
+  OperatorRelay relay_;
   Connection connection_;
+  ModuleTaskRunner tasks_;
+  // A short activity (a parameter read) should not make the window flicker: the
+  // line's users are disabled only once the line has been busy for a moment.
+  QTimer busyDelay_;
+  bool lineBusy_ = false;
 
   QWidget* client_ = nullptr;
   QComboBox* portBox_ = nullptr;
@@ -78,6 +93,8 @@ class MainDialog : public QDialog {
   QComboBox* stopBitsBox_ = nullptr;
   QComboBox* flowBox_ = nullptr;
   QPushButton* openButton_ = nullptr;
+  QPushButton* rebootButton_ = nullptr;
+  QPushButton* reloadButton_ = nullptr;
   QLabel* productNameText_ = nullptr;
   QLabel* euiAddressText_ = nullptr;
   QLabel* nodeNameText_ = nullptr;

@@ -7,7 +7,7 @@
 
 #include <span>
 
-#include "app/ControlIds.h"
+#include "widgets/ControlIds.h"
 
 namespace zendra {
 

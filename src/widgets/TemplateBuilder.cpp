@@ -1,4 +1,4 @@
-#include "app/ui/TemplateBuilder.h"
+#include "widgets/TemplateBuilder.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,8 +9,8 @@
 #include <QPushButton>
 #include <algorithm>
 
-#include "app/ControlIds.h"
-#include "app/ui/FindControl.h"
+#include "widgets/ControlIds.h"
+#include "widgets/FindControl.h"
 
 namespace zendra {
 

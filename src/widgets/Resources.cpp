@@ -1,4 +1,4 @@
-#include "app/ui/Resources.h"
+#include "widgets/Resources.h"
 
 #include <QtGlobal>
 

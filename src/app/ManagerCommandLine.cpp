@@ -1,4 +1,4 @@
-#include "app/ui/ManagerCommandLine.h"
+#include "app/ManagerCommandLine.h"
 
 #include <CLI/CLI.hpp>
 

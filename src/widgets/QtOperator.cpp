@@ -1,4 +1,4 @@
-#include "app/ui/QtOperator.h"
+#include "widgets/QtOperator.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -7,7 +7,7 @@
 #include <QThread>
 #include <QUrl>
 
-#include "app/FileDialogFilter.h"
+#include "widgets/FileDialogFilter.h"
 
 namespace zendra {
 

@@ -6,7 +6,7 @@
 
 #include <QString>
 
-#include "app/ui/DialogUnits.h"
+#include "widgets/DialogUnits.h"
 
 class QCheckBox;
 class QComboBox;

@@ -1,4 +1,4 @@
-#include "app/ui/AboutDialog.h"
+#include "app/AboutDialog.h"
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -6,9 +6,9 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "app/ControlIds.h"
-#include "app/ui/FindControl.h"
-#include "app/ui/Resources.h"
+#include "widgets/ControlIds.h"
+#include "widgets/FindControl.h"
+#include "widgets/Resources.h"
 
 namespace zendra {
 

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/ui/ManagerApp.h"
-#include "app/ui/ManagerCommandLine.h"
+#include "app/ManagerApp.h"
+#include "app/ManagerCommandLine.h"
 
 int main(int argc, char** argv) {
   // Help needs no display: answer it before the toolkit looks for one.

@@ -1,4 +1,4 @@
-#include "app/ui/MainDialog.h"
+#include "app/MainDialog.h"
 
 #include <QAbstractSpinBox>
 #include <QComboBox>
@@ -8,20 +8,24 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QThread>
 #include <QVBoxLayout>
+#include <memory>
 #include <span>
 
-#include "app/ControlIds.h"
-#include "app/ui/AboutDialog.h"
-#include "app/ui/FindControl.h"
-#include "app/ui/Resources.h"
-#include "app/ui/TemplateBuilder.h"
+#include "app/AboutDialog.h"
 #include "config/ui/ConfigPage.h"
 #include "firmware/ui/FirmwarePage.h"
 #include "firmware/ui/FirmwareUploadDialog.h"
 #include "serial/LineSettingTables.h"
 #include "serial/PortList.h"
 #include "serial/SerialPort.h"
+#include "widgets/ControlIds.h"
+#include "widgets/FindControl.h"
+#include "widgets/GuiCall.h"
+#include "widgets/GuiThread.h"
+#include "widgets/Resources.h"
+#include "widgets/TemplateBuilder.h"
 
 namespace zendra {
 
@@ -46,7 +50,13 @@ void FillSettingBox(QComboBox* box, std::span<const SettingEntry> table, int cur
 }  // namespace
 
 MainDialog::MainDialog(Operator& op, const PortList* ports, QWidget* parent)
-    : QDialog(parent), op_(op), connection_(op) {
+    : QDialog(parent),
+      op_(op),
+      relay_(
+          op, [this](std::function<void()> call) { PostToGui(this, std::move(call)); },
+          [this] { return QThread::currentThread() == thread(); }),
+      connection_(relay_),
+      tasks_(relay_, this) {
   InitResources();
   setWindowTitle(QStringLiteral("Zendra Manager"));
   setWindowIcon(QIcon(QStringLiteral(":/icons/zendra-manager.png")));
@@ -79,16 +89,36 @@ MainDialog::MainDialog(Operator& op, const PortList* ports, QWidget* parent)
   BuildControls(client_, *ports);
 
   connection_.SetHooks({
-      [this] { FirmwareUploadDialog::RunReload(connection_, op_, this); },
-      [this](bool isMc21x) { firmwarePage_->ApplyModelRule(isMc21x); },
+      // The handshake runs on a task: the reload dialog opens on the window's
+      // thread, and the handshake waits for it with its lease of the line.
+      .reloadFirmware =
+          [this](LineLease& line) {
+            CallOnGuiAndWait(this, [this, &line] {
+              FirmwareUploadDialog::RunReload(connection_, line, relay_, this);
+            });
+          },
+      .applyModelRule = [this](bool isMc21x) { firmwarePage_->ApplyModelRule(isMc21x); },
+  });
+
+  busyDelay_.setSingleShot(true);
+  busyDelay_.setInterval(150);
+  connect(&busyDelay_, &QTimer::timeout, this, [this] { ApplyLineBusy(true); });
+  connection_.Gate().SetObserver([this](bool busy) {
+    PostToGui(this, [this, busy] { OnLineBusy(busy); });
   });
 }
 
 MainDialog::~MainDialog() {
-  // The Firmware Update page's worker uses the connection, which goes before the
-  // child windows do: the page (which stops and joins its worker) goes first.
+  // The tasks and workers use the connection and the relay, which go before the
+  // child windows do: from here on every box a worker asks for is answered at
+  // once, then the window's task and the pages (which stop and join theirs) go.
+  connection_.Gate().SetObserver({});
+  relay_.Close();
+  tasks_.StopAndJoin();
   delete firmwarePage_;
   firmwarePage_ = nullptr;
+  delete configPage_;
+  configPage_ = nullptr;
 }
 
 void MainDialog::BuildControls(QWidget* client, const PortList& ports) {
@@ -157,32 +187,25 @@ void MainDialog::BuildControls(QWidget* client, const PortList& ports) {
     *rows[i].text = t.Static(rows[i].id, QString(), 73, y, 170, 9);
     (*rows[i].text)->setTextInteractionFlags(Qt::TextSelectableByMouse);
   }
-  auto* reboot = t.Button(Id::kReboot, QStringLiteral("Reboot"), 253, 62, 55, 14, false);
-  auto* reload = t.Button(Id::kReload, QStringLiteral("Reload"), 253, 80, 55, 14, false);
+  rebootButton_ = t.Button(Id::kReboot, QStringLiteral("Reboot"), 253, 62, 55, 14, false);
+  reloadButton_ = t.Button(Id::kReload, QStringLiteral("Reload"), 253, 80, 55, 14, false);
 
   tabs_ = new QTabWidget(client);
   t.Place(tabs_, Id::kTabs, 7, 132, 309, 345);
-  configPage_ = new ConfigPage(connection_, op_);
-  firmwarePage_ = new FirmwarePage(*this);
+  configPage_ = new ConfigPage(connection_, relay_);
+  firmwarePage_ = new FirmwarePage(connection_, relay_);
   tabs_->addTab(configPage_, QStringLiteral("  Configuration  "));
   tabs_->addTab(firmwarePage_, QStringLiteral("  Firmware Update  "));
   tabs_->setCurrentIndex(0);
 
   connect(openButton_, &QPushButton::clicked, this, &MainDialog::OnOpen);
-  connect(reboot, &QPushButton::clicked, this, &MainDialog::OnReboot);
-  connect(reload, &QPushButton::clicked, this, &MainDialog::OnReload);
-}
-
-QWidget* MainDialog::WindowOf(ControlWindow window) {
-  switch (window) {
-    case ControlWindow::kMainDialog:
-      return this;
-    case ControlWindow::kConfigPage:
-      return configPage_;
-    case ControlWindow::kFirmwarePage:
-      return firmwarePage_;
-  }
-  return nullptr;
+  connect(rebootButton_, &QPushButton::clicked, this, &MainDialog::OnReboot);
+  connect(reloadButton_, &QPushButton::clicked, this, &MainDialog::OnReload);
+  // What a local update learned: the device texts and the new definitions.
+  connect(firmwarePage_, &FirmwarePage::deviceInformationChanged, this,
+          [this](const DeviceInfo& device) { ShowDeviceTexts(device); });
+  connect(firmwarePage_, &FirmwarePage::definitionsToReload, this,
+          [this](const QString& name) { configPage_->ReloadDefinitions(name.toStdString()); });
 }
 
 SerialPortBoxTexts MainDialog::BoxTexts() const {
@@ -192,18 +215,20 @@ SerialPortBoxTexts MainDialog::BoxTexts() const {
 }
 
 void MainDialog::OnOpen() {
+  if (tasks_.Busy() || connection_.Gate().Leased()) return;  // the line is in use
   if (!connection_.IsOpen()) {
     const auto choice = LineSettingsChoice::FromBoxTexts(BoxTexts());
     if (choice.Refused()) {
       op_.ShowMessage(choice.refusal);
       return;
     }
-    WaitCursor wait(op_);
-    if (!connection_.Connect(choice.portName, choice.settings)) return;
-    EnableConnectionControls(true);
-    openButton_->setText(QStringLiteral("Close"));
-    ShowDeviceTexts();
-    configPage_->LoadParameterFile(1, connection_.DefinitionFileName());
+    auto connected = std::make_shared<bool>(false);
+    tasks_.Run(
+        [this, choice, connected](std::stop_token stop) {
+          if (auto line = connection_.TryLease("connect", stop))
+            *connected = connection_.Connect(*line, choice.portName, choice.settings);
+        },
+        [this, connected] { OnConnected(*connected); });
   } else {
     WaitCursor wait(op_);
     connection_.Disconnect();
@@ -213,38 +238,66 @@ void MainDialog::OnOpen() {
   }
 }
 
+void MainDialog::OnConnected(bool connected) {
+  if (!connected) return;
+  EnableConnectionControls(true);
+  openButton_->setText(QStringLiteral("Close"));
+  ShowDeviceTexts();
+  configPage_->LoadParameterFile(1, connection_.DefinitionFileName());
+}
+
 void MainDialog::OnReboot() {
-  WaitCursor wait(op_);
-  connection_.Reboot();
+  tasks_.Run([this](std::stop_token stop) {
+    if (auto line = connection_.TryLease("reboot", stop)) connection_.Reboot(*line);
+  });
 }
 
 void MainDialog::OnReload() {
   // Close, then open again with what the boxes show now: the device texts and the
   // definitions are read anew.
+  if (tasks_.Busy() || connection_.Gate().Leased()) return;
   OnOpen();
   OnOpen();
 }
 
 void MainDialog::EnableConnectionControls(bool on) {
-  for (const auto& control : ConnectionControls::NeedingConnection()) {
-    if (auto* widget = FindControl(WindowOf(control.window), control.id)) widget->setEnabled(on);
-  }
+  rebootButton_->setEnabled(on && !lineBusy_);
+  reloadButton_->setEnabled(on && !lineBusy_);
+  configPage_->SetConnected(on);
+  firmwarePage_->SetConnected(on);
   if (on) return;
   connection_.ClearDeviceInfo();
   ShowDeviceTexts();
   configPage_->ClearConnectionTexts();
 }
 
-void MainDialog::ShowDeviceTexts() {
-  ShowDeviceTexts({connection_.productName, connection_.euiAddress, connection_.nodeName,
-                   connection_.firmwareVersion});
+void MainDialog::OnLineBusy(bool busy) {
+  if (busy) {
+    if (!busyDelay_.isActive() && !lineBusy_) busyDelay_.start();
+    return;
+  }
+  busyDelay_.stop();
+  if (lineBusy_) ApplyLineBusy(false);
 }
 
-void MainDialog::ShowDeviceTexts(const DeviceTexts& texts) {
-  productNameText_->setText(Q(texts.productName));
-  euiAddressText_->setText(Q(texts.euiAddress));
-  nodeNameText_->setText(Q(texts.nodeName));
-  firmwareVersionText_->setText(Q(texts.firmwareVersion));
+void MainDialog::ApplyLineBusy(bool busy) {
+  // The timer may fire just after the line came free: the gate knows.
+  if (busy && !connection_.Gate().Leased()) return;
+  lineBusy_ = busy;
+  openButton_->setEnabled(!busy);
+  rebootButton_->setEnabled(connection_.IsOpen() && !busy);
+  reloadButton_->setEnabled(connection_.IsOpen() && !busy);
+  configPage_->setEnabled(!busy);
+  firmwarePage_->SetLineBusy(busy);
+}
+
+void MainDialog::ShowDeviceTexts() { ShowDeviceTexts(connection_.Device()); }
+
+void MainDialog::ShowDeviceTexts(const DeviceInfo& device) {
+  productNameText_->setText(Q(device.productName));
+  euiAddressText_->setText(Q(device.euiAddress));
+  nodeNameText_->setText(Q(device.nodeName));
+  firmwareVersionText_->setText(Q(device.firmwareVersion));
 }
 
 void MainDialog::AddAndSelectPort(const std::string& path) {

@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "app/Connection.h"
+#include "device/LineSettings.h"
 
 namespace zendra {
 

@@ -1,4 +1,4 @@
-#include "firmware/WorkerSlot.h"
+#include "base/WorkerSlot.h"
 
 #include <system_error>
 

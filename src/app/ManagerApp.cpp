@@ -1,4 +1,4 @@
-#include "app/ui/ManagerApp.h"
+#include "app/ManagerApp.h"
 
 #include <QIcon>
 #include <QTabWidget>
@@ -7,10 +7,10 @@
 #include <memory>
 
 #include "ModuleSimulator.h"
-#include "app/ui/MainDialog.h"
-#include "app/ui/ManagerCommandLine.h"
-#include "app/ui/QtOperator.h"
-#include "app/ui/Resources.h"
+#include "app/MainDialog.h"
+#include "app/ManagerCommandLine.h"
+#include "widgets/QtOperator.h"
+#include "widgets/Resources.h"
 #include "config/ProgramFolder.h"
 #include "config/ui/ConfigPage.h"
 
@@ -21,12 +21,16 @@ namespace {
 // The picture for the documentation: the window as it stands after an optional
 // Open and the pick of a parameter, on the chosen tab; then the program ends.
 void TakeScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
-  if (line.screenshotAfterConnect) dialog.OnOpen();
+  if (line.screenshotAfterConnect) {
+    dialog.OnOpen();
+    dialog.Tasks().WaitIdle();
+  }
   dialog.Tabs()->setCurrentIndex(line.screenshotTab);
   if (!line.screenshotSelect.empty() && !dialog.Config()->SelectTreeItem(line.screenshotSelect)) {
     std::fprintf(stderr, "zendra-manager: no parameter %s in the tree\n",
                  line.screenshotSelect.c_str());
   }
+  dialog.Config()->Tasks().WaitIdle();
   QTimer::singleShot(300, &dialog, [&dialog, file = line.screenshotFile] {
     if (!dialog.grab().save(QString::fromStdString(file))) {
       std::fprintf(stderr, "zendra-manager: could not write %s\n", file.c_str());

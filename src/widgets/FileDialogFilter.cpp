@@ -1,4 +1,4 @@
-#include "app/FileDialogFilter.h"
+#include "widgets/FileDialogFilter.h"
 
 #include <vector>
 

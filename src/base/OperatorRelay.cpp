@@ -1,4 +1,4 @@
-#include "firmware/OperatorRelay.h"
+#include "base/OperatorRelay.h"
 
 #include <optional>
 #include <utility>

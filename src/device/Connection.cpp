@@ -1,0 +1,251 @@
+#include "device/Connection.h"
+
+#include <cstdint>
+
+#include "base/Clock.h"
+
+namespace zendra {
+
+namespace {
+constexpr int kBootloaderBaud = 115200;
+constexpr const char* kCouldNotOpen = "ERROR: Could not open serial port.";
+constexpr const char* kNoResponse = "ERROR: The device does not respond.";
+constexpr const char* kCheckBaudRate =
+    "ERROR: The local device does not respond. Please check baud rate.";
+constexpr const char* kReloadQuestion =
+    "The local device's firmware was demaged. Do you want to reload?";
+
+bool Holds(const std::string& text, const char* what) { return text.find(what) != std::string::npos; }
+}  // namespace
+
+Connection::Connection(Operator& op) : operator_(op), link_(port_, op), gate_(port_, link_) {}
+
+Connection::~Connection() { port_.Close(); }
+
+DeviceInfo Connection::Device() const {
+  std::lock_guard lock(mutex_);
+  return device_;
+}
+
+void Connection::SetDevice(const DeviceInfo& device) {
+  std::lock_guard lock(mutex_);
+  device_ = device;
+}
+
+std::string Connection::PortName() const {
+  std::lock_guard lock(mutex_);
+  return portName_;
+}
+
+LineSettings Connection::Settings() const {
+  std::lock_guard lock(mutex_);
+  return settings_;
+}
+
+bool Connection::OpenStored(int baudRate) {
+  const LineSettings s = Settings();
+  return port_.Open(PortName(), baudRate, s.parity, s.dataBits, s.stopBits, s.flowControl);
+}
+
+bool Connection::Reopen(LineLease& line, int baudRate) {
+  port_.Close();
+  line.Sleep(100);
+  return OpenStored(baudRate);
+}
+
+bool Connection::OpenPort(const std::string& portName, const LineSettings& settings) {
+  {
+    std::lock_guard lock(mutex_);
+    portName_ = portName;
+    settings_ = settings;
+  }
+  if (!OpenStored(settings.baudRate)) return false;
+  link_.portOpen = true;
+  return true;
+}
+
+void Connection::Fail(LineLease& line, Failure why, const char* message) {
+  // A caller that is going away wants no box, only the port closed.
+  if (line.Stopped()) why = Failure::kStopped;
+  lastFailure_ = why;
+  if (message && why != Failure::kStopped) operator_.ShowMessage(message);
+  port_.Close();
+  link_.portOpen = false;
+}
+
+bool Connection::Connect(const std::string& portName, const LineSettings& settings) {
+  auto line = TryLease("connect");
+  if (!line) {
+    lastFailure_ = Failure::kLineBusy;
+    return false;
+  }
+  return Connect(*line, portName, settings);
+}
+
+bool Connection::Connect(LineLease& line, const std::string& name,
+                         const LineSettings& lineSettings) {
+  WaitCursor wait(operator_);
+  {
+    std::lock_guard lock(mutex_);
+    portName_ = name;
+    settings_ = lineSettings;
+  }
+  lastFailure_ = Failure::kNone;
+
+  if (!OpenStored(lineSettings.baudRate)) {
+    Fail(line, Failure::kPortNotOpened, kCouldNotOpen);
+    return false;
+  }
+  link_.portOpen = true;
+  port_.Write("\r\n");
+  line.Sleep(100);
+
+  link_.SendAtCommand("ATE0\r\n", 1);
+  bool answered = link_.SendAtCommand("ATR1\r\n", 3);
+  if (!answered && !line.Stopped()) {
+    // The module may be in transparent mode: escape to command mode and ask again.
+    link_.SendAtCommand("+++", 2);
+    link_.SendAtCommand("ATE0\r\n", 1);
+    answered = link_.SendAtCommand("ATR1\r\n", 1);
+    if (answered) line.Sleep(1);
+  }
+  if (line.Stopped()) {
+    Fail(line, Failure::kStopped, nullptr);
+    return false;
+  }
+  if (!answered) {
+    switch (ProbeBootloader(line)) {
+      case -1:
+        Fail(line, Failure::kNoResponse, kNoResponse);
+        return false;
+      case 0:
+        if (!hooks_.offerReload) {
+          Fail(line, Failure::kFirmwareDamaged, nullptr);
+          return false;
+        }
+        if (line.Stopped() || !operator_.AskYesNo(kReloadQuestion)) {
+          Fail(line, Failure::kReloadDeclined, nullptr);
+          return false;
+        }
+        if (hooks_.reloadFirmware) hooks_.reloadFirmware(line);
+        if (!Reopen(line, lineSettings.baudRate)) {
+          Fail(line, Failure::kPortNotOpened, kCouldNotOpen);
+          return false;
+        }
+        break;
+      default:
+        break;
+    }
+  }
+
+  line.Sleep(200);
+  port_.Write("\r\n");
+  line.Sleep(200);
+  if (!link_.SendAtCommand("ATE0\r\n", 2)) {
+    Fail(line, Failure::kCheckBaudRate, kCheckBaudRate);
+    return false;
+  }
+  const std::string nodeType = link_.QueryAtCommand("AT+NODETYPE\r\n", 1);
+  link_.sleepy = nodeType == "4";
+  {
+    std::lock_guard lock(mutex_);
+    device_.nodeType = nodeType;
+    device_.sleepy = link_.sleepy;
+  }
+  ShowDeviceInfo(line);
+  if (line.Stopped()) {
+    Fail(line, Failure::kStopped, nullptr);
+    return false;
+  }
+  return true;
+}
+
+void Connection::Disconnect() {
+  WaitCursor wait(operator_);
+  port_.Close();
+  link_.portOpen = false;
+  remoteMode_ = false;
+  ClearDeviceInfo();
+}
+
+int Connection::ProbeBootloader(LineLease& line) {
+  link_.reply.clear();
+  port_.Receive().Reset();
+  if (Settings().baudRate != kBootloaderBaud) {
+    // The bootloader talks at 115200 whatever the application's rate is.
+    port_.Close();
+    line.Sleep(100);
+    OpenStored(kBootloaderBaud);
+    line.Sleep(100);
+  }
+  port_.Write("\x03");
+  line.Sleep(200);
+  port_.Write("\n");
+
+  if (!link_.CollectReplyUntil(
+          [](const std::string& r) { return Holds(r, "BL") || WaitingForUpload(r); }, 30))
+    return -1;
+  if (!Holds(link_.reply, "BL")) {
+    // The bootloader waits for an upload (our own "ATR1" reached its menu, whose
+    // "1" starts one, or a transfer was broken off) and hears nothing but blocks.
+    // Cancel the upload: it shows its menu again, and the probe goes on from there.
+    static constexpr std::uint8_t kCan = 0x18;
+    for (int i = 0; i < 3; ++i) port_.Write(&kCan, 1);
+    line.Sleep(100);
+    link_.reply.clear();
+    port_.Write("\n");
+    if (!link_.CollectReplyUntil([](const std::string& r) { return Holds(r, "BL"); }, 30))
+      return -1;
+  }
+
+  // The menu is there: choose "2" (run the firmware) and see whether the
+  // application answers or the menu comes back. The bootloader prints its menu
+  // for the ETX and again for the "\n"; the second one may still be on its way, so
+  // the ring is emptied after the pause, not before it: a stale "BL" must not be
+  // taken for the menu coming back after "2".
+  link_.reply.clear();
+  line.Sleep(100);
+  port_.Receive().Reset();
+  port_.Write("2");
+  line.Sleep(3000);
+  port_.Write("\n");
+  if (link_.CollectReplyUntil(
+          [](const std::string& r) { return Holds(r, "OK") || Holds(r, "BL"); }, 30)) {
+    return Holds(link_.reply, "OK") ? 1 : 0;
+  }
+  if (line.Stopped()) return -1;
+  // Silence after "2": carry on with the operator's own settings.
+  Reopen(line, Settings().baudRate);
+  line.Sleep(100);
+  return 1;
+}
+
+bool Connection::WaitingForUpload(const std::string& received) {
+  if (received.find('C') == std::string::npos) return false;
+  return received.find_first_not_of("C\x15") == std::string::npos;
+}
+
+void Connection::ShowDeviceInfo(LineLease& /*line*/) {
+  DeviceInfo device = Device();
+  device.productName = link_.QueryAtCommand("AT+PRODUCTNAME\r\n", 1);
+  device.euiAddress = link_.QueryAtCommand("AT+LONGADDR\r\n", 1);
+  device.nodeName = link_.QueryAtCommand("AT+NODENAME\r\n", 1);
+  device.firmwareVersion = link_.QueryAtCommand("AT+VERSION\r\n", 1);
+  SetDevice(device);
+  if (hooks_.applyModelRule) hooks_.applyModelRule(device.productName == "MC21X");
+}
+
+void Connection::Reboot(LineLease& /*line*/) {
+  link_.WakeUpIfSleepy();
+  link_.SendAtCommand("ATZ\r\n", 3);
+}
+
+void Connection::ClearDeviceInfo() {
+  // The sleepy mark keeps its value until the next connect has asked the node type.
+  std::lock_guard lock(mutex_);
+  const bool sleepy = device_.sleepy;
+  device_ = {};
+  device_.sleepy = sleepy;
+}
+
+}  // namespace zendra

@@ -1,0 +1,54 @@
+#include "widgets/ModuleTaskRunner.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+
+#include "widgets/GuiThread.h"
+
+namespace zendra {
+
+ModuleTaskRunner::ModuleTaskRunner(Operator& op, QObject* parent) : QObject(parent), op_(op) {}
+
+ModuleTaskRunner::~ModuleTaskRunner() { StopAndJoin(); }
+
+bool ModuleTaskRunner::Run(std::function<void(std::stop_token)> task, std::function<void()> done) {
+  if (busy_) return false;
+  QPointer<ModuleTaskRunner> self(this);
+  const bool started = slot_.TryStart([self, task = std::move(task),
+                                       done = std::move(done)](std::stop_token stop) mutable {
+    task(stop);
+    // A task that was asked to stop reports nothing: its window is going away.
+    if (stop.stop_requested() || !self) return;
+    PostToGui(self.data(), [self, done = std::move(done)]() mutable {
+      if (self) self->Finish(std::move(done));
+    });
+  });
+  if (!started) return false;
+  busy_ = true;
+  op_.BeginWait();
+  emit busyChanged(true);
+  return true;
+}
+
+void ModuleTaskRunner::Finish(std::function<void()> done) {
+  // The worker has posted this as its last act; its thread ends right after.
+  slot_.Join();
+  busy_ = false;
+  op_.EndWait();
+  emit busyChanged(false);
+  if (done) done();
+}
+
+void ModuleTaskRunner::WaitIdle() {
+  while (busy_) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+void ModuleTaskRunner::StopAndJoin() {
+  slot_.StopAndJoin();
+  if (busy_) {
+    busy_ = false;
+    op_.EndWait();
+  }
+}
+
+}  // namespace zendra
