@@ -53,8 +53,7 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 struct ModuleSimulator::Impl {
   using TimePoint = SimClock::time_point;
 
-  explicit Impl(Options opts)
-      : options(std::move(opts)), bootloader(Scale()), relay(Scale()) {}
+  explicit Impl(Options opts) : options(std::move(opts)), bootloader(Scale()), relay(Scale()) {}
 
   double Scale() const { return std::max(options.timeScale, 0.001); }
   SimClock::duration Scaled(int ms) const {
@@ -492,7 +491,8 @@ void ModuleSimulator::Impl::RemoteBootload(std::string_view request, TimePoint a
   // firmware to it.
   std::size_t comma = request.find(',');
   std::string_view kind = request.substr(0, comma);
-  std::string_view eui = comma == std::string_view::npos ? std::string_view() : request.substr(comma + 1);
+  std::string_view eui =
+      comma == std::string_view::npos ? std::string_view() : request.substr(comma + 1);
   if ((kind != "1" && kind != "2") || eui.empty() || remoteJob != RemoteJob::None) {
     Reply(std::string(kReplyError), at);
     return;
@@ -525,7 +525,8 @@ void ModuleSimulator::Impl::RemoteBootload(std::string_view request, TimePoint a
                  });
 }
 
-XmodemReceiver::Settings ModuleSimulator::Impl::RelaySettings(const RemoteFaults& remoteFaults) const {
+XmodemReceiver::Settings ModuleSimulator::Impl::RelaySettings(
+    const RemoteFaults& remoteFaults) const {
   XmodemReceiver::Settings settings;
   settings.refuseBlock = remoteFaults.refuseBlock;
   settings.refuseTimes = remoteFaults.refuseTimes;
@@ -546,6 +547,7 @@ void ModuleSimulator::Impl::StartRelay(const std::string& target, TimePoint at) 
   NewEpoch();
   mode = Mode::Relay;
   remoteJob = RemoteJob::Relaying;
+  if (!lineBuffer.empty()) log.AddLine(lineBuffer);
   lineBuffer.clear();
   commandStart = 0;
   relay.SetSettings(RelaySettings(remote->faults));

@@ -56,7 +56,7 @@ struct RemoteNode {
   std::string productName = "MA11";
   std::string version = "v1.10.0";
   std::string nodeName = "Remote";
-  int nodeType = 2;  // 1 coordinator, 2 router, 3 end device, 4 sleepy end device
+  int nodeType = 2;             // 1 coordinator, 2 router, 3 end device, 4 sleepy end device
   std::string definitionsFile;  // registers; empty: the built-in default
   // Factory values that override the definitions' (command, value), e.g. {"ATS02", "15"}.
   std::vector<std::pair<std::string, std::string>> registerValues;
@@ -78,9 +78,9 @@ std::vector<RemoteNode> OddlyNamedNodes();
 
 // How the module answers "at+ds", its network scan.
 struct ScanOptions {
-  int scanMs = 300;     // module time from the command to the first line
-  int lineGapMs = 10;   // module time between two lines: it reports as it scans; 0: at once
-  bool markers = false;  // a "*|..." header line and a "CLD|"/"CHD|" child table
+  int scanMs = 300;             // module time from the command to the first line
+  int lineGapMs = 10;           // module time between two lines: it reports as it scans; 0: at once
+  bool markers = false;         // a "*|..." header line and a "CLD|"/"CHD|" child table
   bool oddRecords = false;      // a record of three fields and one of seven
   bool paddedVersions = false;  // versions padded with trailing spaces to ten characters
 };
@@ -121,7 +121,7 @@ struct Options {
   int sleepAfterMs = 1000;  // sleepy module: idle time before it falls asleep
   // Factory values that override the definitions' (command, value); `--set CMD=VALUE`.
   std::vector<std::pair<std::string, std::string>> registerValues;
-  int restartMs = 100;    // ATZ: how long the module is deaf while it restarts
+  int restartMs = 100;  // ATZ: how long the module is deaf while it restarts
   // A module powers up with its echo on, also after ATZ and after its bootloader
   // runs the firmware; true keeps the echo as it was over a restart (older firmware).
   bool echoKeptOverRestart = false;

@@ -82,7 +82,8 @@ std::vector<RemoteNode> GeneratedNetwork(int count) {
   for (int i = 0; i < count; ++i) {
     RemoteNode node;
     // An odd multiplier is a one-to-one map of the 24-bit numbers: no two alike.
-    auto serial = static_cast<unsigned>((static_cast<std::uint64_t>(i) + 1) * 0x5BD1E9u) & 0xFFFFFFu;
+    auto serial =
+        static_cast<unsigned>((static_cast<std::uint64_t>(i) + 1) * 0x5BD1E9u) & 0xFFFFFFu;
     node.euiAddress = "000D6F0001" + Hex(serial, 6);
     node.nodeType = kTypes[i % 8];
     const Firmware& firmware = kFirmwares[(i * 3 + i / 5) % 5];
@@ -148,8 +149,9 @@ std::vector<std::string> RemoteNetwork::ScanLines(const AtNode& local,
   for (const auto& remote : remotes_) {
     const AtNode& node = remote.node;
     records.push_back(TypeField(node.NodeType()) + "|" + node.EuiAddress() + "|" +
-                      remote.shortAddress + "|" + VersionField(node.Version(), options.paddedVersions) +
-                      "|" + node.ProductName() + "|" + node.Read("AT+NODENAME") + "\r\n");
+                      remote.shortAddress + "|" +
+                      VersionField(node.Version(), options.paddedVersions) + "|" +
+                      node.ProductName() + "|" + node.Read("AT+NODENAME") + "\r\n");
   }
   std::vector<std::string> lines;
   if (options.markers) {
@@ -164,9 +166,11 @@ std::vector<std::string> RemoteNetwork::ScanLines(const AtNode& local,
     // The local module's child table: the end devices it is parent to.
     for (const auto& remote : remotes_) {
       if (IsEndDevice(remote.node.NodeType()))
-        childTable.push_back("CHD|" + remote.shortAddress + "|" + remote.node.EuiAddress() + "\r\n");
+        childTable.push_back("CHD|" + remote.shortAddress + "|" + remote.node.EuiAddress() +
+                             "\r\n");
     }
-    childTable.insert(childTable.begin(), "CLD|" + std::to_string(childTable.size()) + " children\r\n");
+    childTable.insert(childTable.begin(),
+                      "CLD|" + std::to_string(childTable.size()) + " children\r\n");
   }
   std::vector<std::string> odd;
   if (options.oddRecords) {

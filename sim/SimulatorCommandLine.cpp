@@ -1,9 +1,10 @@
 #include "SimulatorCommandLine.h"
 
-#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
+
+#include "AtNode.h"
 
 namespace zendra::sim {
 
@@ -61,10 +62,7 @@ void ApplyRemoteFault(const std::string& text, std::vector<RemoteNode>& remotes)
   }
   RemoteNode* node = nullptr;
   for (auto& remote : remotes) {
-    std::string a = remote.euiAddress, b = eui;
-    for (char& c : a) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    for (char& c : b) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (a == b) node = &remote;
+    if (UpperAscii(remote.euiAddress) == UpperAscii(eui)) node = &remote;
   }
   if (!node) throw CLI::ValidationError(option, "no remote node " + eui);
   RemoteFaults& faults = node->faults;
@@ -87,7 +85,8 @@ void ApplyRemoteFault(const std::string& text, std::vector<RemoteNode>& remotes)
     needsValue();
     const auto colon = value.find(':');
     faults.refuseBlock = ParseCount(option, value.substr(0, colon));
-    faults.refuseTimes = colon == std::string::npos ? 1 : ParseCount(option, value.substr(colon + 1));
+    faults.refuseTimes =
+        colon == std::string::npos ? 1 : ParseCount(option, value.substr(colon + 1));
   } else if (fault == "refuse-every-block") {
     faults.refuseEveryBlock = true;
   } else if (fault == "silent-after-block") {
@@ -203,8 +202,10 @@ void SimulatorCommandLine::AddTo(CLI::App& app, const std::string& group) {
   add(app.add_flag("--odd-names", oddNames_,
                    "Add five remote nodes with names a scan reader must take whole "
                    "(spaces, bars, OK, ERROR)"));
-  add(app.add_option("--scan-ms", o.scan.scanMs, "at+ds: ms until the first line")->capture_default_str());
-  add(app.add_option("--scan-line-gap", o.scan.lineGapMs, "at+ds: ms between two lines (0: all at once)")
+  add(app.add_option("--scan-ms", o.scan.scanMs, "at+ds: ms until the first line")
+          ->capture_default_str());
+  add(app.add_option("--scan-line-gap", o.scan.lineGapMs,
+                     "at+ds: ms between two lines (0: all at once)")
           ->capture_default_str());
   add(app.add_flag("--scan-markers", o.scan.markers,
                    "at+ds: a *| header line and a CLD|/CHD| child table among the records"));

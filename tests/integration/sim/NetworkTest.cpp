@@ -14,10 +14,10 @@
 namespace zendra::test::modsim {
 namespace {
 
+using std::chrono::steady_clock;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
-using std::chrono::steady_clock;
 
 constexpr char kError[] = "\r\nERROR\r\n";
 
@@ -53,9 +53,11 @@ RemoteNode Remote(std::string eui, std::string name, int type, std::string produ
 std::string ScanReply(SimTestBench& bench, Ms timeout = Ms(3000)) {
   bench.host->Take();
   bench.host->Write("at+ds\r\n");
-  bench.host->ReadUntil([](const std::string& r) { return r.find("\r\nOK\r\n") != std::string::npos ||
-                                                           r.rfind("OK\r\n", 0) == 0; },
-                        timeout);
+  bench.host->ReadUntil(
+      [](const std::string& r) {
+        return r.find("\r\nOK\r\n") != std::string::npos || r.rfind("OK\r\n", 0) == 0;
+      },
+      timeout);
   return bench.host->Take();
 }
 
@@ -235,7 +237,7 @@ TEST(SimNetworkScan, AnswersErrorOrNothingWhenToldTo) {
 TEST(SimRemoteNodes, UnreachableSilentAndRefusingRemotes) {
   Options options;
   options.timeScale = 0.1;
-  options.radioDelayMs = 100;     // 10 ms here
+  options.radioDelayMs = 100;    // 10 ms here
   options.unreachableMs = 3000;  // 300 ms here
   RemoteNode gone = Remote("000D6F0000000001", "Gone", 2);
   gone.faults.reach = RemoteFaults::Reach::Unreachable;

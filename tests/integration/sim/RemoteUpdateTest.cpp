@@ -12,9 +12,9 @@
 namespace zendra::test::modsim {
 namespace {
 
+using std::chrono::steady_clock;
 using ::testing::HasSubstr;
 using ::testing::Not;
-using std::chrono::steady_clock;
 
 constexpr char kError[] = "\r\nERROR\r\n";
 constexpr char kRelayStart[] = "\r\nStart remote bootloader, waiting for .ebl\r\n";
@@ -215,26 +215,29 @@ TEST(SimRemoteUpdate, BootloadRequestsThatReachNoBootloader) {
   RemoteNode mute = Remote("000D6F0000000005");
   mute.faults.reach = RemoteFaults::Reach::Silent;
   Options options = RelayOptions({fine, refuses, ignores, gone, mute});
-  options.radioDelayMs = 100;     // 10 ms here
+  options.radioDelayMs = 100;    // 10 ms here
   options.unreachableMs = 3000;  // 300 ms here
   SimTestBench bench(options, 115200);
   ASSERT_TRUE(bench.Ready());
   ASSERT_EQ(bench.Command("ATE0\r\n"), "ATE0\r\r\nOK\r\n");
 
-  for (const char* wrong : {"AT+BOOTLOAD=1,000D6F00DEADBEEF\r\n", "AT+BOOTLOAD=3,000D6F0000000001\r\n",
-                            "AT+BOOTLOAD=1,\r\n", "AT+BOOTLOAD=2\r\n"})
+  for (const char* wrong :
+       {"AT+BOOTLOAD=1,000D6F00DEADBEEF\r\n", "AT+BOOTLOAD=3,000D6F0000000001\r\n",
+        "AT+BOOTLOAD=1,\r\n", "AT+BOOTLOAD=2\r\n"})
     EXPECT_EQ(bench.Command(wrong), kError) << wrong;
 
   // A bootloader that does not come up, and a node out of reach: ERROR once the
   // local module has given up.
-  for (const char* late : {"AT+BOOTLOAD=1,000D6F0000000002\r\n", "AT+BOOTLOAD=2,000D6F0000000002\r\n",
-                           "AT+BOOTLOAD=1,000D6F0000000004\r\n"}) {
+  for (const char* late :
+       {"AT+BOOTLOAD=1,000D6F0000000002\r\n", "AT+BOOTLOAD=2,000D6F0000000002\r\n",
+        "AT+BOOTLOAD=1,000D6F0000000004\r\n"}) {
     auto sent = steady_clock::now();
     EXPECT_EQ(bench.Command(late), kError) << late;
     EXPECT_GE(steady_clock::now() - sent, Ms(300)) << late;
   }
   // Or nothing at all: the host's query runs into its time-out.
-  for (const char* unanswered : {"AT+BOOTLOAD=1,000D6F0000000003\r\n", "AT+BOOTLOAD=2,000D6F0000000005\r\n"}) {
+  for (const char* unanswered :
+       {"AT+BOOTLOAD=1,000D6F0000000003\r\n", "AT+BOOTLOAD=2,000D6F0000000005\r\n"}) {
     bench.host->Take();
     bench.host->Write(unanswered);
     EXPECT_TRUE(bench.host->StaysQuiet(Ms(500))) << unanswered;
@@ -284,7 +287,8 @@ TEST(SimRemoteUpdate, CloneCopiesTheLocalFirmwareFailsOrNeverEnds) {
   EXPECT_EQ(bench.Command("ATZ\r\n"), "\r\nOK\r\n");
   EXPECT_TRUE(Eventually(
       [&] { return bench.Ask("AT\r\n", "OK\r\n\n", Ms(200)) == "AT\r\r\nOK\r\n\n"; }, Ms(2000)));
-  EXPECT_THAT(bench.Ask("AT+BOOTLOAD=2,000D6F0000000001\r\n", "remote\r\n"), HasSubstr(kCloneStart));
+  EXPECT_THAT(bench.Ask("AT+BOOTLOAD=2,000D6F0000000001\r\n", "remote\r\n"),
+              HasSubstr(kCloneStart));
   EXPECT_EQ(bench.module->RemoteVersion("000D6F0000000003"), "v1.9.5");
 }
 
