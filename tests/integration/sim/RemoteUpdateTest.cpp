@@ -90,7 +90,6 @@ TEST(SimRemoteUpdate, RelayedUploadReachesTheRemoteWhichThenRunsTheImagesVersion
   ASSERT_TRUE(bench.host->ReadUntil(
       [&](const std::string& r) { return r.size() >= startAndTwoRequests.size(); }, Ms(3000)));
   EXPECT_EQ(bench.host->Received(), startAndTwoRequests);
-  EXPECT_EQ(std::string(kRelayStart).find('C'), std::string::npos);
   const auto& times = bench.host->Times();
   EXPECT_GE(times.front() - sent, Ms(150));
   EXPECT_GE(times.back() - times[times.size() - 2], Ms(80));
