@@ -17,6 +17,8 @@
 #include "PacedLine.h"
 #include "ReceiveLog.h"
 #include "RegisterDefinitions.h"
+#include "RemoteNetwork.h"
+#include "XmodemReceiver.h"
 
 namespace zendra::sim {
 
@@ -24,6 +26,19 @@ namespace {
 
 constexpr int kBootloaderBaud = 115200;
 constexpr std::size_t kLongestLine = 4096;
+
+// The local module's texts around remote updates: "Start" for the host's query, and
+// never "OK", "ERROR" or a capital C (which the host's sender would take for the
+// remote's start request) until the outcome.
+constexpr std::string_view kRelayStart = "\r\nStart remote bootloader, waiting for .ebl\r\n";
+constexpr std::string_view kRelayComplete = "\r\nRemote upload complete\r\n";
+constexpr std::string_view kRelayAborted = "\r\nremote upload aborted\r\n";
+constexpr std::string_view kRelayNoUpload = "\r\nno remote upload\r\n";
+constexpr std::string_view kRelayTimedOut = "\r\nremote upload timed out\r\n";
+constexpr std::string_view kCloneStart = "\r\nStart cloning firmware to remote\r\n";
+constexpr std::string_view kCloneComplete = "\r\nClone complete\r\n";
+// A relay whose sender went quiet for this long is given up.
+constexpr int kRelayIdleMs = 60000;
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && UpperAscii(text.substr(0, prefix.size())) == prefix;
@@ -38,7 +53,7 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 struct ModuleSimulator::Impl {
   using TimePoint = SimClock::time_point;
 
-  explicit Impl(Options opts) : options(std::move(opts)), bootloader(Scale()) {}
+  explicit Impl(Options opts) : options(std::move(opts)), bootloader(Scale()), relay(Scale()) {}
 
   double Scale() const { return std::max(options.timeScale, 0.001); }
   SimClock::duration Scaled(int ms) const {
@@ -59,6 +74,15 @@ struct ModuleSimulator::Impl {
 
   // --- everything below runs with `mutex` held ---
   int ModuleBaud() const { return mode == Mode::Bootloader ? kBootloaderBaud : options.baudRate; }
+  // A restart, the bootloader or a relay ends what the application had under way:
+  // replies that were still to come are dropped.
+  void NewEpoch() { ++epoch; }
+  // Sends `text` at `at` unless the application has been interrupted by then.
+  void ReplyAt(std::string text, TimePoint at) {
+    timers.emplace(at, [this, text = std::move(text), sent = epoch](TimePoint when) {
+      if (epoch == sent && mode == Mode::Application) Reply(text, when);
+    });
+  }
   void Send(const std::string& text) { line.Send(text, PacedLine::Sender{ModuleBaud(), false}); }
   void Reply(const std::string& text, TimePoint at) {
     Send(text);
@@ -70,15 +94,19 @@ struct ModuleSimulator::Impl {
   void FlushMissed();
   void ExecuteLine(const std::string& received, TimePoint at);
   void RemoteCommand(std::string_view addressAndCommand, TimePoint at);
+  void Scan(TimePoint at);
+  void ScanLine(std::shared_ptr<const std::vector<std::string>> lines, std::size_t index,
+                TimePoint at, std::uint64_t started);
+  void RemoteBootload(std::string_view request, TimePoint at);
+  void StartRelay(const std::string& target, TimePoint at);
+  void PassOnRelay(XmodemReceiver::Step& step, TimePoint at);
+  void StartClone(const std::string& target, TimePoint at);
+  XmodemReceiver::Settings RelaySettings(const RemoteFaults& remoteFaults) const;
   void BeginRestart(TimePoint at);
   void EnterBootloader();
   void StartApplication(TimePoint at);
   void Apply(Bootloader::Output& out, TimePoint at);
   bool AsleepAt(TimePoint at) const;
-  AtNode* FindRemote(std::string_view eui);
-  const AtNode* FindRemote(std::string_view eui) const {
-    return const_cast<Impl*>(this)->FindRemote(eui);
-  }
 
   Options options;
   PacedLine line;
@@ -86,11 +114,17 @@ struct ModuleSimulator::Impl {
   std::string lastError;
 
   mutable std::mutex mutex;
-  enum class Mode { Application, Bootloader } mode = Mode::Application;
+  enum class Mode { Application, Bootloader, Relay } mode = Mode::Application;
   std::unique_ptr<AtNode> local;
-  std::vector<std::pair<std::string, AtNode>> remotes;  // upper-case EUI, node
+  RemoteNetwork network;
   Faults faults;
   Bootloader bootloader;
+  std::uint64_t epoch = 0;
+  // A remote update under way: its bootloader being reached, an upload relayed to
+  // it (Mode::Relay) or the local firmware being copied to it.
+  enum class RemoteJob { None, Preparing, Relaying, Cloning } remoteJob = RemoteJob::None;
+  std::string jobTarget;  // the remote's EUI address as configured
+  XmodemReceiver relay;
   bool echo = true;
   bool dataMode = false;
   std::string lineBuffer;
@@ -125,15 +159,19 @@ bool ModuleSimulator::Impl::Start() {
   AtNode::Identity identity{options.productName, options.euiAddress, options.nodeName,
                             options.version, options.nodeType};
   auto node = std::make_unique<AtNode>(identity, definitions, options.registerValues, false);
-  std::vector<std::pair<std::string, AtNode>> remoteNodes;
+  RemoteNetwork remoteNodes;
+  // A generated network has hundreds of nodes and a handful of definition files.
+  std::map<std::string, std::vector<RegisterDefinition>> loaded;
   for (const auto& remote : options.remotes) {
-    std::vector<RegisterDefinition> remoteDefinitions;
-    if (!loadDefinitions(remote.definitionsFile, remoteDefinitions)) return false;
+    auto found = loaded.find(remote.definitionsFile);
+    if (found == loaded.end()) {
+      std::vector<RegisterDefinition> remoteDefinitions;
+      if (!loadDefinitions(remote.definitionsFile, remoteDefinitions)) return false;
+      found = loaded.emplace(remote.definitionsFile, std::move(remoteDefinitions)).first;
+    }
     AtNode::Identity remoteIdentity{remote.productName, remote.euiAddress, remote.nodeName,
                                     remote.version, remote.nodeType};
-    remoteNodes.emplace_back(
-        UpperAscii(remote.euiAddress),
-        AtNode(remoteIdentity, remoteDefinitions, remote.registerValues, true));
+    remoteNodes.Add(remote, AtNode(remoteIdentity, found->second, remote.registerValues, true));
   }
   if (!options.logFile.empty()) log.OpenFile(options.logFile);
 
@@ -145,7 +183,7 @@ bool ModuleSimulator::Impl::Start() {
   {
     std::lock_guard lock(mutex);
     local = std::move(node);
-    remotes = std::move(remoteNodes);
+    network = std::move(remoteNodes);
     faults = options.faults;
     bootloader.SetFaults(faults);
     bootloader.SetFirmwareVersion(local->Version());
@@ -191,6 +229,7 @@ void ModuleSimulator::Impl::Run() {
         TimePoint timerDue = timers.empty() ? kNever : timers.begin()->first;
         TimePoint bootDue = kNever;
         if (mode == Mode::Bootloader) bootDue = bootloader.NextDeadline().value_or(kNever);
+        if (mode == Mode::Relay) bootDue = relay.NextDeadline().value_or(kNever);
         TimePoint first = std::min({byteDue, timerDue, bootDue});
         if (first > now) {
           next = first;
@@ -203,6 +242,10 @@ void ModuleSimulator::Impl::Run() {
         } else if (first == timerDue) {
           auto timer = timers.extract(timers.begin());
           timer.mapped()(timer.key());
+        } else if (mode == Mode::Relay) {
+          XmodemReceiver::Step step;
+          relay.OnTime(bootDue, step);
+          PassOnRelay(step, bootDue);
         } else {
           Bootloader::Output out;
           bootloader.OnTime(bootDue, out);
@@ -241,6 +284,10 @@ void ModuleSimulator::Impl::OnArrival(const PacedLine::Arrival& arrival) {
     Bootloader::Output out;
     bootloader.OnByte(byte, arrival.at, out);
     Apply(out, arrival.at);
+  } else if (mode == Mode::Relay) {
+    XmodemReceiver::Step step;
+    relay.OnByte(byte, arrival.at, step);
+    PassOnRelay(step, arrival.at);
   } else {
     ApplicationByte(byte, arrival.at);
   }
@@ -344,6 +391,14 @@ void ModuleSimulator::Impl::ExecuteLine(const std::string& received, TimePoint a
       return;
     }
   }
+  if (UpperAscii(command) == "AT+DS") {
+    Scan(at);
+    return;
+  }
+  if (StartsWithNoCase(command, "AT+BOOTLOAD=")) {
+    RemoteBootload(command.substr(12), at);
+    return;
+  }
   AtNode::Outcome outcome = local->Execute(command);
   Reply(outcome.reply, at);
   switch (outcome.action) {
@@ -364,35 +419,220 @@ void ModuleSimulator::Impl::ExecuteLine(const std::string& received, TimePoint a
   }
 }
 
-AtNode* ModuleSimulator::Impl::FindRemote(std::string_view eui) {
-  std::string key = UpperAscii(eui);
-  for (auto& [address, node] : remotes) {
-    if (address == key) return &node;
-  }
-  return nullptr;
-}
-
 void ModuleSimulator::Impl::RemoteCommand(std::string_view addressAndCommand, TimePoint at) {
   std::size_t comma = addressAndCommand.find(',');
-  std::string reply;
   if (comma == std::string_view::npos) {
     Reply(std::string(kReplyError), at);
     return;
   }
-  AtNode* node = FindRemote(addressAndCommand.substr(0, comma));
+  RemoteNetwork::Remote* remote = network.Find(addressAndCommand.substr(0, comma));
   std::string_view command = addressAndCommand.substr(comma + 1);
-  // The remote takes the command as its own line; its line end was this line's.
-  reply = (node && !command.empty()) ? node->Execute(command).reply : std::string(kReplyError);
   // The command and the answer cross the radio before the reply comes back.
-  timers.emplace(at + Scaled(options.radioDelayMs), [this, reply](TimePoint when) {
-    if (mode == Mode::Application && when >= restartUntil) Reply(reply, when);
+  const TimePoint answered = at + Scaled(options.radioDelayMs);
+  if (!remote || command.empty()) {
+    ReplyAt(std::string(kReplyError), answered);
+    return;
+  }
+  if (remote->faults.reach == RemoteFaults::Reach::Silent) return;
+  bool beingCloned = remoteJob == RemoteJob::Cloning && jobTarget == remote->euiAddress;
+  if (remote->faults.reach == RemoteFaults::Reach::Unreachable || beingCloned) {
+    // The local module retries over the air, then gives up.
+    ReplyAt(std::string(kReplyError), at + Scaled(options.unreachableMs));
+    return;
+  }
+  const std::string name = UpperAscii(command.substr(0, command.find('=')));
+  for (const auto& refused : remote->faults.errorCommands) {
+    if (UpperAscii(refused) == name) {
+      ReplyAt(std::string(kReplyError), answered);
+      return;
+    }
+  }
+  // The remote takes the command as its own line; its line end was this line's.
+  ReplyAt(remote->node.Execute(command).reply, answered);
+}
+
+void ModuleSimulator::Impl::Scan(TimePoint at) {
+  if (faults.scanSilent) return;
+  const TimePoint first = at + Scaled(options.scan.scanMs);
+  if (faults.scanError) {
+    ReplyAt(std::string(kReplyError), first);
+    return;
+  }
+  timers.emplace(first, [this, started = epoch](TimePoint when) {
+    if (epoch != started || mode != Mode::Application) return;
+    // The table as it stands when the scan reports it.
+    auto lines = network.ScanLines(*local, options.scan);
+    lines.emplace_back("OK\r\n");
+    if (options.scan.lineGapMs <= 0) {
+      std::string all;
+      for (const auto& piece : lines) all += piece;
+      Reply(all, when);
+      return;
+    }
+    ScanLine(std::make_shared<const std::vector<std::string>>(std::move(lines)), 0, when, started);
   });
+}
+
+void ModuleSimulator::Impl::ScanLine(std::shared_ptr<const std::vector<std::string>> lines,
+                                     std::size_t index, TimePoint at, std::uint64_t started) {
+  if (epoch != started || mode != Mode::Application) return;
+  // One line per node as the module comes to it, with a pause before the next.
+  Reply((*lines)[index], at);
+  if (index + 1 < lines->size()) {
+    timers.emplace(at + Scaled(options.scan.lineGapMs),
+                   [this, lines, index, started](TimePoint when) {
+                     ScanLine(lines, index + 1, when, started);
+                   });
+  }
+}
+
+void ModuleSimulator::Impl::RemoteBootload(std::string_view request, TimePoint at) {
+  // "1,EUI": relay an upload to the remote's bootloader; "2,EUI": copy the local
+  // firmware to it.
+  std::size_t comma = request.find(',');
+  std::string_view kind = request.substr(0, comma);
+  std::string_view eui =
+      comma == std::string_view::npos ? std::string_view() : request.substr(comma + 1);
+  if ((kind != "1" && kind != "2") || eui.empty() || remoteJob != RemoteJob::None) {
+    Reply(std::string(kReplyError), at);
+    return;
+  }
+  RemoteNetwork::Remote* remote = network.Find(eui);
+  if (!remote) {
+    ReplyAt(std::string(kReplyError), at + Scaled(options.radioDelayMs));
+    return;
+  }
+  const RemoteFaults& remoteFaults = remote->faults;
+  if (remoteFaults.reach == RemoteFaults::Reach::Silent ||
+      remoteFaults.bootload == RemoteFaults::Bootload::Silent)
+    return;
+  if (remoteFaults.reach == RemoteFaults::Reach::Unreachable ||
+      remoteFaults.bootload == RemoteFaults::Bootload::Error) {
+    ReplyAt(std::string(kReplyError), at + Scaled(options.unreachableMs));
+    return;
+  }
+  remoteJob = RemoteJob::Preparing;
+  jobTarget = remote->euiAddress;
+  const bool clone = kind == "2";
+  timers.emplace(at + Scaled(options.remoteBootloadMs),
+                 [this, clone, started = epoch, target = jobTarget](TimePoint when) {
+                   if (epoch != started || mode != Mode::Application) return;
+                   if (clone) {
+                     StartClone(target, when);
+                   } else {
+                     StartRelay(target, when);
+                   }
+                 });
+}
+
+XmodemReceiver::Settings ModuleSimulator::Impl::RelaySettings(
+    const RemoteFaults& remoteFaults) const {
+  XmodemReceiver::Settings settings;
+  settings.refuseBlock = remoteFaults.refuseBlock;
+  settings.refuseTimes = remoteFaults.refuseTimes;
+  settings.refuseEveryBlock = remoteFaults.refuseEveryBlock;
+  settings.silentAfterBlock = remoteFaults.silentAfterBlock;
+  settings.idleLimitMs = kRelayIdleMs;
+  return settings;
+}
+
+void ModuleSimulator::Impl::StartRelay(const std::string& target, TimePoint at) {
+  RemoteNetwork::Remote* remote = network.Find(target);
+  if (!remote) {
+    remoteJob = RemoteJob::None;
+    return;
+  }
+  Reply(std::string(kRelayStart), at);
+  // From here the line belongs to the remote's bootloader: no echo, no commands.
+  NewEpoch();
+  mode = Mode::Relay;
+  remoteJob = RemoteJob::Relaying;
+  if (!lineBuffer.empty()) log.AddLine(lineBuffer);
+  lineBuffer.clear();
+  commandStart = 0;
+  relay.SetSettings(RelaySettings(remote->faults));
+  XmodemReceiver::Step step;
+  relay.Begin(at, step);
+  PassOnRelay(step, at);
+}
+
+void ModuleSimulator::Impl::PassOnRelay(XmodemReceiver::Step& step, TimePoint at) {
+  for (auto& entry : step.entries) log.AddLine(entry);
+  if (step.text.empty() && step.ending == XmodemReceiver::Ending::None) return;
+  // Whatever the remote's bootloader says crosses the radio first.
+  timers.emplace(at + Scaled(options.relayBlockMs),
+                 [this, text = std::move(step.text), ending = step.ending,
+                  image = std::move(step.image)](TimePoint when) mutable {
+                   Send(text);
+                   if (ending == XmodemReceiver::Ending::None || mode != Mode::Relay) return;
+                   switch (ending) {
+                     case XmodemReceiver::Ending::Completed:
+                       if (RemoteNetwork::Remote* remote = network.Find(jobTarget)) {
+                         std::string version = VersionInImage(image);
+                         if (!version.empty()) remote->node.SetFirmwareVersion(version);
+                       }
+                       log.AddRemoteImage(jobTarget, std::move(image));
+                       Send(std::string(kRelayComplete));
+                       break;
+                     case XmodemReceiver::Ending::Cancelled:
+                       Send(std::string(kRelayAborted));
+                       break;
+                     case XmodemReceiver::Ending::NoUpload:
+                       Send(std::string(kRelayNoUpload));
+                       break;
+                     case XmodemReceiver::Ending::TimedOut:
+                       Send(std::string(kRelayTimedOut));
+                       break;
+                     case XmodemReceiver::Ending::None:
+                       break;
+                   }
+                   // Back to the AT application, echo as it was.
+                   mode = Mode::Application;
+                   remoteJob = RemoteJob::None;
+                   lineBuffer.clear();
+                   commandStart = 0;
+                   lastActivity = std::max(lastActivity, when);
+                 });
+}
+
+void ModuleSimulator::Impl::StartClone(const std::string& target, TimePoint at) {
+  RemoteNetwork::Remote* remote = network.Find(target);
+  if (!remote) {
+    remoteJob = RemoteJob::None;
+    return;
+  }
+  Reply(std::string(kCloneStart), at);
+  remoteJob = RemoteJob::Cloning;
+  // The module keeps taking commands while it copies its firmware over the air.
+  switch (remote->faults.clone) {
+    case RemoteFaults::Clone::NeverEnds:
+      // Stuck until the local module restarts.
+      return;
+    case RemoteFaults::Clone::Error:
+      timers.emplace(at + Scaled(options.cloneMs / 2), [this, started = epoch](TimePoint when) {
+        if (epoch != started || mode != Mode::Application) return;
+        remoteJob = RemoteJob::None;
+        Reply(std::string(kReplyError), when);
+      });
+      return;
+    case RemoteFaults::Clone::Completes:
+      timers.emplace(at + Scaled(options.cloneMs), [this, started = epoch](TimePoint when) {
+        if (epoch != started || mode != Mode::Application) return;
+        if (RemoteNetwork::Remote* cloned = network.Find(jobTarget))
+          cloned->node.SetFirmwareVersion(local->Version());
+        remoteJob = RemoteJob::None;
+        Reply(std::string(kCloneComplete), when);
+      });
+      return;
+  }
 }
 
 void ModuleSimulator::Impl::BeginRestart(TimePoint at) {
   // The module reboots: deaf for a moment, then back with its registers and echo
   // as they were.
   restartUntil = at + Scaled(options.restartMs);
+  NewEpoch();
+  remoteJob = RemoteJob::None;
   // The line that ran ATZ is logged once its LF has come (or not).
   restartLine = std::move(lineBuffer);
   lineBuffer.clear();
@@ -412,6 +652,8 @@ void ModuleSimulator::Impl::BeginRestart(TimePoint at) {
 }
 
 void ModuleSimulator::Impl::EnterBootloader() {
+  NewEpoch();
+  remoteJob = RemoteJob::None;
   mode = Mode::Bootloader;
   // The line that asked for the bootloader is logged as far as it came.
   if (!lineBuffer.empty()) log.AddLine(lineBuffer);
@@ -485,6 +727,10 @@ std::vector<std::vector<std::uint8_t>> ModuleSimulator::ReceivedImages() const {
   return impl_->log.Images();
 }
 
+std::vector<RemoteImage> ModuleSimulator::ReceivedRemoteImages() const {
+  return impl_->log.RemoteImages();
+}
+
 std::chrono::steady_clock::time_point ModuleSimulator::LastByteSentAt() const {
   return impl_->line.LastWriteAt();
 }
@@ -497,6 +743,11 @@ std::string ModuleSimulator::Version() const {
 bool ModuleSimulator::InBootloader() const {
   std::lock_guard lock(impl_->mutex);
   return impl_->mode == Impl::Mode::Bootloader;
+}
+
+bool ModuleSimulator::Relaying() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->mode == Impl::Mode::Relay;
 }
 
 int ModuleSimulator::LineRate() const {
@@ -529,20 +780,44 @@ void ModuleSimulator::SetRegister(const std::string& command, const std::string&
 std::string ModuleSimulator::RemoteRegister(const std::string& euiAddress,
                                             const std::string& command) const {
   std::lock_guard lock(impl_->mutex);
-  const AtNode* node = impl_->FindRemote(euiAddress);
-  return node ? node->Read(command) : std::string();
+  const RemoteNetwork::Remote* remote = impl_->network.Find(euiAddress);
+  return remote ? remote->node.Read(command) : std::string();
 }
 
 void ModuleSimulator::SetRemoteRegister(const std::string& euiAddress, const std::string& command,
                                         const std::string& value) {
   std::lock_guard lock(impl_->mutex);
-  if (AtNode* node = impl_->FindRemote(euiAddress)) {
-    node->Set(command, value);
+  if (RemoteNetwork::Remote* remote = impl_->network.Find(euiAddress)) {
+    remote->node.Set(command, value);
     return;
   }
   for (auto& remote : impl_->options.remotes) {
     if (UpperAscii(remote.euiAddress) == UpperAscii(euiAddress))
       remote.registerValues.emplace_back(command, value);
+  }
+}
+
+std::string ModuleSimulator::RemoteVersion(const std::string& euiAddress) const {
+  std::lock_guard lock(impl_->mutex);
+  if (const RemoteNetwork::Remote* remote = impl_->network.Find(euiAddress))
+    return remote->node.Version();
+  for (const auto& remote : impl_->options.remotes) {
+    if (UpperAscii(remote.euiAddress) == UpperAscii(euiAddress)) return remote.version;
+  }
+  return {};
+}
+
+void ModuleSimulator::SetRemoteFaults(const std::string& euiAddress, const RemoteFaults& faults) {
+  std::lock_guard lock(impl_->mutex);
+  if (RemoteNetwork::Remote* remote = impl_->network.Find(euiAddress)) {
+    remote->faults = faults;
+    // A relay under way to this node changes its ways at once.
+    if (impl_->mode == Impl::Mode::Relay && impl_->jobTarget == remote->euiAddress)
+      impl_->relay.SetSettings(impl_->RelaySettings(faults));
+    return;
+  }
+  for (auto& remote : impl_->options.remotes) {
+    if (UpperAscii(remote.euiAddress) == UpperAscii(euiAddress)) remote.faults = faults;
   }
 }
 

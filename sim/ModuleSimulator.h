@@ -4,8 +4,10 @@
 // It is the far end of the serial line: an AT command interpreter with echo, the
 // identification queries, parameter registers described by a definition file,
 // factory default and restart, the sleepy end device's wake-up, the "+++" escape,
-// remote nodes reached with "AT+RC=", the bootloader menu with its XMODEM-CRC
-// receiver, a damaged-firmware start in the bootloader, and fault injection.
+// remote nodes reached with "AT+RC=", the network scan, the bootloader menu with
+// its XMODEM-CRC receiver, uploads relayed to a remote node's bootloader and
+// clones of its own firmware, a damaged-firmware start in the bootloader, and
+// fault injection.
 // It paces its output (and the arrival of the host's bytes) at the baud rate the
 // host set on the pseudo-terminal; a host at the wrong rate gets garbage only.
 // It logs every line and image it received so tests can assert what was sent.
@@ -23,15 +25,64 @@
 
 namespace zendra::sim {
 
+// What goes wrong with one remote node, as the local module experiences it.
+struct RemoteFaults {
+  // How the node takes what the local module hands it over the air (AT+RC=, and
+  // the bootload commands): it answers; it never answers, so the local module sends
+  // no reply at all; or the local module gives up after Options::unreachableMs and
+  // reports "\r\nERROR\r\n".
+  enum class Reach { Answers, Silent, Unreachable };
+  Reach reach = Reach::Answers;
+  // Commands (without "=value", any case) the node answers with ERROR.
+  std::vector<std::string> errorCommands;
+  // How it takes AT+BOOTLOAD=1,… and =2,…: its bootloader starts; it does not come
+  // up and the local module reports ERROR after Options::unreachableMs; or nothing.
+  enum class Bootload { Starts, Error, Silent };
+  Bootload bootload = Bootload::Starts;
+  // The relayed upload: NAK block `refuseBlock` (1-based ordinal) `refuseTimes`
+  // times, or every block; go silent once block `silentAfterBlock` was ACKed.
+  int refuseBlock = 0;
+  int refuseTimes = 0;
+  bool refuseEveryBlock = false;
+  int silentAfterBlock = 0;
+  // How a clone of the local firmware to it ends: "Clone complete"; "ERROR"
+  // half-way through; or never (no text at all).
+  enum class Clone { Completes, Error, NeverEnds };
+  Clone clone = Clone::Completes;
+};
+
 struct RemoteNode {
   std::string euiAddress;  // how AT+RC= addresses it
   std::string productName = "MA11";
   std::string version = "v1.10.0";
   std::string nodeName = "Remote";
-  int nodeType = 2;
+  int nodeType = 2;             // 1 coordinator, 2 router, 3 end device, 4 sleepy end device
   std::string definitionsFile;  // registers; empty: the built-in default
   // Factory values that override the definitions' (command, value), e.g. {"ATS02", "15"}.
   std::vector<std::pair<std::string, std::string>> registerValues;
+  // Its 16-bit network address in the scan, four hexadecimal digits; empty: one
+  // derived from the EUI address.
+  std::string shortAddress;
+  RemoteFaults faults;
+};
+
+// A network of `count` nodes made up from their index alone, so the same count
+// always gives the same nodes: EUI addresses 000D6F0001xxxxxx, routers, end devices
+// and sleepy end devices, the products and versions of the sample definition files,
+// names "Router 001", "Sensor 002", "Sleeper 004", ...
+std::vector<RemoteNode> GeneratedNetwork(int count);
+
+// Five nodes whose names a scan reader must take whole: "Kitchen node" (spaces),
+// "Shelf|A|2" (bars), "BOOKSHELF" (holds "OK"), "ERROR lab", "OK lab".
+std::vector<RemoteNode> OddlyNamedNodes();
+
+// How the module answers "at+ds", its network scan.
+struct ScanOptions {
+  int scanMs = 300;             // module time from the command to the first line
+  int lineGapMs = 10;           // module time between two lines: it reports as it scans; 0: at once
+  bool markers = false;         // a "*|..." header line and a "CLD|"/"CHD|" child table
+  bool oddRecords = false;      // a record of three fields and one of seven
+  bool paddedVersions = false;  // versions padded with trailing spaces to ten characters
 };
 
 struct Faults {
@@ -49,6 +100,9 @@ struct Faults {
   std::vector<std::string> errorCommands;
   // "2" starts the firmware without its greeting (the application says nothing).
   bool quietStart = false;
+  // The network scan answers "\r\nERROR\r\n", or nothing at all.
+  bool scanError = false;
+  bool scanSilent = false;
 };
 
 struct Options {
@@ -67,12 +121,28 @@ struct Options {
   int sleepAfterMs = 1000;  // sleepy module: idle time before it falls asleep
   // Factory values that override the definitions' (command, value); `--set CMD=VALUE`.
   std::vector<std::pair<std::string, std::string>> registerValues;
-  int restartMs = 100;    // ATZ: how long the module is deaf while it restarts
+  int restartMs = 100;  // ATZ: how long the module is deaf while it restarts
   // A module powers up with its echo on, also after ATZ and after its bootloader
   // runs the firmware; true keeps the echo as it was over a restart (older firmware).
   bool echoKeptOverRestart = false;
   int radioDelayMs = 20;  // AT+RC=: time for the command and its reply over the air
   std::string logFile;    // appends every received line (escaped) when not empty
+  ScanOptions scan;
+  // A remote that does not answer is given up after this long.
+  int unreachableMs = 3000;
+  // AT+BOOTLOAD=1,… / =2,…: time until the remote's bootloader is reached ("Start").
+  int remoteBootloadMs = 1500;
+  // The radio hop of a relayed upload: each answer of the remote's receiver reaches
+  // the host this long after the block (or byte) that caused it.
+  int relayBlockMs = 40;
+  // AT+BOOTLOAD=2,…: how long copying the firmware to the remote takes.
+  int cloneMs = 30000;
+};
+
+// An image relayed to a remote node's bootloader, tagged with the node.
+struct RemoteImage {
+  std::string euiAddress;
+  std::vector<std::uint8_t> image;  // every kept payload, padding included
 };
 
 class ModuleSimulator {
@@ -102,10 +172,14 @@ class ModuleSimulator {
   // Raw payloads of the images received by the bootloader, one per completed upload
   // (all blocks concatenated, padding included).
   std::vector<std::vector<std::uint8_t>> ReceivedImages() const;
+  // The images relayed to remote nodes, one per completed relayed upload, in order.
+  std::vector<RemoteImage> ReceivedRemoteImages() const;
 
   // Live state.
   std::string Version() const;
   bool InBootloader() const;
+  // The module relays an upload to a remote node's bootloader.
+  bool Relaying() const;
   // The module's UART rate now: 115200 in the bootloader, else Options::baudRate
   // (0: it follows the host).
   int LineRate() const;
@@ -121,6 +195,9 @@ class ModuleSimulator {
   std::string RemoteRegister(const std::string& euiAddress, const std::string& command) const;
   void SetRemoteRegister(const std::string& euiAddress, const std::string& command,
                          const std::string& value);
+  // A remote node's firmware version now; empty when unknown.
+  std::string RemoteVersion(const std::string& euiAddress) const;
+  void SetRemoteFaults(const std::string& euiAddress, const RemoteFaults& faults);
   // Why Start() failed.
   std::string LastError() const;
 

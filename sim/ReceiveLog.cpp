@@ -69,6 +69,15 @@ void ReceiveLog::AddImage(std::vector<std::uint8_t> image) {
   images_.push_back(std::move(image));
 }
 
+void ReceiveLog::AddRemoteImage(const std::string& euiAddress, std::vector<std::uint8_t> image) {
+  std::lock_guard lock(mutex_);
+  if (file_.is_open()) {
+    file_ << "remote image " << euiAddress << ": " << image.size() << " bytes\n";
+    file_.flush();
+  }
+  remoteImages_.push_back(RemoteImage{euiAddress, std::move(image)});
+}
+
 void ReceiveLog::AddGarbled(std::size_t count) {
   std::lock_guard lock(mutex_);
   garbled_ += count;
@@ -87,6 +96,11 @@ std::vector<std::string> ReceiveLog::Missed() const {
 std::vector<std::vector<std::uint8_t>> ReceiveLog::Images() const {
   std::lock_guard lock(mutex_);
   return images_;
+}
+
+std::vector<RemoteImage> ReceiveLog::RemoteImages() const {
+  std::lock_guard lock(mutex_);
+  return remoteImages_;
 }
 
 std::size_t ReceiveLog::Garbled() const {
@@ -111,6 +125,7 @@ void ReceiveLog::Clear() {
   lines_.clear();
   missed_.clear();
   images_.clear();
+  remoteImages_.clear();
   garbled_ = 0;
 }
 

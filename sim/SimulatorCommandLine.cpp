@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <sstream>
 
+#include "AtNode.h"
+
 namespace zendra::sim {
 
 namespace {
@@ -35,6 +37,68 @@ RemoteNode ParseRemote(const std::string& text) {
   }
   if (parts.size() > 5) node.definitionsFile = parts[5];
   return node;
+}
+
+int ParseCount(const std::string& option, const std::string& text) {
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || value < 0 || value > 1'000'000)
+    throw CLI::ValidationError(option, "not a count: " + text);
+  return static_cast<int>(value);
+}
+
+// EUI,FAULT[=VALUE] applied to the remote node with that EUI address.
+void ApplyRemoteFault(const std::string& text, std::vector<RemoteNode>& remotes) {
+  const std::string option = "--remote-fault";
+  const auto comma = text.find(',');
+  if (comma == std::string::npos || comma == 0)
+    throw CLI::ValidationError(option, "EUI,FAULT expected: " + text);
+  const std::string eui = text.substr(0, comma);
+  std::string fault = text.substr(comma + 1);
+  std::string value;
+  if (const auto eq = fault.find('='); eq != std::string::npos) {
+    value = fault.substr(eq + 1);
+    fault.erase(eq);
+  }
+  RemoteNode* node = nullptr;
+  for (auto& remote : remotes) {
+    if (UpperAscii(remote.euiAddress) == UpperAscii(eui)) node = &remote;
+  }
+  if (!node) throw CLI::ValidationError(option, "no remote node " + eui);
+  RemoteFaults& faults = node->faults;
+  auto needsValue = [&] {
+    if (value.empty()) throw CLI::ValidationError(option, fault + " needs =VALUE: " + text);
+  };
+  if (fault == "silent") {
+    faults.reach = RemoteFaults::Reach::Silent;
+  } else if (fault == "unreachable") {
+    faults.reach = RemoteFaults::Reach::Unreachable;
+  } else if (fault == "error-command") {
+    needsValue();
+    faults.errorCommands.push_back(value);
+  } else if (fault == "bootload-error") {
+    faults.bootload = RemoteFaults::Bootload::Error;
+  } else if (fault == "bootload-silent") {
+    faults.bootload = RemoteFaults::Bootload::Silent;
+  } else if (fault == "refuse-block") {
+    // K or K:N (block K refused N times, once by default)
+    needsValue();
+    const auto colon = value.find(':');
+    faults.refuseBlock = ParseCount(option, value.substr(0, colon));
+    faults.refuseTimes =
+        colon == std::string::npos ? 1 : ParseCount(option, value.substr(colon + 1));
+  } else if (fault == "refuse-every-block") {
+    faults.refuseEveryBlock = true;
+  } else if (fault == "silent-after-block") {
+    needsValue();
+    faults.silentAfterBlock = ParseCount(option, value);
+  } else if (fault == "clone-error") {
+    faults.clone = RemoteFaults::Clone::Error;
+  } else if (fault == "clone-never-ends") {
+    faults.clone = RemoteFaults::Clone::NeverEnds;
+  } else {
+    throw CLI::ValidationError(option, "unknown fault " + fault);
+  }
 }
 
 // "0x18", "24", "NAK", "CAN", "ACK"
@@ -132,6 +196,41 @@ void SimulatorCommandLine::AddTo(CLI::App& app, const std::string& group) {
   add(app.add_flag("--quiet-start", o.faults.quietStart,
                    "The firmware started from the bootloader menu prints no greeting"));
   add(app.add_option("--log", o.logFile, "Append every received line to this file"));
+  add(app.add_option("--network", networkNodes_,
+                     "Add N generated remote nodes (the same N gives the same nodes)")
+          ->check(CLI::Range(0, 100000)));
+  add(app.add_flag("--odd-names", oddNames_,
+                   "Add five remote nodes with names a scan reader must take whole "
+                   "(spaces, bars, OK, ERROR)"));
+  add(app.add_option("--scan-ms", o.scan.scanMs, "at+ds: ms until the first line")
+          ->capture_default_str());
+  add(app.add_option("--scan-line-gap", o.scan.lineGapMs,
+                     "at+ds: ms between two lines (0: all at once)")
+          ->capture_default_str());
+  add(app.add_flag("--scan-markers", o.scan.markers,
+                   "at+ds: a *| header line and a CLD|/CHD| child table among the records"));
+  add(app.add_flag("--scan-odd-records", o.scan.oddRecords,
+                   "at+ds: a record of three fields and one of seven"));
+  add(app.add_flag("--scan-padded-versions", o.scan.paddedVersions,
+                   "at+ds: versions padded with trailing spaces"));
+  add(app.add_flag("--scan-error", o.faults.scanError, "at+ds answers ERROR"));
+  add(app.add_flag("--scan-silent", o.faults.scanSilent, "at+ds answers nothing"));
+  add(app.add_option("--unreachable-ms", o.unreachableMs,
+                     "ms until an unreachable remote is reported with ERROR")
+          ->capture_default_str());
+  add(app.add_option("--remote-bootload-ms", o.remoteBootloadMs,
+                     "AT+BOOTLOAD=1,EUI / =2,EUI: ms until the remote's bootloader is reached")
+          ->capture_default_str());
+  add(app.add_option("--relay-block-ms", o.relayBlockMs,
+                     "Relayed upload: ms the radio hop adds to every answer")
+          ->capture_default_str());
+  add(app.add_option("--clone-ms", o.cloneMs, "AT+BOOTLOAD=2,EUI: ms the clone takes")
+          ->capture_default_str());
+  add(app.add_option("--remote-fault", remoteFaults_,
+                     "A remote node's fault, EUI,FAULT: silent, unreachable, error-command=CMD, "
+                     "bootload-error, bootload-silent, refuse-block=K[:N], refuse-every-block, "
+                     "silent-after-block=K, clone-error, clone-never-ends; repeatable")
+          ->take_all());
 }
 
 Options SimulatorCommandLine::Finish(const std::string& definitionsFolder) const {
@@ -148,6 +247,15 @@ Options SimulatorCommandLine::Finish(const std::string& definitionsFolder) const
       remote.definitionsFile = DefinitionsFileIn(folder, remote.productName, remote.version);
     options.remotes.push_back(remote);
   }
+  auto addFound = [&](std::vector<RemoteNode> nodes) {
+    for (auto& node : nodes) {
+      node.definitionsFile = DefinitionsFileIn(folder, node.productName, node.version);
+      options.remotes.push_back(std::move(node));
+    }
+  };
+  if (oddNames_) addFound(OddlyNamedNodes());
+  addFound(GeneratedNetwork(networkNodes_));
+  for (const auto& fault : remoteFaults_) ApplyRemoteFault(fault, options.remotes);
   for (const auto& set : sets_) {
     const auto eq = set.find('=');
     if (eq == std::string::npos || eq == 0) throw CLI::ValidationError("--set", "CMD=VALUE expected: " + set);

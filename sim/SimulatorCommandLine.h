@@ -33,6 +33,9 @@ class SimulatorCommandLine {
   Options options_;
   std::string baud_;
   std::vector<std::string> remotes_;
+  std::vector<std::string> remoteFaults_;
+  int networkNodes_ = 0;
+  bool oddNames_ = false;
   std::vector<std::string> sets_;
   std::string refuseWith_ = "NAK";
   std::string eotAnswer_ = "ACK";

@@ -8,7 +8,9 @@
 #include <random>
 
 #include "Bootloader.h"
+#include "HostXmodem.h"
 #include "SimTestBench.h"
+#include "XmodemReceiver.h"
 
 namespace zendra::test::modsim {
 namespace {
@@ -17,34 +19,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-// The wire as the host's sender puts it, restated here on purpose.
-constexpr char kSoh = 0x01, kEtx = 0x03, kEot = 0x04, kAck = 0x06, kNak = 0x15, kCan = 0x18;
 constexpr char kMenu[] = "\r\nZendra Bootloader\r\n1. upload ebl\r\n2. run\r\n3. ebl info\r\nBL > ";
-
-std::uint16_t Crc(const std::string& data) {
-  std::uint16_t crc = 0;
-  for (char ch : data) {
-    crc ^= static_cast<std::uint16_t>(static_cast<unsigned char>(ch) << 8);
-    for (int i = 0; i < 8; ++i)
-      crc = (crc & 0x8000) ? ((crc << 1) ^ 0x1021) & 0xFFFF : (crc << 1) & 0xFFFF;
-  }
-  return crc;
-}
-
-// Block `ordinal` of `image`, padded with '&'.
-std::string Block(int ordinal, const std::string& image) {
-  std::string payload = image.substr(static_cast<std::size_t>(ordinal - 1) * 128, 128);
-  payload.resize(128, '&');
-  auto number = static_cast<char>(ordinal & 0xFF);
-  std::uint16_t crc = Crc(payload);
-  return std::string{kSoh, number, static_cast<char>(~number)} + payload +
-         std::string{static_cast<char>(crc >> 8), static_cast<char>(crc & 0xFF)};
-}
-
-std::string Padded(std::string image) {
-  image.resize((image.size() + 127) / 128 * 128, '&');
-  return image;
-}
 
 Options BootOptions() {
   Options options;
