@@ -1,0 +1,61 @@
+#pragma once
+// A real HTTP server on the loopback interface that publishes the update server's
+// folder: fixed answers for names, hand-written handlers for the odd ones (a body
+// that stalls, a Content-Length the body never reaches), and a way to free a
+// stalled handler so that the server can stop.
+
+#include <httplib.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace zendra::test {
+
+class LoopbackUpdateServer {
+ public:
+  static constexpr const char* kFolder = "/download/software/zendra_manager/";
+
+  LoopbackUpdateServer();
+  ~LoopbackUpdateServer();
+
+  // `name` in the folder answers `body` with `status`, with a Content-Length.
+  void Serve(const std::string& name, std::string body, int status = 200,
+             const std::string& contentType = "application/octet-stream");
+  // The same without a Content-Length (chunked transfer encoding).
+  void ServeChunked(const std::string& name, std::string body);
+  // Sends the first `sent` bytes of a body announced as `announced` bytes long,
+  // then drops the connection.
+  void ServeTruncated(const std::string& name, std::size_t announced, std::size_t sent);
+  // Sends `sent` bytes of a `announced`-byte body, then stalls until Release.
+  void ServeStalled(const std::string& name, std::size_t announced, std::size_t sent);
+
+  // Lets stalled handlers end.
+  void Release();
+
+  // http://127.0.0.1:port + kFolder
+  std::string BaseUrl() const;
+  int Port() const { return port_; }
+  // How many requests have asked for `name`.
+  int Requests(const std::string& name) const;
+
+ private:
+  std::string Pattern(const std::string& name) const;
+  void Count(const std::string& name);
+
+  httplib::Server server_;
+  int port_ = 0;
+  std::thread thread_;
+  mutable std::mutex mutex_;
+  std::condition_variable released_;
+  bool release_ = false;
+  std::map<std::string, int> requests_;
+};
+
+// A loopback port with nobody listening on it (taken and given back at once).
+int UnusedLoopbackPort();
+
+}  // namespace zendra::test
