@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <regex>
 
 namespace zendra::test {
 
@@ -31,34 +30,16 @@ LoopbackUpdateServer::~LoopbackUpdateServer() {
   thread_.join();
 }
 
-std::string LoopbackUpdateServer::Pattern(const std::string& name) const {
-  static const std::regex special(R"([.^$|()\[\]{}*+?\\])");
-  return kFolder + std::regex_replace(name, special, R"(\$&)");
-}
-
-void LoopbackUpdateServer::Count(const std::string& name) {
-  std::lock_guard lock(mutex_);
-  ++requests_[name];
-}
-
-int LoopbackUpdateServer::Requests(const std::string& name) const {
-  std::lock_guard lock(mutex_);
-  const auto it = requests_.find(name);
-  return it == requests_.end() ? 0 : it->second;
-}
-
 void LoopbackUpdateServer::Serve(const std::string& name, std::string body, int status,
                                  const std::string& contentType) {
-  server_.Get(Pattern(name), [=, this](const httplib::Request&, httplib::Response& res) {
-    Count(name);
+  server_.Get(kFolder + name, [=](const httplib::Request&, httplib::Response& res) {
     res.status = status;
     res.set_content(body, contentType.c_str());
   });
 }
 
 void LoopbackUpdateServer::ServeChunked(const std::string& name, std::string body) {
-  server_.Get(Pattern(name), [=, this](const httplib::Request&, httplib::Response& res) {
-    Count(name);
+  server_.Get(kFolder + name, [=](const httplib::Request&, httplib::Response& res) {
     res.set_chunked_content_provider(
         "text/plain", [body](std::size_t offset, httplib::DataSink& sink) {
           if (offset < body.size()) {
@@ -73,8 +54,7 @@ void LoopbackUpdateServer::ServeChunked(const std::string& name, std::string bod
 
 void LoopbackUpdateServer::ServeTruncated(const std::string& name, std::size_t announced,
                                           std::size_t sent) {
-  server_.Get(Pattern(name), [=, this](const httplib::Request&, httplib::Response& res) {
-    Count(name);
+  server_.Get(kFolder + name, [=](const httplib::Request&, httplib::Response& res) {
     res.set_content_provider(announced, "application/octet-stream",
                              [sent](std::size_t offset, std::size_t, httplib::DataSink& sink) {
                                if (offset >= sent) return false;  // drops the connection
@@ -87,8 +67,7 @@ void LoopbackUpdateServer::ServeTruncated(const std::string& name, std::size_t a
 
 void LoopbackUpdateServer::ServeStalled(const std::string& name, std::size_t announced,
                                         std::size_t sent) {
-  server_.Get(Pattern(name), [=, this](const httplib::Request&, httplib::Response& res) {
-    Count(name);
+  server_.Get(kFolder + name, [=, this](const httplib::Request&, httplib::Response& res) {
     res.set_content_provider(
         announced, "application/octet-stream",
         [this, sent](std::size_t offset, std::size_t, httplib::DataSink& sink) {

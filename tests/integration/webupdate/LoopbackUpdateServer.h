@@ -2,13 +2,13 @@
 // A real HTTP server on the loopback interface that publishes the update server's
 // folder: fixed answers for names, hand-written handlers for the odd ones (a body
 // that stalls, a Content-Length the body never reaches), and a way to free a
-// stalled handler so that the server can stop.
+// stalled handler so that the server can stop. Names are route patterns (regular
+// expressions), which the plain file names of the tests match as themselves.
 
 #include <httplib.h>
 
 #include <chrono>
 #include <condition_variable>
-#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -38,21 +38,14 @@ class LoopbackUpdateServer {
 
   // http://127.0.0.1:port + kFolder
   std::string BaseUrl() const;
-  int Port() const { return port_; }
-  // How many requests have asked for `name`.
-  int Requests(const std::string& name) const;
 
  private:
-  std::string Pattern(const std::string& name) const;
-  void Count(const std::string& name);
-
   httplib::Server server_;
   int port_ = 0;
   std::thread thread_;
-  mutable std::mutex mutex_;
+  std::mutex mutex_;
   std::condition_variable released_;
   bool release_ = false;
-  std::map<std::string, int> requests_;
 };
 
 // A loopback port with nobody listening on it (taken and given back at once).
