@@ -1,0 +1,50 @@
+#include "webupdate/DefinitionFolder.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "webupdate/ReplacementFile.h"
+
+namespace zendra {
+
+namespace {
+std::string WithSlash(std::string folder) {
+  if (folder.empty() || folder.back() != '/') folder += '/';
+  return folder;
+}
+}  // namespace
+
+std::string DefinitionFolder::ForDownloads(const std::string& programFolder) {
+  if (IsWritable(programFolder)) return WithSlash(programFolder);
+  const std::string user = UserFolder();
+  std::error_code ec;
+  std::filesystem::create_directories(user, ec);  // a failure shows as the download's write error
+  return user;
+}
+
+std::string DefinitionFolder::UserFolder() {
+  std::string data;
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/') {
+    data = xdg;
+  } else {
+    std::string home;
+    if (const char* env = std::getenv("HOME"); env && env[0] != '\0') {
+      home = env;
+    } else if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) {
+      home = pw->pw_dir;
+    }
+    data = WithSlash(home) + ".local/share";
+  }
+  return WithSlash(data) + "zendra-manager/definitions/";
+}
+
+bool DefinitionFolder::IsWritable(const std::string& folder) {
+  // The probe is an unfinished download, removed again without touching anything.
+  ReplacementFile probe(WithSlash(folder) + "write-test");
+  return probe.Open();
+}
+
+}  // namespace zendra

@@ -1,0 +1,65 @@
+#pragma once
+// The two update checks against the update server, without a window.
+//
+// CheckConfigUpdates fetches the "Configs" list and downloads every definition
+// file it names into a folder; the definition loader runs it when no file matches
+// the device's firmware version and the operator agrees, and then looks again.
+// CheckFirmwareUpdate fetches the "Firmware" list, finds the product's line,
+// offers a different version to the operator and downloads the accepted image to
+// the path chosen in the save dialog; the Firmware Update page runs it for the
+// local and each remote device.
+//
+// Messages, the NOTICE question and the save dialog go through the Operator; the
+// downloads themselves go to the DownloadRunner (the desktop's modal download
+// window, the command line's terminal view), which returns when they are over.
+// A list fetch shows the wait cursor and ends at once on a stop request.
+
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "base/Operator.h"
+#include "webupdate/DownloadRunner.h"
+#include "webupdate/HttpClient.h"
+
+namespace zendra {
+
+class UpdateServerCheck {
+ public:
+  static constexpr const char* kFirmwareFilter = "ebl Files(*.ebl)|*.ebl|All Files(*.*)|*.*|";
+
+  // `updateServerUrl` is the resolved base URL (UpdateServerUrl::Resolve).
+  UpdateServerCheck(Operator& op, DownloadRunner& runner, std::string updateServerUrl,
+                    HttpClient client = HttpClient(), std::stop_token stop = {})
+      : op_(op),
+        runner_(runner),
+        updateServerUrl_(std::move(updateServerUrl)),
+        client_(client),
+        stop_(std::move(stop)) {}
+
+  // Downloads every file of the "Configs" list to `folder` + its listed name.
+  // `folder` ends in a path separator (see DefinitionFolder). A listed name that
+  // would leave the folder is refused with a message; the others go on.
+  void CheckConfigUpdates(const std::string& folder);
+
+  // Offers the firmware the "Firmware" list names for `product` when its version
+  // differs from `version`, and downloads it where the operator chooses. Returns
+  // the chosen path (also when the download then failed); empty when nothing was
+  // offered, the offer was declined or the save dialog cancelled.
+  std::string CheckFirmwareUpdate(const std::string& product, const std::string& version);
+
+ private:
+  // Fetches UpdateServerUrl + `listName` and returns its entries, or nothing after
+  // telling the operator why (`unreachable` when no answer came).
+  std::optional<std::vector<std::string>> FetchList(const std::string& listName,
+                                                    const std::string& unreachable);
+
+  Operator& op_;
+  DownloadRunner& runner_;
+  std::string updateServerUrl_;
+  HttpClient client_;
+  std::stop_token stop_;
+};
+
+}  // namespace zendra

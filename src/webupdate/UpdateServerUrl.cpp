@@ -1,0 +1,80 @@
+#include "webupdate/UpdateServerUrl.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+#ifndef ZENDRA_DEFAULT_UPDATE_HOST
+#define ZENDRA_DEFAULT_UPDATE_HOST "update.zendra.example"
+#endif
+
+namespace zendra {
+
+namespace {
+
+std::string_view Trimmed(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+  return true;
+}
+
+bool HasBlankOrControl(std::string_view text) {
+  return std::any_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7f; });
+}
+
+}  // namespace
+
+std::string UpdateServerUrl::DefaultHost() { return ZENDRA_DEFAULT_UPDATE_HOST; }
+
+std::string UpdateServerUrl::FromSetting(std::string_view value) {
+  value = Trimmed(value);
+  if (value.empty() || HasBlankOrControl(value)) return {};
+  for (std::string_view scheme : {"http://", "https://"}) {
+    if (!StartsWithNoCase(value, scheme)) continue;
+    if (value.size() == scheme.size()) return {};  // a scheme without a host
+    std::string url(value);
+    if (url.back() != '/') url += '/';
+    return url;
+  }
+  // Anything else with a scheme, a path or a query is no host name.
+  if (value.find_first_of("/\\?#@") != std::string_view::npos) return {};
+  return "http://" + std::string(value) + std::string(kFolder);
+}
+
+std::string UpdateServerUrl::Resolve(const std::optional<std::string>& explicitValue,
+                                     const std::optional<std::string>& storedValue) {
+  if (explicitValue && !Trimmed(*explicitValue).empty()) return FromSetting(*explicitValue);
+  if (const char* env = std::getenv(kEnvironmentVariable); env && !Trimmed(env).empty())
+    return FromSetting(env);
+  if (storedValue && !Trimmed(*storedValue).empty()) return FromSetting(*storedValue);
+  return FromSetting(DefaultHost());
+}
+
+std::string UpdateServerUrl::FileUrl(const std::string& base, std::string_view name) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string url = base;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    const bool plain = std::isalnum(byte) ||
+                       std::string_view("-._~!$&'()*+,;=:@/").find(c) != std::string_view::npos;
+    if (plain && byte < 0x80) {
+      url += c;
+    } else {
+      url += '%';
+      url += kHex[byte >> 4];
+      url += kHex[byte & 0x0f];
+    }
+  }
+  return url;
+}
+
+}  // namespace zendra
