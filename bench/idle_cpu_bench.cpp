@@ -5,7 +5,6 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -13,17 +12,7 @@
 #include <thread>
 
 #include "serial/SerialPort.h"
-
-namespace {
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-}  // namespace
+#include "support/CpuTime.h"
 
 int main(int argc, char** argv) {
   const int seconds = argc > 1 ? std::atoi(argv[1]) : 5;
@@ -33,9 +22,9 @@ int main(int argc, char** argv) {
   if (!port.Open(ptsname(master), 115200, 0, 8, 0, 10)) return 1;
 
   for (int run = 1; run <= 3; ++run) {
-    const double before = CpuSeconds();
+    const double before = zendra::test::ProcessCpuSeconds();
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
-    const double used = CpuSeconds() - before;
+    const double used = zendra::test::ProcessCpuSeconds() - before;
     std::printf("run %d: %.1f us of CPU per second with the port open and idle (%.4f %% of a core)\n", run,
                 used * 1e6 / seconds, used * 100.0 / seconds);
   }

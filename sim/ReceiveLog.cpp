@@ -1,47 +1,37 @@
 #include "ReceiveLog.h"
 
-#include <cstdio>
 
 namespace zendra::sim {
 
-std::string Escaped(const std::string& bytes) {
-  std::string out;
-  for (char ch : bytes) {
-    auto c = static_cast<unsigned char>(ch);
-    switch (c) {
-      case '\r':
-        out += "\\r";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      default:
-        if (c < 0x20 || c >= 0x7F) {
-          char hex[8];
-          std::snprintf(hex, sizeof hex, "\\x%02X", c);
-          out += hex;
-        } else {
-          out += ch;
-        }
+namespace {
+
+// The bytes as text a JSON string can hold whatever they are: each byte read as
+// Latin-1, so that a garbled byte shows as the byte it was and nothing is lost.
+std::string AsText(const std::string& bytes) {
+  std::string text;
+  text.reserve(bytes.size());
+  for (const char ch : bytes) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x80) {
+      text.push_back(ch);
+    } else {
+      text.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
     }
   }
-  return out;
+  return text;
 }
+
+}  // namespace
 
 void ReceiveLog::OpenFile(const std::string& path) {
   std::lock_guard lock(mutex_);
   file_.open(path, std::ios::app | std::ios::binary);
 }
 
-void ReceiveLog::WriteFile(const char* prefix, const std::string& text) {
+void ReceiveLog::WriteFile(const nlohmann::ordered_json& entry) {
   if (!file_.is_open()) return;
-  file_ << prefix << Escaped(text) << '\n';
+  file_ << entry.dump() << '\n';
   file_.flush();
 }
 
@@ -49,7 +39,7 @@ void ReceiveLog::AddLine(const std::string& line) {
   {
     std::lock_guard lock(mutex_);
     lines_.push_back(line);
-    WriteFile("", line);
+    WriteFile({{"line", AsText(line)}});
   }
   changed_.notify_all();
 }
@@ -57,24 +47,18 @@ void ReceiveLog::AddLine(const std::string& line) {
 void ReceiveLog::AddMissed(const std::string& line) {
   std::lock_guard lock(mutex_);
   missed_.push_back(line);
-  WriteFile("missed: ", line);
+  WriteFile({{"missed", AsText(line)}});
 }
 
 void ReceiveLog::AddImage(std::vector<std::uint8_t> image) {
   std::lock_guard lock(mutex_);
-  if (file_.is_open()) {
-    file_ << "image: " << image.size() << " bytes\n";
-    file_.flush();
-  }
+  WriteFile({{"image", image.size()}});
   images_.push_back(std::move(image));
 }
 
 void ReceiveLog::AddRemoteImage(const std::string& euiAddress, std::vector<std::uint8_t> image) {
   std::lock_guard lock(mutex_);
-  if (file_.is_open()) {
-    file_ << "remote image " << euiAddress << ": " << image.size() << " bytes\n";
-    file_.flush();
-  }
+  WriteFile({{"remoteImage", image.size()}, {"eui", AsText(euiAddress)}});
   remoteImages_.push_back(RemoteImage{euiAddress, std::move(image)});
 }
 

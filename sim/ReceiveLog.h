@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <fstream>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,9 @@ namespace zendra::sim {
 
 class ReceiveLog {
  public:
-  // Also appends every entry to `path` (escaped, one per line) when not empty.
+  // Also appends every entry to `path` when not empty: one JSON object per line,
+  // {"line": ...}, {"missed": ...}, {"image": size}, {"remoteImage": size, "eui": ...};
+  // the received bytes as text, each byte read as Latin-1.
   void OpenFile(const std::string& path);
 
   void AddLine(const std::string& line);
@@ -36,7 +39,8 @@ class ReceiveLog {
   void Clear();
 
  private:
-  void WriteFile(const char* prefix, const std::string& text);
+  // One JSON object per line of the log file.
+  void WriteFile(const nlohmann::ordered_json& entry);
 
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
@@ -47,8 +51,5 @@ class ReceiveLog {
   std::size_t garbled_ = 0;
   std::ofstream file_;
 };
-
-// "ATE0\r\n" → "ATE0\\r\\n": control and high bytes as C escapes.
-std::string Escaped(const std::string& bytes);
 
 }  // namespace zendra::sim

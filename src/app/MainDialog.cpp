@@ -233,7 +233,7 @@ void MainDialog::OnOpen() {
     WaitCursor wait(op_);
     connection_.Disconnect();
     openButton_->setText(QStringLiteral("Open"));
-    configPage_->LoadParameterFile(0, "");
+    configPage_->LoadParameterFile(LoadMode::kClear, "");
     EnableConnectionControls(false);
   }
 }
@@ -243,7 +243,7 @@ void MainDialog::OnConnected(bool connected) {
   EnableConnectionControls(true);
   openButton_->setText(QStringLiteral("Close"));
   ShowDeviceTexts();
-  configPage_->LoadParameterFile(1, connection_.DefinitionFileName());
+  configPage_->LoadParameterFile(LoadMode::kLoad, connection_.DefinitionFileName());
 }
 
 void MainDialog::OnReboot() {

@@ -41,7 +41,7 @@ std::unique_ptr<ConfigSession> Open(CliContext& ctx, const ConfigOptions& option
   auto session = std::make_unique<ConfigSession>(ctx.connection);
   if (!loadDefinitions) return session;
   if (!options.definitionsDir.empty()) session->loader.SetProgramFolder(options.definitionsDir);
-  session->loader.LoadParameterFile(1, ctx.connection.DefinitionFileName());
+  session->loader.LoadParameterFile(LoadMode::kLoad, ctx.connection.DefinitionFileName());
   if (session->definitions.parameterCount == 0) {
     const std::string& read = session->loader.LoadedPath();
     ctx.Fail(kExitFailed, read.empty() ? "no parameters: no definition file for " +

@@ -53,8 +53,8 @@ void DefinitionLoader::ClearParameterTree() {
   state_.caption.clear();
 }
 
-void DefinitionLoader::LoadParameterFile(int mode, const std::string& name) {
-  if (mode != 1) {
+void DefinitionLoader::LoadParameterFile(LoadMode mode, const std::string& name) {
+  if (mode != LoadMode::kLoad) {
     ClearParameterTree();
     return;
   }

@@ -24,6 +24,10 @@
 
 namespace zendra {
 
+// What LoadParameterFile does: read the named definition file into the table, or
+// drop the definitions and leave the tree empty.
+enum class LoadMode { kClear = 0, kLoad = 1 };
+
 class DefinitionLoader {
  public:
   static constexpr const char* kUpdateQuestion =
@@ -42,9 +46,9 @@ class DefinitionLoader {
   // downloaded, and the one retry and the fallback search follow as usual.
   std::function<void(const std::string& folder)> checkConfigUpdates;
 
-  // Mode 1: ParseDefinitionFile with `name`, the failure row when it found no file,
-  // then BuildNameTable. Any other mode: ClearParameterTree.
-  void LoadParameterFile(int mode, const std::string& name);
+  // kLoad: ParseDefinitionFile with `name`, the failure row when it found no file,
+  // then BuildNameTable. kClear: ClearParameterTree.
+  void LoadParameterFile(LoadMode mode, const std::string& name);
 
   // 1 when a file was read (the wanted one or a fallback), -1 when none could be.
   int ParseDefinitionFile(const std::string& name);

@@ -115,10 +115,10 @@ bool Connection::Connect(LineLease& line, const std::string& name,
   }
   if (!answered) {
     switch (ProbeBootloader(line)) {
-      case -1:
+      case Probe::kNoAnswer:
         Fail(line, Failure::kNoResponse, kNoResponse);
         return false;
-      case 0:
+      case Probe::kDamaged:
         if (!hooks_.offerReload) {
           Fail(line, Failure::kFirmwareDamaged, nullptr);
           return false;
@@ -133,7 +133,7 @@ bool Connection::Connect(LineLease& line, const std::string& name,
           return false;
         }
         break;
-      default:
+      case Probe::kGoOn:
         break;
     }
   }
@@ -168,7 +168,7 @@ void Connection::Disconnect() {
   ClearDeviceInfo();
 }
 
-int Connection::ProbeBootloader(LineLease& line) {
+Connection::Probe Connection::ProbeBootloader(LineLease& line) {
   link_.reply.clear();
   port_.Receive().Reset();
   if (Settings().baudRate != kBootloaderBaud) {
@@ -184,7 +184,7 @@ int Connection::ProbeBootloader(LineLease& line) {
 
   if (!link_.CollectReplyUntil(
           [](const std::string& r) { return Holds(r, "BL") || WaitingForUpload(r); }, 30))
-    return -1;
+    return Probe::kNoAnswer;
   if (!Holds(link_.reply, "BL")) {
     // The bootloader waits for an upload (our own "ATR1" reached its menu, whose
     // "1" starts one, or a transfer was broken off) and hears nothing but blocks.
@@ -195,7 +195,7 @@ int Connection::ProbeBootloader(LineLease& line) {
     link_.reply.clear();
     port_.Write("\n");
     if (!link_.CollectReplyUntil([](const std::string& r) { return Holds(r, "BL"); }, 30))
-      return -1;
+      return Probe::kNoAnswer;
   }
 
   // The menu is there: choose "2" (run the firmware) and see whether the
@@ -211,13 +211,13 @@ int Connection::ProbeBootloader(LineLease& line) {
   port_.Write("\n");
   if (link_.CollectReplyUntil(
           [](const std::string& r) { return Holds(r, "OK") || Holds(r, "BL"); }, 30)) {
-    return Holds(link_.reply, "OK") ? 1 : 0;
+    return Holds(link_.reply, "OK") ? Probe::kGoOn : Probe::kDamaged;
   }
-  if (line.Stopped()) return -1;
+  if (line.Stopped()) return Probe::kNoAnswer;
   // Silence after "2": carry on with the operator's own settings.
   Reopen(line, Settings().baudRate);
   line.Sleep(100);
-  return 1;
+  return Probe::kGoOn;
 }
 
 bool Connection::WaitingForUpload(const std::string& received) {

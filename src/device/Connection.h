@@ -81,8 +81,13 @@ class Connection {
   // (the command line's "at", tests). false after nothing was shown.
   bool OpenPort(const std::string& portName, const LineSettings& settings);
 
-  // -1: no answer, 0: the bootloader menu came back (firmware damaged), 1: go on.
-  int ProbeBootloader(LineLease& line);
+  // What the bootloader probe found.
+  enum class Probe {
+    kNoAnswer,  // no bootloader menu either
+    kDamaged,   // the menu came back after "2": the firmware does not run
+    kGoOn,      // the firmware answered (or stayed silent): connect as usual
+  };
+  Probe ProbeBootloader(LineLease& line);
   // The four identification queries; a failed one leaves "ERROR" in its field.
   void ShowDeviceInfo(LineLease& line);
   // Reboot button: wakes a sleepy module, then "ATZ".

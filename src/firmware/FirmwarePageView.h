@@ -17,7 +17,7 @@ class FirmwarePageView : public TransferView {
   virtual void ShowDeviceTexts(const DeviceInfo& device) = 0;
   // The Configuration page reloads its definitions: ClearParameterTree,
   // FillParameterTree, an empty caption for group box 1005, then
-  // LoadParameterFile(1, fileName) with product + "_" + version + ".zmcon".
+  // LoadParameterFile(LoadMode::kLoad, fileName) with product + "_" + version + ".zmcon".
   virtual void ReloadDefinitions(const std::string& fileName) = 0;
   // SetRowProgress of the device list (remote update, row being updated).
   virtual void SetRowProgress(int /*row*/, int /*percent*/) {}

@@ -368,8 +368,8 @@ TEST_F(ConfigurationPage, OnlyTheOperatorsPickOfAnItemReadsFromTheModule) {
   EXPECT_TRUE(Save()->isEnabled());
 
   // The page's own clearing and filling, as a switch of device does it.
-  page.LoadParameterFile(0, "");
-  page.LoadParameterFile(1, dialog.Conn().DefinitionFileName());
+  page.LoadParameterFile(LoadMode::kClear, "");
+  page.LoadParameterFile(LoadMode::kLoad, dialog.Conn().DefinitionFileName());
   EXPECT_THAT(Lines(), IsEmpty());
   EXPECT_EQ(Tree()->topLevelItemCount(), 5) << "refilled once, not twice";
   EXPECT_TRUE(Tree()->selectedItems().isEmpty());

@@ -113,7 +113,7 @@ TEST_F(Pages, TreeItemsShowImageOneAndImageZeroWhileSelected) {
   EXPECT_EQ(selected, QImage(":/icons/tree-selected.png").convertToFormat(selected.format()));
   EXPECT_NE(normal, selected);
 
-  config.LoadParameterFile(0, "");
+  config.LoadParameterFile(LoadMode::kClear, "");
   EXPECT_EQ(config.Tree()->topLevelItemCount(), 0);
 }
 

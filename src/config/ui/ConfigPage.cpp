@@ -140,14 +140,14 @@ ConfigPage::ConfigPage(Connection& connection, Operator& op, QWidget* parent)
   connect(restore, &QPushButton::clicked, this, &ConfigPage::RestoreOrReboot);
 }
 
-void ConfigPage::LoadParameterFile(int mode, const std::string& name) {
+void ConfigPage::LoadParameterFile(LoadMode mode, const std::string& name) {
   // The callers clear before they load, but a tree filled twice would list every
   // group twice, and its selected item would belong to the former table.
   ClearParameterTree();
-  // Mode 1 reads the file (the failure row when there is none) and builds the name
-  // table; any other mode leaves both empty, and the tree with them.
+  // kLoad reads the file (the failure row when there is none) and builds the name
+  // table; kClear leaves both empty, and the tree with them.
   loader_.LoadParameterFile(mode, name);
-  if (mode != 1) RefreshControls();
+  if (mode != LoadMode::kLoad) RefreshControls();
   FillParameterTree();
 }
 
@@ -171,7 +171,7 @@ void ConfigPage::FillParameterTree() {
 
 void ConfigPage::ReloadDefinitions(const std::string& name) {
   // The load empties the tree and the value box caption before it reads the file.
-  LoadParameterFile(1, name);
+  LoadParameterFile(LoadMode::kLoad, name);
 }
 
 void ConfigPage::ClearConnectionTexts() {

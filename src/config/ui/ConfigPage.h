@@ -52,11 +52,11 @@ class ConfigPage : public QWidget {
   DefinitionLoader& Loader() { return loader_; }
   const ParameterDefinitions& Definitions() const { return definitions_; }
 
-  // Mode 1 loads the definition file `name` of the program folder and fills the
-  // tree (or shows "CONSTRUCT FILE READ FAIL" when there is no file); any other
-  // mode drops the definitions, empties the tree and refreshes the texts. Either
+  // kLoad loads the definition file `name` of the program folder and fills the
+  // tree (or shows "CONSTRUCT FILE READ FAIL" when there is no file); kClear drops
+  // the definitions, empties the tree and refreshes the texts. Either
   // way the former tree goes first, with its selection and what it showed.
-  void LoadParameterFile(int mode, const std::string& name);
+  void LoadParameterFile(LoadMode mode, const std::string& name);
   // Deletes every tree item and empties the name table and the value box; nothing
   // is read from the module.
   void ClearParameterTree();

@@ -44,7 +44,7 @@ class ConfigAgainstSimulator : public ::testing::Test {
     ASSERT_TRUE(harness->Connect());
     session = std::make_unique<Session>(harness->Conn());
     session->loader.SetProgramFolder(folder.Path());
-    session->loader.LoadParameterFile(1, harness->Conn().DefinitionFileName());
+    session->loader.LoadParameterFile(LoadMode::kLoad, harness->Conn().DefinitionFileName());
     ASSERT_EQ(session->definitions.parameterCount, 7);
     harness->Sim().ClearLog();
     harness->Op().Clear();
@@ -292,7 +292,7 @@ TEST_F(ConfigAgainstSimulator, AnEntryCutBeforeItsCommandIsNeverSentAsAnEmptyLin
   folder.Write("cut.zmcon",
                "[Node/Node name]String;Help: <Name.>;\r\n Command = AT+NODENAME;\r\n"
                "[Node/Cut]String;Help: <The file ends before the command.>;");
-  session->loader.LoadParameterFile(1, "cut.zmcon");
+  session->loader.LoadParameterFile(LoadMode::kLoad, "cut.zmcon");
   ASSERT_EQ(session->definitions.parameterCount, 2);
   harness->Sim().ClearLog();
   harness->Op().Clear();

@@ -4,23 +4,16 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <thread>
 
 #include "serial/SerialPort.h"
+#include "support/CpuTime.h"
 
 namespace zendra {
 namespace {
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 TEST(IdlePort, AnOpenPortWithNothingArrivingUsesNoCpu) {
   const int master = posix_openpt(O_RDWR | O_NOCTTY);
@@ -30,9 +23,9 @@ TEST(IdlePort, AnOpenPortWithNothingArrivingUsesNoCpu) {
   SerialPort port;
   ASSERT_TRUE(port.Open(ptsname(master), 115200, 0, 8, 0, 10));
 
-  const double before = CpuSeconds();
+  const double before = test::ProcessCpuSeconds();
   std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-  const double used = CpuSeconds() - before;
+  const double used = test::ProcessCpuSeconds() - before;
   EXPECT_LT(used, 0.005) << "CPU seconds used by an idle open port in one second";
   EXPECT_TRUE(port.ReaderRunning());
 
@@ -42,9 +35,9 @@ TEST(IdlePort, AnOpenPortWithNothingArrivingUsesNoCpu) {
   while (port.ReaderRunning() && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   EXPECT_FALSE(port.ReaderRunning());
-  const double afterHangUp = CpuSeconds();
+  const double afterHangUp = test::ProcessCpuSeconds();
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_LT(CpuSeconds() - afterHangUp, 0.005);
+  EXPECT_LT(test::ProcessCpuSeconds() - afterHangUp, 0.005);
   port.Close();
 }
 

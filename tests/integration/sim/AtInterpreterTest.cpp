@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -199,8 +201,8 @@ TEST(SimAtInterpreter, SilentModuleAnswersNothingButStillHearsTheLine) {
   std::string first, second;
   std::getline(log, first);
   std::getline(log, second);
-  EXPECT_EQ(first, "ATE0\\r\\n");
-  EXPECT_EQ(second, "AT\\r\\n");
+  EXPECT_EQ(nlohmann::json::parse(first), nlohmann::json({{"line", "ATE0\r\n"}}));
+  EXPECT_EQ(nlohmann::json::parse(second), nlohmann::json({{"line", "AT\r\n"}}));
   std::filesystem::remove(options.logFile);
 }
 

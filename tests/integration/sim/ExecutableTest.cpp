@@ -2,6 +2,7 @@
 // and an orderly end on SIGTERM.
 
 #include <gmock/gmock.h>
+#include <nlohmann/json.hpp>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -68,10 +69,11 @@ TEST(SimExecutable, ServesTheModuleDescribedByItsOptionsUntilSigterm) {
 
   std::ifstream in(log);
   std::vector<std::string> lines;
-  for (std::string entry; std::getline(in, entry);) lines.push_back(entry);
+  for (std::string entry; std::getline(in, entry);)
+    lines.push_back(nlohmann::json::parse(entry).value("line", ""));
   EXPECT_THAT(lines,
-              ::testing::ElementsAre("ATE0\\r\\n", "AT+PRODUCTNAME\\r\\n", "AT+CHANNEL\\r\\n",
-                                     "AT+RC=000D6F0000777777,AT+NODENAME\\r\\n"));
+              ::testing::ElementsAre("ATE0\r\n", "AT+PRODUCTNAME\r\n", "AT+CHANNEL\r\n",
+                                     "AT+RC=000D6F0000777777,AT+NODENAME\r\n"));
   std::filesystem::remove(log);
 }
 

@@ -45,7 +45,7 @@ class DefinitionLoaderTest : public ::testing::Test {
 TEST_F(DefinitionLoaderTest, LoadsTheWantedFileWithoutAQuestion) {
   folder.Write(kWanted, OneEntry("Wanted"));
   folder.Write("MA11_v2.0.zmcon", OneEntry("Newer"));
-  loader.LoadParameterFile(1, kWanted);
+  loader.LoadParameterFile(LoadMode::kLoad, kWanted);
   EXPECT_TRUE(op.Events().empty());
   EXPECT_EQ(Names(), std::vector<std::string>{"Wanted"});
   EXPECT_EQ(definitions.definitionFileName, kWanted);
@@ -57,7 +57,7 @@ TEST_F(DefinitionLoaderTest, AsksToUpdateAndOnNoReadsTheBestOtherFileSilently) {
   folder.Write("MA11_v1.11.0.zmcon", OneEntry("Newest"));
   folder.Write("MB11_v3.0.zmcon", OneEntry("Other"));
   op.QueueAnswer(false);
-  loader.LoadParameterFile(1, kWanted);
+  loader.LoadParameterFile(LoadMode::kLoad, kWanted);
 
   const auto events = op.Events();
   ASSERT_EQ(events.size(), 1u);
@@ -80,7 +80,7 @@ TEST_F(DefinitionLoaderTest, OnYesRunsTheUpdateCheckAndTriesTheWantedFileOnceMor
     folder.Write(kWanted, OneEntry("Downloaded"));
   };
   op.QueueAnswer(true);
-  loader.LoadParameterFile(1, kWanted);
+  loader.LoadParameterFile(LoadMode::kLoad, kWanted);
   EXPECT_EQ(calls, std::vector<std::string>{folder.Path()});
   EXPECT_EQ(Names(), std::vector<std::string>{"Downloaded"});
   EXPECT_TRUE(op.Messages().empty());
@@ -89,12 +89,12 @@ TEST_F(DefinitionLoaderTest, OnYesRunsTheUpdateCheckAndTriesTheWantedFileOnceMor
 TEST_F(DefinitionLoaderTest, OnYesWithoutAnUpdateCheckFallsBackAsOnNo) {
   folder.Write("MA11_v1.9.5.zmcon", OneEntry("Old"));
   op.QueueAnswer(true);
-  loader.LoadParameterFile(1, kWanted);
+  loader.LoadParameterFile(LoadMode::kLoad, kWanted);
   EXPECT_EQ(Names(), std::vector<std::string>{"Old"});
 }
 
 TEST_F(DefinitionLoaderTest, WithoutAnyFileShowsTheErrorAndTheFailureRow) {
-  loader.LoadParameterFile(1, kWanted);
+  loader.LoadParameterFile(LoadMode::kLoad, kWanted);
   EXPECT_EQ(op.Messages(),
             std::vector<std::string>{
                 "ERROR: Could not recognize the firmware version.\r\nPlease uninstall "
@@ -110,10 +110,10 @@ TEST_F(DefinitionLoaderTest, WithoutAnyFileShowsTheErrorAndTheFailureRow) {
 
 TEST_F(DefinitionLoaderTest, AFailedLoadReplacesAnEarlierTable) {
   folder.Write(kWanted, OneEntry("A") + "[Serial/B]Get;<d>;Command = AT+B;");
-  loader.LoadParameterFile(1, kWanted);
+  loader.LoadParameterFile(LoadMode::kLoad, kWanted);
   ASSERT_EQ(definitions.parameterCount, 2);
   std::filesystem::remove(folder.Path() + kWanted);
-  loader.LoadParameterFile(1, kWanted);
+  loader.LoadParameterFile(LoadMode::kLoad, kWanted);
   EXPECT_EQ(definitions.parameterCount, 0);
   EXPECT_EQ(definitions.Find(0), nullptr);
   ASSERT_EQ(definitions.TreeRows().size(), 1u);
@@ -122,9 +122,9 @@ TEST_F(DefinitionLoaderTest, AFailedLoadReplacesAnEarlierTable) {
 
 TEST_F(DefinitionLoaderTest, ModeZeroEmptiesTheTreeAndTheCaption) {
   folder.Write(kWanted, OneEntry("A"));
-  loader.LoadParameterFile(1, kWanted);
+  loader.LoadParameterFile(LoadMode::kLoad, kWanted);
   state.caption = "A";
-  loader.LoadParameterFile(0, "");
+  loader.LoadParameterFile(LoadMode::kClear, "");
   EXPECT_TRUE(definitions.TreeRows().empty());
   EXPECT_EQ(state.caption, "");
   EXPECT_TRUE(op.Events().empty());
@@ -133,23 +133,23 @@ TEST_F(DefinitionLoaderTest, ModeZeroEmptiesTheTreeAndTheCaption) {
 TEST_F(DefinitionLoaderTest, ReadsA64KiBFileWholeAndNothingBeyond) {
   const std::string entry = "[Node/P]Get;<d>;Command = AT+P;";
   folder.Write(kWanted, std::string(65536 - entry.size(), '\n') + entry);
-  loader.LoadParameterFile(1, kWanted);
+  loader.LoadParameterFile(LoadMode::kLoad, kWanted);
   ASSERT_EQ(definitions.parameterCount, 1);
   EXPECT_STREQ(definitions.Record(0).command, "AT+P\r\n");
 
   // One byte more, and the ";" that ends the command lies beyond the read.
   folder.Write(kWanted, std::string(65537 - entry.size(), '\n') + entry);
-  loader.LoadParameterFile(1, kWanted);
+  loader.LoadParameterFile(LoadMode::kLoad, kWanted);
   ASSERT_EQ(definitions.parameterCount, 1);
   EXPECT_STREQ(definitions.Record(0).command, "\r\n");
 }
 
 TEST_F(DefinitionLoaderTest, SkipsSecuritySettingsWhileTheConnectionIsRemote) {
   folder.Write(kWanted, OneEntry("A") + "[Security Settings/Key]String;<d>;Command = AT+LINKKEY;");
-  loader.LoadParameterFile(1, kWanted);
+  loader.LoadParameterFile(LoadMode::kLoad, kWanted);
   EXPECT_EQ(definitions.parameterCount, 2);
   connection.SetRemoteMode(true);
-  loader.LoadParameterFile(1, kWanted);
+  loader.LoadParameterFile(LoadMode::kLoad, kWanted);
   EXPECT_EQ(definitions.parameterCount, 1);
   EXPECT_EQ(definitions.groupCount, 2);
 }
@@ -157,14 +157,14 @@ TEST_F(DefinitionLoaderTest, SkipsSecuritySettingsWhileTheConnectionIsRemote) {
 TEST_F(DefinitionLoaderTest, DoesNotFollowANameOutOfTheProgramFolder) {
   std::filesystem::create_directory(folder.Path() + "sub");
   folder.Write("sub/" + std::string(kWanted), OneEntry("Elsewhere"));
-  loader.LoadParameterFile(1, std::string("sub/") + kWanted);
+  loader.LoadParameterFile(LoadMode::kLoad, std::string("sub/") + kWanted);
   EXPECT_EQ(op.Questions().size(), 1u);
   EXPECT_EQ(definitions.parameterCount, 0);
 }
 
 TEST_F(DefinitionLoaderTest, TakesAFolderNamedLikeTheFileForMissing) {
   std::filesystem::create_directory(folder.Path() + kWanted);
-  loader.LoadParameterFile(1, kWanted);
+  loader.LoadParameterFile(LoadMode::kLoad, kWanted);
   EXPECT_EQ(op.Questions().size(), 1u);
   EXPECT_EQ(op.Messages().size(), 1u);
 }
