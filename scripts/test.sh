@@ -9,6 +9,7 @@ cd "$(dirname "$0")/.."
 preset="${1:-ci}"
 
 scripts/install-deps.sh
+scripts/check-layers.sh
 jobs=$(nproc)
 
 cmake --preset "$preset" >/dev/null
