@@ -8,10 +8,10 @@
 namespace zendra {
 
 struct ConfigPageState {
-  std::string caption;      // value group box (1005): the selected group or parameter
-  std::string description;  // 1012
-  std::string rangeText;    // 1013
-  std::string rangeLabel;   // 1015
+  std::string caption;      // the value box caption: the selected group or parameter
+  std::string description;  // the description under the value
+  std::string rangeText;    // the range ("min ~ max")
+  std::string rangeLabel;   // the range label ("Range: " or empty)
   // The record last matched by a selection; Save and export work on it.
   int currentIndex = 0;
 

@@ -26,8 +26,8 @@ namespace zendra {
 
 // Everything the page's controls show after a selection.
 struct SelectionResult {
-  // The bound texts (value box caption 1005, description 1012, range label 1015,
-  // range text 1013). The window shows them only when `refresh` is true.
+  // The bound texts (the value box caption, the description, the range label and
+  // the range text). The window shows them only when `refresh` is true.
   std::string caption;
   std::string description;
   std::string rangeLabel;
@@ -37,11 +37,11 @@ struct SelectionResult {
   bool refresh = true;
   int currentIndex = 0;
 
-  // Value edit (1011).
+  // The value edit.
   std::string valueText;
   bool valueEditEnabled = false;
 
-  // Choice box (1021). When choiceItemsKept is true the selection neither filled
+  // The choice box. When choiceItemsKept is true the selection neither filled
   // nor emptied the box, which keeps its items and its selection; the fields below
   // then repeat what it holds.
   bool choiceItemsKept = true;
@@ -50,7 +50,7 @@ struct SelectionResult {
   std::optional<int> choiceSelection;  // the selected item's index; nullopt: none
   bool choiceBoxEnabled = false;
 
-  bool saveEnabled = false;  // Save (1006)
+  bool saveEnabled = false;  // the Save button
 
   // The device's reply to the last read of this selection (nullopt: nothing read).
   std::optional<std::string> reply;
@@ -121,12 +121,13 @@ class ParameterEditor {
   // caption, description and range texts cleared; no query is sent.
   SelectionResult ClearSelection();
 
-  // Save (1006) for the record of the last selection.
+  // The Save button, for the record of the last selection.
   SaveResult SaveParameter(LineLease& line, const SaveInput& input);
   // Writes `value` to the parameter of record `index` with its set command.
   SaveResult SaveValue(LineLease& line, int index, const std::string& value);
 
-  // Button 1004: factory default of the local device, or restart of the remote one.
+  // The "Restore to Factory Default" / "Reboot" button: factory default of the local
+  // device, or restart of the remote one.
   bool RestoreOrReboot(LineLease& line);
 
   // The set command: the read command cut before its first CR, "=", the value, CR LF.

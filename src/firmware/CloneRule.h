@@ -11,7 +11,8 @@ namespace zendra {
 
 class CloneRule {
  public:
-  // Whether 1031, 1039 and 1032 are enabled for this state of the box. Unchecking
+  // Whether the file choice ("Choose file in local PC", "Download from web server",
+  // the file location) is enabled for this state of the box. Unchecking
   // enables them even without a connection.
   static bool FileChoiceEnabled(bool cloneChecked) { return !cloneChecked; }
 

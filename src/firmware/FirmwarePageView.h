@@ -16,7 +16,7 @@ class FirmwarePageView : public TransferView {
   // The device information was read anew: the main window shows its four texts.
   virtual void ShowDeviceTexts(const DeviceInfo& device) = 0;
   // The Configuration page reloads its definitions: ClearParameterTree,
-  // FillParameterTree, an empty caption for group box 1005, then
+  // FillParameterTree, an empty caption for the value box, then
   // LoadParameterFile(LoadMode::kLoad, fileName) with product + "_" + version + ".zmcon".
   virtual void ReloadDefinitions(const std::string& fileName) = 0;
   // SetRowProgress of the device list (remote update, row being updated).

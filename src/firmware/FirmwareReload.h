@@ -30,9 +30,9 @@ class FirmwareReload : public FirmwareHost {
   FirmwareReload(Connection& connection, LineLease& line, TransferView& view, Operator& op);
   ~FirmwareReload();
 
-  // "Choose File" (1047) is FirmwareHost::OnChooseFile; edit 1048 shows the path.
+  // "Choose File" is FirmwareHost::OnChooseFile; the dialog's path edit shows the path.
 
-  // "Upload" (1046). true when ReloadWorker was started; false when the upload
+  // "Upload". true when ReloadWorker was started; false when the upload
   // ended on this thread (its message has been shown and the buttons restored).
   bool OnUpload();
 

@@ -38,10 +38,10 @@ class FirmwareUpdate : public FirmwareHost {
   FirmwareUpdate(Connection& connection, FirmwarePageView& view, Operator& op);
   ~FirmwareUpdate();
 
-  // "Choose file in local PC" (1031) is FirmwareHost::OnChooseFile; edit 1032
+  // "Choose file in local PC" is FirmwareHost::OnChooseFile; the file location
   // shows the path.
 
-  // The checks of the local "Update" button (1033), on the window's thread: the
+  // The checks of the local "Update" button, on the window's thread: the
   // line, the image, the model. false after the message of the failing one.
   bool CheckLocal();
   // The rest of the button, on a task with the line: progress 0, localMode 1,

@@ -20,12 +20,13 @@ class TransferView {
  public:
   virtual ~TransferView() = default;
 
-  // The status line (static 1049 of the dialog, 1037 of the page).
+  // The status line of the dialog or the page.
   virtual void SetStatus(const std::string& text) = 0;
-  // The progress bar, 0 to 100 (control 1034).
+  // The progress bar, 0 to 100.
   virtual void SetProgress(int percent) = 0;
-  // The dialog's "Upload" and "Choose File"; the page's five buttons 1031, 1039,
-  // 1033, 1035 and 1036.
+  // The dialog's "Upload" and "Choose File"; the page's five buttons ("Choose file
+  // in local PC", "Download from web server", the local "Update", "Search", the
+  // remote "Update").
   virtual void EnableButtons(bool enable) = 0;
 
   // Image bytes acknowledged so far, after every block (for a rate display).

@@ -1,8 +1,7 @@
 #pragma once
-// What the download window shows: the running message (static 1051), the name of
-// the file being fetched (static 1050), the progress bar (1052), and its closing
-// when the last file is done. The desktop's WebUpdateDialog and the command
-// line's terminal view implement it.
+// What the download window shows: the running message, the name of the file being
+// fetched, the progress bar, and its closing when the last file is done. The
+// desktop's WebUpdateDialog and the command line's terminal view implement it.
 //
 // Every call comes from the download worker's thread. A window posts them onto
 // its own thread and never blocks on them: its thread may be stopping and joining
