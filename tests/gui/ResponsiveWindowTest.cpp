@@ -11,7 +11,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <chrono>
 #include <iostream>
+#include <memory>
 
 #include "FirmwareImageFile.h"
 #include "GuiTestSupport.h"
@@ -112,6 +114,27 @@ TEST(ResponsiveWindow, TheWindowKeepsPaintingThroughAReloadFromTheHandshakeAndAL
   std::cout << "largest gap between two 20 ms ticks: " << probe.LargestGap() << " ms"
             << std::endl;
   EXPECT_LE(probe.LargestGap(), kLargestGapMs);
+}
+
+TEST(ResponsiveWindow, ClosingTheWindowInTheMiddleOfTheHandshakeEndsItAtOnce) {
+  // A module that answers nothing: at real time the handshake would go on for
+  // about ten seconds of escapes and probes before it says so.
+  sim::Options module;
+  module.faults.silent = true;
+  SimHarness harness(module, 1.0);
+  FakeOperator op;
+  PortList noPorts;
+  auto dialog = std::make_unique<MainDialog>(op, &noPorts);
+  dialog->AddAndSelectPort(harness.Sim().PortPath());
+  FindControl<QPushButton>(dialog.get(), 1009)->click();
+  ASSERT_TRUE(harness.Sim().WaitForLine("ATR1", std::chrono::seconds(5)));
+  ASSERT_TRUE(dialog->Tasks().Busy());
+
+  const auto asked = std::chrono::steady_clock::now();
+  dialog.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(500));
+  // Stopped, it reports nothing: no "does not respond" for a window that is gone.
+  EXPECT_TRUE(op.Messages().empty()) << ::testing::PrintToString(op.Messages());
 }
 
 }  // namespace
