@@ -18,10 +18,23 @@ class Operator {
 
   // An OK message box under the program's title. Texts are shown exactly as given.
   virtual void ShowMessage(const std::string& text) = 0;
+  // The same with what the program knows beyond the system's message — the port's
+  // path and the system's reason, the image's model and the module's product — as
+  // a second, smaller text under it (a second line on a terminal). An operator that
+  // has no place for it shows the message alone.
+  virtual void ShowDetailedMessage(const std::string& text, const std::string& detail) {
+    (void)detail;
+    ShowMessage(text);
+  }
 
   // A Yes/No question with the question icon; true for Yes. An empty caption
   // means the program's title.
   virtual bool AskYesNo(const std::string& text, const std::string& caption = {}) = 0;
+  // The same with No as the answer Enter gives: for a question whose Yes does harm
+  // (stopping a firmware update half-way).
+  virtual bool AskYesNoDefaultNo(const std::string& text, const std::string& caption = {}) {
+    return AskYesNo(text, caption);
+  }
 
   // Open and save file dialogs. `filter` has the form
   // "ebl Files(*.ebl)|*.ebl|All Files(*.*)|*.*|". Empty optional on cancel.

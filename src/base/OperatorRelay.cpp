@@ -56,8 +56,22 @@ void OperatorRelay::ShowMessage(const std::string& text) {
       false);
 }
 
+void OperatorRelay::ShowDetailedMessage(const std::string& text, const std::string& detail) {
+  Relay(
+      [text, detail](Operator& op) {
+        op.ShowDetailedMessage(text, detail);
+        return true;
+      },
+      false);
+}
+
 bool OperatorRelay::AskYesNo(const std::string& text, const std::string& caption) {
   return Relay([text, caption](Operator& op) { return op.AskYesNo(text, caption); }, false);
+}
+
+bool OperatorRelay::AskYesNoDefaultNo(const std::string& text, const std::string& caption) {
+  return Relay([text, caption](Operator& op) { return op.AskYesNoDefaultNo(text, caption); },
+               false);
 }
 
 std::optional<std::string> OperatorRelay::ChooseFileToOpen(const std::string& filter) {

@@ -36,7 +36,9 @@ class OperatorRelay : public Operator {
   OperatorRelay& operator=(const OperatorRelay&) = delete;
 
   void ShowMessage(const std::string& text) override;
+  void ShowDetailedMessage(const std::string& text, const std::string& detail) override;
   bool AskYesNo(const std::string& text, const std::string& caption = {}) override;
+  bool AskYesNoDefaultNo(const std::string& text, const std::string& caption = {}) override;
   std::optional<std::string> ChooseFileToOpen(const std::string& filter) override;
   std::optional<std::string> ChooseFileToSave(const std::string& filter,
                                               const std::string& suggestedName) override;

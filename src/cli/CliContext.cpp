@@ -117,11 +117,10 @@ bool CliContext::ConnectModule() {
     // The handshake has shown its own message; a port that would not open is a
     // port error, a module that would not answer a failure.
     switch (connection.LastFailure()) {
-      case Connection::Failure::kPortNotOpened: {
+      case Connection::Failure::kPortNotOpened:
+        // The handshake's message came with the port's own reason.
         exitCode = kExitUsage;
-        PrintOpenFailureDetail();
         break;
-      }
       case Connection::Failure::kFirmwareDamaged:
         Fail(kExitFailed,
              "the module's firmware is damaged: it waits in its bootloader. Reload it with: " +

@@ -23,6 +23,14 @@ void TerminalOperator::ShowMessage(const std::string& text) {
   std::cerr << ForTerminal(text) << std::endl;
 }
 
+void TerminalOperator::ShowDetailedMessage(const std::string& text, const std::string& detail) {
+  std::lock_guard lock(mutex_);
+  ++messages_;
+  std::cerr << ForTerminal(text) << std::endl;
+  // What to do about it, on a line of its own.
+  if (!detail.empty()) std::cerr << ForTerminal(detail) << std::endl;
+}
+
 bool TerminalOperator::AskYesNo(const std::string& text, const std::string& caption) {
   std::lock_guard lock(mutex_);
   // A caption the text already begins with ("WARNING: ...") is not said twice.

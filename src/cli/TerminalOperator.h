@@ -16,6 +16,7 @@ class TerminalOperator : public Operator {
   int MessageCount() const { return messages_; }
 
   void ShowMessage(const std::string& text) override;
+  void ShowDetailedMessage(const std::string& text, const std::string& detail) override;
   bool AskYesNo(const std::string& text, const std::string& caption = {}) override;
   std::optional<std::string> ChooseFileToOpen(const std::string& filter) override;
   std::optional<std::string> ChooseFileToSave(const std::string& filter,

@@ -99,6 +99,20 @@ bool ParameterEditor::ShowRecord(LineLease& line, const ParameterRecord& record,
   }
 
   Operator& op = connection_.Op();
+  // Whether the module refused the read or said nothing: the same message, but
+  // not the same thing to check.
+  const auto failedRead = [&] {
+    const bool remote = connection_.RemoteMode();
+    const std::string detail =
+        line.Link().LastRefused()
+            ? "The module answered ERROR: it did not take the command " +
+                  std::string(FieldText(record.command).substr(
+                      0, FieldText(record.command).find_first_of("\r\n"))) +
+                  "."
+            : "The module did not answer within " +
+                  std::to_string(remote ? kRemoteSeconds : kLocalReadSeconds) + " s.";
+    op.ShowDetailedMessage(kNoResponseMessage, detail);
+  };
   if (record.comboList[0] != '\0') {
     out.choiceBoxEnabled = true;
     const std::vector<std::string> choices = ChoiceList::Choices(FieldText(record.comboList));
@@ -116,7 +130,7 @@ bool ParameterEditor::ShowRecord(LineLease& line, const ParameterRecord& record,
       // The box keeps its former items.
       out.saveEnabled = false;
       out.choiceBoxEnabled = false;
-      op.ShowMessage(kNoResponseMessage);
+      failedRead();
       return true;
     }
     const std::optional<int> index = ChoiceList::SelectedIndex(entries, hasValueList, reply, n);
@@ -133,7 +147,7 @@ bool ParameterEditor::ShowRecord(LineLease& line, const ParameterRecord& record,
   if (reply == "ERROR") {
     out.saveEnabled = false;
     out.valueEditEnabled = false;
-    op.ShowMessage(kNoResponseMessage);
+    failedRead();
     return true;
   }
   out.valueText = reply;

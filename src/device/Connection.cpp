@@ -14,6 +14,10 @@ constexpr const char* kCheckBaudRate =
     "ERROR: The local device does not respond. Please check baud rate.";
 constexpr const char* kReloadQuestion =
     "The local device's firmware was demaged. Do you want to reload?";
+// What the operator can check when the module stays silent at Open.
+constexpr const char* kSilentAdvice =
+    "The module did not answer at this baud rate. Check that the baud rate is the module's "
+    "(9600 unless it was changed) and that the module is powered and connected.";
 
 bool Holds(const std::string& text, const char* what) { return text.find(what) != std::string::npos; }
 }  // namespace
@@ -68,7 +72,20 @@ void Connection::Fail(LineLease& line, Failure why, const char* message) {
   // A caller that is going away wants no box, only the port closed.
   if (line.Stopped()) why = Failure::kStopped;
   lastFailure_ = why;
-  if (message && why != Failure::kStopped) operator_.ShowMessage(message);
+  if (message && why != Failure::kStopped) {
+    switch (why) {
+      case Failure::kPortNotOpened:
+        operator_.ShowDetailedMessage(message, port_.OpenFailureDetail());
+        break;
+      case Failure::kNoResponse:
+      case Failure::kCheckBaudRate:
+        operator_.ShowDetailedMessage(message, kSilentAdvice);
+        break;
+      default:
+        operator_.ShowMessage(message);
+        break;
+    }
+  }
   port_.Close();
   link_.portOpen = false;
 }

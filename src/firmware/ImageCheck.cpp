@@ -24,6 +24,14 @@ struct FileCloser {
 };
 }  // namespace
 
+std::string MismatchDetail(const std::string& imageModel, const std::string& productName) {
+  const std::string image =
+      imageModel.empty() ? "The image carries none of the known model codes"
+                         : "The image is built for " + imageModel;
+  return image + "; the module is " + (productName.empty() ? "of no known product" : productName) +
+         ".";
+}
+
 std::optional<std::string> FindImageModel(const std::string& path) {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
   if (!file) return std::nullopt;
@@ -71,7 +79,7 @@ bool CheckLocalUpdate(const LineSettings& line, const std::string& productName,
   // An image without a model code never matches, not even a module whose product
   // query came back as a bare "OK" (an empty name): nothing says it fits.
   if (imageModel.empty() || productName != imageModel) {
-    op.ShowMessage(kWrongModel);
+    op.ShowDetailedMessage(kWrongModel, MismatchDetail(imageModel, productName));
     return false;
   }
   return true;

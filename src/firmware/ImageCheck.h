@@ -26,6 +26,10 @@ inline constexpr std::array<std::string_view, 6> kModelTable = {"MA11", "MB11", 
 // carries none; nullopt when the file cannot be opened or holds no byte.
 std::optional<std::string> FindImageModel(const std::string& path);
 
+// What the operator is told beyond "does not match": the image's model and the
+// module's product.
+std::string MismatchDetail(const std::string& imageModel, const std::string& productName);
+
 // Examines the image at `path` and stores its model code (or the empty text) in
 // `imageModel` (the page's field of the image last examined). false when the file
 // cannot be opened or is empty; the field is then left as it was.

@@ -116,6 +116,7 @@ AtLink::Verdict AtLink::Transact(const std::string& line, int timeoutSeconds, Ru
                                  std::string_view* answer) {
   auto& ring = port_.Receive();
   reply.clear();
+  lastRefused_ = false;
   ring.Reset();
   port_.Write(line);
   if (answer) *answer = {};
@@ -145,6 +146,7 @@ AtLink::Verdict AtLink::Transact(const std::string& line, int timeoutSeconds, Ru
         if (verdict == Verdict::kPending) continue;
       }
       if (answer) *answer = std::string_view(reply).substr(skipped);
+      lastRefused_ = verdict == Verdict::kError;
       return verdict;
     }
     if (verdict != Verdict::kPending) return verdict;

@@ -47,6 +47,11 @@ class AtLink {
   // write it and give the module 200 ms to wake.
   void WakeUpIfSleepy();
 
+  // Whether the last transaction ended on the module's "ERROR" (it refused the
+  // command) rather than on silence: the same "ERROR" or false to the caller, but
+  // not the same advice for the operator.
+  bool LastRefused() const { return lastRefused_; }
+
   // The stop token of the activity that holds the line (set by its lease).
   void SetStopToken(std::stop_token stop) { stop_ = std::move(stop); }
   bool Stopped() const { return stop_.stop_requested(); }
@@ -108,6 +113,7 @@ class AtLink {
   SerialPort& port_;
   Operator& operator_;
   std::stop_token stop_;
+  bool lastRefused_ = false;
 };
 
 }  // namespace zendra

@@ -63,11 +63,29 @@ void QtOperator::ShowMessage(const std::string& text) {
   });
 }
 
+void QtOperator::ShowDetailedMessage(const std::string& text, const std::string& detail) {
+  OnGuiThread([&] {
+    ArrowWhileAsking arrow(waitDepth_ > 0);
+    QMessageBox box(QMessageBox::NoIcon, kTitle, Q(text), QMessageBox::Ok, DialogParent());
+    box.setInformativeText(Q(detail));
+    box.exec();
+  });
+}
+
 bool QtOperator::AskYesNo(const std::string& text, const std::string& caption) {
+  return Ask(text, caption, false);
+}
+
+bool QtOperator::AskYesNoDefaultNo(const std::string& text, const std::string& caption) {
+  return Ask(text, caption, true);
+}
+
+bool QtOperator::Ask(const std::string& text, const std::string& caption, bool defaultNo) {
   return OnGuiThread([&] {
     ArrowWhileAsking arrow(waitDepth_ > 0);
     QMessageBox box(QMessageBox::Question, caption.empty() ? QString(kTitle) : Q(caption), Q(text),
                     QMessageBox::Yes | QMessageBox::No, DialogParent());
+    box.setDefaultButton(defaultNo ? QMessageBox::No : QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
   });
 }

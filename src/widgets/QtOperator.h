@@ -25,7 +25,9 @@ class QtOperator : public QObject, public Operator {
   void SetParentWindow(QWidget* window) { parentWindow_ = window; }
 
   void ShowMessage(const std::string& text) override;
+  void ShowDetailedMessage(const std::string& text, const std::string& detail) override;
   bool AskYesNo(const std::string& text, const std::string& caption = {}) override;
+  bool AskYesNoDefaultNo(const std::string& text, const std::string& caption = {}) override;
   std::optional<std::string> ChooseFileToOpen(const std::string& filter) override;
   std::optional<std::string> ChooseFileToSave(const std::string& filter,
                                               const std::string& suggestedName) override;
@@ -41,6 +43,7 @@ class QtOperator : public QObject, public Operator {
   auto OnGuiThread(F call) -> decltype(call());
 
   QWidget* DialogParent() const;
+  bool Ask(const std::string& text, const std::string& caption, bool defaultNo);
 
   QPointer<QWidget> parentWindow_;
   int waitDepth_ = 0;  // nesting of BeginWait on the GUI thread

@@ -8,6 +8,24 @@ void FakeOperator::ShowMessage(const std::string& text) {
   changed_.notify_all();
 }
 
+void FakeOperator::ShowDetailedMessage(const std::string& text, const std::string& detail) {
+  {
+    std::lock_guard lock(mutex_);
+    events_.push_back({Event::kMessage, text, {}, detail});
+  }
+  changed_.notify_all();
+}
+
+bool FakeOperator::AskYesNoDefaultNo(const std::string& text, const std::string& caption) {
+  std::lock_guard lock(mutex_);
+  events_.push_back({Event::kQuestion, text, caption, {}, true});
+  changed_.notify_all();
+  if (answers_.empty()) return false;
+  const bool yes = answers_.front();
+  answers_.pop_front();
+  return yes;
+}
+
 bool FakeOperator::AskYesNo(const std::string& text, const std::string& caption) {
   std::lock_guard lock(mutex_);
   events_.push_back({Event::kQuestion, text, caption});
@@ -61,6 +79,14 @@ void FakeOperator::QueueAnswer(bool yes) {
 void FakeOperator::QueueFile(std::optional<std::string> path) {
   std::lock_guard lock(mutex_);
   files_.push_back(std::move(path));
+}
+
+std::vector<std::string> FakeOperator::Details() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> details;
+  for (const auto& e : events_)
+    if (e.kind == Event::kMessage) details.push_back(e.detail);
+  return details;
 }
 
 std::vector<FakeOperator::Event> FakeOperator::Events() const {

@@ -21,10 +21,14 @@ class FakeOperator : public Operator {
     enum Kind { kMessage, kQuestion, kOpenFile, kSaveFile, kOpenDocument } kind;
     std::string text;
     std::string caption;
+    std::string detail;      // a message's second text
+    bool defaultNo = false;  // a question whose Enter answers No
   };
 
   void ShowMessage(const std::string& text) override;
+  void ShowDetailedMessage(const std::string& text, const std::string& detail) override;
   bool AskYesNo(const std::string& text, const std::string& caption = {}) override;
+  bool AskYesNoDefaultNo(const std::string& text, const std::string& caption = {}) override;
   std::optional<std::string> ChooseFileToOpen(const std::string& filter) override;
   std::optional<std::string> ChooseFileToSave(const std::string& filter,
                                               const std::string& suggestedName) override;
@@ -39,6 +43,7 @@ class FakeOperator : public Operator {
 
   std::vector<Event> Events() const;
   std::vector<std::string> Messages() const;   // message box texts only
+  std::vector<std::string> Details() const;    // their second texts, "" where none
   std::vector<std::string> Questions() const;  // question texts only
   void Clear();
   int WaitDepth() const;       // BeginWait minus EndWait

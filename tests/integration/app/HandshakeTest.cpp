@@ -1,7 +1,12 @@
 // The connect handshake against the simulated module: one test per way it can end
 // and per edge case worth keeping.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include <algorithm>
 #include <chrono>
@@ -76,9 +81,35 @@ TEST(Handshake, APortThatCannotBeOpenedIsReported) {
   Connection c(op);
   EXPECT_FALSE(c.Connect("/dev/zendra-no-such-port", LineSettings{}));
   EXPECT_EQ(op.Messages(), std::vector<std::string>{"ERROR: Could not open serial port."});
+  // The port's path and the system's reason come as the second text.
+  EXPECT_EQ(op.Details(), std::vector<std::string>{"/dev/zendra-no-such-port: there is no such "
+                                                   "serial port (No such file or directory)."});
   EXPECT_EQ(c.LastFailure(), Connection::Failure::kPortNotOpened);
   EXPECT_FALSE(c.IsOpen());
   EXPECT_EQ(op.WaitDepth(), 0);
+}
+
+TEST(Handshake, APortInUseOrForbiddenSaysWhatToDoAboutIt) {
+  SimHarness h;
+  ASSERT_TRUE(h.OpenPort(9600));  // another program holds the port
+  FakeOperator op;
+  Connection second(op);
+  EXPECT_FALSE(second.Connect(h.Sim().PortPath(), LineSettings{}));
+  EXPECT_EQ(op.Details(),
+            std::vector<std::string>{h.Sim().PortPath() + " is in use by another program."});
+
+  // A device this user may not open (root opens anything: only the unprivileged
+  // run sees this).
+  if (::geteuid() == 0) GTEST_SKIP() << "root may open any device";
+  const std::string forbidden = std::filesystem::temp_directory_path() / "zendra-forbidden-tty";
+  { std::ofstream(forbidden) << ""; }
+  std::filesystem::permissions(forbidden, std::filesystem::perms::none);
+  op.Clear();
+  EXPECT_FALSE(second.Connect(forbidden, LineSettings{}));
+  std::filesystem::remove(forbidden);
+  ASSERT_EQ(op.Details().size(), 1u);
+  EXPECT_THAT(op.Details()[0], ::testing::HasSubstr("permission denied"));
+  EXPECT_THAT(op.Details()[0], ::testing::HasSubstr("\"dialout\" group"));
 }
 
 TEST(Handshake, AModuleThatAnswersNothingEndsDisconnected) {
@@ -88,6 +119,10 @@ TEST(Handshake, AModuleThatAnswersNothingEndsDisconnected) {
   SimHarness h(o, 0.05);
   EXPECT_FALSE(h.Connect(9600));
   EXPECT_EQ(h.Op().Messages(), std::vector<std::string>{"ERROR: The device does not respond."});
+  // What to check: the rate, the power.
+  ASSERT_EQ(h.Op().Details().size(), 1u);
+  EXPECT_THAT(h.Op().Details()[0], ::testing::HasSubstr("baud rate"));
+  EXPECT_THAT(h.Op().Details()[0], ::testing::HasSubstr("powered"));
   EXPECT_EQ(h.Conn().LastFailure(), Connection::Failure::kNoResponse);
   EXPECT_FALSE(h.Conn().IsOpen());
   EXPECT_FALSE(h.Port().IsOpen());

@@ -159,6 +159,10 @@ TEST_F(ConfigAgainstSimulator, AFailedReadShowsTheMessageAndKeepsSaveAndTheValue
   harness->Sim().SetFaults(sim::Faults{.silent = true});
   r = Select("Mode");
   EXPECT_THAT(Messages(), ElementsAre(noResponse, noResponse));
+  // The second text says which: a refusal, or silence.
+  EXPECT_THAT(harness->Op().Details(),
+              ElementsAre("The module answered ERROR: it did not take the command AT+NOSUCH.",
+                          "The module did not answer within 1 s."));
   EXPECT_TRUE(r.choiceItemsKept);
   EXPECT_THAT(r.choiceItems, ElementsAre("Low", "Mid", "High"));
   EXPECT_EQ(r.choiceSelection, 1);

@@ -81,6 +81,17 @@ TEST_F(ImageCheckTest, LocalCheckRefusesWithTheMessageOfTheFirstFailingCheck) {
     if (c.message) EXPECT_THAT(op_.Messages(), ElementsAre(c.message));
     else EXPECT_THAT(op_.Messages(), IsEmpty());
   }
+  // A mismatch says what the image was built for and what the module is.
+  op_.Clear();
+  LineSettings line;
+  line.baudRate = 115200;
+  std::string imageModel;
+  EXPECT_FALSE(CheckLocalUpdate(line, "MA11", Write(At(3, "MB21")), imageModel, op_));
+  EXPECT_THAT(op_.Details(), ElementsAre("The image is built for MB21; the module is MA11."));
+  op_.Clear();
+  EXPECT_FALSE(CheckLocalUpdate(line, "MA11", Write(At(3, "none")), imageModel, op_));
+  EXPECT_THAT(op_.Details(),
+              ElementsAre("The image carries none of the known model codes; the module is MA11."));
 }
 
 }  // namespace
