@@ -1,6 +1,7 @@
 #include "app/MainDialog.h"
 
 #include <QAbstractSpinBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -22,6 +23,7 @@
 #include "serial/SerialPort.h"
 #include "widgets/ControlIds.h"
 #include "widgets/FindControl.h"
+#include "widgets/FocusKeeper.h"
 #include "widgets/GuiCall.h"
 #include "widgets/GuiThread.h"
 #include "widgets/Resources.h"
@@ -37,6 +39,10 @@ constexpr int kWidthDlu = 323;
 constexpr int kHeightDlu = 484;
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+constexpr const char* kStopUpdateQuestion =
+    "A firmware update is running. If it is stopped now, the module will need a firmware "
+    "reload before it works again.\r\n\r\nStop the update and close Zendra Manager?";
 
 // FillSettingBox: the labels in table order, the value as item data, the entry
 // with the current value selected.
@@ -284,10 +290,10 @@ void MainDialog::ApplyLineBusy(bool busy) {
   // The timer may fire just after the line came free: the gate knows.
   if (busy && !connection_.Gate().Leased()) return;
   lineBusy_ = busy;
-  openButton_->setEnabled(!busy);
-  rebootButton_->setEnabled(connection_.IsOpen() && !busy);
-  reloadButton_->setEnabled(connection_.IsOpen() && !busy);
-  configPage_->setEnabled(!busy);
+  SetEnabledKeepingFocusSafe(openButton_, !busy, tabs_);
+  SetEnabledKeepingFocusSafe(rebootButton_, connection_.IsOpen() && !busy, tabs_);
+  SetEnabledKeepingFocusSafe(reloadButton_, connection_.IsOpen() && !busy, tabs_);
+  SetEnabledKeepingFocusSafe(configPage_, !busy, tabs_);
   firmwarePage_->SetLineBusy(busy);
 }
 
@@ -316,23 +322,52 @@ void MainDialog::ShowAbout() {
 }
 
 void MainDialog::keyPressEvent(QKeyEvent* event) {
-  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  const int key = event->key();
   const auto mods = event->modifiers() & ~Qt::KeypadModifier;
+  // The main window is no dialog to be dismissed: Esc does nothing here (a combo
+  // box's open list still closes on it by itself).
+  if (key == Qt::Key_Escape) {
+    event->accept();
+    return;
+  }
+  const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
   if (enter && mods == Qt::NoModifier) {
     QWidget* focus = focusWidget();
-    // Enter in a text field finishes the typing; it does not end the program under
-    // the operator's hands. A focused button is pressed as usual.
-    if (qobject_cast<QLineEdit*>(focus) || qobject_cast<QComboBox*>(focus) ||
-        qobject_cast<QAbstractSpinBox*>(focus)) {
-      event->accept();
+    // A focused button is pressed as usual.
+    if (qobject_cast<QPushButton*>(focus)) {
+      QDialog::keyPressEvent(event);
       return;
     }
-    if (!qobject_cast<QPushButton*>(focus)) {
-      accept();
-      return;
+    // Enter in the value box saves the value, as its Save button would; anywhere
+    // else it only ends the typing.
+    if (focus && configPage_ && configPage_->isAncestorOf(focus) &&
+        FindControl(configPage_, ConfigPageIds::kValueEdit) == focus) {
+      configPage_->SaveOnEnter();
     }
+    event->accept();
+    return;
   }
   QDialog::keyPressEvent(event);
+}
+
+void MainDialog::reject() {
+  // Esc and the like end a dialog; this window ends only through its closing box.
+}
+
+void MainDialog::accept() {}
+
+void MainDialog::End() { QDialog::done(QDialog::Rejected); }
+
+void MainDialog::closeEvent(QCloseEvent* event) {
+  // Closing in the middle of an update stops it half-way: the module is then left
+  // without a working firmware. Ask first; No keeps the window and the update.
+  if (firmwarePage_ && firmwarePage_->UpdateRunning() &&
+      !op_.AskYesNoDefaultNo(kStopUpdateQuestion)) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+  End();
 }
 
 }  // namespace zendra

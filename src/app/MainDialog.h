@@ -3,7 +3,9 @@
 // information with Reboot and Reload, and the tab control with the Configuration
 // and Firmware Update pages. It owns the Connection and hands it to the pages.
 //
-// The handlers stay thin: they read the boxes, start the Connection's work as a
+// Esc and Enter never end this window (its closing box does, and asks first while a
+// firmware update runs: stopped half-way, the module would be left without a
+// working firmware). The handlers stay thin: they read the boxes, start the Connection's work as a
 // module task (the window keeps painting while the module is asked) and show what
 // it found when the task has ended. While any activity holds the line, the line's
 // other users — Open/Close, Reboot, Reload, both pages' module controls — wait
@@ -64,9 +66,17 @@ class MainDialog : public QDialog {
   SerialPortBoxTexts BoxTexts() const;
 
   void ShowAbout();
+  // Ends the window (and the program): what the closing box does once allowed.
+  void End();
+
+  // Esc does not end the main window, nor does Enter: it ends only through End().
+  void reject() override;
+  void accept() override;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  // The closing box asks first while a firmware update runs.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void BuildControls(QWidget* client, const PortList& ports);

@@ -35,7 +35,7 @@ void TakeScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
     if (!dialog.grab().save(QString::fromStdString(file))) {
       std::fprintf(stderr, "zendra-manager: could not write %s\n", file.c_str());
     }
-    dialog.accept();
+    dialog.End();
   });
 }
 

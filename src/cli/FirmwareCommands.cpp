@@ -184,6 +184,13 @@ void Update(CliContext& ctx, const std::string& image, bool quiet) {
 }
 
 void Reload(CliContext& ctx, const std::string& image, bool quiet) {
+  // A file that is no firmware image is refused before the module is touched.
+  std::string model;
+  if (!ReadImageModel(image, model) || model.empty()) {
+    ctx.op.ShowMessage("ERROR: The firmware file is invalid.");
+    ctx.exitCode = kExitUsage;
+    return;
+  }
   TerminalFirmwareView view(quiet);
   bool ran = false;
   std::optional<FirmwareOutcome> outcome;

@@ -1,6 +1,7 @@
 #include "firmware/FirmwareReload.h"
 
 #include "base/Clock.h"
+#include "firmware/ImageCheck.h"
 
 namespace zendra {
 
@@ -31,7 +32,11 @@ bool FirmwareReload::OnUpload() {
   if (transferThread_.Running()) return false;
   WaitCursor wait(op_);
   view_.SetProgress(0);
-  if (chosenPath_.empty()) {
+  // A file that is no firmware image (none of the model codes near its start, or
+  // empty, or gone) is refused before the bootloader is touched: sent, it would be
+  // "completed successfully" and leave the module as damaged as before.
+  std::string model;
+  if (chosenPath_.empty() || !ReadImageModel(chosenPath_, model) || model.empty()) {
     op_.ShowMessage(kInvalidFile);
     view_.SetStatus(kInvalidFileStatus);
     return false;

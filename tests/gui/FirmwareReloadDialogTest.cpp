@@ -22,6 +22,7 @@
 #include "serial/PortList.h"
 #include "support/FakeOperator.h"
 #include "support/SimHarness.h"
+#include "support/TempFolder.h"
 
 namespace zendra::test {
 namespace {
@@ -150,6 +151,21 @@ TEST_F(ReloadDialog, UploadWithoutAFileSaysTheFileIsInvalidAndSendsNothing) {
   // A cancelled file dialog leaves the path as it was: empty.
   Control<QPushButton>(kChooseFile)->click();
   EXPECT_EQ(Control<QLineEdit>(kPath)->text(), "");
+}
+
+TEST_F(ReloadDialog, AFileThatIsNoFirmwareImageIsRefusedBeforeTheBootloaderIsTouched) {
+  TempFolder folder;
+  const std::string notes = folder.Write("notes.txt", "These are notes, not firmware.\n");
+  harness.Op().QueueFile(notes);
+  Control<QPushButton>(kChooseFile)->click();
+  EXPECT_TRUE(Control<QLineEdit>(kPath)->isReadOnly());
+  Control<QPushButton>(kUpload)->click();
+  Settle(dialog.get());
+  EXPECT_THAT(harness.Op().Messages(), ElementsAre("ERROR: The firmware file is invalid."));
+  EXPECT_EQ(StatusOf(dialog.get()), "Invalid firmware file.");
+  EXPECT_FALSE(dialog->Transferring());
+  for (int id : {kUpload, kChooseFile, kClose}) EXPECT_TRUE(Control(id)->isEnabled()) << id;
+  EXPECT_THAT(harness.Sim().ReceivedLines(), IsEmpty()) << "not even the line end that wakes the menu";
 }
 
 TEST_F(ReloadDialog, WhileTheImageGoesOutTheDialogCannotBeClosedAndItsEndDoesNotWaitForItsBox) {

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <QTreeWidget>
 #include <chrono>
 #include <memory>
@@ -242,6 +243,86 @@ TEST_F(FirmwareUpdatePage, ClosingTheMainWindowWhileTheWorkersBoxWaitsForTheOper
   EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
   EXPECT_THAT(op.Messages(), IsEmpty());
   EXPECT_EQ(harness.Sim().Version(), "v1.11.0");
+}
+
+TEST_F(FirmwareUpdatePage, StrayKeysDuringAnUpdateNeitherEndTheWindowNorTheUpdate) {
+  dialog->show();
+  Connect("115200");
+  const FirmwareImageFile image("MA11", "v1.11.0", 16 * 1024);
+  Choose(image.Path());
+  EXPECT_TRUE(Page<QLineEdit>(1032)->isReadOnly()) << "the chosen image is shown, not typed";
+  // The operator presses Update from the keyboard: the button has the focus when
+  // the update disables it.
+  QApplication::setActiveWindow(dialog.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+  dialog->Tabs()->setCurrentIndex(1);
+  Page(1033)->setFocus();
+  ASSERT_EQ(QApplication::focusWidget(), Page(1033));
+  QTest::keyClick(Page(1033), Qt::Key_Space);
+  Settle(dialog.get());
+  // Disabled with the focus, the button hands it to the page, which acts on no key.
+  EXPECT_EQ(QApplication::focusWidget(), dialog->Firmware());
+  ASSERT_TRUE(WaitUntil([&] { return Status().endsWith("% Completed!"); }, kTransferDeadlineMs));
+
+  // Esc and Enter where an operator's hands land: the port box, the tree, the window.
+  QWidget* targets[] = {Main(1010), dialog->Config()->Tree(), dialog.get()};
+  for (QWidget* target : targets) {
+    for (auto key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
+      QTest::keyClick(target, key);
+      ASSERT_TRUE(dialog->isVisible()) << "a key ended the window";
+    }
+  }
+  ASSERT_TRUE(WaitUntil([&] { return Status() == "Completed successfully."; }, kTransferDeadlineMs))
+      << Status().toStdString();
+  EXPECT_EQ(Main<QLabel>(1025)->text(), "v1.11.0");
+  EXPECT_TRUE(dialog->isVisible());
+  // The focus did not fall into the port box when the buttons were disabled.
+  EXPECT_NE(QApplication::focusWidget(), Main(1010));
+  EXPECT_NE(QApplication::focusWidget(), Main<QComboBox>(1010)->lineEdit());
+}
+
+TEST_F(FirmwareUpdatePage, ClosingTheWindowDuringAnUpdateAsksFirstWithNoAsTheDefault) {
+  dialog->show();
+  Connect("115200");
+  const FirmwareImageFile image("MA11", "v1.11.0", 16 * 1024);
+  Choose(image.Path());
+  op.Clear();
+  PressUpdate();
+  ASSERT_TRUE(WaitUntil([&] { return Status().endsWith("% Completed!"); }, kTransferDeadlineMs));
+
+  // No: the window stays and the update goes on to its end.
+  op.QueueAnswer(false);
+  dialog->close();
+  EXPECT_TRUE(dialog->isVisible());
+  ASSERT_EQ(op.Events().size(), 1u);
+  EXPECT_EQ(op.Events()[0].kind, FakeOperator::Event::kQuestion);
+  EXPECT_TRUE(op.Events()[0].defaultNo);
+  EXPECT_THAT(op.Events()[0].text, ::testing::HasSubstr("firmware reload"));
+  ASSERT_TRUE(WaitUntil([&] { return Status() == "Completed successfully."; }, kTransferDeadlineMs));
+  EXPECT_THAT(harness.Sim().ReceivedImages(), ElementsAre(image.Padded()));
+
+  // Without an update running there is nothing to ask.
+  op.Clear();
+  dialog->close();
+  EXPECT_FALSE(dialog->isVisible());
+  EXPECT_THAT(op.Questions(), IsEmpty());
+}
+
+TEST_F(FirmwareUpdatePage, YesToTheCloseQuestionStopsTheUpdateAndEndsTheWindow) {
+  dialog->show();
+  Connect("115200");
+  const FirmwareImageFile image("MA11", "v1.11.0", 48 * 1024);
+  Choose(image.Path());
+  PressUpdate();
+  ASSERT_TRUE(WaitUntil([&] { return Status().endsWith("% Completed!"); }, kTransferDeadlineMs));
+  op.QueueAnswer(true);
+  dialog->close();
+  EXPECT_FALSE(dialog->isVisible());
+  const auto asked = std::chrono::steady_clock::now();
+  dialog.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
+  EXPECT_THAT(harness.Sim().ReceivedImages(), IsEmpty());
+  EXPECT_TRUE(harness.Sim().InBootloader());
 }
 
 }  // namespace

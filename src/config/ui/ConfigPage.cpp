@@ -297,6 +297,10 @@ void ConfigPage::RestoreOrReboot() {
   });
 }
 
+void ConfigPage::SaveOnEnter() {
+  if (saveButton_->isEnabled()) SaveParameter();
+}
+
 void ConfigPage::SetConnected(bool connected) {
   for (const auto& control : ConnectionControls::NeedingConnection()) {
     if (control.window != ControlWindow::kConfigPage) continue;

@@ -81,6 +81,8 @@ class ConfigPage : public QWidget {
   void SaveParameter();
   // 1004: factory default of the local device, or restart of the remote one.
   void RestoreOrReboot();
+  // Enter in the value edit: Save, when Save is there to press.
+  void SaveOnEnter();
 
   // Selects the parameter `path` ("Group/Name") as the operator would, which reads
   // it; false when the tree has no such item.

@@ -13,6 +13,7 @@
 #include "widgets/ConnectionControls.h"
 #include "widgets/ControlIds.h"
 #include "widgets/FindControl.h"
+#include "widgets/FocusKeeper.h"
 #include "widgets/GuiThread.h"
 #include "widgets/TemplateBuilder.h"
 
@@ -48,6 +49,8 @@ FirmwarePage::FirmwarePage(Connection& connection, Operator& op, QWidget* parent
       update_(connection, *this, relay_),
       tasks_(relay_, this) {
   TemplateBuilder t(this, TemplateIds::kFirmwarePage);
+  // The page keeps the keyboard focus while its buttons wait for the line.
+  setFocusPolicy(Qt::ClickFocus);
   setMinimumSize(t.Units().Size(kWidthDlu, kHeightDlu));
 
   t.GroupBox(kNoControlId, QStringLiteral("Message"), 0, 3, 300, 27);
@@ -56,6 +59,9 @@ FirmwarePage::FirmwarePage(Connection& connection, Operator& op, QWidget* parent
   t.GroupBox(kNoControlId, QStringLiteral("Firmware File"), 0, 34, 300, 52);
   t.Static(kNoControlId, QStringLiteral("File location:"), 8, 47, 48, 9);
   pathEdit_ = t.Edit(Id::kFilePath, 58, 45, 234, 12);
+  // It shows the chosen image; Choose and the web download set it. Typed text was
+  // never sent, so it is not taken.
+  pathEdit_->setReadOnly(true);
   auto* choose =
       t.Button(Id::kChooseFile, QStringLiteral("Choose file in local PC"), 8, 64, 110, 14, false);
   t.Button(Id::kDownload, QStringLiteral("Download from web server"), 122, 64, 110, 14, false);
@@ -121,10 +127,12 @@ void FirmwarePage::OnLocalUpdate() {
   if (!update_.CheckLocal()) return;
   // The preparation (about seven seconds of pauses and a query) runs as a module
   // task; the update takes the task's lease of the line over to its worker.
-  tasks_.Run([this](std::stop_token stop) {
-    auto line = connection_.TryLease("firmware update", stop);
-    if (line) update_.OnLocalUpdate(std::move(*line));
-  });
+  updatePreparing_ = tasks_.Run(
+      [this](std::stop_token stop) {
+        auto line = connection_.TryLease("firmware update", stop);
+        if (line) update_.OnLocalUpdate(std::move(*line));
+      },
+      [this] { updatePreparing_ = false; });
 }
 
 void FirmwarePage::SetConnected(bool connected) {
@@ -140,7 +148,7 @@ void FirmwarePage::SetLineBusy(bool busy) {
 void FirmwarePage::ApplyButtons() {
   const bool enable = buttonsEnabled_ && !lineBusy_;
   for (int id : kFiveButtons) {
-    if (auto* button = FindControl(this, id)) button->setEnabled(enable);
+    if (auto* button = FindControl(this, id)) SetEnabledKeepingFocusSafe(button, enable, this);
   }
 }
 

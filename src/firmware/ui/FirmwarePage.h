@@ -67,6 +67,10 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   // ShowDeviceInfo's rule for the local product; may be called from any thread.
   void ApplyModelRule(bool isMc21x);
 
+  // From the start of a local update's preparation to its worker's end: the module
+  // may be in its bootloader, waiting for the rest of the image.
+  bool UpdateRunning() const { return updatePreparing_ || update_.Busy(); }
+
   // The connection opened or closed: the five buttons follow it.
   void SetConnected(bool connected);
   // Another activity holds the line (or none does): the five buttons wait for it.
@@ -109,6 +113,7 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   QTableWidget* deviceList_ = nullptr;
   bool buttonsEnabled_ = false;  // as the connection and the updates leave them
   bool lineBusy_ = false;
+  bool updatePreparing_ = false;
   OperatorRelay relay_;
   FirmwareUpdate update_;  // after the relay: the worker is joined before the relay goes
   ModuleTaskRunner tasks_;

@@ -57,6 +57,7 @@ FirmwareUploadDialog::FirmwareUploadDialog(Connection& connection, LineLease& li
   t.GroupBox(kNoControlId, QStringLiteral("Firmware File"), 7, 35, 236, 34);
   auto* choose = t.Button(Id::kChooseFile, QStringLiteral("Choose File"), 14, 47, 50, 14);
   pathEdit_ = t.Edit(Id::kFilePath, 68, 48, 168, 12);
+  pathEdit_->setReadOnly(true);  // it shows the chosen image; Choose File sets it
   progress_ = t.ProgressBar(Id::kProgress, 7, 76, 236, 12);
   auto* close = t.Button(Id::kClose, QStringLiteral("Close"), 139, 96, 50, 14);
   auto* upload = t.Button(Id::kUpload, QStringLiteral("Upload"), 193, 96, 50, 14);

@@ -4,6 +4,9 @@
 
 #include <gmock/gmock.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include <atomic>
 #include <latch>
 
@@ -56,6 +59,28 @@ TEST_F(HostStartTest, NoFileChosenSaysInvalidAndSendsNothing) {
   EXPECT_THAT(view_.buttons, IsEmpty());
   EXPECT_EQ(op_.WaitDepth(), 0);
   EXPECT_GE(op_.WaitCount(), 2);
+}
+
+TEST_F(HostStartTest, AReloadOfAFileThatIsNoFirmwareImageSendsNothing) {
+  // Text, an empty file, a file that is gone: none carries a model code, and the
+  // reload says so before the bootloader is touched (a line end would wake its menu).
+  const std::string folder = std::filesystem::temp_directory_path() / "";
+  const std::string text = folder + "zendra-notes.txt";
+  const std::string empty = folder + "zendra-empty.ebl";
+  std::ofstream(text) << "Release notes: MA 11 and more, but no model code.\n";
+  std::ofstream(empty).close();
+  auto line = connection_.TryLease("reload");
+  FirmwareReload reload(connection_, *line, view_, op_);
+  for (const std::string& path : {text, empty, folder + "zendra-gone.ebl"}) {
+    reload.SetChosenPath(path);
+    EXPECT_FALSE(reload.OnUpload()) << path;
+  }
+  std::filesystem::remove(text);
+  std::filesystem::remove(empty);
+  EXPECT_THAT(op_.Messages(), ::testing::Each(std::string("ERROR: The firmware file is invalid.")));
+  EXPECT_EQ(op_.Messages().size(), 3u);
+  EXPECT_THAT(view_.statuses, ::testing::Each(std::string("Invalid firmware file.")));
+  EXPECT_THAT(view_.buttons, IsEmpty()) << "nothing started, nothing disabled";
 }
 
 TEST_F(HostStartTest, FailedLocalCheckLeavesStatusAndProgressUntouched) {
