@@ -113,7 +113,8 @@ int ConfigurationTransfer::ParseCount(const std::string& text) {
 }
 
 std::string ConfigurationTransfer::LogPathFor(const std::string& zgbPath, const char* name) {
-  return (std::filesystem::path(FolderOf(zgbPath)) / name).string();
+  // A bare file name lies in the current folder, and so does its log.
+  return (std::filesystem::path(zgbPath).parent_path() / name).string();
 }
 
 bool ConfigurationTransfer::Stopping(LineLease& line, TransferProgress* progress) const {

@@ -57,7 +57,7 @@ TEST(ConfigurationTransfer, TheLogsGoNextToTheChosenFile) {
   EXPECT_EQ(ConfigurationTransfer::LogPathFor("/media/usb/site 4/a.zgb", "ImportErrorLog.TXT"),
             "/media/usb/site 4/ImportErrorLog.TXT");
   EXPECT_EQ(ConfigurationTransfer::LogPathFor("a.zgb", "ExportErrorLog.TXT"),
-            "./ExportErrorLog.TXT");
+            "ExportErrorLog.TXT");
 }
 
 TEST(ProfileFileSections, EverySectionHeaderLineIsCountedAndNothingElse) {
