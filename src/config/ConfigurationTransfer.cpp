@@ -3,12 +3,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <filesystem>
 
 #include "config/ParameterEditor.h"
-#include "config/ProfileFile.h"
 #include "serial/AtLink.h"
 
 namespace zendra {
@@ -132,6 +132,26 @@ bool ConfigurationTransfer::WriteLog(const std::string& path, const std::string&
   return true;
 }
 
+ImportPlan ConfigurationTransfer::ReadImportFile(const ProfileFile& file) {
+  ImportPlan plan;
+  plan.version = file.Lookup(kFirmwareSection, "Version").value_or("");
+  if (plan.version.empty()) return plan;
+  plan.count = ParseCount(file.Lookup(kFirmwareSection, "Num_of_saves").value_or(""));
+  const std::size_t bound = std::min<std::size_t>(static_cast<std::size_t>(plan.count),
+                                                  file.SectionCount());
+  plan.entries.reserve(bound);
+  for (std::size_t i = 0; i < bound; ++i) {
+    const std::string section = std::to_string(i);
+    ImportPlan::Entry entry;
+    entry.name = file.Lookup(section, "Name").value_or("");
+    // Read whole: a command cut to a buffer would write a shortened value.
+    entry.command = file.Lookup(section, "Command").value_or("");
+    entry.sendable = IsSendableCommand(entry.command);
+    plan.entries.push_back(std::move(entry));
+  }
+  return plan;
+}
+
 ExportResult ConfigurationTransfer::ExportConfiguration(LineLease& line, const std::string& path,
                                                         TransferProgress* progress) {
   ExportResult result;
@@ -223,7 +243,8 @@ ImportResult ConfigurationTransfer::ImportConfiguration(LineLease& line, const s
   // A file that cannot be read, or is no profile file, has no "Version" either.
   ProfileFile file;
   file.Load(path);
-  result.version = file.Lookup(kFirmwareSection, "Version").value_or("");
+  const ImportPlan plan = ReadImportFile(file);
+  result.version = plan.version;
   if (result.version.empty()) {
     op.ShowMessage(kInvalidFileMessage);
     result.outcome = ImportResult::Outcome::kInvalidFile;
@@ -233,10 +254,7 @@ ImportResult ConfigurationTransfer::ImportConfiguration(LineLease& line, const s
     result.outcome = ImportResult::Outcome::kDeclined;
     return result;
   }
-  const int count = ParseCount(file.Lookup(kFirmwareSection, "Num_of_saves").value_or(""));
-  const std::size_t sectionCount = file.SectionCount();
-  result.sections =
-      static_cast<std::size_t>(count) > sectionCount ? static_cast<int>(sectionCount) : count;
+  result.sections = static_cast<int>(plan.entries.size());
 
   AtLink& link = line.Link();
   const bool remote = connection_.RemoteMode();
@@ -247,15 +265,12 @@ ImportResult ConfigurationTransfer::ImportConfiguration(LineLease& line, const s
       result.outcome = ImportResult::Outcome::kStopped;
       break;
     }
-    const std::string section = std::to_string(i);
-    const std::string name = file.Lookup(section, "Name").value_or("");
-    if (progress) progress->Step(i + 1, result.sections, name);
-    // Read whole: a command cut to a buffer would write a shortened value.
-    const std::string command = file.Lookup(section, "Command").value_or("");
-    const std::string sent = command + kLineEnd;
+    const ImportPlan::Entry& entry = plan.entries[static_cast<std::size_t>(i)];
+    if (progress) progress->Step(i + 1, result.sections, entry.name);
+    const std::string sent = entry.command + kLineEnd;
 
     bool ok = false;
-    if (IsSendableCommand(command)) {
+    if (entry.sendable) {
       if (!woken) {
         link.WakeUpIfSleepy();
         woken = true;
@@ -272,8 +287,8 @@ ImportResult ConfigurationTransfer::ImportConfiguration(LineLease& line, const s
       ++result.sent;
       continue;
     }
-    log += name + kLineEnd + sent + kLineEnd;
-    result.failed.push_back({name, sent});
+    log += entry.name + kLineEnd + sent + kLineEnd;
+    result.failed.push_back({entry.name, sent});
   }
 
   if (!result.failed.empty()) {

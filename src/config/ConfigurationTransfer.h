@@ -60,6 +60,7 @@
 
 #include "config/ConfigPageState.h"
 #include "config/ParameterDefinitions.h"
+#include "config/ProfileFile.h"
 #include "device/Connection.h"
 
 namespace zendra {
@@ -107,6 +108,20 @@ struct ImportResult {
   std::string logPath;   // the error log written; empty: none
 };
 
+// What an import makes of a configuration file before anything is sent.
+struct ImportPlan {
+  struct Entry {
+    std::string name;     // the section's "Name" (empty when missing)
+    std::string command;  // its "Command", read whole, without the CR LF the import adds
+    bool sendable = false;  // IsSendableCommand: otherwise a failed entry, never sent
+  };
+  std::string version;  // "Firmware"/"Version"; empty: the file is invalid
+  int count = 0;        // "Num_of_saves" as read
+  // One per section 0 .. sections-1, where sections is the count bounded by the
+  // number of section headers.
+  std::vector<Entry> entries;
+};
+
 class ConfigurationTransfer {
  public:
   static constexpr const char* kFileFilter = "zgb Files(*.zgb)|*.zgb|All Files(*.*)|*.*|";
@@ -149,6 +164,9 @@ class ConfigurationTransfer {
   // The texts of the messages that name a file that could not be written.
   static std::string FileNotWrittenMessage(const std::string& path);
   static std::string LogNotWrittenMessage(const std::string& path);
+
+  // Reads a configuration file as the import does (no entries for an invalid one).
+  static ImportPlan ReadImportFile(const ProfileFile& file);
 
   // Whether `command` (without its CR LF) may go to the module as one line.
   static bool IsSendableCommand(const std::string& command);
