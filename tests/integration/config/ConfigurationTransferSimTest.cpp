@@ -5,8 +5,11 @@
 #include <gmock/gmock.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <stop_token>
+#include <thread>
 
 #include "RemoteSession.h"
 #include "config/ProfileFile.h"
@@ -202,6 +205,65 @@ TEST_F(TransferTest, AStoppedExportLeavesTheFormerFileAsItWas) {
   EXPECT_EQ(ReadFile(path), "[Firmware]\r\nVersion=kept\r\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()), {}), 4)
       << "no temporary file is left behind";
+}
+
+// Makes the remote node silent once the import reaches its second command.
+class SilenceTheRemoteAtTheSecondStep : public TransferProgress {
+ public:
+  explicit SilenceTheRemoteAtTheSecondStep(sim::ModuleSimulator& module) : module_(module) {}
+  void Step(int k, int, const std::string&) override {
+    sim::RemoteFaults silent;
+    silent.reach = sim::RemoteFaults::Reach::Silent;
+    if (k == 2) module_.SetRemoteFaults(kRemoteEui, silent);
+  }
+
+ private:
+  sim::ModuleSimulator& module_;
+};
+
+TEST_F(TransferTest, AStopOfTheTaskEndsTheImportWithoutBlamingTheParameterUnderWay) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_EQ(Tick(kRemoteEui).outcome, RemoteDeviceResult::Outcome::kRemote);
+  const std::string path = folder.Write(
+      "three.zgb",
+      "[Firmware]\r\nVersion=MB11_v3.0.zmcon\r\nNum_of_saves=3\r\n"
+      "[0]\r\nName=Node/Node name\r\nCommand=AT+NODENAME=One\r\n\r\n"
+      "[1]\r\nName=Radio/Channel\r\nCommand=AT+CHANNEL=12\r\n\r\n"
+      "[2]\r\nName=Radio/Power\r\nCommand=AT+TXPOWER=1\r\n\r\n");
+  harness->ReleaseLine();
+  harness->Sim().ClearLog();
+
+  // The window closes while the second command waits for the answer of a remote
+  // device that has fallen silent.
+  std::stop_source stop;
+  std::jthread closer([&] {
+    if (harness->Sim().WaitForLine("AT+CHANNEL=12", std::chrono::seconds(10))) stop.request_stop();
+  });
+  {
+    auto line = harness->Conn().TryLease("import", stop.get_token());
+    ASSERT_TRUE(line);
+    SilenceTheRemoteAtTheSecondStep progress(harness->Sim());
+    const auto before = std::chrono::steady_clock::now();
+    const ImportResult r = page->transfer.ImportConfiguration(*line, path, &progress);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(1400))
+        << "the 15 s wait (1.5 s at this scale) ended at the stop";
+    EXPECT_EQ(r.outcome, ImportResult::Outcome::kStopped);
+    EXPECT_EQ(r.sent, 1);
+    EXPECT_THAT(r.failed, IsEmpty()) << "the stop is no verdict of the module";
+    EXPECT_EQ(r.logPath, "");
+  }
+  EXPECT_THAT(Lines(), ElementsAre("AT+RC=000D6F0000D4E5F6,AT+NODENAME=One\r\n",
+                                   "AT+RC=000D6F0000D4E5F6,AT+CHANNEL=12\r\n"));
+  EXPECT_THAT(harness->Op().Events(), IsEmpty());
+
+  // A stop asked for through the progress sink ends the import between two commands.
+  harness->Sim().SetRemoteFaults(kRemoteEui, {});
+  harness->Sim().ClearLog();
+  RecordingProgress stopAfterOne(1);
+  const ImportResult r = Import(path, &stopAfterOne);
+  EXPECT_EQ(r.outcome, ImportResult::Outcome::kStopped);
+  EXPECT_EQ(r.sent, 1);
+  EXPECT_THAT(Lines(), ElementsAre("AT+RC=000D6F0000D4E5F6,AT+NODENAME=One\r\n"));
 }
 
 TEST_F(TransferTest, AFileForAnotherVersionAsksFirstAndYesSendsEveryCommand) {
