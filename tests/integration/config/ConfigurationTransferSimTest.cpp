@@ -27,6 +27,12 @@ std::string ReadFile(const std::string& path) {
 
 bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 
+// A literal's bytes, NUL bytes included.
+template <std::size_t N>
+std::string Bytes(const char (&literal)[N]) {
+  return std::string(literal, N - 1);
+}
+
 // Records the steps and asks to stop after `stopAfter` of them.
 class RecordingProgress : public TransferProgress {
  public:
@@ -310,8 +316,8 @@ TEST_F(TransferTest, NoSavesOrAFileThatIsNoConfigurationSendsNothing) {
   const std::vector<std::pair<std::string, std::string>> files = {
       {"noversion.zgb", "[Firmware]\r\nNum_of_saves=1\r\n" + sections},
       {"emptyversion.zgb", "[Firmware]\r\nVersion=\r\nNum_of_saves=1\r\n" + sections},
-      {"binary.zgb", std::string("\x7F" "ELF\x02\x01\x01\0\0Version=x", 18)},
-      {"utf16.zgb", std::string("\xFF\xFE[\0F\0]\0\r\0\n\0V\0=\0x\0", 20)}};
+      {"binary.zgb", Bytes("\x7F" "ELF\x02\x01\x01\0\0Version=x")},
+      {"utf16.zgb", Bytes("\xFF\xFE[\0F\0]\0\r\0\n\0V\0=\0x\0")}};
   for (const auto& [name, text] : files) {
     harness->Op().Clear();
     const ImportResult r = Import(folder.Write(name, text));
