@@ -3,10 +3,11 @@
 namespace zendra::cli {
 
 void AddConfigOptions(CLI::App* command, ConfigOptions& options, bool withDefinitions) {
-  command->add_option("--remote", options.remote,
-                      "Work on the remote module with this address, reached through the local one "
-                      "(AT+RC=); it is identified first and then addressed by the EUI address it "
-                      "reports")
+  command
+      ->add_option("--remote", options.remote,
+                   "Work on the remote module with this address, reached through the local one "
+                   "(AT+RC=); it is identified first and then addressed by the EUI address it "
+                   "reports")
       ->each([&options](const std::string&) { options.remoteGiven = true; });
   if (withDefinitions)
     command->add_option("--definitions", options.definitionsDir,
@@ -16,8 +17,8 @@ void AddConfigOptions(CLI::App* command, ConfigOptions& options, bool withDefini
 std::unique_ptr<ConfigSession> OpenConfigSession(CliContext& ctx, const ConfigOptions& options,
                                                  Definitions definitions) {
   // An address that cannot be sent is refused before the port is opened.
-  if (options.remoteGiven && (options.remote.empty() ||
-                              !RemoteConfiguration::IsSendableAddress(options.remote))) {
+  if (options.remoteGiven &&
+      (options.remote.empty() || !RemoteConfiguration::IsSendableAddress(options.remote))) {
     ctx.op.ShowMessage(options.remote.empty() ? RemoteConfiguration::kInvalidAddressMessage
                                               : RemoteConfiguration::kUnsafeAddressMessage);
     ctx.exitCode = kExitUsage;
@@ -30,8 +31,8 @@ std::unique_ptr<ConfigSession> OpenConfigSession(CliContext& ctx, const ConfigOp
     RemoteDeviceResult r = session->remote.EnterRemoteDevice(ctx.Line(), options.remote);
     if (r.outcome != RemoteDeviceResult::Outcome::kRemote) {
       // The identification has shown its message.
-      ctx.exitCode = r.outcome == RemoteDeviceResult::Outcome::kInvalidAddress ? kExitUsage
-                                                                               : kExitFailed;
+      ctx.exitCode =
+          r.outcome == RemoteDeviceResult::Outcome::kInvalidAddress ? kExitUsage : kExitFailed;
       return nullptr;
     }
     fileName = *r.definitionFile;

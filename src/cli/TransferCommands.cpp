@@ -79,12 +79,13 @@ void Export(CliContext& ctx, const TransferOptions& options) {
     out["exported"] = r.exported;
     out["total"] = r.total;
     out["failed"] = r.failed;
-    out["errorLog"] = r.logPath.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(r.logPath);
+    out["errorLog"] =
+        r.logPath.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(r.logPath);
     out["completed"] = r.outcome == ExportResult::Outcome::kDone;
     std::cout << Dump(out) << std::endl;
   } else {
-    std::cout << "Exported " << r.exported << " of " << r.total << " parameters to "
-              << options.file << std::endl;
+    std::cout << "Exported " << r.exported << " of " << r.total << " parameters to " << options.file
+              << std::endl;
     for (const auto& name : r.failed) std::cout << "failed: " << name << std::endl;
     if (!r.logPath.empty()) std::cout << "Error log: " << r.logPath << std::endl;
   }
@@ -122,7 +123,8 @@ void Import(CliContext& ctx, const TransferOptions& options) {
     for (const auto& f : r.failed)
       failed.push_back({{"name", f.name}, {"command", WithoutLineEnd(f.command)}});
     out["failed"] = std::move(failed);
-    out["errorLog"] = r.logPath.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(r.logPath);
+    out["errorLog"] =
+        r.logPath.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(r.logPath);
     out["completed"] = r.outcome == ImportResult::Outcome::kDone;
     std::cout << Dump(out) << std::endl;
   } else {

@@ -53,8 +53,8 @@ std::string FolderOf(const std::string& path) {
 // permission bits do not tell for root, nor for a read-only file system).
 bool FolderWritable(const std::string& path) {
   static std::atomic<unsigned> counter{0};
-  const std::string probe = FolderOf(path) + "/.zendra-write-test-" +
-                            std::to_string(::getpid()) + "-" + std::to_string(counter++);
+  const std::string probe = FolderOf(path) + "/.zendra-write-test-" + std::to_string(::getpid()) +
+                            "-" + std::to_string(counter++);
   const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) return false;
   ::close(fd);
@@ -137,8 +137,8 @@ ImportPlan ConfigurationTransfer::ReadImportFile(const ProfileFile& file) {
   plan.version = file.Lookup(kFirmwareSection, "Version").value_or("");
   if (plan.version.empty()) return plan;
   plan.count = ParseCount(file.Lookup(kFirmwareSection, "Num_of_saves").value_or(""));
-  const std::size_t bound = std::min<std::size_t>(static_cast<std::size_t>(plan.count),
-                                                  file.SectionCount());
+  const std::size_t bound =
+      std::min<std::size_t>(static_cast<std::size_t>(plan.count), file.SectionCount());
   plan.entries.reserve(bound);
   for (std::size_t i = 0; i < bound; ++i) {
     const std::string section = std::to_string(i);

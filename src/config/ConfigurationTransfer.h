@@ -101,18 +101,18 @@ struct ImportResult {
     std::string command;  // the command line as sent (or as it would have been), CR LF included
   };
   Outcome outcome = Outcome::kDone;
-  std::string version;   // the file's "Version"
-  int sections = 0;      // sections to replay ("Num_of_saves", bounded)
-  int sent = 0;          // commands the device took
+  std::string version;  // the file's "Version"
+  int sections = 0;     // sections to replay ("Num_of_saves", bounded)
+  int sent = 0;         // commands the device took
   std::vector<Failure> failed;
-  std::string logPath;   // the error log written; empty: none
+  std::string logPath;  // the error log written; empty: none
 };
 
 // What an import makes of a configuration file before anything is sent.
 struct ImportPlan {
   struct Entry {
-    std::string name;     // the section's "Name" (empty when missing)
-    std::string command;  // its "Command", read whole, without the CR LF the import adds
+    std::string name;       // the section's "Name" (empty when missing)
+    std::string command;    // its "Command", read whole, without the CR LF the import adds
     bool sendable = false;  // IsSendableCommand: otherwise a failed entry, never sent
   };
   std::string version;  // "Firmware"/"Version"; empty: the file is invalid

@@ -50,10 +50,9 @@ RemoteDeviceResult RemoteConfiguration::EnterRemoteDevice(LineLease& line,
   const std::string prefix = "at+rc=" + addressText;
   link.WakeUpIfSleepy();
   // A closed port answers every query with the empty text, which is no product.
-  const std::string product = connection_.IsOpen()
-                                  ? link.QueryAtCommand(prefix + ",at+productname\r\n",
-                                                        kIdentifySeconds)
-                                  : std::string("ERROR");
+  const std::string product =
+      connection_.IsOpen() ? link.QueryAtCommand(prefix + ",at+productname\r\n", kIdentifySeconds)
+                           : std::string("ERROR");
   // A stopped query ends as a time-out would; the operator who closed the window
   // needs no message about it.
   if (line.Stopped()) return LocalResult(Outcome::kStopped);

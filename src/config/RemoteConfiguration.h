@@ -50,10 +50,10 @@ struct RemoteDeviceResult {
   };
   Outcome outcome = Outcome::kLocal;
 
-  bool remoteMode = false;          // the connection's flag as it now stands
-  bool boxChecked = false;          // check box 1027
-  bool addressEditEnabled = true;   // address edit 1026
-  std::string restoreCaption;       // button 1004
+  bool remoteMode = false;         // the connection's flag as it now stands
+  bool boxChecked = false;         // check box 1027
+  bool addressEditEnabled = true;  // address edit 1026
+  std::string restoreCaption;      // button 1004
   // Static texts 1028, 1029, 1030 (also in ConfigPageState).
   std::string productName;
   std::string euiAddress;

@@ -38,8 +38,10 @@ inline Result RunProgram(const std::vector<std::string>& args) {
   const std::string outPath = folder.Path() + "out", errPath = folder.Path() + "err";
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   std::vector<char*> argv;
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -95,7 +97,8 @@ class ModuleProcess {
 };
 
 inline Result Cli(const ModuleProcess& module, std::vector<std::string> args) {
-  args.insert(args.begin(), {Program("zendra-cli"), "--time-scale", "0.1", "--port", module.Port()});
+  args.insert(args.begin(),
+              {Program("zendra-cli"), "--time-scale", "0.1", "--port", module.Port()});
   return RunProgram(args);
 }
 

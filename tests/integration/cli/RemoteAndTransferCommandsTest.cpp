@@ -2,10 +2,10 @@
 // and its export and import, against a zendra-modsim process with a remote node.
 
 #include <gmock/gmock.h>
-#include <nlohmann/json.hpp>
 
 #include <fstream>
 #include <iterator>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "CliProcess.h"
@@ -48,8 +48,8 @@ TEST(RemoteCommands, InfoIdentifiesTheRemoteDeviceByTheAddressTyped) {
 }
 
 TEST(RemoteCommands, AFailedEuiQueryIsShownAsErrorAndFailsInfo) {
-  ModuleProcess module(
-      {"--remote", kRemoteNode, "--remote-fault", std::string(kEui) + ",error-command=AT+LONGADDR"});
+  ModuleProcess module({"--remote", kRemoteNode, "--remote-fault",
+                        std::string(kEui) + ",error-command=AT+LONGADDR"});
   const auto r = Cli(module, {"--json", "info", "--remote", kEui});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(nlohmann::json::parse(r.out).value("euiAddress", ""), "ERROR");
@@ -78,7 +78,8 @@ TEST(RemoteCommands, GetSetAndRebootGoToTheReportedAddressAndParamsLeaveSecurity
   EXPECT_EQ(r.status, 0) << r.err;
   const auto params = nlohmann::json::parse(r.out);
   EXPECT_EQ(params.value("definitionFile", ""), "MB11_v3.0.zmcon");
-  for (const auto& group : params["groups"]) EXPECT_NE(group.value("group", ""), "Security Settings");
+  for (const auto& group : params["groups"])
+    EXPECT_NE(group.value("group", ""), "Security Settings");
   r = Cli(module, {"--json", "params"});
   EXPECT_THAT(r.out, HasSubstr("Security Settings"));
 }
@@ -103,8 +104,8 @@ TEST(TransferCommands, ExportListsTheFailedParametersAndPrintsTheLogsPath) {
 
 TEST(TransferCommands, ImportAsksAboutAnotherVersionAndListsWhatTheRemoteRefused) {
   TempFolder folder;
-  ModuleProcess module({"--remote", kRemoteNode, "--remote-fault",
-                        std::string(kEui) + ",error-command=AT+MAXHOPS"});
+  ModuleProcess module(
+      {"--remote", kRemoteNode, "--remote-fault", std::string(kEui) + ",error-command=AT+MAXHOPS"});
   const std::string file = folder.Path() + "local.zgb";
   ASSERT_EQ(Cli(module, {"--json", "export", file}).status, 0);
   ASSERT_THAT(ReadFile(file), HasSubstr("Command=AT+MAXHOPS="));
@@ -121,8 +122,8 @@ TEST(TransferCommands, ImportAsksAboutAnotherVersionAndListsWhatTheRemoteRefused
   const auto out = nlohmann::json::parse(r.out);
   EXPECT_EQ(out.value("sections", 0), 14);
   EXPECT_EQ(out.value("sent", 0), 13);
-  EXPECT_EQ(out["failed"], nlohmann::json::parse(
-                               R"([{"name": "Network/Max hops", "command": "AT+MAXHOPS=1"}])"));
+  EXPECT_EQ(out["failed"],
+            nlohmann::json::parse(R"([{"name": "Network/Max hops", "command": "AT+MAXHOPS=1"}])"));
   EXPECT_EQ(out.value("errorLog", ""), folder.Path() + "ImportErrorLog.TXT");
   EXPECT_EQ(ReadFile(folder.Path() + "ImportErrorLog.TXT"),
             "Network/Max hops\r\nAT+MAXHOPS=1\r\n\r\n");

@@ -101,10 +101,9 @@ TEST_F(TransferTest, ALocalExportWritesEveryWritableParameterInTheFilesOrder) {
             "Command=AT+LINKKEY=00112233445566778899AABBCCDDEEFF\r\n\r\n");
   EXPECT_THAT(Lines(), ElementsAre("AT+NODENAME\r\n", "AT+TXPOWER\r\n", "AT+CHANNEL\r\n",
                                    "AT+PANID\r\n", "AT+NOTE\r\n", "AT+LINKKEY\r\n"));
-  EXPECT_THAT(progress.steps,
-              ElementsAre("1/6 Node/Node name", "2/6 Radio/Power", "3/6 Radio/Channel",
-                          "4/6 Network/PAN ID", "5/6 Network/Note",
-                          "6/6 Security Settings/Link key"));
+  EXPECT_THAT(progress.steps, ElementsAre("1/6 Node/Node name", "2/6 Radio/Power",
+                                          "3/6 Radio/Channel", "4/6 Network/PAN ID",
+                                          "5/6 Network/Note", "6/6 Security Settings/Link key"));
   EXPECT_THAT(Messages(), IsEmpty());
   EXPECT_THAT(OpenedDocuments(), IsEmpty());
   EXPECT_FALSE(Exists(folder.Path() + "ExportErrorLog.TXT"));
@@ -176,8 +175,8 @@ TEST_F(TransferTest, ASleepyModuleIsWokenOnceBeforeTheFirstTransaction) {
   std::vector<std::string> lines = Lines();
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "\n") +
-                std::count(harness->Sim().MissedLines().begin(),
-                           harness->Sim().MissedLines().end(), "\n"),
+                std::count(harness->Sim().MissedLines().begin(), harness->Sim().MissedLines().end(),
+                           "\n"),
             1);
 
   harness->Sim().ClearLog();
@@ -185,9 +184,9 @@ TEST_F(TransferTest, ASleepyModuleIsWokenOnceBeforeTheFirstTransaction) {
   EXPECT_EQ(r.sent, 6);
   lines = Lines();
   const auto missed = harness->Sim().MissedLines();
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), "\n") +
-                std::count(missed.begin(), missed.end(), "\n"),
-            1);
+  EXPECT_EQ(
+      std::count(lines.begin(), lines.end(), "\n") + std::count(missed.begin(), missed.end(), "\n"),
+      1);
   EXPECT_EQ(lines.back(), "AT+LINKKEY=0\r\n");
 }
 
@@ -230,12 +229,12 @@ class SilenceTheRemoteAtTheSecondStep : public TransferProgress {
 TEST_F(TransferTest, AStopOfTheTaskEndsTheImportWithoutBlamingTheParameterUnderWay) {
   ASSERT_NO_FATAL_FAILURE(Start());
   ASSERT_EQ(Tick(kRemoteEui).outcome, RemoteDeviceResult::Outcome::kRemote);
-  const std::string path = folder.Write(
-      "three.zgb",
-      "[Firmware]\r\nVersion=MB11_v3.0.zmcon\r\nNum_of_saves=3\r\n"
-      "[0]\r\nName=Node/Node name\r\nCommand=AT+NODENAME=One\r\n\r\n"
-      "[1]\r\nName=Radio/Channel\r\nCommand=AT+CHANNEL=12\r\n\r\n"
-      "[2]\r\nName=Radio/Power\r\nCommand=AT+TXPOWER=1\r\n\r\n");
+  const std::string path =
+      folder.Write("three.zgb",
+                   "[Firmware]\r\nVersion=MB11_v3.0.zmcon\r\nNum_of_saves=3\r\n"
+                   "[0]\r\nName=Node/Node name\r\nCommand=AT+NODENAME=One\r\n\r\n"
+                   "[1]\r\nName=Radio/Channel\r\nCommand=AT+CHANNEL=12\r\n\r\n"
+                   "[2]\r\nName=Radio/Power\r\nCommand=AT+TXPOWER=1\r\n\r\n");
   harness->ReleaseLine();
   harness->Sim().ClearLog();
 
@@ -274,11 +273,11 @@ TEST_F(TransferTest, AStopOfTheTaskEndsTheImportWithoutBlamingTheParameterUnderW
 
 TEST_F(TransferTest, AFileForAnotherVersionAsksFirstAndYesSendsEveryCommand) {
   ASSERT_NO_FATAL_FAILURE(Start());
-  const std::string path = folder.Write(
-      "other.zgb",
-      "[Firmware]\r\nVersion=MA11_v1.9.5.zmcon\r\nNum_of_saves=2\r\n"
-      "[0]\r\nName=Node/Node name\r\nCommand=AT+NODENAME=Other\r\n\r\n"
-      "[1]\r\nName=Radio/Channel\r\nCommand=AT+CHANNEL=22\r\n\r\n");
+  const std::string path =
+      folder.Write("other.zgb",
+                   "[Firmware]\r\nVersion=MA11_v1.9.5.zmcon\r\nNum_of_saves=2\r\n"
+                   "[0]\r\nName=Node/Node name\r\nCommand=AT+NODENAME=Other\r\n\r\n"
+                   "[1]\r\nName=Radio/Channel\r\nCommand=AT+CHANNEL=22\r\n\r\n");
   const std::string question =
       "The configuration file does not match with the current firmware version. Would you like "
       "to continue?";
@@ -316,7 +315,8 @@ TEST_F(TransferTest, NoSavesOrAFileThatIsNoConfigurationSendsNothing) {
   const std::vector<std::pair<std::string, std::string>> files = {
       {"noversion.zgb", "[Firmware]\r\nNum_of_saves=1\r\n" + sections},
       {"emptyversion.zgb", "[Firmware]\r\nVersion=\r\nNum_of_saves=1\r\n" + sections},
-      {"binary.zgb", Bytes("\x7F" "ELF\x02\x01\x01\0\0Version=x")},
+      {"binary.zgb", Bytes("\x7F"
+                           "ELF\x02\x01\x01\0\0Version=x")},
       {"utf16.zgb", Bytes("\xFF\xFE[\0F\0]\0\r\0\n\0V\0=\0x\0")}};
   for (const auto& [name, text] : files) {
     harness->Op().Clear();
@@ -360,13 +360,13 @@ TEST_F(TransferTest, ARemoteImportWhoseCommandsAreRefusedWritesTheImportLogNextT
   ASSERT_NO_FATAL_FAILURE(Start({}, faults));
   ASSERT_EQ(Tick(kRemoteEui).outcome, RemoteDeviceResult::Outcome::kRemote);
   harness->Sim().ClearLog();
-  const std::string path = folder.Write(
-      "remote.zgb",
-      "[Firmware]\r\nVersion=MB11_v3.0.zmcon\r\nNum_of_saves=4\r\n"
-      "[0]\r\nName=Node/Node name\r\nCommand=AT+NODENAME=Near\r\n\r\n"
-      "[1]\r\nName=Radio/Channel\r\nCommand=AT+CHANNEL=12\r\n\r\n"
-      "[2]\r\nName=Network/PAN ID\r\nCommand=AT+PANID=0042\r\n\r\n"
-      "[3]\r\nName=Radio/Power\r\nCommand=AT+TXPOWER=1\r\n\r\n");
+  const std::string path =
+      folder.Write("remote.zgb",
+                   "[Firmware]\r\nVersion=MB11_v3.0.zmcon\r\nNum_of_saves=4\r\n"
+                   "[0]\r\nName=Node/Node name\r\nCommand=AT+NODENAME=Near\r\n\r\n"
+                   "[1]\r\nName=Radio/Channel\r\nCommand=AT+CHANNEL=12\r\n\r\n"
+                   "[2]\r\nName=Network/PAN ID\r\nCommand=AT+PANID=0042\r\n\r\n"
+                   "[3]\r\nName=Radio/Power\r\nCommand=AT+TXPOWER=1\r\n\r\n");
   RecordingProgress progress;
 
   const ImportResult r = Import(path, &progress);
@@ -392,14 +392,18 @@ TEST_F(TransferTest, CorruptedCommandsAreLoggedInsteadOfSentAndLongOnesGoWhole) 
   // 70 characters of note: the platform's 64-byte read would send 63 of them.
   const std::string longNote(70, 'n');
   const std::string tooLong = "AT+NOTE=" + std::string(300, 'x');
-  const std::string path = folder.Write(
-      "corrupt.zgb",
-      "[Firmware]\r\nVersion=MA11_v1.10.0.zmcon\r\nNum_of_saves=2147483647\r\n"
-      "[0]\r\nName=Network/Note\r\nCommand=AT+NOTE=" + longNote + "\r\n\r\n"
-      "[1]\r\nName=Node/Node name\r\nCommand=AT+NODENAME=X\rAT&F\r\n\r\n"
-      "[2]\r\nName=Network/Note\r\nCommand=" + tooLong + "\r\n\r\n"
-      "[3]\r\nName=Empty\r\nCommand=\r\n\r\n"
-      "[4]\r\nName=Radio/Channel\r\nCommand=AT+CHANNEL=13\r\n\r\n");
+  const std::string path =
+      folder.Write("corrupt.zgb",
+                   "[Firmware]\r\nVersion=MA11_v1.10.0.zmcon\r\nNum_of_saves=2147483647\r\n"
+                   "[0]\r\nName=Network/Note\r\nCommand=AT+NOTE=" +
+                       longNote +
+                       "\r\n\r\n"
+                       "[1]\r\nName=Node/Node name\r\nCommand=AT+NODENAME=X\rAT&F\r\n\r\n"
+                       "[2]\r\nName=Network/Note\r\nCommand=" +
+                       tooLong +
+                       "\r\n\r\n"
+                       "[3]\r\nName=Empty\r\nCommand=\r\n\r\n"
+                       "[4]\r\nName=Radio/Channel\r\nCommand=AT+CHANNEL=13\r\n\r\n");
   harness->Sim().SetRegister("AT+CHANNEL", "25");
 
   const ImportResult r = Import(path);
@@ -412,19 +416,21 @@ TEST_F(TransferTest, CorruptedCommandsAreLoggedInsteadOfSentAndLongOnesGoWhole) 
   EXPECT_EQ(harness->Sim().Register("AT+CHANNEL"), "13") << "no factory default ran";
   EXPECT_EQ(ReadFile(folder.Path() + "ImportErrorLog.TXT"),
             "Node/Node name\r\nAT+NODENAME=X\rAT&F\r\n\r\n"
-            "Network/Note\r\n" + tooLong + "\r\n\r\n"
-            "Empty\r\n\r\n\r\n"
-            "\r\n\r\n\r\n");
+            "Network/Note\r\n" +
+                tooLong +
+                "\r\n\r\n"
+                "Empty\r\n\r\n\r\n"
+                "\r\n\r\n\r\n");
 }
 
 TEST_F(TransferTest, ALogThatCannotBeWrittenIsNamedInAMessage) {
   ASSERT_NO_FATAL_FAILURE(Start());
   // A folder where the log would go: no file of that name can be written there.
   std::filesystem::create_directory(folder.Path() + "ImportErrorLog.TXT");
-  const std::string path = folder.Write(
-      "refused.zgb",
-      "[Firmware]\r\nVersion=MA11_v1.10.0.zmcon\r\nNum_of_saves=1\r\n"
-      "[0]\r\nName=Radio/Channel\r\nCommand=AT+CHANNEL=99\r\n\r\n");
+  const std::string path =
+      folder.Write("refused.zgb",
+                   "[Firmware]\r\nVersion=MA11_v1.10.0.zmcon\r\nNum_of_saves=1\r\n"
+                   "[0]\r\nName=Radio/Channel\r\nCommand=AT+CHANNEL=99\r\n\r\n");
   const ImportResult r = Import(path);
   EXPECT_EQ(r.failed.size(), 1u);
   EXPECT_EQ(r.logPath, "");

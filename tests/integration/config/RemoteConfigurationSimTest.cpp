@@ -19,7 +19,8 @@ constexpr const char* kTypedAddress = "000d6f0000d4e5f6";  // the module ignores
 
 class RemoteConfigurationTest : public RemoteSession {};
 
-TEST_F(RemoteConfigurationTest, ATickIdentifiesTheRemoteDeviceAndLoadsItsDefinitionWithoutSecurity) {
+TEST_F(RemoteConfigurationTest,
+       ATickIdentifiesTheRemoteDeviceAndLoadsItsDefinitionWithoutSecurity) {
   ASSERT_NO_FATAL_FAILURE(Start());
   ASSERT_THAT(Groups(), ElementsAre("Node", "Radio", "Network", "Security Settings"));
 
@@ -94,8 +95,8 @@ TEST_F(RemoteConfigurationTest, AnEmptyOrUnsendableAddressIsRefusedBeforeAnythin
 
   // A comma would split AT+RC= at the wrong place; a line end would run the rest
   // ("AT&F": factory default of the local module) as a command of its own.
-  for (const char* address : {"000D6F0000D4E5F6,AT&F", "000D6F0000D4E5F6\r\nAT&F",
-                              "000D6F0000D4E5F6\n", "000D\t6F"}) {
+  for (const char* address :
+       {"000D6F0000D4E5F6,AT&F", "000D6F0000D4E5F6\r\nAT&F", "000D6F0000D4E5F6\n", "000D\t6F"}) {
     harness->Op().Clear();
     r = Tick(address);
     EXPECT_EQ(r.outcome, Outcome::kInvalidAddress) << address;

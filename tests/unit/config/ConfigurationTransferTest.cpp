@@ -36,10 +36,16 @@ TEST(ConfigurationTransfer, TheExportDialogSuggestsZgbFilesAndAddsTheExtensionTo
 }
 
 TEST(ConfigurationTransfer, TheCountOfSavesReadsLikeThePlatformsDecimalConversion) {
-  const std::vector<std::pair<std::string, int>> cases = {
-      {"", 0},      {"12", 12},   {"  7 sections", 7}, {"+5", 5},
-      {"-3", 0},    {"abc", 0},   {"0x10", 0},         {"99999999999999999999", INT_MAX},
-      {"2147483647", INT_MAX},    {"\t\v 4", 4}};
+  const std::vector<std::pair<std::string, int>> cases = {{"", 0},
+                                                          {"12", 12},
+                                                          {"  7 sections", 7},
+                                                          {"+5", 5},
+                                                          {"-3", 0},
+                                                          {"abc", 0},
+                                                          {"0x10", 0},
+                                                          {"99999999999999999999", INT_MAX},
+                                                          {"2147483647", INT_MAX},
+                                                          {"\t\v 4", 4}};
   for (const auto& [text, count] : cases)
     EXPECT_EQ(ConfigurationTransfer::ParseCount(text), count) << "\"" << text << "\"";
 }
@@ -56,13 +62,13 @@ TEST(ConfigurationTransfer, OnlyACommandThatIsOneWholeLineMayBeSent) {
 TEST(ConfigurationTransfer, TheLogsGoNextToTheChosenFile) {
   EXPECT_EQ(ConfigurationTransfer::LogPathFor("/media/usb/site 4/a.zgb", "ImportErrorLog.TXT"),
             "/media/usb/site 4/ImportErrorLog.TXT");
-  EXPECT_EQ(ConfigurationTransfer::LogPathFor("a.zgb", "ExportErrorLog.TXT"),
-            "ExportErrorLog.TXT");
+  EXPECT_EQ(ConfigurationTransfer::LogPathFor("a.zgb", "ExportErrorLog.TXT"), "ExportErrorLog.TXT");
 }
 
 TEST(ProfileFileSections, EverySectionHeaderLineIsCountedAndNothingElse) {
   EXPECT_EQ(ProfileFile().SectionCount(), 0u);
-  EXPECT_EQ(ProfileFile("\xEF\xBB\xBF[Firmware]\r\nVersion=x\r\n[0]\r\n[0]\r\n  [ 1 ]  \n").SectionCount(),
+  EXPECT_EQ(ProfileFile("\xEF\xBB\xBF[Firmware]\r\nVersion=x\r\n[0]\r\n[0]\r\n  [ 1 ]  \n")
+                .SectionCount(),
             4u);
   EXPECT_EQ(ProfileFile("[no end\r\nkey=[x]\r\n; [comment]\r\n[last]").SectionCount(), 1u);
 }
