@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/CliContext.h"
+#include "cli/ConfigSession.h"
 #include "serial/PortList.h"
 
 namespace zendra::cli {
@@ -76,7 +77,33 @@ void At(CliContext& ctx, const std::string& line, const std::string& remote) {
   ctx.exitCode = ok ? kExitOk : kExitFailed;
 }
 
-void Info(CliContext& ctx) {
+// The remote device as ticking "Remode Device Setting" identifies it: product,
+// the EUI address it reports (which every later remote command uses) and version.
+void RemoteInfo(CliContext& ctx, const ConfigOptions& options) {
+  auto session = OpenConfigSession(ctx, options, Definitions::kNone);
+  if (!session) return;
+  const RemoteDeviceResult& r = *session->remoteDevice;
+  if (ctx.options.json) {
+    nlohmann::ordered_json out;
+    out["address"] = options.remote;
+    out["productName"] = r.productName;
+    out["euiAddress"] = r.euiAddress;
+    out["firmwareVersion"] = r.version;
+    out["definitionFile"] = *r.definitionFile;
+    std::cout << Dump(out) << std::endl;
+  } else {
+    std::cout << "Product Name : " << r.productName << "\n"
+              << "EUI address  : " << r.euiAddress << "\n"
+              << "F/W Rev.     : " << r.version << std::endl;
+  }
+  ctx.exitCode = r.euiAddress != "ERROR" && r.version != "ERROR" ? kExitOk : kExitFailed;
+}
+
+void Info(CliContext& ctx, const ConfigOptions& options) {
+  if (options.remoteGiven) {
+    RemoteInfo(ctx, options);
+    return;
+  }
   if (!ctx.ConnectModule()) return;
   const DeviceInfo c = ctx.connection.Device();
   if (ctx.options.json) {
@@ -114,8 +141,11 @@ void RegisterBasicCommands(CLI::App& app, CliContext& ctx) {
   at->add_option("--remote", *remote, "Send it to the remote module with this EUI address (AT+RC=)");
   at->callback([&ctx, line, remote] { At(ctx, *line, *remote); });
 
-  app.add_subcommand("info", "Connect to the local module and print its identification")
-      ->callback([&ctx] { Info(ctx); });
+  auto* info = app.add_subcommand(
+      "info", "Connect to the local module and print its identification, or a remote one's");
+  auto infoOptions = std::make_shared<ConfigOptions>();
+  AddConfigOptions(info, *infoOptions, false);
+  info->callback([&ctx, infoOptions] { Info(ctx, *infoOptions); });
 }
 
 }  // namespace zendra::cli

@@ -1,7 +1,9 @@
 // params, get, set, factory-default and reboot: the Configuration page's work from
 // a terminal. Each connects with the full handshake; params, get and set then load
 // the definition file named after the module's product and version, exactly as
-// the page does, and read or write through the same editor core.
+// the page does, and read or write through the same editor core. With --remote
+// (not factory-default, which is the local module's) the command first identifies
+// the remote device as the Remote Configuration box does and then works on it.
 
 #include <iostream>
 #include <memory>
@@ -10,48 +12,12 @@
 #include <vector>
 
 #include "cli/CliContext.h"
+#include "cli/ConfigSession.h"
 #include "config/ChoiceList.h"
-#include "config/ConfigPageState.h"
-#include "config/DefinitionLoader.h"
-#include "config/ParameterDefinitions.h"
-#include "config/ParameterEditor.h"
 
 namespace zendra::cli {
 
 namespace {
-
-// The page's core objects for one command.
-struct ConfigSession {
-  explicit ConfigSession(Connection& c)
-      : loader(c, definitions, state), editor(c, definitions, state) {}
-  ParameterDefinitions definitions;
-  ConfigPageState state;
-  DefinitionLoader loader;
-  ParameterEditor editor;
-};
-
-struct ConfigOptions {
-  std::string definitionsDir;  // empty: the program folder
-};
-
-// Connects and loads the module's definition file. nullptr after a message.
-std::unique_ptr<ConfigSession> Open(CliContext& ctx, const ConfigOptions& options,
-                                    bool loadDefinitions) {
-  if (!ctx.ConnectModule()) return nullptr;
-  auto session = std::make_unique<ConfigSession>(ctx.connection);
-  if (!loadDefinitions) return session;
-  if (!options.definitionsDir.empty()) session->loader.SetProgramFolder(options.definitionsDir);
-  session->loader.LoadParameterFile(LoadMode::kLoad, ctx.connection.DefinitionFileName());
-  if (session->definitions.parameterCount == 0) {
-    const std::string& read = session->loader.LoadedPath();
-    ctx.Fail(kExitFailed, read.empty() ? "no parameters: no definition file for " +
-                                             ctx.connection.DefinitionFileName()
-                                       : "no parameters: the definition file " + read +
-                                             " holds none");
-    return nullptr;
-  }
-  return session;
-}
 
 std::string Path(const ParameterRecord& r) { return std::string(r.group) + "/" + r.name; }
 
@@ -117,7 +83,7 @@ nlohmann::ordered_json RecordJson(const ParameterRecord& r) {
 }
 
 void Params(CliContext& ctx, const ConfigOptions& options) {
-  auto session = Open(ctx, options, true);
+  auto session = OpenConfigSession(ctx, options, Definitions::kTable);
   if (!session) return;
   const ParameterDefinitions& defs = session->definitions;
   // The tree lists the records in table order, so one cursor finds each row's records.
@@ -163,6 +129,11 @@ void Params(CliContext& ctx, const ConfigOptions& options) {
     nlohmann::ordered_json out;
     out["definitionFile"] = defs.definitionFileName;
     out["loadedFrom"] = session->loader.LoadedPath();
+    if (session->remoteDevice) {
+      out["remoteDevice"] = {{"productName", session->remoteDevice->productName},
+                             {"euiAddress", session->remoteDevice->euiAddress},
+                             {"firmwareVersion", session->remoteDevice->version}};
+    }
     out["groups"] = std::move(groupsJson);
     std::cout << Dump(out) << std::endl;
   }
@@ -170,7 +141,7 @@ void Params(CliContext& ctx, const ConfigOptions& options) {
 }
 
 void Get(CliContext& ctx, const ConfigOptions& options, const std::string& arg) {
-  auto session = Open(ctx, options, true);
+  auto session = OpenConfigSession(ctx, options, Definitions::kTable);
   if (!session) return;
   const auto index = Resolve(ctx, session->definitions, arg);
   if (!index) return;
@@ -215,7 +186,7 @@ void Set(CliContext& ctx, const ConfigOptions& options, const std::string& assig
     return;
   }
   const std::string arg = assignment.substr(0, eq), value = assignment.substr(eq + 1);
-  auto session = Open(ctx, options, true);
+  auto session = OpenConfigSession(ctx, options, Definitions::kTable);
   if (!session) return;
   const auto index = Resolve(ctx, session->definitions, arg);
   if (!index) return;
@@ -259,12 +230,19 @@ void Set(CliContext& ctx, const ConfigOptions& options, const std::string& assig
 }
 
 void FactoryDefault(CliContext& ctx) {
-  auto session = Open(ctx, {}, false);
+  auto session = OpenConfigSession(ctx, {}, Definitions::kNone);
   if (!session) return;
   ctx.exitCode = session->editor.RestoreOrReboot(ctx.Line()) ? kExitOk : kExitFailed;
 }
 
-void Reboot(CliContext& ctx) {
+void Reboot(CliContext& ctx, const ConfigOptions& options) {
+  if (options.remoteGiven) {
+    // The remote device's restart: the page's 1004 captioned "Reboot".
+    auto session = OpenConfigSession(ctx, options, Definitions::kNone);
+    if (!session) return;
+    ctx.exitCode = session->editor.RestoreOrReboot(ctx.Line()) ? kExitOk : kExitFailed;
+    return;
+  }
   if (!ctx.ConnectModule()) return;
   AtLink& link = ctx.Line().Link();
   link.WakeUpIfSleepy();
@@ -281,8 +259,7 @@ void Reboot(CliContext& ctx) {
 void RegisterConfigCommands(CLI::App& app, CliContext& ctx) {
   auto options = std::make_shared<ConfigOptions>();
   auto addDefinitionsOption = [options](CLI::App* command) {
-    command->add_option("--definitions", options->definitionsDir,
-                        "Folder of the definition files (default: the program's folder)");
+    AddConfigOptions(command, *options, true);
   };
 
   auto* params = app.add_subcommand(
@@ -306,7 +283,9 @@ void RegisterConfigCommands(CLI::App& app, CliContext& ctx) {
 
   app.add_subcommand("factory-default", "Restore the local module to its factory defaults (AT&f)")
       ->callback([&ctx] { FactoryDefault(ctx); });
-  app.add_subcommand("reboot", "Restart the local module (ATZ)")->callback([&ctx] { Reboot(ctx); });
+  auto* reboot = app.add_subcommand("reboot", "Restart the local module (ATZ), or a remote one");
+  AddConfigOptions(reboot, *options, false);
+  reboot->callback([&ctx, options] { Reboot(ctx, *options); });
 }
 
 }  // namespace zendra::cli

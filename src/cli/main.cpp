@@ -47,6 +47,7 @@ int main(int argc, char** argv) {
 
   RegisterBasicCommands(app, ctx);
   RegisterConfigCommands(app, ctx);
+  RegisterTransferCommands(app, ctx);
   RegisterFirmwareCommands(app, ctx);
 
   try {

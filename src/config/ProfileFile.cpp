@@ -120,6 +120,21 @@ ProfileFile::Place ProfileFile::Find(std::string_view section, std::string_view 
   return place;
 }
 
+std::size_t ProfileFile::SectionCount() const {
+  const std::string_view text = text_;
+  std::size_t count = 0;
+  std::size_t pos = text.starts_with(kUtf8Mark) ? kUtf8Mark.size() : 0;
+  while (pos < text.size()) {
+    const std::size_t lf = text.find('\n', pos);
+    const std::size_t end = lf == std::string_view::npos ? text.size() : lf;
+    // The same test as Find's: a line that starts with "[" (after blanks) and holds "]".
+    const std::string_view trimmed = Trim(text.substr(pos, end - pos));
+    if (trimmed.starts_with('[') && trimmed.find(']') != std::string_view::npos) ++count;
+    pos = end + 1;
+  }
+  return count;
+}
+
 std::optional<std::string> ProfileFile::Lookup(std::string_view section,
                                                std::string_view key) const {
   const Place place = Find(section, key);

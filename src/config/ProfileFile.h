@@ -84,6 +84,10 @@ class ProfileFile {
   // The whole value of `key` in `section`, or nullopt when there is no such key.
   std::optional<std::string> Lookup(std::string_view section, std::string_view key) const;
 
+  // The number of section header lines (duplicates included): no document holds
+  // more sections than this.
+  std::size_t SectionCount() const;
+
   // Sets `key` in `section` to `value` (see Writing above).
   void SetString(std::string_view section, std::string_view key, std::string_view value);
 

@@ -1,0 +1,110 @@
+#include "config/RemoteConfiguration.h"
+
+#include "serial/AtLink.h"
+
+namespace zendra {
+
+RemoteConfiguration::RemoteConfiguration(Connection& connection, ConfigPageState& state)
+    : connection_(connection), state_(state) {}
+
+bool RemoteConfiguration::IsSendableAddress(const std::string& address) {
+  return address.find(',') == std::string::npos && !AtLink::HoldsControlByte(address);
+}
+
+RemoteDeviceResult RemoteConfiguration::LocalResult(RemoteDeviceResult::Outcome outcome) const {
+  RemoteDeviceResult result;
+  result.outcome = outcome;
+  result.remoteMode = connection_.RemoteMode();
+  result.boxChecked = false;
+  result.addressEditEnabled = true;
+  result.restoreCaption = kRestoreCaption;
+  result.productName = state_.remoteProductName;
+  result.euiAddress = state_.remoteEuiAddress;
+  result.version = state_.remoteVersion;
+  return result;
+}
+
+RemoteDeviceResult RemoteConfiguration::ToggleRemoteDevice(LineLease& line, bool ticked,
+                                                           const std::string& addressText) {
+  return ticked ? EnterRemoteDevice(line, addressText) : LeaveRemoteDevice();
+}
+
+RemoteDeviceResult RemoteConfiguration::EnterRemoteDevice(LineLease& line,
+                                                          const std::string& addressText) {
+  using Outcome = RemoteDeviceResult::Outcome;
+  Operator& op = connection_.Op();
+  state_.remoteAddressText = addressText;
+  if (addressText.empty()) {
+    op.ShowMessage(kInvalidAddressMessage);
+    return LocalResult(Outcome::kInvalidAddress);
+  }
+  if (!IsSendableAddress(addressText)) {
+    op.ShowMessage(kUnsafeAddressMessage);
+    return LocalResult(Outcome::kInvalidAddress);
+  }
+
+  AtLink& link = line.Link();
+  // The queries carry their own prefix: the typed text, which may be any address
+  // the local module understands. Only the EUI address the device reports is used
+  // afterwards.
+  const std::string prefix = "at+rc=" + addressText;
+  link.WakeUpIfSleepy();
+  // A closed port answers every query with the empty text, which is no product.
+  const std::string product =
+      connection_.IsOpen() ? link.QueryAtCommand(prefix + ",at+productname\r\n", kIdentifySeconds)
+                           : std::string("ERROR");
+  // A stopped query ends as a time-out would; the operator who closed the window
+  // needs no message about it.
+  if (line.Stopped()) return LocalResult(Outcome::kStopped);
+  if (product == "ERROR") {
+    op.ShowMessage(kNoResponseMessage);
+    return LocalResult(Outcome::kNoResponse);
+  }
+  std::string eui = link.QueryAtCommand(prefix + ",AT+LONGADDR\r\n", kIdentifySeconds);
+  if (line.Stopped()) return LocalResult(Outcome::kStopped);
+  // Every later remote command line is built from this text.
+  if (!IsSendableAddress(eui)) eui = "ERROR";
+  const std::string version = link.QueryAtCommand(prefix + ",AT+VERSION\r\n", kIdentifySeconds);
+  if (line.Stopped()) return LocalResult(Outcome::kStopped);
+
+  state_.remoteProductName = product;
+  state_.remoteEuiAddress = eui;
+  state_.remoteVersion = version;
+  // Before the load: the remote definition leaves out "Security Settings".
+  connection_.SetRemoteMode(true);
+
+  RemoteDeviceResult result;
+  result.outcome = Outcome::kRemote;
+  result.remoteMode = true;
+  result.boxChecked = true;
+  result.addressEditEnabled = false;
+  result.restoreCaption = kRebootCaption;
+  result.productName = product;
+  result.euiAddress = eui;
+  result.version = version;
+  result.definitionFile = product + "_" + version + ".zmcon";
+  return result;
+}
+
+RemoteDeviceResult RemoteConfiguration::LeaveRemoteDevice() {
+  state_.remoteProductName.clear();
+  state_.remoteEuiAddress.clear();
+  state_.remoteVersion.clear();
+  state_.rangeLabel.clear();
+  state_.rangeText.clear();
+  connection_.SetRemoteMode(false);
+
+  RemoteDeviceResult result = LocalResult(RemoteDeviceResult::Outcome::kLocal);
+  result.rangeCleared = true;
+  result.definitionFile = connection_.DefinitionFileName();
+  return result;
+}
+
+void RemoteConfiguration::LoadDefinitions(DefinitionLoader& loader,
+                                          const RemoteDeviceResult& result) {
+  if (!result.definitionFile) return;
+  loader.LoadParameterFile(LoadMode::kClear, "");
+  loader.LoadParameterFile(LoadMode::kLoad, *result.definitionFile);
+}
+
+}  // namespace zendra

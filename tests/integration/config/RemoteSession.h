@@ -1,0 +1,110 @@
+#pragma once
+// A local simulated module with one remote node, both serving their registers from
+// test definition files, and the Configuration page's core objects over them: the
+// fixture of the remote configuration and the export/import tests.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/ConfigPageState.h"
+#include "config/ConfigurationTransfer.h"
+#include "config/DefinitionLoader.h"
+#include "config/ParameterDefinitions.h"
+#include "config/ParameterEditor.h"
+#include "config/RemoteConfiguration.h"
+#include "support/SimHarness.h"
+#include "support/TempFolder.h"
+
+namespace zendra::test {
+
+// The remote node's EUI address as it reports it.
+inline constexpr const char* kRemoteEui = "000D6F0000D4E5F6";
+
+// Parameters of every type the export handles: 29 (String), 39 (Get, never
+// exported), 10 with choices, 10 with a range, 16, a free text without range and a
+// group a remote device never loads.
+inline constexpr const char* kDefinitions =
+    "; test module\r\n"
+    "[Node/Node name]String;Range = 1;Max = 16;Help: <Shown in scans.>;\r\n"
+    " Command = AT+NODENAME;\r\n"
+    "[Node/Node type]Get;Help: <Read only.>;\r\n Command = AT+NODETYPE;\r\n"
+    "[Radio/Power]10;Combo_list = Low:Mid:High;Value_list = 0:1:2;Help: <Output power.>;\r\n"
+    " Command = AT+TXPOWER;\r\n"
+    "[Radio/Channel]10;Range = 11;Max = 26;Help: <Radio channel.>;\r\n Command = AT+CHANNEL;\r\n"
+    "[Network/PAN ID]16;Range = 0000;Max = FFFE;Help: <Network.>;\r\n Command = AT+PANID;\r\n"
+    "[Network/Note]String;Help: <Free text.>;\r\n Command = AT+NOTE;\r\n"
+    "[Security Settings/Link key]16;Range = 0;Max = FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF;"
+    "Help: <Key.>;\r\n Command = AT+LINKKEY;\r\n";
+
+class RemoteSession : public ::testing::Test {
+ protected:
+  struct Page {
+    explicit Page(Connection& c)
+        : loader(c, definitions, state),
+          editor(c, definitions, state),
+          remote(c, state),
+          transfer(c, definitions, state) {}
+    ParameterDefinitions definitions;
+    ConfigPageState state;
+    DefinitionLoader loader;
+    ParameterEditor editor;
+    RemoteConfiguration remote;
+    ConfigurationTransfer transfer;
+  };
+
+  // Starts the module (MA11 v1.10.0, remote MB11 v3.0), connects and loads the
+  // local definition file.
+  void Start(sim::Options options = {}, sim::RemoteFaults remoteFaults = {}) {
+    folder.Write("MA11_v1.10.0.zmcon", kDefinitions);
+    folder.Write("MB11_v3.0.zmcon", kDefinitions);
+    const std::string simFile = folder.Write("module.zmcon.sim", kDefinitions);
+    options.definitionsFile = simFile;
+    options.registerValues = {{"AT+NOTE", "local note"}};
+    sim::RemoteNode node;
+    node.euiAddress = kRemoteEui;
+    node.productName = "MB11";
+    node.version = "v3.0";
+    node.nodeName = "Far";
+    node.definitionsFile = simFile;
+    node.registerValues = {{"AT+NOTE", "remote note"}};
+    node.faults = std::move(remoteFaults);
+    options.remotes.push_back(node);
+    harness = std::make_unique<SimHarness>(options);
+    ASSERT_TRUE(harness->Connect());
+    page = std::make_unique<Page>(harness->Conn());
+    page->loader.SetProgramFolder(folder.Path());
+    page->loader.LoadParameterFile(LoadMode::kLoad, harness->Conn().DefinitionFileName());
+    ASSERT_EQ(page->definitions.parameterCount, 7);
+    harness->Sim().ClearLog();
+    harness->Op().Clear();
+  }
+
+  // Ticks the box with `address` typed and loads what the result names.
+  RemoteDeviceResult Tick(const std::string& address) {
+    RemoteDeviceResult r = page->remote.ToggleRemoteDevice(harness->Line(), true, address);
+    RemoteConfiguration::LoadDefinitions(page->loader, r);
+    return r;
+  }
+  RemoteDeviceResult Clear() {
+    RemoteDeviceResult r = page->remote.ToggleRemoteDevice(harness->Line(), false, "");
+    RemoteConfiguration::LoadDefinitions(page->loader, r);
+    return r;
+  }
+
+  std::vector<std::string> Lines() { return harness->Sim().ReceivedLines(); }
+  std::vector<std::string> Messages() { return harness->Op().Messages(); }
+  std::vector<std::string> Groups() {
+    std::vector<std::string> groups;
+    for (const auto& row : page->definitions.TreeRows()) groups.emplace_back(row.group);
+    return groups;
+  }
+
+  TempFolder folder;
+  std::unique_ptr<SimHarness> harness;
+  std::unique_ptr<Page> page;
+};
+
+}  // namespace zendra::test
