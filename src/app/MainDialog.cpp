@@ -8,6 +8,10 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTabWidget>
 #include <QThread>
 #include <QVBoxLayout>
@@ -22,6 +26,7 @@
 #include "serial/PortList.h"
 #include "serial/SerialPort.h"
 #include "widgets/ControlIds.h"
+#include "widgets/DialogUnits.h"
 #include "widgets/FindControl.h"
 #include "widgets/FocusKeeper.h"
 #include "widgets/GuiCall.h"
@@ -67,7 +72,8 @@ MainDialog::MainDialog(Operator& op, const PortList* ports, QWidget* parent)
   setWindowTitle(QStringLiteral("Zendra Manager"));
   setWindowIcon(QIcon(QStringLiteral(":/icons/zendra-manager.png")));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                 Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                 Qt::WindowCloseButtonHint);
 
   // Linux desktops give a program no system menu of its own: the About item sits
   // in a Help menu, where people look for it, with F1 as its key.
@@ -81,11 +87,11 @@ MainDialog::MainDialog(Operator& op, const PortList* ports, QWidget* parent)
 
   client_ = new QWidget(this);
   auto* layout = new QVBoxLayout(this);
+  TemplateBuilder::Compact(layout);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   layout->setMenuBar(menuBar);
   layout->addWidget(client_);
-  layout->setSizeConstraint(QLayout::SetFixedSize);
 
   PortList found;
   if (!ports) {
@@ -93,6 +99,7 @@ MainDialog::MainDialog(Operator& op, const PortList* ports, QWidget* parent)
     ports = &found;
   }
   BuildControls(client_, *ports);
+  FitToScreen();
 
   connection_.SetHooks({
       // The handshake runs on a task: the reload dialog opens on the window's
@@ -127,30 +134,51 @@ MainDialog::~MainDialog() {
   configPage_ = nullptr;
 }
 
-void MainDialog::BuildControls(QWidget* client, const PortList& ports) {
-  // The controls lie on the client area below the menu bar; the template is the
-  // window itself, so IDs are looked up from the dialog.
-  TemplateBuilder t(client, TemplateIds::kMainDialog, this);
-  client->setFixedSize(t.Units().Size(kWidthDlu, kHeightDlu));
+void MainDialog::FitToScreen() {
+  // The template's size when the screen has room for it, never more than the
+  // screen's free area; the layouts' minimum keeps every control usable below it.
+  const QSize wanted = DialogUnits(font()).Size(kWidthDlu, kHeightDlu);
+  QSize size = wanted.expandedTo(minimumSizeHint());
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    // Room for the window's frame and title bar, which the available area does not
+    // leave out.
+    const QSize room = screen->availableGeometry().size() - QSize(16, 48);
+    size = size.boundedTo(room);
+  }
+  resize(size);
+}
 
-  t.GroupBox(kNoControlId, QStringLiteral("Serial Port"), 7, 4, 309, 42);
+void MainDialog::BuildControls(QWidget* client, const PortList& ports) {
+  // The controls lie on the client area below the menu bar, in the template's
+  // order and groups; the template is the window itself, so IDs are looked up from
+  // the dialog.
+  TemplateBuilder t(client, TemplateIds::kMainDialog, this);
+  auto* layout = new QVBoxLayout(client);
+  TemplateBuilder::Compact(layout);
+
+  // "Serial Port": a caption over each box, the boxes left to right, then Open.
+  auto* serial = t.MakeGroupBox(client, kNoControlId, QStringLiteral("Serial Port"));
+  auto* serialGrid = new QGridLayout(serial);
+  TemplateBuilder::Compact(serialGrid);
   struct Column {
     int id;
     const char* label;
-    int x;
-    int width;
+    int stretch;
   };
   // Port, baud rate, data bits, parity, stop bits, flow control, left to right.
   const Column columns[] = {
-      {Id::kPortBox, "Serial line", 13, 58},    {Id::kBaudBox, "Baud rate", 74, 44},
-      {Id::kDataBitsBox, "Data bits", 121, 32}, {Id::kParityBox, "Parity", 156, 34},
-      {Id::kStopBitsBox, "Stop bits", 193, 32}, {Id::kFlowBox, "Flow control", 228, 43},
+      {Id::kPortBox, "Serial line", 4},  {Id::kBaudBox, "Baud rate", 2},
+      {Id::kDataBitsBox, "Data bits", 1}, {Id::kParityBox, "Parity", 1},
+      {Id::kStopBitsBox, "Stop bits", 1}, {Id::kFlowBox, "Flow control", 2},
   };
   QComboBox* boxes[6] = {};
   for (int i = 0; i < 6; ++i) {
-    t.Static(kNoControlId, QString::fromLatin1(columns[i].label), columns[i].x, 15,
-             columns[i].width, 9);
-    boxes[i] = t.DropDown(columns[i].id, columns[i].x, 25, columns[i].width, 12);
+    serialGrid->addWidget(t.MakeStatic(serial, kNoControlId, QString::fromLatin1(columns[i].label)),
+                          0, i);
+    boxes[i] = t.MakeDropDown(serial, columns[i].id);
+    boxes[i]->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    serialGrid->addWidget(boxes[i], 1, i);
+    serialGrid->setColumnStretch(i, columns[i].stretch);
   }
   portBox_ = boxes[0];
   baudBox_ = boxes[1];
@@ -158,7 +186,14 @@ void MainDialog::BuildControls(QWidget* client, const PortList& ports) {
   parityBox_ = boxes[3];
   stopBitsBox_ = boxes[4];
   flowBox_ = boxes[5];
-  openButton_ = t.Button(Id::kOpen, QStringLiteral("Open"), 274, 24, 36, 14);
+  // A device path is read whole: "/dev/ttyUSB10" must not lose its start.
+  portBox_->setMinimumContentsLength(14);
+  baudBox_->setMinimumContentsLength(6);
+  flowBox_->setMinimumContentsLength(8);
+  for (QComboBox* box : {dataBitsBox_, parityBox_, stopBitsBox_}) box->setMinimumContentsLength(4);
+  openButton_ = t.MakeButton(serial, Id::kOpen, QStringLiteral("Open"));
+  serialGrid->addWidget(openButton_, 1, 6);
+  layout->addWidget(serial);
 
   // The port box lists the ports found; COM1's port is selected when it is there,
   // otherwise nothing is, and the operator must choose.
@@ -176,7 +211,10 @@ void MainDialog::BuildControls(QWidget* client, const PortList& ports) {
   FillSettingBox(dataBitsBox_, kDataBitsTable, kDefaultDataBits);
   FillSettingBox(flowBox_, kFlowControlTable, kDefaultFlowControl);
 
-  t.GroupBox(kNoControlId, QStringLiteral("Device Infomation"), 7, 50, 309, 76);
+  // "Device Infomation": the four texts with their labels; Reboot and Reload beside.
+  auto* device = t.MakeGroupBox(client, kNoControlId, QStringLiteral("Device Infomation"));
+  auto* deviceGrid = new QGridLayout(device);
+  TemplateBuilder::Compact(deviceGrid);
   const struct {
     const char* label;
     int id;
@@ -187,29 +225,40 @@ void MainDialog::BuildControls(QWidget* client, const PortList& ports) {
       {"Node Name :", Id::kNodeName, &nodeNameText_},
       {"F/W Rev. :", Id::kFirmwareVersion, &firmwareVersionText_},
   };
+  // Two texts a row, in the template's order (product, EUI address; node name,
+  // firmware revision), so that the group stays low on a small screen.
   for (int i = 0; i < 4; ++i) {
-    const int y = 63 + i * 15;
-    t.Static(kNoControlId, QString::fromLatin1(rows[i].label), 15, y, 56, 9);
-    *rows[i].text = t.Static(rows[i].id, QString(), 73, y, 170, 9);
+    const int row = i / 2, column = (i % 2) * 2;
+    deviceGrid->addWidget(t.MakeStatic(device, kNoControlId, QString::fromLatin1(rows[i].label)),
+                          row, column);
+    *rows[i].text = t.MakeStatic(device, rows[i].id, QString());
     (*rows[i].text)->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    deviceGrid->addWidget(*rows[i].text, row, column + 1);
   }
-  rebootButton_ = t.Button(Id::kReboot, QStringLiteral("Reboot"), 253, 62, 55, 14, false);
-  reloadButton_ = t.Button(Id::kReload, QStringLiteral("Reload"), 253, 80, 55, 14, false);
+  deviceGrid->setColumnStretch(1, 1);
+  deviceGrid->setColumnStretch(3, 1);
+  rebootButton_ = t.MakeButton(device, Id::kReboot, QStringLiteral("Reboot"), false);
+  reloadButton_ = t.MakeButton(device, Id::kReload, QStringLiteral("Reload"), false);
+  deviceGrid->addWidget(rebootButton_, 0, 4);
+  deviceGrid->addWidget(reloadButton_, 1, 4);
+  layout->addWidget(device);
 
+  // The tab control takes what the window grows by.
   tabs_ = new QTabWidget(client);
-  t.Place(tabs_, Id::kTabs, 7, 132, 309, 345);
+  TemplateBuilder::Tag(tabs_, Id::kTabs);
   configPage_ = new ConfigPage(connection_, relay_);
   firmwarePage_ = new FirmwarePage(connection_, relay_);
   tabs_->addTab(configPage_, QStringLiteral("  Configuration  "));
   tabs_->addTab(firmwarePage_, QStringLiteral("  Firmware Update  "));
   tabs_->setCurrentIndex(0);
+  layout->addWidget(tabs_, 1);
 
   connect(openButton_, &QPushButton::clicked, this, &MainDialog::OnOpen);
   connect(rebootButton_, &QPushButton::clicked, this, &MainDialog::OnReboot);
   connect(reloadButton_, &QPushButton::clicked, this, &MainDialog::OnReload);
   // What a local update learned: the device texts and the new definitions.
   connect(firmwarePage_, &FirmwarePage::deviceInformationChanged, this,
-          [this](const DeviceInfo& device) { ShowDeviceTexts(device); });
+          [this](const DeviceInfo& read) { ShowDeviceTexts(read); });
   connect(firmwarePage_, &FirmwarePage::definitionsToReload, this,
           [this](const QString& name) { configPage_->ReloadDefinitions(name.toStdString()); });
 }

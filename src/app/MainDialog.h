@@ -80,6 +80,7 @@ class MainDialog : public QDialog {
 
  private:
   void BuildControls(QWidget* client, const PortList& ports);
+  void FitToScreen();
   // The end of the connect task, on the window's thread.
   void OnConnected(bool connected);
   // The line was taken or given back (posted from the thread that did it).

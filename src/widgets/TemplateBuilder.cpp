@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -100,6 +101,70 @@ QProgressBar* TemplateBuilder::ProgressBar(int id, int x, int y, int w, int h) {
   bar->setValue(0);
   bar->setTextVisible(false);
   Place(bar, id, x, y, w, h);
+  return bar;
+}
+
+void TemplateBuilder::Compact(QLayout* layout) {
+  layout->setContentsMargins(6, 4, 6, 4);
+  layout->setSpacing(4);
+}
+
+void TemplateBuilder::Tag(QWidget* control, int id, bool enabled) {
+  if (id != kNoControlId) SetControlId(control, id);
+  control->setEnabled(enabled);
+}
+
+QGroupBox* TemplateBuilder::MakeGroupBox(QWidget* parent, int id, const QString& caption) {
+  auto* box = new QGroupBox(caption, parent);
+  Tag(box, id);
+  return box;
+}
+
+QLabel* TemplateBuilder::MakeStatic(QWidget* parent, int id, const QString& caption) {
+  auto* label = new QLabel(caption, parent);
+  label->setTextFormat(Qt::PlainText);
+  Tag(label, id);
+  return label;
+}
+
+QPushButton* TemplateBuilder::MakeButton(QWidget* parent, int id, const QString& caption,
+                                         bool enabled) {
+  auto* button = new QPushButton(caption, parent);
+  // A button is pressed by a click or by Enter while it has the focus; it is never
+  // the window's default that Enter elsewhere would press.
+  button->setAutoDefault(false);
+  Tag(button, id, enabled);
+  return button;
+}
+
+QCheckBox* TemplateBuilder::MakeCheckBox(QWidget* parent, int id, const QString& caption,
+                                         bool enabled) {
+  auto* box = new QCheckBox(caption, parent);
+  Tag(box, id, enabled);
+  return box;
+}
+
+QLineEdit* TemplateBuilder::MakeEdit(QWidget* parent, int id, bool enabled) {
+  auto* edit = new QLineEdit(parent);
+  Tag(edit, id, enabled);
+  return edit;
+}
+
+QComboBox* TemplateBuilder::MakeDropDown(QWidget* parent, int id, bool enabled) {
+  auto* box = new QComboBox(parent);
+  box->setEditable(true);
+  box->setInsertPolicy(QComboBox::NoInsert);
+  box->setMaxVisibleItems(12);
+  Tag(box, id, enabled);
+  return box;
+}
+
+QProgressBar* TemplateBuilder::MakeProgressBar(QWidget* parent, int id) {
+  auto* bar = new QProgressBar(parent);
+  bar->setRange(0, 100);
+  bar->setValue(0);
+  bar->setTextVisible(false);
+  Tag(bar, id);
   return bar;
 }
 

@@ -1,8 +1,13 @@
 #pragma once
-// Builds a window's controls as its dialog template describes them: each control
-// is a direct child of the template root, placed in dialog units, tagged with its
-// ID and created enabled or disabled. Group boxes are siblings of the controls
-// they frame, as in the templates, and are created first so that they lie below.
+// Builds a window's controls as its dialog template describes them, tagged with
+// their IDs and created enabled or disabled.
+//
+// The windows lay their controls out with Qt layouts in the templates' order and
+// grouping (the Make... functions: a control in the given parent, not placed, a
+// group box as the parent of the controls it frames), so that they grow with the
+// window and fit small screens; the template's size is the window's first size.
+// The placing functions put a control at its template rectangle in dialog units
+// (a direct child of the root; group boxes are then siblings of what they frame).
 
 #include <QString>
 
@@ -11,6 +16,7 @@
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QLayout;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -39,6 +45,20 @@ class TemplateBuilder {
   QProgressBar* ProgressBar(int id, int x, int y, int w, int h);
   // Any other control, made by the caller as a child of the root.
   void Place(QWidget* control, int id, int x, int y, int w, int h, bool enabled = true);
+
+  // For layouts: the control in `parent`, tagged and enabled or not, not placed.
+  QGroupBox* MakeGroupBox(QWidget* parent, int id, const QString& caption);
+  QLabel* MakeStatic(QWidget* parent, int id, const QString& caption);
+  QPushButton* MakeButton(QWidget* parent, int id, const QString& caption, bool enabled = true);
+  QCheckBox* MakeCheckBox(QWidget* parent, int id, const QString& caption, bool enabled = true);
+  QLineEdit* MakeEdit(QWidget* parent, int id, bool enabled = true);
+  QComboBox* MakeDropDown(QWidget* parent, int id, bool enabled = true);
+  QProgressBar* MakeProgressBar(QWidget* parent, int id);
+  // Tags a control the caller made.
+  static void Tag(QWidget* control, int id, bool enabled = true);
+  // The windows' spacing: tight enough that the main window fits a 1366×768
+  // screen, and a 1920×1080 one at 150 %.
+  static void Compact(QLayout* layout);
 
  private:
   QWidget* root_;

@@ -10,7 +10,10 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStringDecoder>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 #include <algorithm>
 
 #include <memory>
@@ -27,8 +30,6 @@ namespace {
 
 using Id = ConfigPageIds;
 
-constexpr int kWidthDlu = 264;
-constexpr int kHeightDlu = 252;
 
 // The definition files and the module's replies are single-byte text. Files
 // written on Linux are UTF-8; files from the Windows tool are in its code page, for
@@ -87,42 +88,95 @@ ConfigPage::ConfigPage(Connection& connection, Operator& op, QWidget* parent)
       tasks_(op, this) {
   InitResources();
   TemplateBuilder t(this, TemplateIds::kConfigPage);
-  setMinimumSize(t.Units().Size(kWidthDlu, kHeightDlu));
+  auto* layout = new QVBoxLayout(this);
+  TemplateBuilder::Compact(layout);
 
-  // Group boxes first, so that they lie below the controls they frame.
-  t.GroupBox(kNoControlId, QStringLiteral("Remote Configuration"), 0, 3, 264, 46);
-  t.GroupBox(kNoControlId, QStringLiteral("Configuration Management"), 1, 198, 124, 47);
-  t.GroupBox(Id::kValueGroup, QString(), 133, 51, 131, 194);
+  // "Remote Configuration" across the top: the box and the address on the left,
+  // the remote device's product, EUI address and version on the right.
+  auto* remote = t.MakeGroupBox(this, kNoControlId, QStringLiteral("Remote Configuration"));
+  auto* remoteGrid = new QGridLayout(remote);
+  TemplateBuilder::Compact(remoteGrid);
+  remoteGrid->addWidget(
+      t.MakeCheckBox(remote, Id::kRemoteSetting, QStringLiteral("Remode Device Setting"), false), 0,
+      0, 1, 3);
+  remoteGrid->addWidget(t.MakeStatic(remote, kNoControlId, QStringLiteral("Address")), 1, 0);
+  auto* address = t.MakeEdit(remote, Id::kRemoteAddress, false);
+  // An EUI address is 16 hexadecimal digits; it is read whole.
+  address->setMinimumWidth(address->fontMetrics().horizontalAdvance(QStringLiteral("0")) * 18);
+  remoteGrid->addWidget(address, 1, 1);
+  auto* scan = t.MakeButton(remote, Id::kScan, QStringLiteral("..."), false);
+  scan->setMaximumWidth(scan->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 24);
+  remoteGrid->addWidget(scan, 1, 2);
+  const struct {
+    const char* label;
+    int id;
+  } remoteTexts[] = {{"Product Name : ", Id::kRemoteProductName},
+                     {"EUI address :", Id::kRemoteEuiAddress},
+                     {"F/W Rev. :", Id::kRemoteVersion}};
+  auto* remoteInfo = new QGridLayout;
+  for (int i = 0; i < 3; ++i) {
+    remoteInfo->addWidget(t.MakeStatic(remote, kNoControlId, QString::fromLatin1(remoteTexts[i].label)),
+                          i, 0);
+    auto* text = t.MakeStatic(remote, remoteTexts[i].id, QString());
+    text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    remoteInfo->addWidget(text, i, 1);
+  }
+  remoteInfo->setColumnStretch(1, 1);
+  remoteGrid->addLayout(remoteInfo, 0, 3, 3, 1);
+  remoteGrid->setColumnStretch(3, 1);
+  layout->addWidget(remote);
 
+  // Below: the tree with "Configuration Management" under it on the left, the value
+  // box on the right. The tree and the description take what the page grows by.
+  auto* lower = new QHBoxLayout;
+  auto* left = new QVBoxLayout;
   tree_ = new QTreeWidget(this);
   tree_->setHeaderHidden(true);
   tree_->setRootIsDecorated(true);
   tree_->setIconSize(QSize(16, 16));
   tree_->setSelectionMode(QAbstractItemView::SingleSelection);
-  t.Place(tree_, Id::kTree, 2, 55, 123, 142);
+  TemplateBuilder::Tag(tree_, Id::kTree);
+  left->addWidget(tree_, 1);
+  auto* management =
+      t.MakeGroupBox(this, kNoControlId, QStringLiteral("Configuration Management"));
+  auto* managementGrid = new QGridLayout(management);
+  TemplateBuilder::Compact(managementGrid);
+  managementGrid->addWidget(t.MakeButton(management, Id::kExport, QStringLiteral("Export"), false),
+                            0, 0);
+  managementGrid->addWidget(t.MakeButton(management, Id::kImport, QStringLiteral("Import"), false),
+                            0, 1);
+  auto* restore = t.MakeButton(management, Id::kRestore,
+                               QString::fromLatin1(ConnectionControls::kRestoreCaption), false);
+  managementGrid->addWidget(restore, 1, 0, 1, 2);
+  left->addWidget(management);
+  lower->addLayout(left, 1);
 
-  t.Button(Id::kExport, QStringLiteral("Export"), 9, 210, 53, 14, false);
-  t.Button(Id::kImport, QStringLiteral("Import"), 66, 210, 53, 14, false);
-  auto* restore = t.Button(Id::kRestore, QString::fromLatin1(ConnectionControls::kRestoreCaption),
-                           9, 227, 110, 14, false);
-
-  valueEdit_ = t.Edit(Id::kValueEdit, 141, 62, 112, 12, false);
-  saveButton_ = t.Button(Id::kSave, QStringLiteral("Save"), 211, 77, 42, 12, false);
-  choiceBox_ = t.DropDown(Id::kChoiceBox, 141, 77, 67, 68, false);
-  t.Static(Id::kDescription, QString(), 139, 93, 112, 119)->setWordWrap(true);
-  t.Static(Id::kRangeLabel, QStringLiteral("Range :"), 136, 224, 25, 16);
-  t.Static(Id::kRangeText, QString(), 163, 224, 92, 18)->setWordWrap(true);
-
-  t.CheckBox(Id::kRemoteSetting, QStringLiteral("Remode Device Setting"), 4, 15, 91, 8, false);
-  t.Static(kNoControlId, QStringLiteral("Address"), 4, 29, 29, 9);
-  t.Edit(Id::kRemoteAddress, 35, 28, 76, 12, false);
-  t.Button(Id::kScan, QStringLiteral("..."), 111, 28, 14, 12, false);
-  t.Static(kNoControlId, QStringLiteral("Product Name : "), 134, 11, 51, 8);
-  t.Static(Id::kRemoteProductName, QString(), 187, 10, 67, 8);
-  t.Static(kNoControlId, QStringLiteral("EUI address :"), 134, 22, 45, 8);
-  t.Static(Id::kRemoteEuiAddress, QString(), 182, 22, 70, 8);
-  t.Static(kNoControlId, QStringLiteral("F/W Rev. :"), 134, 34, 34, 8);
-  t.Static(Id::kRemoteVersion, QString(), 172, 34, 55, 8);
+  auto* value = t.MakeGroupBox(this, Id::kValueGroup, QString());
+  auto* valueLayout = new QVBoxLayout(value);
+  TemplateBuilder::Compact(valueLayout);
+  valueEdit_ = t.MakeEdit(value, Id::kValueEdit, false);
+  // A 128-bit key is 32 hexadecimal digits: the box is wide enough to show one
+  // whole; a longer value shows whole in the tooltip.
+  valueEdit_->setMinimumWidth(valueEdit_->fontMetrics().horizontalAdvance(QStringLiteral("0")) * 34);
+  valueLayout->addWidget(valueEdit_);
+  auto* choiceRow = new QHBoxLayout;
+  choiceBox_ = t.MakeDropDown(value, Id::kChoiceBox, false);
+  saveButton_ = t.MakeButton(value, Id::kSave, QStringLiteral("Save"), false);
+  choiceRow->addWidget(choiceBox_, 1);
+  choiceRow->addWidget(saveButton_);
+  valueLayout->addLayout(choiceRow);
+  auto* description = t.MakeStatic(value, Id::kDescription, QString());
+  description->setWordWrap(true);
+  description->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  valueLayout->addWidget(description, 1);
+  auto* rangeRow = new QHBoxLayout;
+  rangeRow->addWidget(t.MakeStatic(value, Id::kRangeLabel, QStringLiteral("Range :")));
+  auto* rangeText = t.MakeStatic(value, Id::kRangeText, QString());
+  rangeText->setWordWrap(true);
+  rangeRow->addWidget(rangeText, 1);
+  valueLayout->addLayout(rangeRow);
+  lower->addWidget(value, 1);
+  layout->addLayout(lower, 1);
 
   // Image 0 (resource 144) while selected, image 1 (resource 139) otherwise; the
   // item views draw the Selected mode of an icon for a selected item.
@@ -252,6 +306,8 @@ void ConfigPage::ApplySelection(const SelectionResult& result) {
     FillChoiceBox(result.choiceItems, result.choiceData, result.choiceSelection);
   shownValue_ = result.valueText;
   valueEdit_->setText(Q(shownValue_));
+  // A value wider than the box is readable whole over it.
+  valueEdit_->setToolTip(Q(shownValue_));
   valueEdit_->setEnabled(result.valueEditEnabled);
   choiceBox_->setEnabled(result.choiceBoxEnabled);
   saveButton_->setEnabled(result.saveEnabled);

@@ -1,6 +1,9 @@
 #include "firmware/ui/FirmwarePage.h"
 
 #include <QCheckBox>
+#include <QGroupBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -8,6 +11,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QThread>
+#include <QVBoxLayout>
 
 #include "firmware/CloneRule.h"
 #include "widgets/ConnectionControls.h"
@@ -23,9 +27,6 @@ namespace {
 
 using Id = FirmwarePageIds;
 
-// Laid out in the manner of template 129: groups across the page, controls inside.
-constexpr int kWidthDlu = 300;
-constexpr int kHeightDlu = 322;
 
 // The buttons every update disables while it runs, and the connection enables.
 constexpr int kFiveButtons[] = {Id::kChooseFile, Id::kDownload, Id::kLocalUpdate, Id::kSearch,
@@ -51,31 +52,57 @@ FirmwarePage::FirmwarePage(Connection& connection, Operator& op, QWidget* parent
   TemplateBuilder t(this, TemplateIds::kFirmwarePage);
   // The page keeps the keyboard focus while its buttons wait for the line.
   setFocusPolicy(Qt::ClickFocus);
-  setMinimumSize(t.Units().Size(kWidthDlu, kHeightDlu));
+  auto* layout = new QVBoxLayout(this);
+  TemplateBuilder::Compact(layout);
 
-  t.GroupBox(kNoControlId, QStringLiteral("Message"), 0, 3, 300, 27);
-  status_ = t.Static(Id::kStatus, QString(), 8, 15, 284, 9);
+  auto* message = t.MakeGroupBox(this, kNoControlId, QStringLiteral("Message"));
+  auto* messageLayout = new QVBoxLayout(message);
+  TemplateBuilder::Compact(messageLayout);
+  status_ = t.MakeStatic(message, Id::kStatus, QString());
+  messageLayout->addWidget(status_);
+  layout->addWidget(message);
 
-  t.GroupBox(kNoControlId, QStringLiteral("Firmware File"), 0, 34, 300, 52);
-  t.Static(kNoControlId, QStringLiteral("File location:"), 8, 47, 48, 9);
-  pathEdit_ = t.Edit(Id::kFilePath, 58, 45, 234, 12);
+  auto* file = t.MakeGroupBox(this, kNoControlId, QStringLiteral("Firmware File"));
+  auto* fileGrid = new QGridLayout(file);
+  TemplateBuilder::Compact(fileGrid);
+  fileGrid->addWidget(t.MakeStatic(file, kNoControlId, QStringLiteral("File location:")), 0, 0);
+  pathEdit_ = t.MakeEdit(file, Id::kFilePath);
   // It shows the chosen image; Choose and the web download set it. Typed text was
   // never sent, so it is not taken.
   pathEdit_->setReadOnly(true);
+  fileGrid->addWidget(pathEdit_, 0, 1, 1, 3);
   auto* choose =
-      t.Button(Id::kChooseFile, QStringLiteral("Choose file in local PC"), 8, 64, 110, 14, false);
-  t.Button(Id::kDownload, QStringLiteral("Download from web server"), 122, 64, 110, 14, false);
+      t.MakeButton(file, Id::kChooseFile, QStringLiteral("Choose file in local PC"), false);
+  fileGrid->addWidget(choose, 1, 0, 1, 2);
+  fileGrid->addWidget(
+      t.MakeButton(file, Id::kDownload, QStringLiteral("Download from web server"), false), 1, 2);
+  fileGrid->setColumnStretch(3, 1);
+  layout->addWidget(file);
 
-  t.GroupBox(kNoControlId, QStringLiteral("Local Device Update"), 0, 90, 300, 32);
-  progress_ = t.ProgressBar(Id::kLocalProgress, 8, 103, 230, 12);
-  auto* localUpdate = t.Button(Id::kLocalUpdate, QStringLiteral("Update"), 244, 102, 48, 14, false);
+  auto* local = t.MakeGroupBox(this, kNoControlId, QStringLiteral("Local Device Update"));
+  auto* localLayout = new QHBoxLayout(local);
+  TemplateBuilder::Compact(localLayout);
+  progress_ = t.MakeProgressBar(local, Id::kLocalProgress);
+  localLayout->addWidget(progress_, 1);
+  auto* localUpdate = t.MakeButton(local, Id::kLocalUpdate, QStringLiteral("Update"), false);
+  localLayout->addWidget(localUpdate);
+  layout->addWidget(local);
 
-  t.GroupBox(kNoControlId, QStringLiteral("Remote Device Update"), 0, 126, 300, 194);
-  deviceList_ = new QTableWidget(this);
-  t.Place(deviceList_, Id::kDeviceList, 8, 138, 284, 156);
-  t.Button(Id::kSearch, QStringLiteral("Search"), 8, 300, 48, 14, false);
-  cloneBox_ = t.CheckBox(Id::kClone, QStringLiteral("Clone local firmware"), 64, 302, 100, 10);
-  t.Button(Id::kRemoteUpdate, QStringLiteral("Update"), 244, 300, 48, 14, false);
+  // The device list takes what the page grows by.
+  auto* remote = t.MakeGroupBox(this, kNoControlId, QStringLiteral("Remote Device Update"));
+  auto* remoteLayout = new QVBoxLayout(remote);
+  TemplateBuilder::Compact(remoteLayout);
+  deviceList_ = new QTableWidget(remote);
+  TemplateBuilder::Tag(deviceList_, Id::kDeviceList);
+  remoteLayout->addWidget(deviceList_, 1);
+  auto* remoteRow = new QHBoxLayout;
+  remoteRow->addWidget(t.MakeButton(remote, Id::kSearch, QStringLiteral("Search"), false));
+  cloneBox_ = t.MakeCheckBox(remote, Id::kClone, QStringLiteral("Clone local firmware"));
+  remoteRow->addWidget(cloneBox_);
+  remoteRow->addStretch(1);
+  remoteRow->addWidget(t.MakeButton(remote, Id::kRemoteUpdate, QStringLiteral("Update"), false));
+  remoteLayout->addLayout(remoteRow);
+  layout->addWidget(remote, 1);
 
   // The report list: seven left-aligned columns, grid lines, a check box per row in
   // column 0 (the rows are added by the search), no rows at start.
@@ -93,6 +120,9 @@ FirmwarePage::FirmwarePage(Connection& connection, Operator& op, QWidget* parent
   deviceList_->setSelectionBehavior(QAbstractItemView::SelectRows);
   deviceList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   deviceList_->setRowCount(0);
+  // The list is narrower than its columns on a small screen: the last column gives
+  // way, so an empty list needs no scroll bar.
+  deviceList_->horizontalHeader()->setStretchLastSection(true);
 
   connect(cloneBox_, &QCheckBox::clicked, this, [this] { OnCloneToggled(); });
   connect(choose, &QPushButton::clicked, this, &FirmwarePage::OnChooseFile);

@@ -5,7 +5,10 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QThread>
+#include <QVBoxLayout>
 
 #include "device/Connection.h"
 #include "widgets/ControlIds.h"
@@ -50,17 +53,35 @@ FirmwareUploadDialog::FirmwareUploadDialog(Connection& connection, LineLease& li
       tasks_(relay_, this) {
   setWindowTitle(QStringLiteral("Firmware Upload"));
   TemplateBuilder t(this, TemplateIds::kFirmwareUpload);
-  setFixedSize(t.Units().Size(kWidthDlu, kHeightDlu));
-
-  t.GroupBox(kNoControlId, QStringLiteral("Message"), 7, 4, 236, 27);
-  status_ = t.Static(Id::kStatus, QString(), 14, 16, 222, 9);
-  t.GroupBox(kNoControlId, QStringLiteral("Firmware File"), 7, 35, 236, 34);
-  auto* choose = t.Button(Id::kChooseFile, QStringLiteral("Choose File"), 14, 47, 50, 14);
-  pathEdit_ = t.Edit(Id::kFilePath, 68, 48, 168, 12);
+  auto* layout = new QVBoxLayout(this);
+  TemplateBuilder::Compact(layout);
+  auto* message = t.MakeGroupBox(this, kNoControlId, QStringLiteral("Message"));
+  auto* messageLayout = new QVBoxLayout(message);
+  TemplateBuilder::Compact(messageLayout);
+  status_ = t.MakeStatic(message, Id::kStatus, QString());
+  messageLayout->addWidget(status_);
+  layout->addWidget(message);
+  auto* file = t.MakeGroupBox(this, kNoControlId, QStringLiteral("Firmware File"));
+  auto* fileLayout = new QHBoxLayout(file);
+  TemplateBuilder::Compact(fileLayout);
+  auto* choose = t.MakeButton(file, Id::kChooseFile, QStringLiteral("Choose File"));
+  fileLayout->addWidget(choose);
+  pathEdit_ = t.MakeEdit(file, Id::kFilePath);
   pathEdit_->setReadOnly(true);  // it shows the chosen image; Choose File sets it
-  progress_ = t.ProgressBar(Id::kProgress, 7, 76, 236, 12);
-  auto* close = t.Button(Id::kClose, QStringLiteral("Close"), 139, 96, 50, 14);
-  auto* upload = t.Button(Id::kUpload, QStringLiteral("Upload"), 193, 96, 50, 14);
+  fileLayout->addWidget(pathEdit_, 1);
+  layout->addWidget(file);
+  progress_ = t.MakeProgressBar(this, Id::kProgress);
+  layout->addWidget(progress_);
+  layout->addStretch(1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  auto* close = t.MakeButton(this, Id::kClose, QStringLiteral("Close"));
+  auto* upload = t.MakeButton(this, Id::kUpload, QStringLiteral("Upload"));
+  buttons->addWidget(close);
+  buttons->addWidget(upload);
+  layout->addLayout(buttons);
+  // The template's size is the dialog's first size; it may grow.
+  resize(t.Units().Size(kWidthDlu, kHeightDlu).expandedTo(minimumSizeHint()));
 
   // Close ends the dialog as OK does.
   connect(close, &QPushButton::clicked, this, &QDialog::accept);
