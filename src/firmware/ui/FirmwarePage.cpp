@@ -1,14 +1,15 @@
 #include "firmware/ui/FirmwarePage.h"
 
 #include <QCheckBox>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QThread>
+#include <memory>
 
+#include "discovery/NetworkScan.h"
+#include "discovery/ui/DeviceListCtrl.h"
 #include "firmware/CloneRule.h"
 #include "widgets/ConnectionControls.h"
 #include "widgets/ControlIds.h"
@@ -33,11 +34,6 @@ constexpr int kFiveButtons[] = {Id::kChooseFile, Id::kDownload, Id::kLocalUpdate
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
-
-const FirmwarePage::Column FirmwarePage::kColumns[7] = {
-    {"", 22},          {"Type", 45},     {"IEEE Address", 140}, {"Version", 63},
-    {"ModelType", 85}, {"NodeName", 85}, {"Progress", 152},
-};
 
 FirmwarePage::FirmwarePage(Connection& connection, Operator& op, QWidget* parent)
     : QWidget(parent),
@@ -65,32 +61,16 @@ FirmwarePage::FirmwarePage(Connection& connection, Operator& op, QWidget* parent
   auto* localUpdate = t.Button(Id::kLocalUpdate, QStringLiteral("Update"), 244, 102, 48, 14, false);
 
   t.GroupBox(kNoControlId, QStringLiteral("Remote Device Update"), 0, 126, 300, 194);
-  deviceList_ = new QTableWidget(this);
+  deviceList_ = new DeviceListCtrl(this);
   t.Place(deviceList_, Id::kDeviceList, 8, 138, 284, 156);
-  t.Button(Id::kSearch, QStringLiteral("Search"), 8, 300, 48, 14, false);
+  auto* search = t.Button(Id::kSearch, QStringLiteral("Search"), 8, 300, 48, 14, false);
   cloneBox_ = t.CheckBox(Id::kClone, QStringLiteral("Clone local firmware"), 64, 302, 100, 10);
   t.Button(Id::kRemoteUpdate, QStringLiteral("Update"), 244, 300, 48, 14, false);
-
-  // The report list: seven left-aligned columns, grid lines, a check box per row in
-  // column 0 (the rows are added by the search), no rows at start.
-  deviceList_->setColumnCount(7);
-  QStringList headers;
-  for (const auto& column : kColumns) headers << QString::fromLatin1(column.header);
-  deviceList_->setHorizontalHeaderLabels(headers);
-  deviceList_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  deviceList_->horizontalHeader()->setHighlightSections(false);
-  // The check box column is narrower than the style's usual least section.
-  deviceList_->horizontalHeader()->setMinimumSectionSize(16);
-  for (int i = 0; i < 7; ++i) deviceList_->setColumnWidth(i, kColumns[i].width);
-  deviceList_->verticalHeader()->setVisible(false);
-  deviceList_->setShowGrid(true);
-  deviceList_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  deviceList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  deviceList_->setRowCount(0);
 
   connect(cloneBox_, &QCheckBox::clicked, this, [this] { OnCloneToggled(); });
   connect(choose, &QPushButton::clicked, this, &FirmwarePage::OnChooseFile);
   connect(localUpdate, &QPushButton::clicked, this, &FirmwarePage::OnLocalUpdate);
+  connect(search, &QPushButton::clicked, this, &FirmwarePage::ScanNetwork);
 }
 
 FirmwarePage::~FirmwarePage() {
@@ -125,6 +105,24 @@ void FirmwarePage::OnLocalUpdate() {
     auto line = connection_.TryLease("firmware update", stop);
     if (line) update_.OnLocalUpdate(std::move(*line));
   });
+}
+
+void FirmwarePage::ScanNetwork() {
+  if (tasks_.Busy()) return;
+  progress_->setValue(0);
+  deviceList_->RemoveAllRowProgress();
+  deviceList_->setRowCount(0);
+  auto result = std::make_shared<ScanResult>();
+  tasks_.Run(
+      [this, result](std::stop_token stop) {
+        auto line = connection_.TryLease("network scan", stop);
+        if (line) *result = RunNetworkScan(*line, relay_);
+      },
+      [this, result] {
+        // Each row gets its bar once its texts are there: rows 0, 1, 2, ... in order.
+        for (const DeviceRecord& device : result->devices)
+          deviceList_->AddRowProgress(deviceList_->AddDevice(device));
+      });
 }
 
 void FirmwarePage::SetConnected(bool connected) {
@@ -190,12 +188,8 @@ void FirmwarePage::ReloadDefinitions(const std::string& fileName) {
 }
 
 void FirmwarePage::SetRowProgress(int row, int percent) {
-  OnGuiThread([this, row, percent] {
-    if (row < 0 || row >= deviceList_->rowCount()) return;
-    if (auto* bar = qobject_cast<QProgressBar*>(deviceList_->cellWidget(row, 6))) {
-      bar->setValue(percent);
-    }
-  });
+  // The list takes a worker's value itself and repaints on its own thread.
+  deviceList_->SetRowProgress(row, percent);
 }
 
 }  // namespace zendra
