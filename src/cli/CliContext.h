@@ -91,5 +91,6 @@ inline std::string Dump(const nlohmann::ordered_json& value) {
 void RegisterBasicCommands(CLI::App& app, CliContext& ctx);   // ports, at, info
 void RegisterConfigCommands(CLI::App& app, CliContext& ctx);  // params, get, set, factory-default, reboot
 void RegisterFirmwareCommands(CLI::App& app, CliContext& ctx);  // update, reload
+void RegisterScanCommands(CLI::App& app, CliContext& ctx);      // scan
 
 }  // namespace zendra::cli

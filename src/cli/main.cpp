@@ -48,6 +48,7 @@ int main(int argc, char** argv) {
   RegisterBasicCommands(app, ctx);
   RegisterConfigCommands(app, ctx);
   RegisterFirmwareCommands(app, ctx);
+  RegisterScanCommands(app, ctx);
 
   try {
     app.parse(argc, argv);
