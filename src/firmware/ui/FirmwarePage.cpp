@@ -118,11 +118,13 @@ void FirmwarePage::ScanNetwork() {
         auto line = connection_.TryLease("network scan", stop);
         if (line) *result = RunNetworkScan(*line, relay_);
       },
-      [this, result] {
-        // Each row gets its bar once its texts are there: rows 0, 1, 2, ... in order.
-        for (const DeviceRecord& device : result->devices)
-          deviceList_->AddRowProgress(deviceList_->AddDevice(device));
-      });
+      [this, result] { FillDeviceList(result->devices); });
+}
+
+void FirmwarePage::FillDeviceList(const std::vector<DeviceRecord>& devices) {
+  // Each row gets its bar once its texts are there: rows 0, 1, 2, ... in order.
+  for (const DeviceRecord& device : devices)
+    deviceList_->AddRowProgress(deviceList_->AddDevice(device));
 }
 
 void FirmwarePage::SetConnected(bool connected) {

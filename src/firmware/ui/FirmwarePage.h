@@ -23,9 +23,11 @@
 
 #include <QWidget>
 #include <string>
+#include <vector>
 
 #include "base/OperatorRelay.h"
 #include "device/Connection.h"
+#include "discovery/DeviceRecord.h"
 #include "firmware/FirmwarePageView.h"
 #include "firmware/FirmwareUpdate.h"
 #include "widgets/ModuleTaskRunner.h"
@@ -66,6 +68,9 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   // Search (1035): the local bar to 0, the rows and their bars removed, the network
   // scan; then a row per device found, each with its bar at 0 %.
   void ScanNetwork();
+  // The devices of a scan into the emptied list: a row each, its check box column
+  // without text, its bar at 0 %.
+  void FillDeviceList(const std::vector<DeviceRecord>& devices);
 
   // The clone box (1038) changed: checked turns the file choice off, unchecked on
   // (also without a connection).
