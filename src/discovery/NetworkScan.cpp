@@ -2,6 +2,7 @@
 
 #include "base/Clock.h"
 #include "discovery/ScanReply.h"
+#include "discovery/ScanReplyWatch.h"
 
 namespace zendra {
 
@@ -23,31 +24,18 @@ std::string CollectAtReply(LineLease& line, std::string_view command, int second
   ring.Reset();
   line.Port().Write(command);
 
-  // The lines before `judged` have ended and hold no verdict: a large network's
-  // reply is judged line by line as it arrives, not from its start at every piece.
-  std::size_t judged = 0;
-  const auto judge = [&](std::size_t& at) {
-    const ScanReplyState state = JudgeScanReply(std::string_view(reply).substr(judged), &at);
-    if (state == ScanReplyState::kPending) {
-      const std::size_t end = reply.find_last_of("\r\n");
-      if (end != std::string::npos) judged = end + 1;
-    } else {
-      at += judged;
-    }
-    return state;
-  };
-
+  ScanReplyWatch watch;
   const auto deadline = Clock::DeadlineAfter(seconds * kPollsPerSecond * kPollMs);
   for (;;) {
     if (ring.WaitForBytes(deadline, line.StopToken())) reply += ring.TakeText();
     std::size_t at = 0;
-    ScanReplyState state = judge(at);
+    ScanReplyState state = watch.Judge(reply, &at);
     if (state != ScanReplyState::kPending) {
       // The deciding line may be the last piece so far: its rest comes within a few
       // character times. A piece "OK" that goes on ("OKAY|...") is no verdict.
       const std::size_t before = reply.size();
       link.TakeRestOfLine(at);
-      if (reply.size() != before) state = judge(at);
+      if (reply.size() != before) state = watch.Judge(reply, &at);
       if (state == ScanReplyState::kComplete) return reply;
       if (state == ScanReplyState::kFailed) return kError;
     }

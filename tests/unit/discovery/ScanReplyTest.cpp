@@ -4,9 +4,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "discovery/ScanReply.h"
+#include "discovery/ScanReplyWatch.h"
 
 namespace zendra {
 namespace {
@@ -172,6 +174,32 @@ TEST(JudgeScanReply, APieceEndingInsideANameNeverEndsTheScan) {
   EXPECT_EQ(rows[0].nodeName, "BOOKSHELF");
   EXPECT_EQ(rows[1].nodeName, "OK lab");
   EXPECT_EQ(rows[2].nodeName, "ERROR room");
+}
+
+// The collector judges a growing reply with a watch that does not read ended lines
+// again; after every piece it must say what judging the whole text says.
+TEST(ScanReplyWatch, JudgesEveryGrowingPieceAsTheWholeTextIsJudged) {
+  const char* replies[] = {
+      "FFD|A1|7|2.0|MB11|BOOKSHELF\r\nRFD|A2|7|2.0|MB11|OK lab\r\nOK\r\n",
+      "\r\nOKAY|A1|7|2.0|MB11|x\r\nOK",
+      "FFD|A1|7|2.0|MB11|ERROR room\r\n\r\nERROR\r\n",
+      "O\rK\nOK\r\r\n",
+  };
+  for (std::string_view reply : replies) {
+    for (std::size_t step = 1; step <= 5; ++step) {
+      ScanReplyWatch watch;
+      for (std::size_t n = 0;; n = std::min(reply.size(), n + step)) {
+        std::size_t wholeAt = 0, watchAt = 0;
+        const auto whole = JudgeScanReply(reply.substr(0, n), &wholeAt);
+        ASSERT_EQ(watch.Judge(reply.substr(0, n), &watchAt), whole) << reply << " " << n;
+        // A verdict may yet be taken back ("OK" that becomes "OKAY"): keep going.
+        if (whole != kPending) {
+          EXPECT_EQ(watchAt, wholeAt) << reply << " " << n;
+        }
+        if (n == reply.size()) break;
+      }
+    }
+  }
 }
 
 }  // namespace
