@@ -1,4 +1,4 @@
-// scan_bench [runs, default 21]: the network scan's work on the manager's side for a
+// scan_bench [runs, default 21] [baud of the end-to-end scan, default 460800]: the network scan's work on the manager's side for a
 // network of 1,000 devices, median of the runs.
 //   - parse: ParseScanReply on the whole reply (1,000 records, a marker header, "OK");
 //   - judge: JudgeScanReply on the whole reply (what the collector does after a piece);
@@ -6,7 +6,7 @@
 //     their bars, then the page shown and painted (offscreen unless QT_QPA_PLATFORM
 //     says otherwise).
 //   - end to end: RunNetworkScan against the simulated module listing 1,000 nodes at
-//     460800 baud in one go, at real time: the time from the module's last byte
+//     460800 baud (or the rate given) in one go, at real time: the time from the module's last byte
 //     leaving the line to the scan's return (the line itself takes about 1.2 s).
 
 #include <QApplication>
@@ -55,10 +55,9 @@ struct EndToEndFigures {
   double wholeMs;
   double lineMs;  // the reply's bytes at the line rate (10 bits a byte)
 };
-EndToEndFigures EndToEnd(int devices) {
-  constexpr int kBaud = 460800;
+EndToEndFigures EndToEnd(int devices, int baud) {
   zendra::sim::Options options;
-  options.baudRate = kBaud;
+  options.baudRate = baud;
   options.remotes = zendra::sim::GeneratedNetwork(devices);
   options.scan.scanMs = 0;
   options.scan.lineGapMs = 0;
@@ -67,7 +66,7 @@ EndToEndFigures EndToEnd(int devices) {
   zendra::bench::SilentOperator op;
   zendra::Connection connection(op);
   zendra::LineSettings settings;
-  settings.baudRate = kBaud;
+  settings.baudRate = baud;
   if (!connection.OpenPort(module.PortPath(), settings)) std::exit(1);
   auto line = connection.TryLease("scan_bench");
   line->Link().SendAtCommand("ATE0\r\n", 1);
@@ -77,7 +76,7 @@ EndToEndFigures EndToEnd(int devices) {
   if (result.devices.size() != static_cast<std::size_t>(devices)) std::exit(1);
   const double latency =
       std::chrono::duration<double, std::micro>(returned - module.LastByteSentAt()).count();
-  const double lineMs = static_cast<double>(line->Reply().size()) * 10.0 * 1000.0 / kBaud;
+  const double lineMs = static_cast<double>(line->Reply().size()) * 10.0 * 1000.0 / baud;
   line.reset();
   connection.Disconnect();
   return {latency, Ms(returned - start), lineMs};
@@ -89,6 +88,7 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 21;
+  const int baud = argc > 2 ? std::atoi(argv[2]) : 460800;
   constexpr int kDevices = 1000;
   const std::string reply = Reply(kDevices);
 
@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
   std::vector<double> latency, whole;
   double lineMs = 0;
   for (int run = 0; run < std::min(runs, 5); ++run) {
-    const EndToEndFigures figures = EndToEnd(kDevices);
+    const EndToEndFigures figures = EndToEnd(kDevices, baud);
     latency.push_back(figures.latencyUs);
     whole.push_back(figures.wholeMs);
     lineMs = figures.lineMs;
@@ -137,8 +137,8 @@ int main(int argc, char** argv) {
   std::printf("  parse  %8.3f ms   (target < 2 ms)\n", Median(parse));
   std::printf("  judge  %8.3f ms\n", Median(judge));
   std::printf("  fill   %8.3f ms   (target < 200 ms)\n", Median(fill));
-  std::printf("  end to end at 460800 baud (median of %zu): %.1f ms for %.1f ms of line time "
+  std::printf("  end to end at %d baud (median of %zu): %.1f ms for %.1f ms of line time "
               "(%.3f), returned %.1f us after the module's last byte\n",
-              whole.size(), Median(whole), lineMs, Median(whole) / lineMs, Median(latency));
+              baud, whole.size(), Median(whole), lineMs, Median(whole) / lineMs, Median(latency));
   return 0;
 }
