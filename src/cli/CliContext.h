@@ -92,5 +92,6 @@ void RegisterBasicCommands(CLI::App& app, CliContext& ctx);   // ports, at, info
 void RegisterConfigCommands(CLI::App& app, CliContext& ctx);  // params, get, set, factory-default, reboot
 void RegisterFirmwareCommands(CLI::App& app, CliContext& ctx);  // update, reload
 void RegisterTransferCommands(CLI::App& app, CliContext& ctx);  // export, import
+void RegisterScanCommands(CLI::App& app, CliContext& ctx);      // scan
 
 }  // namespace zendra::cli

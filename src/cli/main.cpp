@@ -49,6 +49,7 @@ int main(int argc, char** argv) {
   RegisterConfigCommands(app, ctx);
   RegisterTransferCommands(app, ctx);
   RegisterFirmwareCommands(app, ctx);
+  RegisterScanCommands(app, ctx);
 
   try {
     app.parse(argc, argv);

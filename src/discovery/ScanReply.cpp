@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "serial/AtLink.h"
+
 namespace zendra {
 namespace {
 
@@ -61,17 +63,15 @@ std::vector<DeviceRecord> ParseScanReply(std::string_view reply) {
   return records;
 }
 
-ScanReplyState JudgeScanReply(std::string_view reply) {
-  std::string_view rest = reply;
-  for (;;) {
-    const std::size_t lf = rest.find('\n');
-    std::string_view line = rest.substr(0, lf);
-    if (line.ends_with('\r')) line.remove_suffix(1);
-    if (line == "OK") return ScanReplyState::kComplete;
-    if (line == "ERROR") return ScanReplyState::kFailed;
-    if (lf == std::string_view::npos) return ScanReplyState::kPending;
-    rest.remove_prefix(lf + 1);
-  }
+ScanReplyState JudgeScanReply(std::string_view reply, std::size_t* at) {
+  const std::size_t ok = AtLink::FindLine(reply, "OK");
+  const std::size_t error = AtLink::FindLine(reply, "ERROR");
+  if (ok == std::string_view::npos && error == std::string_view::npos)
+    return ScanReplyState::kPending;
+  // The module sends one verdict; should both be there, the earlier line is it.
+  const bool complete = ok < error;
+  if (at) *at = complete ? ok : error;
+  return complete ? ScanReplyState::kComplete : ScanReplyState::kFailed;
 }
 
 }  // namespace zendra

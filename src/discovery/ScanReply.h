@@ -18,6 +18,7 @@
 // at their first space, the node name (everything after the fifth "|") at its first CR.
 // When no LF is left, the rest of the reply is the last line.
 
+#include <cstddef>
 #include <string_view>
 #include <vector>
 
@@ -31,13 +32,15 @@ std::vector<DeviceRecord> ParseScanReply(std::string_view reply);
 enum class ScanReplyState { kPending, kComplete, kFailed };
 
 // Whether the text collected so far ends the scan. The module ends its answer with a
-// line "OK" (or "ERROR" when it refuses the command). Only a whole line counts: a line
-// (up to its LF, one trailing CR removed) that is exactly "OK" completes the reply, one
-// that is exactly "ERROR" before it fails it. The last piece, which has no LF yet,
-// counts too when it is exactly "OK" or "ERROR" (a trailing CR allowed), so a final
-// "OK" whose line end has not arrived still ends the scan. Searching for the letters
-// anywhere would end the scan inside a node name such as "BOOKSHELF" or "OK lab" and
-// silently drop the devices after it.
-ScanReplyState JudgeScanReply(std::string_view reply);
+// line "OK" (or "ERROR" when it refuses the command). Only a whole line counts, as in
+// every AT transaction (AtLink::FindLine: lines end at CR or LF, and the last piece,
+// which has no line end yet, counts too): the first line that is exactly "OK"
+// completes the reply, one that is exactly "ERROR" before it fails it. Searching for
+// the letters anywhere would end the scan inside a node name such as "BOOKSHELF" or
+// "OK lab" and silently drop the devices after it. When `at` is given and the reply
+// is decided, it receives where the deciding line starts: the collector then waits
+// for the rest of that line, since a last piece "OK" may yet turn out to be the start
+// of a longer line.
+ScanReplyState JudgeScanReply(std::string_view reply, std::size_t* at = nullptr);
 
 }  // namespace zendra

@@ -18,6 +18,7 @@ struct TemplateIds {
     kMainDialog = 102,
     kConfigPage = 129,
     kFirmwarePage = 133,
+    kScanDialog = 140,
     kFirmwareUpload = 145,
   };
 };
@@ -86,6 +87,15 @@ struct FirmwarePageIds {
     kStatus = 1037,
     kClone = 1038,
     kDownload = 1039,
+  };
+};
+
+// Template 140, the scan dialog.
+struct ScanDialogIds {
+  enum : int {
+    kSearch = 1042,
+    kApply = 1044,
+    kDeviceList = 1045,
   };
 };
 

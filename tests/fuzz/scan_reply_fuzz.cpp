@@ -1,7 +1,8 @@
 // libFuzzer target: the network scan reply is outside input (the local module and,
 // through it, every remote node's name). Parses arbitrary bytes as a scan reply and
-// judges them as the collector would after every piece, and checks what the rows and
-// the verdict must always satisfy.
+// judges them as the collector would after every piece (whole, and with the watch that
+// reads each ended line once), and checks what the rows, the verdict and the position
+// of the deciding line must always satisfy.
 //
 //   cmake --preset fuzz && cmake --build build-fuzz --target scan_reply_fuzz
 //   ./build-fuzz/bin/scan_reply_fuzz -max_total_time=60
@@ -13,6 +14,7 @@
 #include <string_view>
 
 #include "discovery/ScanReply.h"
+#include "discovery/ScanReplyWatch.h"
 
 namespace {
 
@@ -43,6 +45,33 @@ void CheckRows(std::string_view reply) {
   Check(ParseScanReply(std::string(reply) + "\nOK\r\n") == rows);
 }
 
+bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+// The deciding line is exactly its word, between line ends (or the text's ends).
+void CheckDecidingLine(std::string_view reply, ScanReplyState state, std::size_t at) {
+  if (state == ScanReplyState::kPending) return;
+  const std::string_view word = state == ScanReplyState::kComplete ? "OK" : "ERROR";
+  Check(at <= reply.size() && reply.substr(at, word.size()) == word);
+  Check(at == 0 || IsLineEnd(reply[at - 1]));
+  Check(at + word.size() == reply.size() || IsLineEnd(reply[at + word.size()]));
+}
+
+// The collector's watch, fed the reply in pieces of a size taken from the input, says
+// what judging the whole text so far says, verdict and position.
+void CheckWatch(std::string_view reply) {
+  const std::size_t step = reply.empty() ? 1 : 1 + static_cast<unsigned char>(reply[0]) % 16;
+  ScanReplyWatch watch;
+  for (std::size_t n = 0;; n = std::min(reply.size(), n + step)) {
+    const std::string_view piece = reply.substr(0, n);
+    std::size_t wholeAt = 0, watchAt = 0;
+    const ScanReplyState whole = JudgeScanReply(piece, &wholeAt);
+    Check(watch.Judge(piece, &watchAt) == whole);
+    if (whole != ScanReplyState::kPending) Check(watchAt == wholeAt);
+    CheckDecidingLine(piece, whole, wholeAt);
+    if (n == reply.size()) break;
+  }
+}
+
 void CheckVerdicts(std::string_view reply) {
   const ScanReplyState whole = JudgeScanReply(reply);
   // A line end arriving after the last piece never changes the verdict.
@@ -68,5 +97,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view reply(reinterpret_cast<const char*>(data), size);
   CheckRows(reply);
   CheckVerdicts(reply);
+  CheckWatch(reply);
   return 0;
 }

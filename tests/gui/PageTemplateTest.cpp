@@ -171,7 +171,7 @@ TEST_F(Pages, TheFirmwareUpdatePageHasEveryControlOfTemplate133) {
       {1039, "QPushButton", "Download from web server", false},
       {1034, "QProgressBar", "", true},
       {1033, "QPushButton", "Update", false},
-      {1014, "QTableWidget", "", true},
+      {1014, "zendra::DeviceListCtrl", "", true},
       {1035, "QPushButton", "Search", false},
       {1038, "QCheckBox", "Clone local firmware", true},
       {1036, "QPushButton", "Update", false},

@@ -4,15 +4,16 @@
 #include <QGroupBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTableWidget>
 #include <QThread>
 #include <QVBoxLayout>
+#include <memory>
 
+#include "discovery/NetworkScan.h"
+#include "discovery/ui/DeviceListCtrl.h"
 #include "firmware/CloneRule.h"
 #include "widgets/ConnectionControls.h"
 #include "widgets/ControlIds.h"
@@ -35,11 +36,6 @@ constexpr int kFiveButtons[] = {Id::kChooseFile, Id::kDownload, Id::kLocalUpdate
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
-
-const FirmwarePage::Column FirmwarePage::kColumns[7] = {
-    {"", 22},          {"Type", 45},     {"IEEE Address", 140}, {"Version", 63},
-    {"ModelType", 85}, {"NodeName", 85}, {"Progress", 152},
-};
 
 FirmwarePage::FirmwarePage(Connection& connection, Operator& op, QWidget* parent)
     : QWidget(parent),
@@ -92,11 +88,12 @@ FirmwarePage::FirmwarePage(Connection& connection, Operator& op, QWidget* parent
   auto* remote = t.MakeGroupBox(this, kNoControlId, QStringLiteral("Remote Device Update"));
   auto* remoteLayout = new QVBoxLayout(remote);
   TemplateBuilder::Compact(remoteLayout);
-  deviceList_ = new QTableWidget(remote);
+  deviceList_ = new DeviceListCtrl(remote);
   TemplateBuilder::Tag(deviceList_, Id::kDeviceList);
   remoteLayout->addWidget(deviceList_, 1);
   auto* remoteRow = new QHBoxLayout;
-  remoteRow->addWidget(t.MakeButton(remote, Id::kSearch, QStringLiteral("Search"), false));
+  auto* search = t.MakeButton(remote, Id::kSearch, QStringLiteral("Search"), false);
+  remoteRow->addWidget(search);
   cloneBox_ = t.MakeCheckBox(remote, Id::kClone, QStringLiteral("Clone local firmware"));
   remoteRow->addWidget(cloneBox_);
   remoteRow->addStretch(1);
@@ -104,29 +101,10 @@ FirmwarePage::FirmwarePage(Connection& connection, Operator& op, QWidget* parent
   remoteLayout->addLayout(remoteRow);
   layout->addWidget(remote, 1);
 
-  // The report list: seven left-aligned columns, grid lines, a check box per row in
-  // column 0 (the rows are added by the search), no rows at start.
-  deviceList_->setColumnCount(7);
-  QStringList headers;
-  for (const auto& column : kColumns) headers << QString::fromLatin1(column.header);
-  deviceList_->setHorizontalHeaderLabels(headers);
-  deviceList_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  deviceList_->horizontalHeader()->setHighlightSections(false);
-  // The check box column is narrower than the style's usual least section.
-  deviceList_->horizontalHeader()->setMinimumSectionSize(16);
-  for (int i = 0; i < 7; ++i) deviceList_->setColumnWidth(i, kColumns[i].width);
-  deviceList_->verticalHeader()->setVisible(false);
-  deviceList_->setShowGrid(true);
-  deviceList_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  deviceList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  deviceList_->setRowCount(0);
-  // The list is narrower than its columns on a small screen: the last column gives
-  // way, so an empty list needs no scroll bar.
-  deviceList_->horizontalHeader()->setStretchLastSection(true);
-
   connect(cloneBox_, &QCheckBox::clicked, this, [this] { OnCloneToggled(); });
   connect(choose, &QPushButton::clicked, this, &FirmwarePage::OnChooseFile);
   connect(localUpdate, &QPushButton::clicked, this, &FirmwarePage::OnLocalUpdate);
+  connect(search, &QPushButton::clicked, this, &FirmwarePage::ScanNetwork);
 }
 
 FirmwarePage::~FirmwarePage() {
@@ -163,6 +141,26 @@ void FirmwarePage::OnLocalUpdate() {
         if (line) update_.OnLocalUpdate(std::move(*line));
       },
       [this] { updatePreparing_ = false; });
+}
+
+void FirmwarePage::ScanNetwork() {
+  if (tasks_.Busy()) return;
+  progress_->setValue(0);
+  deviceList_->RemoveAllRowProgress();
+  deviceList_->setRowCount(0);
+  auto result = std::make_shared<ScanResult>();
+  tasks_.Run(
+      [this, result](std::stop_token stop) {
+        auto line = connection_.TryLease("network scan", stop);
+        if (line) *result = RunNetworkScan(*line, relay_);
+      },
+      [this, result] { FillDeviceList(result->devices); });
+}
+
+void FirmwarePage::FillDeviceList(const std::vector<DeviceRecord>& devices) {
+  // Each row gets its bar once its texts are there: rows 0, 1, 2, ... in order.
+  for (const DeviceRecord& device : devices)
+    deviceList_->AddRowProgress(deviceList_->AddDevice(device));
 }
 
 void FirmwarePage::SetConnected(bool connected) {
@@ -228,12 +226,8 @@ void FirmwarePage::ReloadDefinitions(const std::string& fileName) {
 }
 
 void FirmwarePage::SetRowProgress(int row, int percent) {
-  OnGuiThread([this, row, percent] {
-    if (row < 0 || row >= deviceList_->rowCount()) return;
-    if (auto* bar = qobject_cast<QProgressBar*>(deviceList_->cellWidget(row, 6))) {
-      bar->setValue(percent);
-    }
-  });
+  // The list takes a worker's value itself and repaints on its own thread.
+  deviceList_->SetRowProgress(row, percent);
 }
 
 }  // namespace zendra

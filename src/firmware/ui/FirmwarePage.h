@@ -8,6 +8,9 @@
 // blocking: the GUI thread may be joining that worker at the time); a call made on
 // the GUI thread takes effect at once.
 //
+// The remote half's list is a DeviceListCtrl; Search (1035) fills it with the
+// network scan, run as a module task: each row a device, with its bar at 0 %.
+//
 // The local half is wired: "Choose file in local PC" and the local "Update" call
 // FirmwareUpdate, which checks, prepares the module (as a module task, off the
 // window's thread) and runs UpdateWorker. The page knows no main window: what the
@@ -20,9 +23,11 @@
 
 #include <QWidget>
 #include <string>
+#include <vector>
 
 #include "base/OperatorRelay.h"
 #include "device/Connection.h"
+#include "discovery/DeviceRecord.h"
 #include "firmware/FirmwarePageView.h"
 #include "firmware/FirmwareUpdate.h"
 #include "widgets/ModuleTaskRunner.h"
@@ -31,9 +36,10 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
-class QTableWidget;
 
 namespace zendra {
+
+class DeviceListCtrl;
 
 class FirmwarePage : public QWidget, public FirmwarePageView {
   Q_OBJECT
@@ -43,7 +49,7 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   FirmwarePage(Connection& connection, Operator& op, QWidget* parent = nullptr);
   ~FirmwarePage() override;
 
-  QTableWidget* DeviceList() { return deviceList_; }
+  DeviceListCtrl* DeviceList() { return deviceList_; }
 
   FirmwareUpdate& Update() { return update_; }
   ModuleTaskRunner& Tasks() { return tasks_; }
@@ -58,6 +64,13 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   void OnChooseFile();
   // The local "Update" (1033): the checks, then the update of the local module.
   void OnLocalUpdate();
+
+  // Search (1035): the local bar to 0, the rows and their bars removed, the network
+  // scan; then a row per device found, each with its bar at 0 %.
+  void ScanNetwork();
+  // The devices of a scan into the emptied list: a row each, its check box column
+  // without text, its bar at 0 %.
+  void FillDeviceList(const std::vector<DeviceRecord>& devices);
 
   // The clone box (1038) changed: checked turns the file choice off, unchecked on
   // (also without a connection).
@@ -84,13 +97,6 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   void ReloadDefinitions(const std::string& fileName) override;
   void SetRowProgress(int row, int percent) override;
 
-  // The list columns: header and width in pixels.
-  struct Column {
-    const char* header;
-    int width;
-  };
-  static const Column kColumns[7];
-
  signals:
   // A local update read the module anew.
   void deviceInformationChanged(const zendra::DeviceInfo& device);
@@ -110,7 +116,7 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   QLineEdit* pathEdit_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QCheckBox* cloneBox_ = nullptr;
-  QTableWidget* deviceList_ = nullptr;
+  DeviceListCtrl* deviceList_ = nullptr;
   bool buttonsEnabled_ = false;  // as the connection and the updates leave them
   bool lineBusy_ = false;
   bool updatePreparing_ = false;

@@ -143,5 +143,42 @@ TEST(CommandLine, ExplainsAPortInUseAndADefinitionFileWithoutParameters) {
   EXPECT_THAT(r.err, ::testing::Not(HasSubstr("WARNING: WARNING:")));
 }
 
+TEST(CommandLine, ScanPrintsARowPerDeviceOrAJsonArray) {
+  ModuleProcess module({"--odd-names", "--scan-markers"});
+  auto r = Cli(module, {"scan"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 5) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("000D6F00000A0003"));
+  EXPECT_THAT(r.out, HasSubstr("Shelf|A|2\n"));
+
+  r = Cli(module, {"--json", "scan"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const auto rows = nlohmann::json::parse(r.out);
+  ASSERT_EQ(rows.size(), 5u);
+  EXPECT_EQ(rows[2], nlohmann::json::parse(R"({"index": 2, "type": "FFD",
+      "address": "000D6F00000A0003", "version": "v3.0", "model": "MB11",
+      "name": "BOOKSHELF"})"));
+  std::vector<std::string> names;
+  for (const auto& row : rows) names.push_back(row.at("name"));
+  EXPECT_THAT(names, ::testing::ElementsAre("Kitchen node", "Shelf|A|2", "BOOKSHELF",
+                                            "ERROR lab", "OK lab"));
+}
+
+TEST(CommandLine, ScanExitsOneWithTheScanMessageWhenItFailsAndZeroForAnEmptyNetwork) {
+  ModuleProcess failing({"--network", "2", "--scan-error"});
+  auto r = Cli(failing, {"scan"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.err, HasSubstr("ERROR: Could not scan the remote device."));
+  EXPECT_EQ(r.out, "");
+
+  ModuleProcess empty({});
+  r = Cli(empty, {"scan"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  r = Cli(empty, {"--json", "scan"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "[]\n");
+}
+
 }  // namespace
 }  // namespace zendra::test

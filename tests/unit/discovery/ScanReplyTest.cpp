@@ -4,9 +4,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "discovery/ScanReply.h"
+#include "discovery/ScanReplyWatch.h"
 
 namespace zendra {
 namespace {
@@ -87,6 +89,20 @@ TEST(ParseScanReply, LinesWithoutBarAreNoDevices) {
               ElementsAre(Row("FFD", "A1", "2.0", "MB11", "Lab")));
 }
 
+// No fixed table: every record of a large network becomes a row, in reply order.
+TEST(ParseScanReply, AThousandRecordsKeepTheirOrder) {
+  std::string reply = "at+ds\r\n";
+  for (int i = 0; i < 1000; ++i)
+    reply += "RFD|" + std::to_string(100000 + i) + "|0001|v1.0|MA11|Node " + std::to_string(i) + "\r\n";
+  reply += "OK\r\n";
+  const auto rows = ParseScanReply(reply);
+  ASSERT_EQ(rows.size(), 1000u);
+  for (int i : {0, 255, 256, 999}) {
+    EXPECT_EQ(rows[i].ieeeAddress, std::to_string(100000 + i));
+    EXPECT_EQ(rows[i].nodeName, "Node " + std::to_string(i));
+  }
+}
+
 struct JudgeCase {
   const char* name;
   const char* reply;
@@ -122,8 +138,26 @@ INSTANTIATE_TEST_SUITE_P(
                       JudgeCase{"FirstDecidingLineWinsError", "ERROR\r\nOK\r\n", kFailed},
                       JudgeCase{"LowerCase", "ok\r\nerror\r\n", kPending},
                       JudgeCase{"Blanks", " OK\r\nOK \r\nERROR \r\n", kPending},
-                      JudgeCase{"OnlyOneCrIsTheLineEnd", "OK\r\r\n", kPending}),
+                      // A CR ends a line as an LF does, as in every transaction.
+                      JudgeCase{"CrEndsALineToo", "OK\r\r\n", kComplete},
+                      JudgeCase{"OkAfterACrInsideARecord", "FFD|A1|7|2.0|MB11|Lab\rOK\r\n",
+                                kComplete},
+                      JudgeCase{"OkBeginningALongerLine", "FFD|A1|7|2.0|MB11|Lab\r\nOKAY\r\n",
+                                kPending},
+                      JudgeCase{"OkAfterAnOkayLine", "OKAY|A1|7|2.0|MB11|Lab\r\nOK", kComplete}),
     [](const auto& p) { return std::string(p.param.name); });
+
+// The collector waits for the rest of the deciding line: it must know where it starts.
+TEST(JudgeScanReply, TellsWhereTheDecidingLineStarts) {
+  std::size_t at = 99;
+  EXPECT_EQ(JudgeScanReply("FFD|A1|7|2.0|MB11|BOOKSHELF\r\nOK", &at), kComplete);
+  EXPECT_EQ(at, 29u);
+  EXPECT_EQ(JudgeScanReply("\r\nERROR\r\nOK\r\n", &at), kFailed);
+  EXPECT_EQ(at, 2u);
+  at = 99;
+  EXPECT_EQ(JudgeScanReply("FFD|A1|7|2.0|MB11|OK lab\r\n", &at), kPending);
+  EXPECT_EQ(at, 99u) << "untouched while nothing is decided";
+}
 
 // The module's answer arrives in pieces; the collector judges after every piece.
 TEST(JudgeScanReply, APieceEndingInsideANameNeverEndsTheScan) {
@@ -140,6 +174,32 @@ TEST(JudgeScanReply, APieceEndingInsideANameNeverEndsTheScan) {
   EXPECT_EQ(rows[0].nodeName, "BOOKSHELF");
   EXPECT_EQ(rows[1].nodeName, "OK lab");
   EXPECT_EQ(rows[2].nodeName, "ERROR room");
+}
+
+// The collector judges a growing reply with a watch that does not read ended lines
+// again; after every piece it must say what judging the whole text says.
+TEST(ScanReplyWatch, JudgesEveryGrowingPieceAsTheWholeTextIsJudged) {
+  const char* replies[] = {
+      "FFD|A1|7|2.0|MB11|BOOKSHELF\r\nRFD|A2|7|2.0|MB11|OK lab\r\nOK\r\n",
+      "\r\nOKAY|A1|7|2.0|MB11|x\r\nOK",
+      "FFD|A1|7|2.0|MB11|ERROR room\r\n\r\nERROR\r\n",
+      "O\rK\nOK\r\r\n",
+  };
+  for (std::string_view reply : replies) {
+    for (std::size_t step = 1; step <= 5; ++step) {
+      ScanReplyWatch watch;
+      for (std::size_t n = 0;; n = std::min(reply.size(), n + step)) {
+        std::size_t wholeAt = 0, watchAt = 0;
+        const auto whole = JudgeScanReply(reply.substr(0, n), &wholeAt);
+        ASSERT_EQ(watch.Judge(reply.substr(0, n), &watchAt), whole) << reply << " " << n;
+        // A verdict may yet be taken back ("OK" that becomes "OKAY"): keep going.
+        if (whole != kPending) {
+          EXPECT_EQ(watchAt, wholeAt) << reply << " " << n;
+        }
+        if (n == reply.size()) break;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -1,0 +1,185 @@
+// The scan dialog (template 140) against the simulated module: its controls and
+// columns, Search, the row the operator picks, Apply, Escape and the closing box,
+// and a failed scan.
+
+#include <gmock/gmock.h>
+
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <chrono>
+
+#include "GuiTestSupport.h"
+#include "discovery/ui/ScanDialog.h"
+#include "support/FakeOperator.h"
+#include "support/SimHarness.h"
+#include "widgets/DialogUnits.h"
+#include "widgets/FindControl.h"
+
+namespace zendra::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+// Restated: Search (1042), Apply (1044), the list (1045); the failed scan's message.
+constexpr int kSearch = 1042;
+constexpr int kApply = 1044;
+constexpr int kList = 1045;
+constexpr const char* kScanFailed = "ERROR: Could not scan the remote device.";
+
+class ScanDialogTest : public ::testing::Test {
+ protected:
+  ScanDialogTest() : harness(Network(), 0.1) {}
+  static sim::Options Network() {
+    sim::Options options;
+    options.remotes = sim::GeneratedNetwork(4);
+    return options;
+  }
+  void SetUp() override { ASSERT_TRUE(harness.Connect(9600)); }
+
+  static QTableWidget* List(ScanDialog* dialog) { return FindControl<QTableWidget>(dialog, kList); }
+  static void Search(ScanDialog* dialog) {
+    FindControl<QPushButton>(dialog, kSearch)->click();
+    ASSERT_TRUE(Settle(dialog));
+  }
+  static void ClickRow(ScanDialog* dialog, int row) {
+    QTableWidget* list = List(dialog);
+    const QRect cell = list->visualRect(list->model()->index(row, 1));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+  }
+
+  SimHarness harness;
+  FakeOperator op;
+  std::vector<sim::RemoteNode> nodes = sim::GeneratedNetwork(4);
+};
+
+TEST_F(ScanDialogTest, HasTheControlsAndColumnsOfTemplate140) {
+  ScanDialog dialog(harness.Conn(), op);
+  EXPECT_EQ(dialog.windowTitle(), "Scan");
+  const DialogUnits units(dialog.font());
+  const struct {
+    int id;
+    const char* caption;
+    QRect rect;
+  } controls[] = {
+      {kSearch, "Search", units.Rect(7, 166, 50, 14)},
+      {kApply, "Apply", units.Rect(222, 166, 50, 14)},
+      {kList, "", units.Rect(7, 7, 265, 158)},
+  };
+  for (const auto& c : controls) {
+    SCOPED_TRACE(c.id);
+    QWidget* control = FindControl(&dialog, c.id);
+    ASSERT_NE(control, nullptr);
+    if (auto* button = qobject_cast<QPushButton*>(control)) {
+      EXPECT_EQ(button->text(), c.caption);
+    }
+    EXPECT_EQ(control->geometry().topLeft(), c.rect.topLeft());
+    EXPECT_EQ(control->height(), c.rect.height());
+  }
+  QTableWidget* list = List(&dialog);
+  const QStringList titles{"Inx", "Type", "IEEE Address", "Version", "ModelType", "NodeName"};
+  const int widths[] = {35, 45, 170, 70, 70, 203};
+  ASSERT_EQ(list->columnCount(), 6);
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(list->horizontalHeaderItem(i)->text(), titles[i]);
+    EXPECT_EQ(list->columnWidth(i), widths[i]);
+  }
+  EXPECT_TRUE(list->showGrid());
+  EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
+  EXPECT_EQ(list->rowCount(), 0);
+}
+
+TEST_F(ScanDialogTest, SearchListsEveryDeviceNumberedFromZero) {
+  ScanDialog dialog(harness.Conn(), op);
+  dialog.show();
+  Search(&dialog);
+  QTableWidget* list = List(&dialog);
+  ASSERT_EQ(list->rowCount(), 4);
+  for (int row = 0; row < 4; ++row) {
+    EXPECT_EQ(list->item(row, 0)->text(), QString::number(row));
+    EXPECT_EQ(list->item(row, 2)->text(), QString::fromStdString(nodes[row].euiAddress));
+    EXPECT_EQ(list->item(row, 5)->text(), QString::fromStdString(nodes[row].nodeName));
+  }
+  EXPECT_THAT(op.Messages(), IsEmpty());
+  EXPECT_EQ(dialog.SelectedAddress(), "") << "filling the list picks nothing";
+
+  // A second search starts from an empty list.
+  Search(&dialog);
+  EXPECT_EQ(list->rowCount(), 4);
+}
+
+TEST_F(ScanDialogTest, ApplyReturnsTheAddressOfTheThirdRowClicked) {
+  WhenModalShows<ScanDialog>([this](ScanDialog* dialog) {
+    Search(dialog);
+    ClickRow(dialog, 0);
+    ClickRow(dialog, 2);
+    FindControl<QPushButton>(dialog, kApply)->click();
+  });
+  const auto address = ScanDialog::ChooseRemoteDevice(harness.Conn(), op, nullptr);
+  ASSERT_TRUE(address);
+  EXPECT_EQ(*address, nodes[2].euiAddress);
+}
+
+TEST_F(ScanDialogTest, ApplyStraightAfterOpeningReturnsAnEmptyAddress) {
+  WhenModalShows<ScanDialog>(
+      [](ScanDialog* dialog) { FindControl<QPushButton>(dialog, kApply)->click(); });
+  EXPECT_EQ(ScanDialog::ChooseRemoteDevice(harness.Conn(), op, nullptr), std::string());
+}
+
+TEST_F(ScanDialogTest, EscapeOrTheClosingBoxReturnsNothing) {
+  WhenModalShows<ScanDialog>([](ScanDialog* dialog) {
+    Search(dialog);
+    ClickRow(dialog, 1);
+    QTest::keyClick(dialog, Qt::Key_Escape);
+  });
+  EXPECT_EQ(ScanDialog::ChooseRemoteDevice(harness.Conn(), op, nullptr), std::nullopt);
+
+  WhenModalShows<ScanDialog>([](ScanDialog* dialog) {
+    Search(dialog);
+    ClickRow(dialog, 1);
+    dialog->close();
+  });
+  EXPECT_EQ(ScanDialog::ChooseRemoteDevice(harness.Conn(), op, nullptr), std::nullopt);
+}
+
+TEST_F(ScanDialogTest, ARowThatLosesTheSelectionKeepsItsAddress) {
+  ScanDialog dialog(harness.Conn(), op);
+  dialog.show();
+  Search(&dialog);
+  ClickRow(&dialog, 3);
+  EXPECT_EQ(dialog.SelectedAddress(), nodes[3].euiAddress);
+  List(&dialog)->clearSelection();
+  EXPECT_EQ(dialog.SelectedAddress(), nodes[3].euiAddress);
+  // Any change of a row's state names that row: the focus moving to row 1 too.
+  List(&dialog)->setCurrentCell(1, 0, QItemSelectionModel::NoUpdate);
+  EXPECT_EQ(dialog.SelectedAddress(), nodes[1].euiAddress);
+}
+
+TEST_F(ScanDialogTest, AFailedScanSaysSoAndLeavesTheListEmpty) {
+  harness.Sim().SetFaults(sim::Faults{.scanError = true});
+  ScanDialog dialog(harness.Conn(), op);
+  dialog.show();
+  Search(&dialog);
+  EXPECT_EQ(List(&dialog)->rowCount(), 0);
+  EXPECT_THAT(op.Messages(), ElementsAre(kScanFailed));
+}
+
+TEST_F(ScanDialogTest, ClosingTheDialogStopsARunningScanAtOnce) {
+  harness.Sim().SetFaults(sim::Faults{.scanSilent = true});  // it would wait 1.5 s
+  const auto start = std::chrono::steady_clock::now();
+  {
+    ScanDialog dialog(harness.Conn(), op);
+    dialog.show();
+    FindControl<QPushButton>(&dialog, kSearch)->click();
+    ASSERT_TRUE(dialog.Tasks().Busy());
+    ASSERT_TRUE(harness.Sim().WaitForLine("at+ds", std::chrono::seconds(5)));
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1200));
+  EXPECT_THAT(op.Messages(), IsEmpty());
+  EXPECT_FALSE(harness.Conn().Gate().Leased()) << "the scan gave the line back";
+}
+
+}  // namespace
+}  // namespace zendra::test
