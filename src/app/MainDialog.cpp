@@ -12,6 +12,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSettings>
 #include <QTabWidget>
 #include <QThread>
 #include <QVBoxLayout>
@@ -31,6 +32,7 @@
 #include "widgets/FocusKeeper.h"
 #include "widgets/GuiCall.h"
 #include "widgets/GuiThread.h"
+#include "widgets/PortBox.h"
 #include "widgets/Resources.h"
 #include "widgets/TemplateBuilder.h"
 
@@ -93,12 +95,19 @@ MainDialog::MainDialog(Operator& op, const PortList* ports, QWidget* parent)
   layout->setMenuBar(menuBar);
   layout->addWidget(client_);
 
-  PortList found;
-  if (!ports) {
-    found.EnumeratePorts();
-    ports = &found;
+  // The port box reads the list again each time it opens: the given list as it
+  // stands then, or this computer's ports.
+  PortBox::Source source;
+  if (ports) {
+    source = [ports] { return ports->Entries(); };
+  } else {
+    source = [] {
+      PortList found;
+      found.EnumeratePorts();
+      return found.Entries();
+    };
   }
-  BuildControls(client_, *ports);
+  BuildControls(client_, std::move(source));
   FitToScreen();
 
   connection_.SetHooks({
@@ -148,7 +157,7 @@ void MainDialog::FitToScreen() {
   resize(size);
 }
 
-void MainDialog::BuildControls(QWidget* client, const PortList& ports) {
+void MainDialog::BuildControls(QWidget* client, PortBox::Source ports) {
   // The controls lie on the client area below the menu bar, in the template's
   // order and groups; the template is the window itself, so IDs are looked up from
   // the dialog.
@@ -175,12 +184,13 @@ void MainDialog::BuildControls(QWidget* client, const PortList& ports) {
   for (int i = 0; i < 6; ++i) {
     serialGrid->addWidget(t.MakeStatic(serial, kNoControlId, QString::fromLatin1(columns[i].label)),
                           0, i);
-    boxes[i] = t.MakeDropDown(serial, columns[i].id);
+    boxes[i] = i == 0 ? TemplateBuilder::SetUpDropDown(new PortBox(serial), columns[i].id)
+                      : t.MakeDropDown(serial, columns[i].id);
     boxes[i]->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     serialGrid->addWidget(boxes[i], 1, i);
     serialGrid->setColumnStretch(i, columns[i].stretch);
   }
-  portBox_ = boxes[0];
+  portBox_ = static_cast<PortBox*>(boxes[0]);
   baudBox_ = boxes[1];
   dataBitsBox_ = boxes[2];
   parityBox_ = boxes[3];
@@ -197,14 +207,9 @@ void MainDialog::BuildControls(QWidget* client, const PortList& ports) {
 
   // The port box lists the ports found; COM1's port is selected when it is there,
   // otherwise nothing is, and the operator must choose.
-  const std::string defaultPort = SerialPort::ResolvePortName("COM1");
-  int selected = -1;
-  for (const auto& entry : ports.Entries()) {
-    portBox_->addItem(Q(entry.displayText), Q(entry.name));
-    if (entry.name == defaultPort) selected = portBox_->count() - 1;
-  }
+  portBox_->SetSource(std::move(ports));
   // The box selects its first entry by itself; only COM1's port may be preselected.
-  portBox_->setCurrentIndex(selected);
+  portBox_->setCurrentIndex(portBox_->findText(Q(SerialPort::ResolvePortName("COM1"))));
   FillSettingBox(baudBox_, kBaudRateTable, kDefaultBaudRate);
   FillSettingBox(parityBox_, kParityTable, kDefaultParity);
   FillSettingBox(stopBitsBox_, kStopBitsTable, kDefaultStopBits);
@@ -356,13 +361,52 @@ void MainDialog::ShowDeviceTexts(const DeviceInfo& device) {
 }
 
 void MainDialog::AddAndSelectPort(const std::string& path) {
-  const QString text = Q(path);
-  int index = portBox_->findText(text);
-  if (index < 0) {
-    portBox_->addItem(text, text);
-    index = portBox_->count() - 1;
+  portBox_->AddPort(Q(path));
+  portBox_->ShowPath(Q(path));
+}
+
+namespace {
+
+// The keys of what the window remembers.
+constexpr const char* kPortKey = "serial/port";
+constexpr const char* kGeometryKey = "window/geometry";
+const char* const kLineKeys[] = {"serial/baudRate", "serial/dataBits", "serial/parity",
+                                 "serial/stopBits", "serial/flowControl"};
+
+// A remembered text back in its box: the entry when listed, otherwise as typed
+// (the boxes take typed values; Open judges them as it would have then).
+void ShowText(QComboBox* box, const QString& text) {
+  const int index = box->findText(text);
+  if (index >= 0) {
+    box->setCurrentIndex(index);
+  } else if (!text.isEmpty()) {
+    box->setEditText(text);
   }
-  portBox_->setCurrentIndex(index);
+}
+
+}  // namespace
+
+void MainDialog::RestoreSettings(const QSettings& settings) {
+  QComboBox* const lineBoxes[] = {baudBox_, dataBitsBox_, parityBox_, stopBitsBox_, flowBox_};
+  for (int i = 0; i < 5; ++i) {
+    if (settings.contains(kLineKeys[i])) ShowText(lineBoxes[i], settings.value(kLineKeys[i]).toString());
+  }
+  // A port that has gone since (an adapter not plugged in) is no error: its path
+  // waits in the box for the adapter, as it would had it been typed.
+  if (settings.contains(kPortKey)) portBox_->ShowPath(settings.value(kPortKey).toString());
+  if (settings.contains(kGeometryKey)) {
+    restoreGeometry(settings.value(kGeometryKey).toByteArray());
+    // A size remembered on a larger screen is brought back within this one.
+    const QSize room = screen() ? screen()->availableGeometry().size() - QSize(16, 48) : size();
+    resize(size().boundedTo(room).expandedTo(minimumSizeHint()));
+  }
+}
+
+void MainDialog::SaveSettings(QSettings& settings, bool withPort) const {
+  const QComboBox* const lineBoxes[] = {baudBox_, dataBitsBox_, parityBox_, stopBitsBox_, flowBox_};
+  for (int i = 0; i < 5; ++i) settings.setValue(kLineKeys[i], lineBoxes[i]->currentText());
+  if (withPort) settings.setValue(kPortKey, portBox_->currentText());
+  settings.setValue(kGeometryKey, saveGeometry());
 }
 
 void MainDialog::ShowAbout() {

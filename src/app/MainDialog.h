@@ -19,8 +19,10 @@
 #include "device/Connection.h"
 #include "device/LineSettingsChoice.h"
 #include "widgets/ModuleTaskRunner.h"
+#include "widgets/PortBox.h"
 
 class QComboBox;
+class QSettings;
 class QLabel;
 class QPushButton;
 class QTabWidget;
@@ -35,7 +37,8 @@ class MainDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // `ports` fills the port box; null: the ports of this computer.
+  // `ports` fills the port box (read again each time the box opens); null: the
+  // ports of this computer.
   explicit MainDialog(Operator& op, const PortList* ports = nullptr, QWidget* parent = nullptr);
   ~MainDialog() override;
 
@@ -62,6 +65,11 @@ class MainDialog : public QDialog {
   void ShowDeviceTexts(const DeviceInfo& device);
   // Adds a port that the enumeration cannot see (the simulated module) and selects it.
   void AddAndSelectPort(const std::string& path);
+  // What the window remembers between runs: the port (unless `withPort` is false,
+  // as for the simulated module's port, which is gone with it), the line settings,
+  // the window's place and size. Restoring leaves alone what was not remembered.
+  void RestoreSettings(const QSettings& settings);
+  void SaveSettings(QSettings& settings, bool withPort) const;
   // The texts of the six "Serial Port" boxes as they stand.
   SerialPortBoxTexts BoxTexts() const;
 
@@ -79,7 +87,7 @@ class MainDialog : public QDialog {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void BuildControls(QWidget* client, const PortList& ports);
+  void BuildControls(QWidget* client, PortBox::Source ports);
   void FitToScreen();
   // The end of the connect task, on the window's thread.
   void OnConnected(bool connected);
@@ -97,7 +105,7 @@ class MainDialog : public QDialog {
   bool lineBusy_ = false;
 
   QWidget* client_ = nullptr;
-  QComboBox* portBox_ = nullptr;
+  PortBox* portBox_ = nullptr;
   QComboBox* baudBox_ = nullptr;
   QComboBox* dataBitsBox_ = nullptr;
   QComboBox* parityBox_ = nullptr;

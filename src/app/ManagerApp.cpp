@@ -1,6 +1,8 @@
 #include "app/ManagerApp.h"
 
 #include <QIcon>
+#include <QPixmap>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
 #include <cstdio>
@@ -11,6 +13,7 @@
 #include "app/ManagerCommandLine.h"
 #include "widgets/QtOperator.h"
 #include "widgets/Resources.h"
+#include "widgets/Settings.h"
 #include "config/ProgramFolder.h"
 #include "config/ui/ConfigPage.h"
 
@@ -31,8 +34,12 @@ void TakeScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
                  line.screenshotSelect.c_str());
   }
   dialog.Config()->Tasks().WaitIdle();
-  QTimer::singleShot(300, &dialog, [&dialog, file = line.screenshotFile] {
-    if (!dialog.grab().save(QString::fromStdString(file))) {
+  QTimer::singleShot(300, &dialog, [&dialog, file = line.screenshotFile,
+                                    wholeScreen = line.screenshotScreen] {
+    // The window alone, or the whole screen with the window on it.
+    QScreen* screen = dialog.screen();
+    const QPixmap picture = wholeScreen && screen ? screen->grabWindow(0) : dialog.grab();
+    if (!picture.save(QString::fromStdString(file))) {
       std::fprintf(stderr, "zendra-manager: could not write %s\n", file.c_str());
     }
     dialog.End();
@@ -74,11 +81,18 @@ int ManagerApp::Run() {
   QtOperator op;
   MainDialog dialog(op);
   op.SetParentWindow(&dialog);
+  // The pictures for the documentation start from the defaults, whatever this
+  // user's settings are, and leave them as they were.
+  const bool remember = line.screenshotFile.empty();
+  op.RememberFolders(remember);
+  if (remember) dialog.RestoreSettings(*OpenSettings());
   if (simulator) dialog.AddAndSelectPort(simulator->PortPath());
   if (!line.screenshotFile.empty()) {
     QTimer::singleShot(0, &dialog, [&dialog, &line] { TakeScreenshot(dialog, line); });
   }
   dialog.exec();
+  // The simulated module's port is gone with it: the real one stays remembered.
+  if (remember) dialog.SaveSettings(*OpenSettings(), !simulator);
   return 0;
 }
 

@@ -16,6 +16,7 @@ ManagerCommandLine ManagerCommandLine::Parse(int argc, const char* const* argv) 
   // For the documentation's pictures; not shown in the help.
   app.add_option("--screenshot", line.screenshotFile)->group("");
   app.add_flag("--screenshot-after-connect", line.screenshotAfterConnect)->group("");
+  app.add_flag("--screenshot-screen", line.screenshotScreen)->group("");
   app.add_option("--screenshot-tab", line.screenshotTab)->check(CLI::Range(0, 1))->group("");
   app.add_option("--screenshot-select", line.screenshotSelect)->group("");
 

@@ -33,6 +33,7 @@ class ManagerCommandLine {
 
   std::string screenshotFile;
   bool screenshotAfterConnect = false;
+  bool screenshotScreen = false;
   int screenshotTab = 0;
   // "Group/Name": the parameter picked in the tree before the picture (after Open).
   std::string screenshotSelect;

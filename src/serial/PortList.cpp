@@ -34,7 +34,39 @@ std::string ReadFirstLine(const fs::path& path) {
   return line;
 }
 
+// A sysfs attribute as text, without the line end and stray blanks; empty when absent.
+std::string ReadAttribute(const fs::path& path) {
+  std::string value = ReadFirstLine(path);
+  while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back()))) value.pop_back();
+  std::size_t start = 0;
+  while (start < value.size() && std::isspace(static_cast<unsigned char>(value[start]))) ++start;
+  value.erase(0, start);
+  // A description stays one printable line in the box.
+  for (char& c : value)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  return value;
+}
+
 }  // namespace
+
+std::string DescribeUsbDevice(const std::string& ttyDeviceFolder) {
+  std::error_code ec;
+  fs::path folder = fs::canonical(ttyDeviceFolder, ec);
+  if (ec) return {};
+  for (int up = 0; up < 4 && !folder.empty(); ++up, folder = folder.parent_path()) {
+    if (!fs::exists(folder / "idVendor", ec)) {
+      if (folder == folder.root_path()) break;
+      continue;
+    }
+    std::string name = ReadAttribute(folder / "product");
+    if (name.empty()) name = ReadAttribute(folder / "manufacturer");
+    if (name.empty())
+      name = "USB " + ReadAttribute(folder / "idVendor") + ":" + ReadAttribute(folder / "idProduct");
+    const std::string serial = ReadAttribute(folder / "serial");
+    return serial.empty() ? name : name + " (" + serial + ")";
+  }
+  return {};
+}
 
 bool PortNameLess(const std::string& a, const std::string& b) {
   const auto [pa, na] = SplitName(a);
@@ -62,7 +94,8 @@ bool PortList::EnumeratePorts(const std::string& sysClassTty, const std::string&
   std::sort(names.begin(), names.end(), PortNameLess);
   for (const auto& name : names) {
     const std::string path = devFolder + "/" + name;
-    entries_.push_back({path, path});
+    const std::string usb = DescribeUsbDevice((fs::path(sysClassTty) / name / "device").string());
+    entries_.push_back({path, usb.empty() ? path : path + " \u2014 " + usb});
   }
   return true;
 }

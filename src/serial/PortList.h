@@ -5,7 +5,9 @@
 // ttyS with a UART (its "type" is not 0), ttyUSB, ttyACM, ttyAMA and the like.
 // Virtual terminals, pseudo-terminals and ttyS entries without hardware are left
 // out. The list is sorted as a person reads it: by kind, then by number
-// (ttyS2 before ttyS10).
+// (ttyS2 before ttyS10). A port behind a USB device is shown with what the device
+// tells of itself: "/dev/ttyUSB0 — FT232R USB UART (A5XK3RJH)", its product (or
+// maker, or vendor:product IDs) and its serial number.
 
 #include <string>
 #include <vector>
@@ -14,8 +16,14 @@ namespace zendra {
 
 struct PortInfo {
   std::string name;         // the device path Open takes, e.g. /dev/ttyUSB0
-  std::string displayText;  // what the port box shows
+  std::string displayText;  // what the port box shows: the path and what is known of it
 };
+
+// What the USB device behind a tty says of itself, from the device folder the
+// tty's "device" link leads to and up to three folders above it (a ttyUSB sits
+// under its interface, the interface under the device): "FT232R USB UART
+// (A5XK3RJH)"; empty when no USB device stands behind it.
+std::string DescribeUsbDevice(const std::string& ttyDeviceFolder);
 
 class PortList {
  public:

@@ -2,12 +2,15 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QThread>
 #include <QUrl>
 
 #include "widgets/FileDialogFilter.h"
+#include "widgets/Settings.h"
 
 namespace zendra {
 
@@ -93,9 +96,11 @@ bool QtOperator::Ask(const std::string& text, const std::string& caption, bool d
 std::optional<std::string> QtOperator::ChooseFileToOpen(const std::string& filter) {
   return OnGuiThread([&]() -> std::optional<std::string> {
     ArrowWhileAsking arrow(waitDepth_ > 0);
-    const QString path = QFileDialog::getOpenFileName(DialogParent(), QString(), QString(),
-                                                      Q(FileDialogFilter::ToDesktopFilter(filter)));
+    const QString path =
+        QFileDialog::getOpenFileName(DialogParent(), QString(), StartFolder(filter),
+                                     Q(FileDialogFilter::ToDesktopFilter(filter)));
     if (path.isEmpty()) return std::nullopt;
+    RememberFolder(filter, path);
     return path.toStdString();
   });
 }
@@ -104,11 +109,28 @@ std::optional<std::string> QtOperator::ChooseFileToSave(const std::string& filte
                                                         const std::string& suggestedName) {
   return OnGuiThread([&]() -> std::optional<std::string> {
     ArrowWhileAsking arrow(waitDepth_ > 0);
-    const QString path = QFileDialog::getSaveFileName(DialogParent(), QString(), Q(suggestedName),
+    // A bare suggested name goes into the remembered folder.
+    QString start = Q(suggestedName);
+    const QString folder = StartFolder(filter);
+    if (!folder.isEmpty() && QFileInfo(start).isRelative()) start = QDir(folder).filePath(start);
+    const QString path = QFileDialog::getSaveFileName(DialogParent(), QString(), start,
                                                       Q(FileDialogFilter::ToDesktopFilter(filter)));
     if (path.isEmpty()) return std::nullopt;
+    RememberFolder(filter, path);
     return path.toStdString();
   });
+}
+
+QString QtOperator::StartFolder(const std::string& filter) const {
+  if (!rememberFolders_) return {};
+  const QString folder = OpenSettings()->value(FolderKey(filter)).toString();
+  // A folder that has gone since is no place to start; the dialog picks its own.
+  return QFileInfo(folder).isDir() ? folder : QString();
+}
+
+void QtOperator::RememberFolder(const std::string& filter, const QString& chosen) const {
+  if (!rememberFolders_) return;
+  OpenSettings()->setValue(FolderKey(filter), QFileInfo(chosen).absolutePath());
 }
 
 void QtOperator::OpenDocument(const std::string& path) {

@@ -23,6 +23,9 @@ class QtOperator : public QObject, public Operator {
 
   // The window the dialogs are modal to (the main dialog); null: the active window.
   void SetParentWindow(QWidget* window) { parentWindow_ = window; }
+  // File dialogs start in the folder the same kind of file was last chosen in, kept
+  // in the program's settings between runs (the desktop program turns this on).
+  void RememberFolders(bool on) { rememberFolders_ = on; }
 
   void ShowMessage(const std::string& text) override;
   void ShowDetailedMessage(const std::string& text, const std::string& detail) override;
@@ -45,7 +48,12 @@ class QtOperator : public QObject, public Operator {
   QWidget* DialogParent() const;
   bool Ask(const std::string& text, const std::string& caption, bool defaultNo);
 
+  // Where a dialog for `filter` starts, and the folder of what was chosen in it.
+  QString StartFolder(const std::string& filter) const;
+  void RememberFolder(const std::string& filter, const QString& chosen) const;
+
   QPointer<QWidget> parentWindow_;
+  bool rememberFolders_ = false;
   int waitDepth_ = 0;  // nesting of BeginWait on the GUI thread
 };
 

@@ -151,7 +151,10 @@ QLineEdit* TemplateBuilder::MakeEdit(QWidget* parent, int id, bool enabled) {
 }
 
 QComboBox* TemplateBuilder::MakeDropDown(QWidget* parent, int id, bool enabled) {
-  auto* box = new QComboBox(parent);
+  return SetUpDropDown(new QComboBox(parent), id, enabled);
+}
+
+QComboBox* TemplateBuilder::SetUpDropDown(QComboBox* box, int id, bool enabled) {
   box->setEditable(true);
   box->setInsertPolicy(QComboBox::NoInsert);
   box->setMaxVisibleItems(12);

@@ -54,6 +54,8 @@ class TemplateBuilder {
   QLineEdit* MakeEdit(QWidget* parent, int id, bool enabled = true);
   QComboBox* MakeDropDown(QWidget* parent, int id, bool enabled = true);
   QProgressBar* MakeProgressBar(QWidget* parent, int id);
+  // Makes a drop-down the caller made (a subclass) editable as MakeDropDown's are, and tags it.
+  static QComboBox* SetUpDropDown(QComboBox* box, int id, bool enabled = true);
   // Tags a control the caller made.
   static void Tag(QWidget* control, int id, bool enabled = true);
   // The windows' spacing: tight enough that the main window fits a 1366×768

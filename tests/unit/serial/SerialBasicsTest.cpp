@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "serial/AtLink.h"
 #include "serial/LineSettingTables.h"
@@ -171,6 +172,50 @@ TEST_F(PortListTest, ListsRealSerialDevicesSortedByKindAndNumber) {
   EXPECT_EQ(names, (std::vector<std::string>{"/dev/ttyACM0", "/dev/ttyACM1", "/dev/ttyS0", "/dev/ttyS2",
                                              "/dev/ttyS10", "/dev/ttyUSB0"}));
   EXPECT_EQ(list.GetEntry(0).displayText, "/dev/ttyACM0");
+}
+
+TEST_F(PortListTest, APortBehindAUsbDeviceShowsTheDevicesProductAndSerialNumber) {
+  namespace fs = std::filesystem;
+  // sysfs as a USB adapter leaves it: the tty's device link leads to the port
+  // under the interface, the interface under the device with its attributes.
+  auto usbDevice = [&](const std::string& id, std::map<std::string, std::string> attributes) {
+    const fs::path device = root_ / "devices" / "usb1" / id;
+    fs::create_directories(device / (id + ":1.0") / "port");
+    for (const auto& [name, value] : attributes) std::ofstream(device / name) << value << "\n";
+    return device / (id + ":1.0") / "port";
+  };
+  auto addUsbTty = [&](const std::string& name, const fs::path& port) {
+    fs::create_directories(root_ / "class" / name);
+    fs::create_directory_symlink(port, root_ / "class" / name / "device");
+  };
+  addUsbTty("ttyUSB0", usbDevice("1-1", {{"idVendor", "0403"},
+                                          {"idProduct", "6001"},
+                                          {"manufacturer", "FTDI"},
+                                          {"product", "FT232R USB UART"},
+                                          {"serial", "A5XK3RJH"}}));
+  // No product string: the maker; neither: the IDs; no serial number: no brackets.
+  addUsbTty("ttyUSB1", usbDevice("1-2", {{"idVendor", "10c4"}, {"idProduct", "ea60"},
+                                          {"manufacturer", "Silicon Labs"}}));
+  addUsbTty("ttyACM0", usbDevice("1-3", {{"idVendor", "2341"}, {"idProduct", "0043"},
+                                          {"serial", "  85734323\t"}}));
+  // A UART on the board: the path alone.
+  fs::create_directories(root_ / "class" / "ttyS0" / "device");
+  std::ofstream(root_ / "class" / "ttyS0" / "type") << "4\n";
+
+  PortList list;
+  ASSERT_TRUE(list.EnumeratePorts((root_ / "class").string(), "/dev"));
+  std::vector<std::string> texts, names;
+  for (const auto& e : list.Entries()) {
+    texts.push_back(e.displayText);
+    names.push_back(e.name);
+  }
+  EXPECT_EQ(texts, (std::vector<std::string>{"/dev/ttyACM0 \u2014 USB 2341:0043 (85734323)",
+                                             "/dev/ttyS0",
+                                             "/dev/ttyUSB0 \u2014 FT232R USB UART (A5XK3RJH)",
+                                             "/dev/ttyUSB1 \u2014 Silicon Labs"}));
+  // What Open takes stays the path.
+  EXPECT_EQ(names, (std::vector<std::string>{"/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyUSB0",
+                                             "/dev/ttyUSB1"}));
 }
 
 TEST_F(PortListTest, AComputerWithoutSerialPortsGivesAnEmptyList) {
