@@ -29,8 +29,14 @@ CloneMonitor::Result CloneMonitor::Run(std::stop_token stop) {
     const Clock::TimePoint passEnd = start + Clock::Scaled((pass + 1) * kPassMs);
     for (;;) {
       reply_ += ring_.TakeText();
-      if (reply_.find(kCompletionText) != std::string::npos) return Result::kComplete;
-      if (reply_.find(kErrorText) != std::string::npos) return Result::kError;
+      if (const auto at = reply_.find(kCompletionText); at != std::string::npos) {
+        TakeRestOfLine(at);
+        return Result::kComplete;
+      }
+      if (const auto at = reply_.find(kErrorText); at != std::string::npos) {
+        TakeRestOfLine(at);
+        return Result::kError;
+      }
       if (Clock::Now() >= passEnd) break;
       const ReceiveBuffer::Wait wait = ring_.WaitForInput(passEnd, stop);
       if (stop.stop_requested()) return Result::kStopped;
@@ -38,6 +44,17 @@ CloneMonitor::Result CloneMonitor::Run(std::stop_token stop) {
     }
   }
   return Result::kTimedOut;
+}
+
+void CloneMonitor::TakeRestOfLine(std::size_t from) {
+  // The module ends its line a few character times later; its CR LF must not
+  // reach the next transaction (the version read back right after a clone), whose
+  // reply line it would turn into an empty text.
+  const auto bound = Clock::Now() + kRestOfLineSlack;
+  while (reply_.find('\n', from) == std::string::npos) {
+    if (!ring_.WaitForBytes(bound)) return;
+    reply_ += ring_.TakeText();
+  }
 }
 
 }  // namespace zendra

@@ -15,6 +15,7 @@
 // its reply text, as the transfer's completion wait does. Once a stop is requested
 // it reports nothing more and returns at once.
 
+#include <chrono>
 #include <functional>
 #include <stop_token>
 #include <string>
@@ -45,7 +46,13 @@ class CloneMonitor {
 
   Result Run(std::stop_token stop);
 
+  // How long the rest of the outcome's line may take to arrive (real time: a few
+  // characters on the line and an adapter's latency).
+  static constexpr std::chrono::milliseconds kRestOfLineSlack{50};
+
  private:
+  void TakeRestOfLine(std::size_t from);
+
   ReceiveBuffer& ring_;
   std::string& reply_;
   Sinks sinks_;

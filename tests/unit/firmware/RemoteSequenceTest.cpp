@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <stop_token>
+#include <thread>
 
 #include "base/Clock.h"
 #include "firmware/CloneMonitor.h"
@@ -174,6 +175,23 @@ TEST_F(CloneMonitorTest, CompletionIsSeenInThePassItArrivesWithOneMoreDotEachPas
   EXPECT_THAT(passes, ElementsAre(0, 1, 2, 3, 4));
   EXPECT_THAT(statuses,
               ElementsAre("Cloning.", "Cloning..", "Cloning...", "Cloning....", "Cloning....."));
+}
+
+TEST_F(CloneMonitorTest, TheOutcomesLineEndIsTakenSoThatItCannotReachTheNextTransaction) {
+  std::thread lineEnd;
+  const auto result = Watch([&](int pass) {
+    if (pass != 1) return;
+    Send("\r\nClone complete");
+    // The module's CR LF follows a moment later.
+    lineEnd = std::thread([this] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      Send("\r\n");
+    });
+  });
+  lineEnd.join();
+  EXPECT_EQ(result, CloneMonitor::Result::kComplete);
+  EXPECT_EQ(reply, "\r\nClone complete\r\n");
+  EXPECT_EQ(ring.Count(), 0);
 }
 
 TEST_F(CloneMonitorTest, ErrorEndsTheWatchAsAFailure) {
