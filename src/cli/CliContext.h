@@ -90,7 +90,7 @@ inline std::string Dump(const nlohmann::ordered_json& value) {
 // Each command file registers its subcommands here.
 void RegisterBasicCommands(CLI::App& app, CliContext& ctx);   // ports, at, info
 void RegisterConfigCommands(CLI::App& app, CliContext& ctx);  // params, get, set, factory-default, reboot
-void RegisterFirmwareCommands(CLI::App& app, CliContext& ctx);  // update, reload
+void RegisterFirmwareCommands(CLI::App& app, CliContext& ctx);  // update, clone, reload
 void RegisterTransferCommands(CLI::App& app, CliContext& ctx);  // export, import
 void RegisterScanCommands(CLI::App& app, CliContext& ctx);      // scan
 

@@ -1,7 +1,7 @@
-// update and reload: the Firmware Update page's local update and the reload of a
-// damaged firmware from a terminal. Both run the same core as the windows; the
-// terminal stands in for the window (status lines and a progress bar on stderr,
-// results on stdout).
+// update, clone and reload: the Firmware Update page's local and remote updates
+// and the reload of a damaged firmware from a terminal. They run the same core as
+// the windows; the terminal stands in for the window (status lines and a progress
+// bar on stderr, results on stdout).
 
 #include <unistd.h>
 
@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/CliContext.h"
 #include "firmware/FirmwareReload.h"
@@ -25,21 +26,46 @@ namespace {
 // The window of a firmware host, on a terminal. On a terminal the progress is a
 // bar redrawn in place with the percentage and the rate; otherwise (a log, a
 // pipe) it is a plain line every ten percent. Status texts go out as lines,
-// except the per-block percentages the bar already shows.
+// except the per-block percentages the bar already shows. A remote update names
+// the device in front of each line, and a clone's growing row of dots is shown as
+// the seconds it has waited.
 class TerminalFirmwareView : public FirmwarePageView {
  public:
   explicit TerminalFirmwareView(bool quiet) : tty_(::isatty(STDERR_FILENO) == 1), quiet_(quiet) {}
   ~TerminalFirmwareView() override { EndBar(); }
 
+  // A remote update: the devices by row, and which row is being updated.
+  void SetDevices(std::vector<std::string> addresses, std::function<int()> currentRow) {
+    std::lock_guard lock(mutex_);
+    addresses_ = std::move(addresses);
+    currentRow_ = std::move(currentRow);
+  }
+
   void SetStatus(const std::string& text) override {
     std::lock_guard lock(mutex_);
     if (text.find("% Completed!") != std::string::npos) return;
+    if (text.rfind("Cloning.", 0) == 0) {
+      cloning_ = true;
+      return;
+    }
+    // Any other text ends a clone's count (the bar's last value follows its ending).
+    cloning_ = false;
+    if (text.rfind("Preparing for firmware update", 0) == 0) {
+      // A new device: its own rate, its own steps.
+      started_ = false;
+      lastTenth_ = -1;
+    }
     EndBarLocked();
-    std::cerr << text << std::endl;
+    std::cerr << Prefix() << text << std::endl;
   }
   void SetProgress(int percent) override {
     std::lock_guard lock(mutex_);
     percent_ = percent;
+  }
+  void SetRowProgress(int, int value) override {
+    std::lock_guard lock(mutex_);
+    percent_ = value;
+    if (cloning_) DrawClone(value);
   }
   void EnableButtons(bool) override {}
   void TransferredBytes(std::int64_t sent, std::int64_t total) override {
@@ -76,12 +102,29 @@ class TerminalFirmwareView : public FirmwarePageView {
     std::lock_guard lock(mutex_);
     return definitions_;
   }
+  // "ADDRESS: " while a remote device is being updated.
+  std::string Prefix() const {
+    if (!currentRow_) return {};
+    const int row = currentRow_();
+    if (row < 0 || row >= static_cast<int>(addresses_.size())) return {};
+    return addresses_[static_cast<std::size_t>(row)] + ": ";
+  }
   void EndBar() {
     std::lock_guard lock(mutex_);
     EndBarLocked();
   }
 
  private:
+  // A clone reports the seconds it has waited, one a second, up to 180.
+  void DrawClone(int seconds) {
+    if (quiet_) return;
+    if (tty_) {
+      std::cerr << "\r" << Prefix() << "cloning, " << seconds << " s " << std::flush;
+      barOpen_ = true;
+    } else if (seconds % 10 == 0) {
+      std::cerr << Prefix() << "cloning, " << seconds << " s" << std::endl;
+    }
+  }
   void Draw(std::int64_t sent, std::int64_t total, double rate) {
     if (quiet_) return;
     if (tty_) {
@@ -90,17 +133,17 @@ class TerminalFirmwareView : public FirmwarePageView {
       std::string bar(static_cast<std::size_t>(filled), '#');
       bar.resize(kWidth, '.');
       char line[160];
-      std::snprintf(line, sizeof line, "\r[%s] %3d%%  %lld/%lld bytes  %s ", bar.c_str(),
+      std::snprintf(line, sizeof line, "[%s] %3d%%  %lld/%lld bytes  %s ", bar.c_str(),
                     percent_, static_cast<long long>(sent), static_cast<long long>(total),
                     Rate(rate).c_str());
-      std::cerr << line << std::flush;
+      std::cerr << "\r" << Prefix() << line << std::flush;
       barOpen_ = true;
     } else if (percent_ / 10 != lastTenth_ || sent == total) {
       lastTenth_ = percent_ / 10;
       char line[120];
       std::snprintf(line, sizeof line, "%3d%%  %lld/%lld bytes  %s", percent_,
                     static_cast<long long>(sent), static_cast<long long>(total), Rate(rate).c_str());
-      std::cerr << line << std::endl;
+      std::cerr << Prefix() << line << std::endl;
     }
   }
   // The rate needs two acknowledged blocks to be known.
@@ -127,6 +170,9 @@ class TerminalFirmwareView : public FirmwarePageView {
   std::optional<FirmwareOutcome> outcome_;
   DeviceInfo device_;
   std::string definitions_;
+  std::vector<std::string> addresses_;
+  std::function<int()> currentRow_;
+  bool cloning_ = false;
 };
 
 void PrintDevice(CliContext& ctx, const std::string& outcome, const std::string& definitions) {
@@ -183,6 +229,66 @@ void Update(CliContext& ctx, const std::string& image, bool quiet) {
   }
 }
 
+// The remote update of the page for the devices given with --remote, in that
+// order, by image or (`clone`) by cloning the local module's firmware: the remote
+// "Update" button's checks, then the sequence as the page's timer runs it. Each
+// device's steps go to stderr; its outcome and the version it runs afterwards
+// (asked through the local module) to stdout.
+void RemoteUpdate(CliContext& ctx, const std::string& image, bool clone,
+                  const std::vector<std::string>& addresses, bool quiet) {
+  for (const std::string& address : addresses) {
+    if (AtLink::HoldsControlByte(address)) {
+      ctx.Fail(kExitUsage, "--remote: the address holds a control character (such as a line "
+                           "end) and was not sent");
+      return;
+    }
+  }
+  if (!ctx.ConnectModule()) return;
+  TerminalFirmwareView view(quiet);
+  FirmwareUpdate update(ctx.connection, view, ctx.op);
+  view.SetDevices(addresses, [&update] { return update.Sequence().CurrentRow(); });
+  update.SetChosenPath(image);
+  update.SetCloneChecked(clone);
+  std::vector<RemoteRow> rows;
+  for (const std::string& address : addresses) rows.push_back(RemoteRow{address, true});
+
+  // The sequence holds the line from its checks to its last device's end.
+  ctx.line.reset();
+  const auto firstLook = update.OnRemoteUpdate(rows);
+  if (!firstLook) {
+    // A check refused (its message has been shown); nothing was started.
+    ctx.exitCode = kExitUsage;
+    return;
+  }
+  update.RunRemoteUpdate(*firstLook);
+  view.EndBar();
+
+  // What each device runs now, asked through the local module.
+  ctx.line = ctx.connection.TryLease("zendra-cli");
+  const auto outcomes = update.Sequence().Outcomes();
+  bool allCompleted = true;
+  nlohmann::ordered_json out = nlohmann::ordered_json::array();
+  for (std::size_t i = 0; i < addresses.size(); ++i) {
+    const std::string outcome = outcomes[i] ? OutcomeName(*outcomes[i]) : "not-started";
+    allCompleted = allCompleted && outcomes[i] == FirmwareOutcome::kCompleted;
+    const std::string version =
+        ctx.line ? ctx.line->Link().QueryRemoteAtCommand("at+version\r\n", 5, addresses[i])
+                 : "ERROR";
+    if (ctx.options.json) {
+      nlohmann::ordered_json device;
+      device["address"] = addresses[i];
+      device["outcome"] = outcome;
+      device["firmwareVersion"] = version;
+      out.push_back(device);
+    } else {
+      std::cout << addresses[i] << "  " << outcome << "  " << version << "\n";
+    }
+  }
+  if (ctx.options.json) std::cout << Dump(out) << std::endl;
+  std::cout << std::flush;
+  ctx.exitCode = allCompleted ? kExitOk : kExitFailed;
+}
+
 void Reload(CliContext& ctx, const std::string& image, bool quiet) {
   // A file that is no firmware image is refused before the module is touched.
   std::string model;
@@ -233,11 +339,39 @@ void RegisterFirmwareCommands(CLI::App& app, CliContext& ctx) {
   auto quiet = std::make_shared<bool>(false);
 
   auto* update = app.add_subcommand(
-      "update", "Update the local module's firmware from an .ebl image (needs --baud 115200 --flow none)");
+      "update",
+      "Update the local module's firmware from an .ebl image (needs --baud 115200 --flow none), "
+      "or with --remote the remote modules' one after the other (needs --baud 115200)");
   auto updateImage = std::make_shared<std::string>();
+  auto updateRemotes = std::make_shared<std::vector<std::string>>();
   update->add_option("IMAGE", *updateImage, "The firmware image (.ebl)")->required();
+  update->add_option("--remote", *updateRemotes,
+                     "EUI address of a remote module to update through the local one (repeatable; "
+                     "updated in the order given)")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   update->add_flag("--no-progress", *quiet, "Do not draw the progress bar");
-  update->callback([&ctx, updateImage, quiet] { Update(ctx, *updateImage, *quiet); });
+  update->callback([&ctx, updateImage, updateRemotes, quiet] {
+    if (updateRemotes->empty()) {
+      Update(ctx, *updateImage, *quiet);
+    } else {
+      RemoteUpdate(ctx, *updateImage, false, *updateRemotes, *quiet);
+    }
+  });
+
+  auto* clone = app.add_subcommand(
+      "clone", "Copy the local module's own firmware to remote modules, one after the other "
+               "(needs --baud 115200)");
+  auto cloneRemotes = std::make_shared<std::vector<std::string>>();
+  clone->add_option("--remote", *cloneRemotes,
+                    "EUI address of a remote module to clone to (repeatable; in the order given)")
+      ->required()
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  clone->add_flag("--no-progress", *quiet, "Do not show the clone's progress");
+  clone->callback([&ctx, cloneRemotes, quiet] {
+    RemoteUpdate(ctx, std::string(), true, *cloneRemotes, *quiet);
+  });
 
   auto* reload = app.add_subcommand(
       "reload", "Reload the firmware of a module whose firmware is damaged, then connect to it");

@@ -14,10 +14,15 @@ std::optional<FirmwareOutcome> FirmwareHost::LastOutcome() const {
 }
 
 TransferResult FirmwareHost::RunTransfer(SerialTransferChannel& channel, const std::string& path,
-                                         const TransferParams& params, std::stop_token stop) {
+                                         const TransferParams& params, std::stop_token stop,
+                                         std::function<void(int percent)> progress) {
   TransferSinks sinks;
   sinks.status = [this](const std::string& text) { view_.SetStatus(text); };
-  sinks.progress = [this](int percent) { view_.SetProgress(percent); };
+  if (progress) {
+    sinks.progress = std::move(progress);
+  } else {
+    sinks.progress = [this](int percent) { view_.SetProgress(percent); };
+  }
   sinks.bytes = [this](std::int64_t sent, std::int64_t total) { view_.TransferredBytes(sent, total); };
   ImageTransfer engine(channel, crcTable_, op_, std::move(sinks));
   return engine.Run(path, params, stop);

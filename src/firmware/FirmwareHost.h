@@ -8,6 +8,7 @@
 // goes, so the worker never sees a half-destroyed host.
 
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -52,8 +53,11 @@ class FirmwareHost {
   ~FirmwareHost() = default;
 
   // Runs the transfer engine on the worker thread with this host's table and view.
+  // `progress` takes the progress values instead of the view's bar when given (a
+  // remote update shows them on the device's row).
   TransferResult RunTransfer(SerialTransferChannel& channel, const std::string& path,
-                             const TransferParams& params, std::stop_token stop);
+                             const TransferParams& params, std::stop_token stop,
+                             std::function<void(int percent)> progress = {});
   // Records the outcome; unless the host is going away, gives the buttons back and
   // tells the window the worker has ended.
   void Finish(FirmwareOutcome outcome, std::stop_token stop);

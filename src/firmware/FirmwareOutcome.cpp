@@ -10,6 +10,11 @@ const char* OutcomeName(FirmwareOutcome outcome) {
     case FirmwareOutcome::kFileNotOpened: return "file-not-opened";
     case FirmwareOutcome::kNoRestart: return "no-restart";
     case FirmwareOutcome::kLineLost: return "line-lost";
+    case FirmwareOutcome::kNotStarted: return "not-started";
+    case FirmwareOutcome::kRefused: return "refused";
+    case FirmwareOutcome::kCloneError: return "clone-error";
+    case FirmwareOutcome::kCloneTimedOut: return "clone-timed-out";
+    case FirmwareOutcome::kStopped: return "stopped";
   }
   return "unknown";
 }

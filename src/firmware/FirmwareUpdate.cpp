@@ -1,6 +1,7 @@
 #include "firmware/FirmwareUpdate.h"
 
 #include "base/Clock.h"
+#include "firmware/CloneMonitor.h"
 #include "firmware/ImageCheck.h"
 
 namespace zendra {
@@ -13,12 +14,50 @@ constexpr const char* kPreparingWorker = "Preparing for firmware update......";
 constexpr const char* kNoResponse = "ERROR: The device does not respond.";
 constexpr const char* kCompleted = "Completed successfully.";
 constexpr const char* kRestartError = "Restart error.";
+
+constexpr const char* kWrongBaudRate = "ERROR: Please change the baudrate to 115200.";
+constexpr const char* kSleepyLocal = "ERROR: Local device is a sleepy end device.";
+constexpr const char* kNoDevice = "ERROR: No device is found in this network.";
+constexpr const char* kNoneSelected = "ERROR: No remote device has been selected.";
+constexpr const char* kRemoteNoResponse = "ERROR: The remote device does not respond.";
+constexpr const char* kRemoteFailed = "Could not update remote device firmware.";
+constexpr const char* kAllRemoteUpdated = "All remote firmware updates are completed successfully.";
+constexpr const char* kRemoteUpdatedWait =
+    "Remote firmware update is completed successfully. Please wait.";
+constexpr const char* kCloneDone = "The remote firmware update is completed successfully.";
+constexpr const char* kCloneDoneWait =
+    "The remote firmware update is completed successfully. Please wait.";
+constexpr const char* kAllClonesDone = "All firmware updates are completed successfully.";
+
+// The remote's bootloader path: 1 relays an image, 2 clones the local firmware.
+constexpr const char* kBootloadImage = "AT+BOOTLOAD=1,";
+constexpr const char* kBootloadClone = "AT+BOOTLOAD=2,";
+constexpr int kBootloadTimeoutSeconds = 20;
+constexpr const char* kProductQuery = "at+productname\r\n";
+constexpr int kProductTimeoutSeconds = 5;
+
+std::string DifferentModel(const std::string& address) {
+  return "ERROR: Could not clone the firmware. The remote device(" + address +
+         ") has different model type.";
+}
+std::string IncorrectImage(const std::string& address) {
+  return "ERROR: The firmware file is incorrect for the remote device(" + address + ").";
+}
 }  // namespace
 
 FirmwareUpdate::FirmwareUpdate(Connection& connection, FirmwarePageView& view, Operator& op)
     : FirmwareHost(connection, view, op), pageView_(view) {}
 
-FirmwareUpdate::~FirmwareUpdate() { transferThread_.StopAndJoin(); }
+FirmwareUpdate::~FirmwareUpdate() {
+  sequence_.ClearMarks();
+  cloneThread_.StopAndJoin();
+  transferThread_.StopAndJoin();
+}
+
+void FirmwareUpdate::Join() {
+  transferThread_.Join();
+  cloneThread_.Join();
+}
 
 bool FirmwareUpdate::CheckLocal() {
   return CheckLocalUpdate(connection_, chosenPath_, imageModel_, op_);
@@ -26,34 +65,214 @@ bool FirmwareUpdate::CheckLocal() {
 
 bool FirmwareUpdate::OnLocalUpdate(LineLease line) {
   view_.SetProgress(0);
-  localMode = 1;
+  localMode = true;
   return StartUpdate(std::move(line), true, false, std::string());
 }
+
+// ---------------------------------------------------------------------------
+// The remote "Update" button and the timer's looks.
+
+bool FirmwareUpdate::TakeLine(std::stop_token stop) {
+  if (line_) {
+    // The sequence's own lease (a press between two devices): it goes on under
+    // this caller's stop.
+    line_->FollowStop(stop);
+    return true;
+  }
+  auto line = connection_.TryLease("remote firmware update", stop);
+  if (!line) return false;
+  line_.emplace(std::move(*line));
+  sequenceHoldsLine_ = true;
+  return true;
+}
+
+std::optional<int> FirmwareUpdate::OnRemoteUpdate(const std::vector<RemoteRow>& rows,
+                                                  std::stop_token stop) {
+  // A worker owns the line (the five buttons are off meanwhile).
+  if (Busy()) return std::nullopt;
+  // The remote bootloader path runs at the bootloader's rate; flow control is
+  // not the path's concern.
+  if (connection_.Settings().baudRate != kRemoteBaudRate) {
+    op_.ShowMessage(kWrongBaudRate);
+    return std::nullopt;
+  }
+  localMode = false;
+  std::vector<std::string> addresses;
+  addresses.reserve(rows.size());
+  for (const RemoteRow& row : rows) addresses.push_back(row.address);
+  // A press ends whatever an earlier one left to start.
+  sequence_.Reset(std::move(addresses));
+  view_.SetProgress(0);
+
+  const auto refuse = [this](const std::string& message) -> std::optional<int> {
+    if (!message.empty()) op_.ShowMessage(message);
+    // No row of a refused press is started, also not by a look still due from
+    // an earlier press.
+    sequence_.ClearMarks();
+    GiveLineBackIfDone();
+    return std::nullopt;
+  };
+  if (connection_.Device().sleepy) return refuse(kSleepyLocal);
+  if (rows.empty()) return refuse(kNoDevice);
+
+  const bool clone = cloneChecked_;
+  int count = 0;
+  for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
+    if (!rows[i].ticked) continue;
+    ++count;
+    sequence_.Mark(i);
+    if (!TakeLine(stop)) return refuse("");
+    if (!CheckRemoteDevice(rows[i].address, clone)) return refuse("");
+    if (line_->Stopped()) return refuse("");
+  }
+  if (count == 0) return refuse(kNoneSelected);
+
+  sequence_.Arm();
+  checked_ = Checked{clone, chosenPath_};
+  sequenceHoldsLine_ = true;
+  return RemoteSequence::kFirstLookMs;
+}
+
+bool FirmwareUpdate::CheckRemoteDevice(const std::string& address, bool clone) {
+  AtLink& link = line_->Link();
+  // An address holding a line end would send the rest as a command of its own:
+  // such a device fails its check as one that does not answer, without a query.
+  const bool sendable = !AtLink::HoldsControlByte(address);
+  if (clone) {
+    const std::string local = connection_.Device().productName;
+    const std::string remote =
+        sendable ? link.QueryRemoteAtCommand(kProductQuery, kProductTimeoutSeconds, address)
+                 : "ERROR";
+    if (line_->Stopped()) return false;
+    // A product query that came back as a bare "OK" (an empty name) proves nothing.
+    if (local.empty() || remote != local) {
+      op_.ShowMessage(DifferentModel(address));
+      return false;
+    }
+    return true;
+  }
+  if (!ReadImageModel(chosenPath_, imageModel_)) {
+    op_.ShowMessage(kInvalidFile);
+    return false;
+  }
+  const std::string remote =
+      sendable ? link.QueryRemoteAtCommand(kProductQuery, kProductTimeoutSeconds, address)
+               : "ERROR";
+  if (line_->Stopped()) return false;
+  // An image without a model code fits no device, not even one whose product
+  // query came back empty.
+  if (imageModel_.empty() || remote != imageModel_) {
+    op_.ShowMessage(IncorrectImage(address));
+    return false;
+  }
+  return true;
+}
+
+std::optional<int> FirmwareUpdate::OnUpdateTimer(std::stop_token stop) {
+  const auto next = sequence_.Tick([this] { return cloneChecked_.load(); },
+                                   [this] { return Busy(); },
+                                   [&](const RemoteSequence::Start& start) {
+                                     StartRemoteDevice(start, stop);
+                                   },
+                                   stop);
+  // Every chosen row has been started and the last start failed: nothing more
+  // needs the line. (A worker that runs gives it back itself.)
+  if (!next && !Busy() && sequenceHoldsLine_) GiveLineBackIfDone();
+  return next;
+}
+
+void FirmwareUpdate::StartRemoteDevice(const RemoteSequence::Start& start, std::stop_token stop) {
+  if (!TakeLine(stop)) {
+    sequence_.RecordOutcome(start.row, FirmwareOutcome::kNotStarted);
+    return;
+  }
+  // The press checked every row for one kind and one image. A start of the other
+  // kind (the clone box flipped) or of another image (a file chosen between two
+  // devices) checks its device again, so that no remote gets firmware that was
+  // never meant for its model.
+  const bool sameAsChecked =
+      start.clone == checked_.clone && (start.clone || chosenPath_ == checked_.path);
+  if (!sameAsChecked && !CheckRemoteDevice(start.address, start.clone)) {
+    sequence_.RecordOutcome(start.row, FirmwareOutcome::kRefused);
+    return;
+  }
+  if (line_->Stopped()) {
+    sequence_.RecordOutcome(start.row, FirmwareOutcome::kStopped);
+    return;
+  }
+  StartOnLine(false, start.clone, start.address, start.row);
+}
+
+void FirmwareUpdate::RunRemoteUpdate(int firstLookMs, std::stop_token stop) {
+  for (std::optional<int> delay = firstLookMs; delay;) {
+    if (!Clock::Sleep(*delay, stop)) break;
+    delay = OnUpdateTimer(stop);
+  }
+  if (stop.stop_requested()) {
+    StopRemoteUpdate();
+    return;
+  }
+  Join();
+}
+
+void FirmwareUpdate::StopRemoteUpdate() {
+  // No row is started any more; the worker's stop ends every wait at once.
+  sequence_.ClearMarks();
+  cloneThread_.StopAndJoin();
+  transferThread_.StopAndJoin();
+  line_.reset();
+  sequenceHoldsLine_ = false;
+}
+
+void FirmwareUpdate::GiveLineBackIfDone() {
+  if (sequence_.Pending()) return;
+  line_.reset();
+  sequenceHoldsLine_ = false;
+}
+
+// ---------------------------------------------------------------------------
+// StartUpdate: the common frame, then the local or the remote branch.
 
 bool FirmwareUpdate::StartUpdate(LineLease line, bool local, bool clone,
                                  const std::string& address) {
   // A running worker owns the line: a second start must not put its line end and
-  // "AT+BOOTLOAD" into that transfer. It leaves the worker alone, silently.
-  if (!clone && transferThread_.Running()) return false;
-  WaitCursor wait(op_);
-  // A clone sends the local module's own firmware and needs no file.
-  if (!clone && chosenPath_.empty()) {
-    op_.ShowMessage(kInvalidFile);
-    view_.SetStatus(kInvalidFileStatus);
-    return false;
-  }
+  // its bootload command into that transfer or clone. It leaves the worker alone,
+  // silently.
+  if (Busy()) return false;
   line_.emplace(std::move(line));
-  if (!clone) crcTable_.Fill();
-  view_.EnableButtons(false);
-  view_.SetStatus(kPreparing);
-  if (!clone) {
-    line_->Port().Write("\n");
-    line_->Sleep(100);
+  if (local) {
+    const bool started = StartOnLine(true, false, address, 0);
+    if (!started) line_.reset();
+    return started;
   }
-  line_->Sleep(2000);
+  return StartOnLine(false, clone, address, sequence_.CurrentRow());
+}
 
-  const bool started = local ? StartLocalBranch() : StartRemoteBranch(clone, address);
-  if (!started) line_.reset();
+bool FirmwareUpdate::StartOnLine(bool local, bool clone, const std::string& address, int row) {
+  bool started = false;
+  {
+    WaitCursor wait(op_);
+    // A clone sends the local module's own firmware and needs no file.
+    if (!clone && chosenPath_.empty()) {
+      op_.ShowMessage(kInvalidFile);
+      view_.SetStatus(kInvalidFileStatus);
+    } else {
+      if (!clone) crcTable_.Fill();
+      view_.EnableButtons(false);
+      view_.SetStatus(kPreparing);
+      if (!clone) {
+        line_->Port().Write("\n");
+        line_->Sleep(100);
+      }
+      line_->Sleep(2000);
+      started = local ? StartLocalBranch() : StartRemoteBranch(clone, address, row);
+    }
+  }
+  if (!local && !started) {
+    sequence_.RecordOutcome(
+        row, line_->Stopped() ? FirmwareOutcome::kStopped : FirmwareOutcome::kNotStarted);
+    GiveLineBackIfDone();
+  }
   return started;
 }
 
@@ -74,42 +293,73 @@ bool FirmwareUpdate::StartLocalBranch() {
   line_->Port().Write("1");
   line_->Sleep(2000);
   if (line_->Stopped()) return false;
-  // A second start while a worker runs leaves that worker alone.
-  return transferThread_.TryStart(
-      [this, path = chosenPath_](std::stop_token stop) { UpdateWorker(stop, path, true); });
+  return transferThread_.TryStart([this, path = chosenPath_](std::stop_token stop) {
+    UpdateWorker(stop, path, true, 0);
+  });
 }
 
-bool FirmwareUpdate::StartRemoteBranch(bool /*clone*/, const std::string& /*address*/) {
-  // The remote image update ("AT+BOOTLOAD=1,<address>", then UpdateWorker with
-  // localMode 0, a reply budget of 20000 and the row's progress bar) and the clone
-  // ("AT+BOOTLOAD=2,<address>", then CloneMonitor in its own slot) belong here.
-  // Until they are built, a remote start does nothing but give the buttons back.
-  view_.EnableButtons(true);
-  return false;
+bool FirmwareUpdate::StartRemoteBranch(bool clone, const std::string& address, int row) {
+  line_->Sleep(5000);
+  if (line_->Stopped()) return false;
+  // The local module answers by preparing the remote module: "Start ..." (with
+  // ".ebl" for an image) once the remote's bootloader is reached. An address that
+  // would end the command line early is never sent.
+  const bool sendable = !AtLink::HoldsControlByte(address);
+  const std::string command = (clone ? kBootloadClone : kBootloadImage) + address + "\r\n";
+  if (!sendable || line_->Link().QueryAtCommand(command, kBootloadTimeoutSeconds) != "START") {
+    if (line_->Stopped()) return false;
+    op_.ShowMessage(kRemoteNoResponse);
+    view_.EnableButtons(true);
+    view_.SetStatus(kRemoteFailed);
+    return false;
+  }
+  if (clone) {
+    // The module copies its firmware by itself; the monitor watches for its report.
+    return cloneThread_.TryStart([this, row](std::stop_token stop) { CloneWorker(stop, row); });
+  }
+  line_->Sleep(2000);
+  if (line_->Stopped()) {
+    // The relay waits for blocks: three CAN end it, as a stopped transfer does.
+    static constexpr std::uint8_t kCan = 0x18;
+    for (int i = 0; i < 3; ++i) line_->Port().Write(&kCan, 1);
+    return false;
+  }
+  return transferThread_.TryStart([this, path = chosenPath_, row](std::stop_token stop) {
+    UpdateWorker(stop, path, false, row);
+  });
 }
+
+// ---------------------------------------------------------------------------
+// The workers.
 
 void FirmwareUpdate::End(FirmwareOutcome outcome, std::stop_token stop) {
   line_.reset();
   Finish(outcome, stop);
 }
 
-void FirmwareUpdate::UpdateWorker(std::stop_token stop, std::string path, bool local) {
+void FirmwareUpdate::UpdateWorker(std::stop_token stop, std::string path, bool local, int row) {
   // The worker goes on with the line from here: its own stop ends every wait.
   line_->FollowStop(stop);
   SerialTransferChannel channel(*line_);
   TransferParams params;
   params.firstStatus = kPreparingWorker;
+  // A remote bootloader's answers cross the radio hop through the local module.
   params.replyBudget = local ? 5000 : 20000;
   params.noStartRequestIsFailure = true;
 
-  switch (RunTransfer(channel, path, params, stop)) {
+  std::function<void(int)> progress;
+  if (!local) progress = [this, row](int percent) { pageView_.SetRowProgress(row, percent); };
+  const TransferResult result = RunTransfer(channel, path, params, stop, std::move(progress));
+  if (!local) {
+    FinishRemoteTransfer(result, row, stop);
+    return;
+  }
+  switch (result) {
     case TransferResult::kStopped:
       line_.reset();
       return;
     case TransferResult::kSuccess:
-      // A remote device is not restarted with "2"; its endings (status by the
-      // counts of started and chosen devices, the row's bar) come with the remote update.
-      if (local) FinishLocal(stop);
+      FinishLocal(stop);
       line_.reset();
       return;
     case TransferResult::kFailure:
@@ -126,6 +376,87 @@ void FirmwareUpdate::UpdateWorker(std::stop_token stop, std::string path, bool l
       End(FirmwareOutcome::kLineLost, stop);
       return;
   }
+}
+
+void FirmwareUpdate::FinishRemoteTransfer(TransferResult result, int row, std::stop_token stop) {
+  FirmwareOutcome outcome = FirmwareOutcome::kTransmitError;
+  switch (result) {
+    case TransferResult::kStopped: outcome = FirmwareOutcome::kStopped; break;
+    case TransferResult::kSuccess: outcome = FirmwareOutcome::kCompleted; break;
+    case TransferResult::kFailure:
+    case TransferResult::kNoCompletion: outcome = FirmwareOutcome::kTransmitError; break;
+    case TransferResult::kNoStartRequest: outcome = FirmwareOutcome::kNoStartRequest; break;
+    case TransferResult::kFileNotOpened: outcome = FirmwareOutcome::kFileNotOpened; break;
+    case TransferResult::kLineLost: outcome = FirmwareOutcome::kLineLost; break;
+  }
+  sequence_.RecordOutcome(row, outcome);
+  lastOutcome_ = static_cast<int>(outcome);
+  // Whether more rows wait is known before the line may go back.
+  const bool allStarted = sequence_.AllStarted();
+  GiveLineBackIfDone();
+  if (stop.stop_requested()) return;
+
+  // The engine has set the status of every failure ("Transmit error.", or
+  // "Firmware update error." with its box); no "2" follows a remote transfer: the
+  // remote module runs its new firmware by itself.
+  switch (outcome) {
+    case FirmwareOutcome::kCompleted:
+      if (allStarted) {
+        view_.SetStatus(kAllRemoteUpdated);
+        view_.EnableButtons(true);
+      } else {
+        // The next look starts the next device; the buttons stay off until then.
+        view_.SetStatus(kRemoteUpdatedWait);
+      }
+      break;
+    case FirmwareOutcome::kFileNotOpened:
+      view_.EnableButtons(true);
+      break;
+    default:
+      view_.EnableButtons(true);
+      pageView_.SetRowProgress(row, 0);
+      break;
+  }
+  view_.Finished(outcome);
+}
+
+void FirmwareUpdate::CloneWorker(std::stop_token stop, int row) {
+  line_->FollowStop(stop);
+  CloneMonitor::Sinks sinks;
+  sinks.status = [this](const std::string& text) { view_.SetStatus(text); };
+  sinks.progress = [this, row](int pass) { pageView_.SetRowProgress(row, pass); };
+  CloneMonitor monitor(line_->Ring(), line_->Reply(), std::move(sinks));
+  const CloneMonitor::Result result = monitor.Run(stop);
+
+  FirmwareOutcome outcome = FirmwareOutcome::kCloneTimedOut;
+  switch (result) {
+    case CloneMonitor::Result::kComplete: outcome = FirmwareOutcome::kCompleted; break;
+    case CloneMonitor::Result::kError: outcome = FirmwareOutcome::kCloneError; break;
+    case CloneMonitor::Result::kTimedOut: outcome = FirmwareOutcome::kCloneTimedOut; break;
+    case CloneMonitor::Result::kLineLost: outcome = FirmwareOutcome::kLineLost; break;
+    case CloneMonitor::Result::kStopped: outcome = FirmwareOutcome::kStopped; break;
+  }
+  sequence_.RecordOutcome(row, outcome);
+  lastOutcome_ = static_cast<int>(outcome);
+  const bool allStarted = sequence_.AllStarted();
+  const int selected = sequence_.SelectedCount();
+  GiveLineBackIfDone();
+  if (stop.stop_requested()) return;
+
+  if (outcome == FirmwareOutcome::kCompleted) {
+    if (allStarted) {
+      view_.EnableButtons(true);
+      view_.SetStatus(selected == 1 ? kCloneDone : kAllClonesDone);
+    } else {
+      view_.SetStatus(kCloneDoneWait);
+    }
+    pageView_.SetRowProgress(row, 100);
+  } else {
+    view_.SetStatus(kRemoteFailed);
+    view_.EnableButtons(true);
+    pageView_.SetRowProgress(row, 0);
+  }
+  view_.Finished(outcome);
 }
 
 void FirmwareUpdate::FinishLocal(std::stop_token stop) {

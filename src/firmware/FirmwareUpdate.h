@@ -1,30 +1,54 @@
 #pragma once
-// The update work of the Firmware Update page (FirmwarePage): the local update
-// today, the remote image update and the clone later, all started through
-// StartUpdate and run by UpdateWorker.
+// The update work of the Firmware Update page (FirmwarePage): the local update,
+// and the update of remote modules over the air, by image or by cloning the local
+// module's firmware, one device after the other. Every update starts through
+// StartUpdate; UpdateWorker sends an image, CloneMonitor watches a clone.
 //
-// StartUpdate runs on the caller's thread (the page's module task, off the
-// window's thread) for about seven seconds: it disables the page's five buttons,
-// asks the running firmware to enter its bootloader with "AT+BOOTLOAD\n", chooses
-// "1" in the bootloader's menu and starts UpdateWorker. The worker sends the image
-// with the transfer engine, chooses "2" to run the new firmware, waits for it to
-// answer, reads the device information again and has the page show it and load
-// the definitions of the new version.
+// Local update. StartUpdate runs on the caller's thread (the page's module task,
+// off the window's thread) for about seven seconds: it disables the page's five
+// buttons, asks the running firmware to enter its bootloader with "AT+BOOTLOAD\n",
+// chooses "1" in the bootloader's menu and starts UpdateWorker. The worker sends
+// the image with the transfer engine, chooses "2" to run the new firmware, waits
+// for it to answer, reads the device information again and has the page show it
+// and load the definitions of the new version.
 //
-// The update owns the line from the start of StartUpdate to the worker's end: it
-// takes the caller's lease and gives it back as the worker's last act before it
-// tells the window it is done (or at once, when the start fails).
+// Remote update. OnRemoteUpdate (the remote "Update" button) checks the line, the
+// local module and every ticked row (the remote's product against the image's
+// model, or against the local product for a clone) and marks the chosen rows.
+// The page's timer then calls OnUpdateTimer: 100 ms after the press, every
+// 5000 ms after that (RemoteSequence). A look starts the next chosen row when no
+// worker runs: StartUpdate asks the local module to open the path to the remote's
+// bootloader ("AT+BOOTLOAD=1,<address>" for an image, "=2," for a clone) and
+// starts UpdateWorker, which sends the image through the local module to the
+// remote bootloader, or CloneMonitor in its own slot (`cloneThread`), which waits
+// for the module to report the clone's outcome. Progress goes to the device's row.
 //
-// The worker never outlives this object: the destructor (the page closing)
-// requests a stop and joins; the worker cancels a running transfer with CAN and
-// makes no further call to the view.
+// The line. An update owns the line while it prepares and runs. A local update
+// takes the caller's lease and gives it back as the worker's last act. A remote
+// sequence holds one lease from the press that passed its checks to the end of
+// its last worker: every device's preparation and worker use it, and between two
+// devices nothing else can take the line, though the five buttons come back as
+// each device ends. It is given back when no chosen row is left to start and no
+// worker runs, or when the sequence is stopped.
+//
+// One worker at a time. A clone's monitor and a relayed transfer would both read
+// the one receive ring (and a bootload command would land in the middle of a
+// transfer), so a device starts only while neither worker runs, whichever kind it
+// is.
+//
+// The workers never outlive this object: the destructor (the page closing)
+// requests a stop and joins them; a stopped transfer cancels with CAN and no
+// stopped worker calls the view again.
 
 #include <atomic>
 #include <optional>
+#include <stop_token>
 #include <string>
+#include <vector>
 
 #include "firmware/FirmwareHost.h"
 #include "firmware/FirmwarePageView.h"
+#include "firmware/RemoteSequence.h"
 
 namespace zendra {
 
@@ -32,8 +56,10 @@ class FirmwareUpdate : public FirmwareHost {
  public:
   // How long the new firmware has, after "2", to say "OK".
   static constexpr int kRestartWaitMs = 10000;
+  // The remote update needs the bootloader's own rate on the line.
+  static constexpr int kRemoteBaudRate = 115200;
 
-  // `op` takes the messages and the file dialog, also those of the worker (a
+  // `op` takes the messages and the file dialog, also those of the workers (a
   // window gives its OperatorRelay).
   FirmwareUpdate(Connection& connection, FirmwarePageView& view, Operator& op);
   ~FirmwareUpdate();
@@ -44,35 +70,97 @@ class FirmwareUpdate : public FirmwareHost {
   // The checks of the local "Update" button, on the window's thread: the
   // line, the image, the model. false after the message of the failing one.
   bool CheckLocal();
-  // The rest of the button, on a task with the line: progress 0, localMode 1,
+  // The rest of the button, on a task with the line: progress 0, localMode true,
   // StartUpdate(true, false, ""). true when UpdateWorker was started.
   bool OnLocalUpdate(LineLease line);
 
-  // Prepares one device and starts its worker, which takes over `line`. `local`:
-  // the module on the line; otherwise the remote module at `address`, by image or
-  // (`clone`) by cloning the local module's firmware. true when a worker was
-  // started; false when the start ended on this thread (its message has been
+  // The remote "Update" button (1036), on a module task (the checks ask every
+  // ticked remote for its product, 5 s each at most). `rows` are the device list's
+  // rows in order. On success the chosen rows are marked, the line is held for the
+  // sequence, and the result is the delay before the timer's first look (100 ms);
+  // nullopt when a check refused (its message has been shown, nothing is started)
+  // or the line is held by another activity.
+  std::optional<int> OnRemoteUpdate(const std::vector<RemoteRow>& rows, std::stop_token stop = {});
+  // Timer 1001: one look at the sequence, on a module task (a start blocks for
+  // about nine seconds and its query for up to 20 s more). The delay before the
+  // next look, or nullopt when every chosen row has been started (the sequence
+  // then ends with the last worker).
+  std::optional<int> OnUpdateTimer(std::stop_token stop = {});
+  // The sequence from the press's first look to its last worker's end, driven on
+  // this thread as the page's timer drives it: the command line program's loop. A
+  // stop ends it as StopRemoteUpdate does.
+  void RunRemoteUpdate(int firstLookMs, std::stop_token stop = {});
+  // Ends a remote sequence now (the window closing): the running worker is
+  // stopped (a transfer cancelled with CAN) and joined, no row is started any
+  // more, the line is given back. Call it once no look runs.
+  void StopRemoteUpdate();
+  // A remote sequence holds the line.
+  bool RemoteUpdateRunning() const { return sequenceHoldsLine_.load(); }
+
+  // "Clone local firmware" (1038) as the page shows it now. The press and every
+  // start read it, so flipping it changes the kind for rows not started yet.
+  void SetCloneChecked(bool checked) { cloneChecked_ = checked; }
+  bool CloneChecked() const { return cloneChecked_.load(); }
+
+  // The chosen rows, the counts and how each device ended.
+  const RemoteSequence& Sequence() const { return sequence_; }
+
+  // Prepares one device and starts its worker. `local`: the module on the line;
+  // otherwise the remote module at `address`, by image or (`clone`) by cloning
+  // the local module's firmware. The worker takes over `line`. true when a worker
+  // was started; false when the start ended on this thread (its message has been
   // shown, the buttons restored, the line given back).
   bool StartUpdate(LineLease line, bool local, bool clone, const std::string& address);
+
+  // A worker (transfer or clone) runs. Hides FirmwareHost::Busy, which knows the
+  // transfer's slot only.
+  bool Busy() const { return transferThread_.Running() || cloneThread_.Running(); }
+  // Waits until the running workers have ended by themselves.
+  void Join();
 
   // The model code of the image last examined (the checks rewrite it).
   const std::string& ImageModel() const { return imageModel_; }
 
-  // 1 for a local update, 0 for a remote one (the worker reads it at its start).
-  std::atomic<int> localMode{1};
+  // true for a local update, false for a remote one (set by the buttons; each
+  // worker's kind is the one StartUpdate was called with).
+  std::atomic<bool> localMode{true};
 
  private:
+  // What the press checked the rows against; a start of another kind or image
+  // checks its row again first.
+  struct Checked {
+    bool clone = false;
+    std::string path;
+  };
+
+  bool TakeLine(std::stop_token stop);
+  // The row's device may take what is to be sent: the remote's product against
+  // the local product (clone) or the image's model. false after its message.
+  bool CheckRemoteDevice(const std::string& address, bool clone);
+  void StartRemoteDevice(const RemoteSequence::Start& start, std::stop_token stop);
+  bool StartOnLine(bool local, bool clone, const std::string& address, int row);
   bool StartLocalBranch();
-  bool StartRemoteBranch(bool clone, const std::string& address);
-  void UpdateWorker(std::stop_token stop, std::string path, bool local);
+  bool StartRemoteBranch(bool clone, const std::string& address, int row);
+  void UpdateWorker(std::stop_token stop, std::string path, bool local, int row);
   void FinishLocal(std::stop_token stop);
-  // The worker's ending: the line goes back before the window hears of the end.
+  void FinishRemoteTransfer(TransferResult result, int row, std::stop_token stop);
+  void CloneWorker(std::stop_token stop, int row);
+  // The local worker's ending: the line goes back before the window hears of the end.
   void End(FirmwareOutcome outcome, std::stop_token stop);
+  // A remote device has ended (or failed to start): the line goes back once no
+  // chosen row is left and no other worker runs.
+  void GiveLineBackIfDone();
 
   FirmwarePageView& pageView_;  // the page's own calls beyond the transfer's
   std::string imageModel_;
-  // The line while the update owns it: from StartUpdate to the worker's end.
+  // The line while an update owns it: from StartUpdate (or a remote press) to the
+  // end of the (last) worker.
   std::optional<LineLease> line_;
+  std::atomic<bool> sequenceHoldsLine_{false};
+  std::atomic<bool> cloneChecked_{false};
+  RemoteSequence sequence_;
+  Checked checked_;
+  WorkerSlot cloneThread_;
 };
 
 }  // namespace zendra

@@ -83,6 +83,20 @@ TEST_F(HostStartTest, AReloadOfAFileThatIsNoFirmwareImageSendsNothing) {
   EXPECT_THAT(view_.buttons, IsEmpty()) << "nothing started, nothing disabled";
 }
 
+TEST_F(HostStartTest, RemoteStartWithoutAFileGivesTheLineBackAndAPressWithoutPortRefuses) {
+  FirmwareUpdate update(connection_, view_, op_);
+  EXPECT_FALSE(update.StartUpdate(std::move(*connection_.TryLease("update")), false, false,
+                                  "000D6F0000000A01"));
+  EXPECT_FALSE(connection_.Gate().Leased());
+  // The connection's line settings start at 9600: the press refuses first.
+  EXPECT_EQ(update.OnRemoteUpdate({{"000D6F0000000A01", true}}), std::nullopt);
+  EXPECT_FALSE(connection_.Gate().Leased());
+  EXPECT_THAT(op_.Messages(), ElementsAre("ERROR: The firmware file is invalid.",
+                                          "ERROR: Please change the baudrate to 115200."));
+  EXPECT_THAT(view_.statuses, ElementsAre("Invalid firmware file."));
+  EXPECT_THAT(view_.buttons, IsEmpty());
+}
+
 TEST_F(HostStartTest, FailedLocalCheckLeavesStatusAndProgressUntouched) {
   // The connection's line settings start at 9600.
   FirmwareUpdate update(connection_, view_, op_);

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "firmware/FirmwarePageView.h"
@@ -21,6 +22,9 @@ class RecordingView : public FirmwarePageView {
   void Finished(FirmwareOutcome outcome) override { Record([&] { finished.push_back(outcome); }); }
   void ShowDeviceTexts(const DeviceInfo& d) override { Record([&] { texts.push_back(d); }); }
   void ReloadDefinitions(const std::string& f) override { Record([&] { definitions.push_back(f); }); }
+  void SetRowProgress(int row, int percent) override {
+    Record([&] { rowProgress.emplace_back(row, percent); });
+  }
 
   bool WaitForFinished(std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex_);
@@ -30,6 +34,17 @@ class RecordingView : public FirmwarePageView {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] {
       return std::find(statuses.begin(), statuses.end(), text) != statuses.end();
+    });
+  }
+  bool WaitForFinishedCount(std::size_t count, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return finished.size() >= count; });
+  }
+  bool WaitForRowProgress(int row, int atLeast, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] {
+      return std::any_of(rowProgress.begin(), rowProgress.end(),
+                         [&](const auto& p) { return p.first == row && p.second >= atLeast; });
     });
   }
   bool WaitForProgress(int atLeast, std::chrono::milliseconds timeout) {
@@ -48,6 +63,7 @@ class RecordingView : public FirmwarePageView {
   std::vector<bool> buttons;
   std::vector<FirmwareOutcome> finished;
   std::vector<DeviceInfo> texts;
+  std::vector<std::pair<int, int>> rowProgress;  // (row, value)
 
  private:
   template <typename F>

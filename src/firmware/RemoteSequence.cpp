@@ -1,0 +1,105 @@
+#include "firmware/RemoteSequence.h"
+
+#include <algorithm>
+
+namespace zendra {
+
+void RemoteSequence::Reset(std::vector<std::string> addresses) {
+  std::lock_guard lock(mutex_);
+  addresses_ = std::move(addresses);
+  pendingRows_.assign(addresses_.size(), 0);
+  outcomes_.assign(addresses_.size(), std::nullopt);
+}
+
+void RemoteSequence::Mark(int row) {
+  std::lock_guard lock(mutex_);
+  if (row >= 0 && row < static_cast<int>(pendingRows_.size())) pendingRows_[row] = 1;
+}
+
+void RemoteSequence::Arm() {
+  std::lock_guard lock(mutex_);
+  selectedCount_ = static_cast<int>(std::count(pendingRows_.begin(), pendingRows_.end(), 1));
+  startedCount_ = 0;
+}
+
+void RemoteSequence::ClearMarks() {
+  std::lock_guard lock(mutex_);
+  std::fill(pendingRows_.begin(), pendingRows_.end(), 0);
+}
+
+std::optional<int> RemoteSequence::Tick(const std::function<bool()>& cloneBox,
+                                        const std::function<bool()>& workerRunning,
+                                        const std::function<void(const Start&)>& start,
+                                        std::stop_token stop) {
+  for (int row = 0;; ++row) {
+    if (stop.stop_requested()) return std::nullopt;
+    {
+      std::lock_guard lock(mutex_);
+      while (row < static_cast<int>(pendingRows_.size()) && !pendingRows_[row]) ++row;
+      if (row >= static_cast<int>(pendingRows_.size())) return std::nullopt;
+    }
+    const bool clone = cloneBox();
+    if (workerRunning()) return kNextLookMs;
+    Start next;
+    {
+      std::lock_guard lock(mutex_);
+      // A press in between may have emptied the table.
+      if (row >= static_cast<int>(pendingRows_.size()) || !pendingRows_[row]) continue;
+      // Counted before the start, not after it: the worker it starts reads the
+      // counts at its end, which a quick failure may reach before the start returns.
+      currentRow_ = row;
+      pendingRows_[row] = 0;
+      ++startedCount_;
+      next = Start{row, addresses_[row], clone};
+    }
+    start(next);
+  }
+}
+
+bool RemoteSequence::Pending() const {
+  std::lock_guard lock(mutex_);
+  return std::find(pendingRows_.begin(), pendingRows_.end(), 1) != pendingRows_.end();
+}
+
+int RemoteSequence::RowCount() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<int>(addresses_.size());
+}
+
+int RemoteSequence::SelectedCount() const {
+  std::lock_guard lock(mutex_);
+  return selectedCount_;
+}
+
+int RemoteSequence::StartedCount() const {
+  std::lock_guard lock(mutex_);
+  return startedCount_;
+}
+
+bool RemoteSequence::AllStarted() const {
+  std::lock_guard lock(mutex_);
+  return startedCount_ >= selectedCount_;
+}
+
+int RemoteSequence::CurrentRow() const {
+  std::lock_guard lock(mutex_);
+  return currentRow_;
+}
+
+std::string RemoteSequence::Address(int row) const {
+  std::lock_guard lock(mutex_);
+  if (row < 0 || row >= static_cast<int>(addresses_.size())) return {};
+  return addresses_[row];
+}
+
+void RemoteSequence::RecordOutcome(int row, FirmwareOutcome outcome) {
+  std::lock_guard lock(mutex_);
+  if (row >= 0 && row < static_cast<int>(outcomes_.size())) outcomes_[row] = outcome;
+}
+
+std::vector<std::optional<FirmwareOutcome>> RemoteSequence::Outcomes() const {
+  std::lock_guard lock(mutex_);
+  return outcomes_;
+}
+
+}  // namespace zendra

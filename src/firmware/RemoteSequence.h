@@ -1,0 +1,98 @@
+#pragma once
+// The remote update's sequence: which rows of the device list were chosen, how
+// many of them have been started, and the look the page's timer takes at them.
+//
+// The operator ticks rows of the device list and presses the remote "Update"; the
+// chosen devices are then updated one after the other. The page's timer looks at
+// the sequence 100 ms after the press and every 5000 ms after that. A look starts
+// the next chosen row once no worker runs; a start that fails (the remote's
+// bootloader does not answer) counts as started, and the next chosen row starts
+// in the same look. A device that fails does not stop the sequence. The clone box
+// is read at each start, so flipping it changes the kind of update for the rows
+// not started yet.
+//
+// The table of marks is as large as the list (no fixed number of rows). The
+// object knows no timer and no thread: the page runs Tick when its timer fires
+// (as a module task: a start blocks for seconds), the command line program in a
+// loop. The workers read the counts for their endings, so every member may be
+// used from any thread; no lock is held while a start runs.
+
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "firmware/FirmwareOutcome.h"
+
+namespace zendra {
+
+// One row of the device list as the remote "Update" finds it: the address in its
+// "IEEE Address" column and whether its check box is ticked.
+struct RemoteRow {
+  std::string address;
+  bool ticked = false;
+};
+
+class RemoteSequence {
+ public:
+  // The timer's delays: the first look after the press, and every later one.
+  static constexpr int kFirstLookMs = 100;
+  static constexpr int kNextLookMs = 5000;
+
+  // One device to start.
+  struct Start {
+    int row;
+    std::string address;
+    bool clone;
+  };
+
+  // A new press: the list's rows as they are now, every mark cleared, no outcome.
+  void Reset(std::vector<std::string> addresses);
+  // Row `row` is chosen and not started yet.
+  void Mark(int row);
+  // The press's checks have passed: selectedCount is the number of marks,
+  // startedCount 0.
+  void Arm();
+  // Ends the sequence: every mark cleared (a stop, or a press that refused).
+  void ClearMarks();
+
+  // One look of the timer. Walks the marked rows in order; for each it reads the
+  // clone box (`cloneBox`), and while `workerRunning` says a worker still runs it
+  // ends the look and asks for the next one (kNextLookMs). Otherwise the row
+  // becomes the current row, loses its mark, counts as started, and `start`
+  // prepares it (on this thread, for seconds) and starts its worker or fails.
+  // nullopt once every chosen row has been started (the sequence ends with the
+  // last worker), and once `stop` is requested (no further row is started).
+  std::optional<int> Tick(const std::function<bool()>& cloneBox,
+                          const std::function<bool()>& workerRunning,
+                          const std::function<void(const Start&)>& start,
+                          std::stop_token stop = {});
+
+  // A chosen row still waits for its start.
+  bool Pending() const;
+  int RowCount() const;
+  int SelectedCount() const;
+  int StartedCount() const;
+  // Every chosen row has been started (the workers' endings depend on it).
+  bool AllStarted() const;
+  // The row being updated (the target of SetRowProgress).
+  int CurrentRow() const;
+  std::string Address(int row) const;
+
+  // How each row's device ended; empty for rows not chosen or not ended.
+  void RecordOutcome(int row, FirmwareOutcome outcome);
+  std::vector<std::optional<FirmwareOutcome>> Outcomes() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> addresses_;
+  std::vector<char> pendingRows_;  // 1: chosen and not started yet
+  std::vector<std::optional<FirmwareOutcome>> outcomes_;
+  int selectedCount_ = 0;
+  int startedCount_ = 0;
+  int currentRow_ = 0;
+};
+
+}  // namespace zendra
