@@ -28,6 +28,7 @@
 #include "widgets/GuiThread.h"
 #include "widgets/Resources.h"
 #include "widgets/TemplateBuilder.h"
+#include "webupdate/ui/WebUpdate.h"
 
 namespace zendra {
 
@@ -200,6 +201,8 @@ void MainDialog::BuildControls(QWidget* client, const PortList& ports) {
   t.Place(tabs_, Id::kTabs, 7, 132, 309, 345);
   configPage_ = new ConfigPage(connection_, relay_);
   firmwarePage_ = new FirmwarePage(connection_, relay_);
+  // The loader's update question downloads the update server's definition files.
+  WebUpdate::InstallConfigUpdates(configPage_->Loader(), relay_, this);
   tabs_->addTab(configPage_, QStringLiteral("  Configuration  "));
   tabs_->addTab(firmwarePage_, QStringLiteral("  Firmware Update  "));
   tabs_->setCurrentIndex(0);

@@ -19,6 +19,7 @@ struct TemplateIds {
     kConfigPage = 129,
     kFirmwarePage = 133,
     kFirmwareUpload = 145,
+    kWebUpdate = 148,
   };
 };
 
@@ -98,6 +99,15 @@ struct FirmwareUploadIds {
     kFilePath = 1048,
     kStatus = 1049,
     kClose = 1050,
+  };
+};
+
+// Template 148, the download dialog of the web update.
+struct WebUpdateIds {
+  enum : int {
+    kFileName = 1050,
+    kMessage = 1051,
+    kProgress = 1052,
   };
 };
 

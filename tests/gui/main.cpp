@@ -4,9 +4,16 @@
 #include <gmock/gmock.h>
 
 #include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The windows also look for definition files in the user's data folder, and keep
+  // settings: the tests' user has an empty data folder and settings of its own.
+  QTemporaryDir userData;
+  qputenv("XDG_DATA_HOME", userData.path().toUtf8());
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, userData.path() + "/config");
   QApplication app(argc, argv);
   ::testing::InitGoogleMock(&argc, argv);
   return RUN_ALL_TESTS();
