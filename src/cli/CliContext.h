@@ -39,6 +39,7 @@ struct GlobalOptions {
   bool no = false;
   bool simulate = false;  // serve the command from an in-process simulated module
   std::string simulateArgs;  // that module's options, as zendra-modsim takes them
+  std::optional<std::string> updateServer;  // --update-server: the update server's address
 };
 
 class CliContext {
@@ -92,5 +93,6 @@ void RegisterBasicCommands(CLI::App& app, CliContext& ctx);   // ports, at, info
 void RegisterConfigCommands(CLI::App& app, CliContext& ctx);  // params, get, set, factory-default, reboot
 void RegisterFirmwareCommands(CLI::App& app, CliContext& ctx);  // update, reload
 void RegisterTransferCommands(CLI::App& app, CliContext& ctx);  // export, import
+void RegisterWebUpdateCommands(CLI::App& app, CliContext& ctx);  // download-definitions, check-firmware
 
 }  // namespace zendra::cli
