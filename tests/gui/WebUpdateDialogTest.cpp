@@ -186,6 +186,20 @@ TEST(WebUpdateDialogTest, EscapeOrTheClosingBoxEndsASlowTransferAtOnceAndKeepsTh
   }
 }
 
+TEST(WebUpdateDialogTest, TheBarShowsWhereATransferStandsWhenItPausesAfterABurst) {
+  LoopbackUpdateServer server;
+  TempFolder folder;
+  server.ServeStalled("paused.ebl", 10'000, 4096);  // four pieces at once, then nothing
+  FakeOperator op;
+  WebUpdateDialog dialog(server.BaseUrl(), {{"paused.ebl", folder.Path() + "paused.ebl"}}, op);
+  dialog.show();
+  auto* bar = FindControl<QProgressBar>(&dialog, kProgress);
+  EXPECT_TRUE(WaitUntil([&] { return bar->value() == 4; }, 5000)) << bar->value();
+  EXPECT_EQ(bar->maximum(), 10'000 / 1024 + 1);
+  dialog.close();
+  server.Release();
+}
+
 TEST(WebUpdateRunnerTest, FromAModuleTaskTheDialogRunsOnTheGuiThreadAndTheTaskWaitsForIt) {
   LoopbackUpdateServer server;
   TempFolder folder;

@@ -37,10 +37,12 @@ class WebUpdateDialog : public QDialog, public DownloadView {
 
  public:
   // The dialog for downloading `updateServerUrl` + each entry's server name into
-  // its local path; `op` shows the worker's boxes (through the dialog's relay).
+  // its local path; `op` shows the worker's boxes (through the dialog's relay). The
+  // worker reports every position: the dialog coalesces them itself, and so shows
+  // where a transfer stands also when it pauses right after a burst.
   WebUpdateDialog(std::string updateServerUrl, std::vector<DownloadEntry> entries, Operator& op,
                   QWidget* parent = nullptr, HttpClient client = HttpClient(),
-                  DownloadWorker::Options options = {});
+                  DownloadWorker::Options options = {std::chrono::milliseconds(0)});
   ~WebUpdateDialog() override;
 
   // Shows the dialog modally until it closes; how each entry ended.
