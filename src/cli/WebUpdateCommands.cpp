@@ -46,7 +46,8 @@ class OutputChooser : public Operator {
   std::optional<std::string> ChooseFileToSave(const std::string&,
                                               const std::string& suggestedName) override {
     std::error_code ec;
-    const bool folder = !output_.empty() && (output_.back() == '/' || fs::is_directory(output_, ec));
+    const bool folder =
+        !output_.empty() && (output_.back() == '/' || fs::is_directory(output_, ec));
     if ((output_.empty() || folder) &&
         (suggestedName.empty() || suggestedName == "." || suggestedName == "..")) {
       inner_.ShowMessage("zendra-cli: the update server's file name \"" + suggestedName +
@@ -54,9 +55,8 @@ class OutputChooser : public Operator {
       return std::nullopt;
     }
     std::string path = output_.empty() ? suggestedName
-                       : folder        ? (output_.back() == '/' ? output_ : output_ + "/") +
-                                      suggestedName
-                                       : output_;
+                       : folder ? (output_.back() == '/' ? output_ : output_ + "/") + suggestedName
+                                : output_;
     // Two images of one run never go to one file: the second would replace the first.
     if (!used_.insert(fs::weakly_canonical(fs::absolute(path, ec), ec).string()).second) {
       inner_.ShowMessage("zendra-cli: " + path +
@@ -199,9 +199,9 @@ void CheckFirmware(CliContext& ctx, const DownloadOptions& options) {
 void RegisterWebUpdateCommands(CLI::App& app, CliContext& ctx) {
   auto options = std::make_shared<DownloadOptions>();
 
-  auto* definitions = app.add_subcommand(
-      "download-definitions",
-      "Download every definition file of the update server's \"Configs\" list");
+  auto* definitions =
+      app.add_subcommand("download-definitions",
+                         "Download every definition file of the update server's \"Configs\" list");
   definitions->add_option("--dest", options->dest,
                           "Folder for the files (default: the program's folder, or the user's "
                           "definition folder when the program's takes no file)");

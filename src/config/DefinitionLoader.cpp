@@ -106,8 +106,8 @@ int DefinitionLoader::ParseDefinitionFile(const std::string& name) {
   if (!file) {
     // The fallback compares names with the local product also while a remote
     // device is configured.
-    if (const auto best =
-            DefinitionFileSearch::FindBestDefinitionFile(folders, connection_.Device().productName)) {
+    if (const auto best = DefinitionFileSearch::FindBestDefinitionFile(
+            folders, connection_.Device().productName)) {
       file = OpenRegular(*best);
       readPath = *best;
     }

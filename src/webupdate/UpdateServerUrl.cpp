@@ -72,10 +72,18 @@ UpdateServerUrl::Choice UpdateServerUrl::Choose(const std::optional<std::string>
 std::string UpdateServerUrl::UnusableMessage(const Choice& choice) {
   std::string from;
   switch (choice.source) {
-    case Source::kCommandLine: from = "--update-server"; break;
-    case Source::kEnvironment: from = std::string("the environment variable ") + kEnvironmentVariable; break;
-    case Source::kStored: from = "the stored setting \"updateServer\""; break;
-    case Source::kBuild: from = "the build (ZENDRA_DEFAULT_UPDATE_HOST)"; break;
+    case Source::kCommandLine:
+      from = "--update-server";
+      break;
+    case Source::kEnvironment:
+      from = std::string("the environment variable ") + kEnvironmentVariable;
+      break;
+    case Source::kStored:
+      from = "the stored setting \"updateServer\"";
+      break;
+    case Source::kBuild:
+      from = "the build (ZENDRA_DEFAULT_UPDATE_HOST)";
+      break;
   }
   // Control characters of the value are shown as '?': the message is one line.
   std::string value;

@@ -25,8 +25,8 @@ void WebServerDownload::Check(const std::string& product, const std::string& ver
   UpdateServerCheck check(op_, runner_, updateServerUrl_, client_, std::move(stop));
   const std::string path = check.CheckFirmwareUpdate(product, version);
   if (path.empty()) return;
-  const bool saved = !check.LastResults().empty() &&
-                     check.LastResults().front() == DownloadResult::kSaved;
+  const bool saved =
+      !check.LastResults().empty() && check.LastResults().front() == DownloadResult::kSaved;
   accepted_.push_back({product, path, saved});
 }
 

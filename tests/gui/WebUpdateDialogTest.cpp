@@ -134,8 +134,8 @@ TEST(WebUpdateDialogTest, AnErrorPageInTheMiddleIsReportedAndTheDialogClosesItse
                                     "Downloading file now.. (3/3)", "Downloading Complete."));
   EXPECT_THAT(op.Messages(), ElementsAre("ERROR: Could not download file:\r\n'b.zmcon'."));
   EXPECT_THAT(op.shownWith, ElementsAre("Downloading file now.. (2/3)"));
-  EXPECT_THAT(results, ElementsAre(DownloadResult::kSaved, DownloadResult::kFailed,
-                                   DownloadResult::kSaved));
+  EXPECT_THAT(results,
+              ElementsAre(DownloadResult::kSaved, DownloadResult::kFailed, DownloadResult::kSaved));
   EXPECT_EQ(FindControl<QLabel>(&dialog, kFileName)->text(), "c.zmcon");
   EXPECT_EQ(FindControl<QLabel>(&dialog, kMessage)->text(), "Downloading Complete.");
   EXPECT_EQ(Read(folder.Path() + "a.zmcon"), std::string(5000, 'a'));

@@ -32,8 +32,8 @@ void WebUpdate::InstallConfigUpdates(DefinitionLoader& loader, Operator& op, QWi
   };
 }
 
-void WebUpdate::CheckConfigUpdates(const std::string& programFolder, Operator& op,
-                                   QWidget* window, std::stop_token stop) {
+void WebUpdate::CheckConfigUpdates(const std::string& programFolder, Operator& op, QWidget* window,
+                                   std::stop_token stop) {
   const auto url = ServerUrl(op);
   if (!url) return;
   WebUpdateRunner runner(op, window, stop);
@@ -41,8 +41,8 @@ void WebUpdate::CheckConfigUpdates(const std::string& programFolder, Operator& o
       .CheckConfigUpdates(DefinitionFolder::ForDownloads(programFolder));
 }
 
-std::string WebUpdate::DownloadFromWebServer(Connection& connection, LineLease& line,
-                                             Operator& op, QWidget* window,
+std::string WebUpdate::DownloadFromWebServer(Connection& connection, LineLease& line, Operator& op,
+                                             QWidget* window,
                                              const std::vector<std::string>& remoteAddresses) {
   const auto url = ServerUrl(op);
   if (!url) return {};

@@ -42,7 +42,8 @@ struct FinishGuard {
 std::vector<DownloadResult> WebUpdateRunner::RunDownloads(
     const std::string& updateServerUrl, const std::vector<DownloadEntry>& entries) {
   std::vector<DownloadResult> notRun(entries.size(), DownloadResult::kNotRun);
-  QObject* receiver = window_ ? static_cast<QObject*>(window_.data()) : QCoreApplication::instance();
+  QObject* receiver =
+      window_ ? static_cast<QObject*>(window_.data()) : QCoreApplication::instance();
   if (!receiver || stop_.stop_requested()) return notRun;
   const auto show = [this, &updateServerUrl, &entries] {
     WebUpdateDialog dialog(updateServerUrl, entries, op_, window_, client_);
@@ -74,9 +75,8 @@ std::vector<DownloadResult> WebUpdateRunner::RunDownloads(
     handover->changed.notify_all();
   });
   std::unique_lock lock(handover->mutex);
-  handover->changed.wait(lock, [&] {
-    return handover->finished || (!handover->started && stop_.stop_requested());
-  });
+  handover->changed.wait(
+      lock, [&] { return handover->finished || (!handover->started && stop_.stop_requested()); });
   if (!handover->finished) {
     handover->cancelled = true;
     return notRun;

@@ -2,10 +2,10 @@
 // a zendra-modsim process and a real HTTP server on the loopback interface.
 
 #include <gmock/gmock.h>
-#include <nlohmann/json.hpp>
 
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "CliProcess.h"
@@ -53,7 +53,8 @@ TEST(WebUpdateCommands, DownloadDefinitionsFetchesEveryListedFileIntoTheFolder) 
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(nlohmann::json::parse(r.out)["saved"],
             nlohmann::json::array({dest + "/MA11_v1.12.0.zmcon"}));
-  EXPECT_EQ(nlohmann::json::parse(r.out)["failed"], nlohmann::json::array({dest + "/missing.zmcon"}));
+  EXPECT_EQ(nlohmann::json::parse(r.out)["failed"],
+            nlohmann::json::array({dest + "/missing.zmcon"}));
   EXPECT_THAT(r.err, HasSubstr("404"));
 }
 
@@ -74,7 +75,8 @@ TEST(WebUpdateCommands, AServerThatIsNoUpdateServerOrAnAddressThatIsNotUsableFai
   r = RunProgram({Program("zendra-cli"), "--port", "/dev/null", "check-firmware"});
   ::unsetenv("ZENDRA_UPDATE_SERVER");
   EXPECT_EQ(r.status, 2);
-  EXPECT_THAT(r.err, HasSubstr("\"two words\" (from the environment variable ZENDRA_UPDATE_SERVER)"));
+  EXPECT_THAT(r.err,
+              HasSubstr("\"two words\" (from the environment variable ZENDRA_UPDATE_SERVER)"));
 }
 
 // The local module (MA11 v1.10.0) and its network: an MA11 that is not checked
@@ -106,8 +108,8 @@ TEST(WebUpdateCommands, CheckFirmwareYesSavesTheLocalModulesImageAndPrintsItsPat
   EXPECT_THAT(r.err, HasSubstr("PRODUCT: MA11\nCURRENT VERSION: v1.10.0\nNEW VERSION: v1.11.0"));
 
   // Declined (--no, or no terminal to ask on): nothing new, exit 1.
-  r = WebCli(server, {"--time-scale", "0.1", "--port", module.Port(), "check-firmware",
-                      "--output", folder.Path() + "declined.ebl"});
+  r = WebCli(server, {"--time-scale", "0.1", "--port", module.Port(), "check-firmware", "--output",
+                      folder.Path() + "declined.ebl"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_THAT(r.err, HasSubstr("ERROR: No new firmware is available."));

@@ -90,12 +90,11 @@ TEST_F(WebServerDownloadTest, ARemoteOfAnotherProductIsOfferedItsImageAndThePath
 
   // Upper case with a line feed only for the local module, lower case for the
   // remote ones; the MA11 remote is asked but not checked, though its version is old.
-  EXPECT_THAT(Sent(sim),
-              ElementsAre("AT+PRODUCTNAME\n", "AT+VERSION\n",
-                          "AT+RC=000D6F0000B00001,at+productname\n",
-                          "AT+RC=000D6F0000B00001,at+version\n",
-                          "AT+RC=000D6F0000B00002,at+productname\n",
-                          "AT+RC=000D6F0000B00002,at+version\n"));
+  EXPECT_THAT(
+      Sent(sim),
+      ElementsAre("AT+PRODUCTNAME\n", "AT+VERSION\n", "AT+RC=000D6F0000B00001,at+productname\n",
+                  "AT+RC=000D6F0000B00001,at+version\n", "AT+RC=000D6F0000B00002,at+productname\n",
+                  "AT+RC=000D6F0000B00002,at+version\n"));
   EXPECT_THAT(op_.Questions(),
               ElementsAre("New firmware is available.\r\nWould you like to download?\r\n\r\n"
                           "PRODUCT: MB11\r\nCURRENT VERSION: v3.0\r\nNEW VERSION: v3.1\r\n"
@@ -120,8 +119,8 @@ TEST_F(WebServerDownloadTest, DevicesThatCannotBeAskedAreReportedOnceEachAndNoth
   EXPECT_EQ(Run(sim, {kOtherProduct, "000D6F0000B00003", "000D6F,AT&F", "000D6F\r\nAT&F"}), "");
 
   EXPECT_THAT(op_.Questions(), ::testing::SizeIs(1));
-  EXPECT_THAT(op_.Messages(), ElementsAre(kNoResponse, kNoResponse, kNoResponse, kNoResponse,
-                                          kNothingNew));
+  EXPECT_THAT(op_.Messages(),
+              ElementsAre(kNoResponse, kNoResponse, kNoResponse, kNoResponse, kNothingNew));
   const auto sent = Sent(sim);
   EXPECT_EQ(std::count_if(sent.begin(), sent.end(),
                           [](const std::string& l) { return l.find("AT&F") != std::string::npos; }),
@@ -184,7 +183,8 @@ TEST_F(WebServerDownloadTest, InRemoteModeTheLocalModuleIsNotAskedButTheListIsSt
   WebServerDownload download(sim.Conn(), op_, runner_, server_.BaseUrl());
   EXPECT_EQ(download.OnDownloadFromWebServer(sim.Line(), {}), "");
   EXPECT_THAT(Sent(sim), IsEmpty());
-  EXPECT_THAT(op_.Messages(), ElementsAre("ERROR: Could not connect to update server.", kNothingNew));
+  EXPECT_THAT(op_.Messages(),
+              ElementsAre("ERROR: Could not connect to update server.", kNothingNew));
 }
 
 }  // namespace
