@@ -35,6 +35,7 @@
 #include "widgets/PortBox.h"
 #include "widgets/Resources.h"
 #include "widgets/TemplateBuilder.h"
+#include "webupdate/ui/WebUpdate.h"
 
 namespace zendra {
 
@@ -253,6 +254,8 @@ void MainDialog::BuildControls(QWidget* client, PortBox::Source ports) {
   TemplateBuilder::Tag(tabs_, Id::kTabs);
   configPage_ = new ConfigPage(connection_, relay_);
   firmwarePage_ = new FirmwarePage(connection_, relay_);
+  // The loader's update question downloads the update server's definition files.
+  WebUpdate::InstallConfigUpdates(configPage_->Loader(), relay_, this);
   tabs_->addTab(configPage_, QStringLiteral("  Configuration  "));
   tabs_->addTab(firmwarePage_, QStringLiteral("  Firmware Update  "));
   tabs_->setCurrentIndex(0);

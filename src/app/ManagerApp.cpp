@@ -16,6 +16,7 @@
 #include "widgets/Settings.h"
 #include "config/ProgramFolder.h"
 #include "config/ui/ConfigPage.h"
+#include "webupdate/ui/UpdateServerSetting.h"
 
 namespace zendra {
 
@@ -50,6 +51,8 @@ void TakeScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
 
 ManagerApp::ManagerApp(int& argc, char** argv)
     : QApplication(argc, argv), argc_(argc), argv_(argv) {
+  // QSettings stores nothing without an organisation name.
+  setOrganizationName(QStringLiteral("Zendra"));
   setApplicationName(QStringLiteral("Zendra Manager"));
   setApplicationVersion(QStringLiteral(ZENDRA_VERSION));
   InitResources();
@@ -65,6 +68,12 @@ int ManagerApp::Run() {
   if (line.action == ManagerCommandLine::Action::kError) {
     std::fputs(line.message.c_str(), stderr);
     return 2;
+  }
+
+  if (line.updateServer) {
+    // The operator's choice of server holds for this run and is remembered.
+    UpdateServerSetting::SetForThisRun(line.updateServer);
+    UpdateServerSetting::Store(*line.updateServer);
   }
 
   // Declared before the dialog, so that the port is closed before the module goes.

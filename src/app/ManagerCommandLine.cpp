@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "webupdate/UpdateServerUrl.h"
+
 namespace zendra {
 
 ManagerCommandLine ManagerCommandLine::Parse(int argc, const char* const* argv) {
@@ -10,6 +12,12 @@ ManagerCommandLine ManagerCommandLine::Parse(int argc, const char* const* argv) 
                "zendra-manager"};
   app.add_flag("--simulate", line.simulate,
                "Start a simulated module and put its port into the port box");
+  std::string updateServer;
+  auto* updateServerOption =
+      app.add_option("--update-server", updateServer,
+                     "The update server: a host name (with an optional :port) or the http:// "
+                     "or https:// URL of its folder; remembered for later runs (\"\" forgets "
+                     "it). Also: the environment variable ZENDRA_UPDATE_SERVER");
   // By default the simulated module follows the rate the operator chooses.
   line.simulator_ = std::make_shared<sim::SimulatorCommandLine>("auto");
   line.simulator_->AddTo(app, "Simulated module (with --simulate)");
@@ -30,6 +38,17 @@ ManagerCommandLine ManagerCommandLine::Parse(int argc, const char* const* argv) 
     line.action = Action::kError;
     line.message = std::string("zendra-manager: ") + error.what() + "\n\n" + app.help();
     return line;
+  }
+  if (updateServerOption->count() > 0) {
+    // A blank value forgets the remembered server; any other must be usable.
+    const UpdateServerUrl::Choice choice{UpdateServerUrl::FromSetting(updateServer), updateServer,
+                                         UpdateServerUrl::Source::kCommandLine};
+    if (choice.url.empty() && updateServer.find_first_not_of(" \t") != std::string::npos) {
+      line.action = Action::kError;
+      line.message = "zendra-manager: " + UpdateServerUrl::UnusableMessage(choice) + "\n";
+      return line;
+    }
+    line.updateServer = updateServer;
   }
   if (!line.simulate && !line.simulator_->FirstGiven().empty()) {
     line.action = Action::kError;

@@ -6,6 +6,7 @@
 // documentation, after an Open and the pick of a parameter if asked.
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ModuleSimulator.h"
@@ -30,6 +31,10 @@ class ManagerCommandLine {
   std::string message;
 
   bool simulate = false;
+
+  // --update-server URL: the update server of this run (and the one remembered);
+  // an empty value forgets the remembered one. Nothing when not given.
+  std::optional<std::string> updateServer;
 
   std::string screenshotFile;
   bool screenshotAfterConnect = false;

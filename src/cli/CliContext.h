@@ -39,6 +39,7 @@ struct GlobalOptions {
   bool no = false;
   bool simulate = false;  // serve the command from an in-process simulated module
   std::string simulateArgs;  // that module's options, as zendra-modsim takes them
+  std::optional<std::string> updateServer;  // --update-server: the update server's address
 };
 
 class CliContext {
@@ -93,5 +94,6 @@ void RegisterConfigCommands(CLI::App& app, CliContext& ctx);  // params, get, se
 void RegisterFirmwareCommands(CLI::App& app, CliContext& ctx);  // update, clone, reload
 void RegisterTransferCommands(CLI::App& app, CliContext& ctx);  // export, import
 void RegisterScanCommands(CLI::App& app, CliContext& ctx);      // scan
+void RegisterWebUpdateCommands(CLI::App& app, CliContext& ctx);  // download-definitions, check-firmware
 
 }  // namespace zendra::cli

@@ -1,5 +1,7 @@
 #include "cli/ConfigSession.h"
 
+#include "cli/TerminalDownloads.h"
+
 namespace zendra::cli {
 
 void AddConfigOptions(CLI::App* command, ConfigOptions& options, bool withDefinitions) {
@@ -26,6 +28,7 @@ std::unique_ptr<ConfigSession> OpenConfigSession(CliContext& ctx, const ConfigOp
   }
   if (!ctx.ConnectModule()) return nullptr;
   auto session = std::make_unique<ConfigSession>(ctx.connection);
+  InstallConfigUpdates(ctx, session->loader);
   std::string fileName = ctx.connection.DefinitionFileName();
   if (options.remoteGiven) {
     RemoteDeviceResult r = session->remote.EnterRemoteDevice(ctx.Line(), options.remote);

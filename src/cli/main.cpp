@@ -38,7 +38,12 @@ int main(int argc, char** argv) {
                  "Talk to a simulated module started in-process; its options may follow in one "
                  "argument, as zendra-modsim takes them: --simulate=\"--damaged --product MC21X\"")
       ->expected(0, 1);
+  std::string updateServer;
+  auto* updateServerOption = app.add_option("--update-server", updateServer,
+                 "The update server: a host name (with an optional :port) or the http:// or "
+                 "https:// URL of its folder (default: $ZENDRA_UPDATE_SERVER, else the build's)");
   app.parse_complete_callback([&] {
+    if (updateServerOption->count() > 0) o.updateServer = updateServer;
     zendra::Clock::SetScale(timeScale);
     o.simulate = app.count("--simulate") > 0;
     if (o.yes) ctx.op.SetAnswer(TerminalOperator::Answer::kYes);
@@ -50,6 +55,7 @@ int main(int argc, char** argv) {
   RegisterTransferCommands(app, ctx);
   RegisterFirmwareCommands(app, ctx);
   RegisterScanCommands(app, ctx);
+  RegisterWebUpdateCommands(app, ctx);
 
   try {
     app.parse(argc, argv);

@@ -78,18 +78,32 @@ std::optional<std::string> DefinitionFileSearch::Choose(const std::vector<std::s
 
 std::optional<std::string> DefinitionFileSearch::FindBestDefinitionFile(
     const std::string& folder, std::string_view productName) {
+  return FindBestDefinitionFile(std::vector<std::string>{folder}, productName);
+}
+
+std::optional<std::string> DefinitionFileSearch::FindBestDefinitionFile(
+    const std::vector<std::string>& folders, std::string_view productName) {
   namespace fs = std::filesystem;
   std::vector<std::string> names;
-  std::error_code ec;
-  for (fs::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
-       it.increment(ec)) {
-    std::error_code typeError;
-    if (it->is_regular_file(typeError)) names.push_back(it->path().filename().string());
+  std::vector<std::size_t> folderOf;
+  for (std::size_t f = 0; f < folders.size(); ++f) {
+    const std::string& folder = folders[f];
+    std::vector<std::string> listed;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+      std::error_code typeError;
+      if (it->is_regular_file(typeError)) listed.push_back(it->path().filename().string());
+    }
+    std::sort(listed.begin(), listed.end());
+    names.insert(names.end(), listed.begin(), listed.end());
+    folderOf.insert(folderOf.end(), listed.size(), f);
   }
-  std::sort(names.begin(), names.end());
   const auto best = Choose(names, productName);
   if (!best) return std::nullopt;
-  return folder + *best;
+  // Of equal scores the first listed stays, so the winner is the first of its name.
+  const auto at = std::find(names.begin(), names.end(), *best) - names.begin();
+  return folders[folderOf[static_cast<std::size_t>(at)]] + *best;
 }
 
 }  // namespace zendra

@@ -38,6 +38,10 @@ class DefinitionFileSearch {
   // choice among equal scores does not depend on the file system.
   static std::optional<std::string> FindBestDefinitionFile(const std::string& folder,
                                                            std::string_view productName);
+  // The same over several folders (each ending in "/"), listed one after the other
+  // in the given order: of equal scores, the file of the earlier folder stays.
+  static std::optional<std::string> FindBestDefinitionFile(
+      const std::vector<std::string>& folders, std::string_view productName);
 };
 
 }  // namespace zendra

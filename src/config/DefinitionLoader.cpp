@@ -33,6 +33,24 @@ bool IsPlainName(const std::string& name) {
   return !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
 }
 
+// The wanted file from the first of `folders` that has it; `path` is where.
+File OpenWanted(const std::vector<std::string>& folders, const std::string& name,
+                std::string& path) {
+  if (!IsPlainName(name)) return nullptr;
+  for (const std::string& folder : folders) {
+    if (File f = OpenRegular(folder + name)) {
+      path = folder + name;
+      return f;
+    }
+  }
+  return nullptr;
+}
+
+std::string WithSlash(std::string folder) {
+  if (!folder.empty() && folder.back() != '/') folder.push_back('/');
+  return folder;
+}
+
 }  // namespace
 
 DefinitionLoader::DefinitionLoader(Connection& connection, ParameterDefinitions& definitions,
@@ -40,12 +58,18 @@ DefinitionLoader::DefinitionLoader(Connection& connection, ParameterDefinitions&
     : connection_(connection), definitions_(definitions), state_(state) {}
 
 std::string DefinitionLoader::GetProgramFolder() const {
-  if (folderOverride_) {
-    std::string folder = *folderOverride_;
-    if (!folder.empty() && folder.back() != '/') folder.push_back('/');
-    return folder;
-  }
+  if (folderOverride_) return WithSlash(*folderOverride_);
   return ProgramFolder::GetProgramFolder();
+}
+
+void DefinitionLoader::SetUserFolder(std::optional<std::string> folder) {
+  userFolder_ = folder && !folder->empty() ? std::optional(WithSlash(*folder)) : std::nullopt;
+}
+
+std::vector<std::string> DefinitionLoader::SearchFolders() const {
+  std::vector<std::string> folders{GetProgramFolder()};
+  if (userFolder_ && *userFolder_ != folders.front()) folders.push_back(*userFolder_);
+  return folders;
 }
 
 void DefinitionLoader::ClearParameterTree() {
@@ -65,25 +89,25 @@ void DefinitionLoader::LoadParameterFile(LoadMode mode, const std::string& name)
 int DefinitionLoader::ParseDefinitionFile(const std::string& name) {
   definitions_.ZeroFill();
   loadedPath_.clear();
-  const std::string folder = GetProgramFolder();
+  const std::vector<std::string> folders = SearchFolders();
   definitions_.definitionFileName = name;
-  const std::string path = folder + name;
 
   Operator& op = connection_.Op();
-  File file;
-  if (IsPlainName(name)) file = OpenRegular(path);
-  std::string readPath = path;
+  std::string readPath;
+  File file = OpenWanted(folders, name, readPath);
   if (!file) {
     if (op.AskYesNo(kUpdateQuestion, kUpdateCaption)) {
-      if (checkConfigUpdates) checkConfigUpdates(folder);
-      if (IsPlainName(name)) file = OpenRegular(path);
+      // The update is given the program folder; where the files then go (it, or
+      // the user's folder when it takes none) is the update's choice.
+      if (checkConfigUpdates) checkConfigUpdates(folders.front());
+      file = OpenWanted(folders, name, readPath);
     }
   }
   if (!file) {
     // The fallback compares names with the local product also while a remote
     // device is configured.
-    if (const auto best =
-            DefinitionFileSearch::FindBestDefinitionFile(folder, connection_.Device().productName)) {
+    if (const auto best = DefinitionFileSearch::FindBestDefinitionFile(
+            folders, connection_.Device().productName)) {
       file = OpenRegular(*best);
       readPath = *best;
     }

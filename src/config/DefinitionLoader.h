@@ -3,11 +3,13 @@
 // parameter table: LoadParameterFile and ParseDefinitionFile of the page.
 //
 // The wanted file is the program folder + the name the caller built (product +
-// "_" + version + ".zmcon"). When it cannot be opened the operator is asked
-// whether to update the manager; Yes runs the update check for definition files
-// (checkConfigUpdates) and the file is tried once more. When it is still missing,
-// the best other definition file of the folder is read instead, silently; when
-// there is none, the operator is told, and the tree shows one row
+// "_" + version + ".zmcon"), or else the same name in the user's definition
+// folder (when one is set: where downloads go when the program folder takes no
+// file). When it is in neither, the operator is asked whether to update the
+// manager; Yes runs the update check for definition files (checkConfigUpdates)
+// and both folders are tried once more. When it is still missing, the best other
+// definition file of the two folders is read instead, silently; when there is
+// none, the operator is told, and the tree shows one row
 // "CONSTRUCT FILE READ FAIL" over an empty table.
 //
 // The window's part is the tree itself: it deletes its items before every load
@@ -17,6 +19,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "device/Connection.h"
 #include "config/ConfigPageState.h"
@@ -61,6 +64,12 @@ class DefinitionLoader {
   std::string GetProgramFolder() const;
   void SetProgramFolder(std::optional<std::string> folder) { folderOverride_ = std::move(folder); }
 
+  // The folder searched after the program folder (DefinitionFolder::UserFolder of
+  // the web update); none by default.
+  void SetUserFolder(std::optional<std::string> folder);
+  // The folders searched, in order: the program folder, then the user's folder.
+  std::vector<std::string> SearchFolders() const;
+
   // The path the last ParseDefinitionFile read (empty when none): the wanted file or
   // the fallback the search chose.
   const std::string& LoadedPath() const { return loadedPath_; }
@@ -70,6 +79,7 @@ class DefinitionLoader {
   ParameterDefinitions& definitions_;
   ConfigPageState& state_;
   std::optional<std::string> folderOverride_;
+  std::optional<std::string> userFolder_;
   std::string loadedPath_;
 };
 

@@ -18,8 +18,9 @@ class DownloadRunner {
 
   // Downloads `updateServerUrl` + entry.serverName into entry.localPath for every
   // entry, in order. An empty list opens the window and closes it again at once.
-  virtual void RunDownloads(const std::string& updateServerUrl,
-                            const std::vector<DownloadEntry>& entries) = 0;
+  // Returns how each entry ended, in the entries' order.
+  virtual std::vector<DownloadResult> RunDownloads(const std::string& updateServerUrl,
+                                                   const std::vector<DownloadEntry>& entries) = 0;
 };
 
 }  // namespace zendra

@@ -69,6 +69,7 @@ DownloadWorker::DownloadWorker(std::string updateServerUrl, std::vector<Download
                                DownloadView& view, Operator& op, HttpClient client, Options options)
     : updateServerUrl_(std::move(updateServerUrl)),
       entries_(std::move(entries)),
+      results_(entries_.size(), DownloadResult::kNotRun),
       view_(view),
       op_(op),
       client_(client),
@@ -76,6 +77,7 @@ DownloadWorker::DownloadWorker(std::string updateServerUrl, std::vector<Download
 
 void DownloadWorker::Start() {
   Stop();
+  results_.assign(entries_.size(), DownloadResult::kNotRun);
   running_ = true;
   thread_ = std::jthread([this](std::stop_token stop) {
     Run(stop);
@@ -100,13 +102,14 @@ void DownloadWorker::Run(std::stop_token stop) {
     view_.SetFileName(entries_[i].serverName);
     view_.SetMessage("Downloading file now.. (" + std::to_string(i + 1) + "/" +
                      std::to_string(count) + ")");
-    if (!Download(entries_[i], stop)) return;
+    results_[i] = Download(entries_[i], stop);
+    if (results_[i] == DownloadResult::kNotRun) return;
     view_.SetMessage("Downloading Complete.");
   }
   if (!stop.stop_requested()) view_.Close();
 }
 
-bool DownloadWorker::Download(const DownloadEntry& entry, std::stop_token stop) {
+DownloadResult DownloadWorker::Download(const DownloadEntry& entry, std::stop_token stop) {
   enum class Refusal { kNone, kWrite, kErrorPage };
   Refusal refusal = Refusal::kNone;
   ReplacementFile file(entry.localPath);
@@ -115,6 +118,7 @@ bool DownloadWorker::Download(const DownloadEntry& entry, std::stop_token stop) 
   // no Content-Length, the first 1,024 bytes are the length that test reads.
   std::string firstPiece;
   bool decided = false;
+  bool committed = false;
   std::int64_t written = 0;
 
   const auto write = [&](std::string_view bytes) {
@@ -154,7 +158,8 @@ bool DownloadWorker::Download(const DownloadEntry& entry, std::stop_token stop) 
         return true;
       },
       true, stop);
-  if (response.outcome == HttpClient::Outcome::kStopped || stop.stop_requested()) return false;
+  if (response.outcome == HttpClient::Outcome::kStopped || stop.stop_requested())
+    return DownloadResult::kNotRun;
 
   std::string message;
   if (response.outcome == HttpClient::Outcome::kFailed) {
@@ -167,7 +172,9 @@ bool DownloadWorker::Download(const DownloadEntry& entry, std::stop_token stop) 
     if (refusal == Refusal::kNone) {
       if (response.contentLength >= 0 && written != response.contentLength)
         message = DownloadError(entry.serverName);
-      else if (!file.Commit())
+      else if (file.Commit())
+        committed = true;
+      else
         refusal = Refusal::kWrite;
     }
   }
@@ -179,7 +186,8 @@ bool DownloadWorker::Download(const DownloadEntry& entry, std::stop_token stop) 
     file.Discard();
     op_.ShowMessage(message);
   }
-  return !stop.stop_requested();
+  if (stop.stop_requested()) return committed ? DownloadResult::kSaved : DownloadResult::kNotRun;
+  return committed && message.empty() ? DownloadResult::kSaved : DownloadResult::kFailed;
 }
 
 }  // namespace zendra

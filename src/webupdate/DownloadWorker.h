@@ -63,16 +63,19 @@ class DownloadWorker {
   void Join();
   // true from Start until the worker's last act.
   bool Running() const { return running_.load(); }
+  // How each entry ended, in order; read it once the worker has ended (Join, Stop).
+  const std::vector<DownloadResult>& Results() const { return results_; }
 
   // The downloads themselves, on the calling thread (what Start runs).
   void Run(std::stop_token stop);
 
  private:
-  // false when a stop request ended the entry.
-  bool Download(const DownloadEntry& entry, std::stop_token stop);
+  // How the entry ended; kNotRun when a stop request ended it.
+  DownloadResult Download(const DownloadEntry& entry, std::stop_token stop);
 
   std::string updateServerUrl_;
   std::vector<DownloadEntry> entries_;
+  std::vector<DownloadResult> results_;
   DownloadView& view_;
   Operator& op_;
   HttpClient client_;

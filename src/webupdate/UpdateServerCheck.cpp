@@ -11,6 +11,10 @@ bool IsSuccess(long status) { return status >= 200 && status < 300; }
 
 std::optional<std::vector<std::string>> UpdateServerCheck::FetchList(
     const std::string& listName, const std::string& unreachable) {
+  lastEntries_.clear();
+  lastResults_.clear();
+  lastRefused_.clear();
+  lastListFetched_ = false;
   HttpClient::UrlText answer;
   {
     WaitCursor wait(op_);
@@ -25,7 +29,14 @@ std::optional<std::vector<std::string>> UpdateServerCheck::FetchList(
   // start like a list.
   auto entries = IsSuccess(answer.status) ? UpdateList::Entries(answer.text) : std::nullopt;
   if (!entries) op_.ShowMessage("ERROR: Could not connect to update server.");
+  lastListFetched_ = entries.has_value();
   return entries;
+}
+
+void UpdateServerCheck::Run(std::vector<DownloadEntry> entries) {
+  lastResults_ = runner_.RunDownloads(updateServerUrl_, entries);
+  lastResults_.resize(entries.size(), DownloadResult::kNotRun);
+  lastEntries_ = std::move(entries);
 }
 
 void UpdateServerCheck::CheckConfigUpdates(const std::string& folder) {
@@ -35,12 +46,13 @@ void UpdateServerCheck::CheckConfigUpdates(const std::string& folder) {
   for (const std::string& name : *names) {
     if (!UpdateList::IsSafeRelativeName(name)) {
       op_.ShowMessage("ERROR: The update server listed an unsafe file name:\r\n'" + name + "'.");
+      lastRefused_.push_back(name);
       continue;
     }
     entries.push_back({name, folder + name});
   }
   if (stop_.stop_requested()) return;
-  runner_.RunDownloads(updateServerUrl_, entries);
+  Run(std::move(entries));
 }
 
 std::string UpdateServerCheck::CheckFirmwareUpdate(const std::string& product,
@@ -58,7 +70,7 @@ std::string UpdateServerCheck::CheckFirmwareUpdate(const std::string& product,
   const auto path =
       op_.ChooseFileToSave(kFirmwareFilter, UpdateList::ProposedFileName(match.fileName));
   if (!path || path->empty() || stop_.stop_requested()) return {};
-  runner_.RunDownloads(updateServerUrl_, {{match.fileName, *path}});
+  Run({{match.fileName, *path}});
   return *path;
 }
 

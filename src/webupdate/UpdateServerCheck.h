@@ -49,7 +49,20 @@ class UpdateServerCheck {
   // offered, the offer was declined or the save dialog cancelled.
   std::string CheckFirmwareUpdate(const std::string& product, const std::string& version);
 
+  // What the last check handed to the runner and how each file ended (both empty
+  // when the check downloaded nothing: no list, nothing offered, declined).
+  const std::vector<DownloadEntry>& LastEntries() const { return lastEntries_; }
+  const std::vector<DownloadResult>& LastResults() const { return lastResults_; }
+  // Whether the last check got its list, and the "Configs" names it refused.
+  bool LastListFetched() const { return lastListFetched_; }
+  const std::vector<std::string>& LastRefusedNames() const { return lastRefused_; }
+
+  Operator& Op() { return op_; }
+  std::stop_token StopToken() const { return stop_; }
+
  private:
+  void Run(std::vector<DownloadEntry> entries);
+
   // Fetches UpdateServerUrl + `listName` and returns its entries, or nothing after
   // telling the operator why (`unreachable` when no answer came).
   std::optional<std::vector<std::string>> FetchList(const std::string& listName,
@@ -60,6 +73,10 @@ class UpdateServerCheck {
   std::string updateServerUrl_;
   HttpClient client_;
   std::stop_token stop_;
+  std::vector<DownloadEntry> lastEntries_;
+  std::vector<DownloadResult> lastResults_;
+  bool lastListFetched_ = false;
+  std::vector<std::string> lastRefused_;
 };
 
 }  // namespace zendra

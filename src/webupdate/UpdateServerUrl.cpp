@@ -52,11 +52,46 @@ std::string UpdateServerUrl::FromSetting(std::string_view value) {
 
 std::string UpdateServerUrl::Resolve(const std::optional<std::string>& explicitValue,
                                      const std::optional<std::string>& storedValue) {
-  if (explicitValue && !Trimmed(*explicitValue).empty()) return FromSetting(*explicitValue);
+  return Choose(explicitValue, storedValue).url;
+}
+
+UpdateServerUrl::Choice UpdateServerUrl::Choose(const std::optional<std::string>& explicitValue,
+                                                const std::optional<std::string>& storedValue) {
+  const auto choice = [](std::string value, Source source) {
+    std::string url = FromSetting(value);
+    return Choice{std::move(url), std::move(value), source};
+  };
+  if (explicitValue && !Trimmed(*explicitValue).empty())
+    return choice(*explicitValue, Source::kCommandLine);
   if (const char* env = std::getenv(kEnvironmentVariable); env && !Trimmed(env).empty())
-    return FromSetting(env);
-  if (storedValue && !Trimmed(*storedValue).empty()) return FromSetting(*storedValue);
-  return FromSetting(DefaultHost());
+    return choice(env, Source::kEnvironment);
+  if (storedValue && !Trimmed(*storedValue).empty()) return choice(*storedValue, Source::kStored);
+  return choice(DefaultHost(), Source::kBuild);
+}
+
+std::string UpdateServerUrl::UnusableMessage(const Choice& choice) {
+  std::string from;
+  switch (choice.source) {
+    case Source::kCommandLine:
+      from = "--update-server";
+      break;
+    case Source::kEnvironment:
+      from = std::string("the environment variable ") + kEnvironmentVariable;
+      break;
+    case Source::kStored:
+      from = "the stored setting \"updateServer\"";
+      break;
+    case Source::kBuild:
+      from = "the build (ZENDRA_DEFAULT_UPDATE_HOST)";
+      break;
+  }
+  // Control characters of the value are shown as '?': the message is one line.
+  std::string value;
+  for (const char c : choice.value)
+    value += static_cast<unsigned char>(c) < ' ' || c == 0x7f ? '?' : c;
+  return "The update server address \"" + value + "\" (from " + from +
+         ") is not usable: give a host name with an optional :port (updates.example.com, "
+         "10.0.0.7:8080) or the http:// or https:// URL of the update folder.";
 }
 
 std::string UpdateServerUrl::FileUrl(const std::string& base, std::string_view name) {

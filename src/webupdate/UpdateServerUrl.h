@@ -37,6 +37,20 @@ class UpdateServerUrl {
   static std::string Resolve(const std::optional<std::string>& explicitValue,
                              const std::optional<std::string>& storedValue);
 
+  // Where the deciding value came from.
+  enum class Source { kCommandLine, kEnvironment, kStored, kBuild };
+  struct Choice {
+    std::string url;    // empty when `value` is not usable
+    std::string value;  // the value as configured
+    Source source = Source::kBuild;
+  };
+  // Resolve, telling which value decided.
+  static Choice Choose(const std::optional<std::string>& explicitValue,
+                       const std::optional<std::string>& storedValue);
+  // What the operator is told about an unusable value: the value, where it came
+  // from, and what would be usable.
+  static std::string UnusableMessage(const Choice& choice);
+
   // The URL of a name relative to the folder: `base` + `name`, with every byte that
   // cannot stand in a URL path (blanks, controls, '%', '?', '#', non-ASCII)
   // percent-encoded, so that the name reaches the server as the file's name.

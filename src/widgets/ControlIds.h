@@ -20,6 +20,7 @@ struct TemplateIds {
     kFirmwarePage = 133,
     kScanDialog = 140,
     kFirmwareUpload = 145,
+    kWebUpdate = 148,
   };
 };
 
@@ -108,6 +109,15 @@ struct FirmwareUploadIds {
     kFilePath = 1048,
     kStatus = 1049,
     kClose = 1050,
+  };
+};
+
+// Template 148, the download dialog of the web update.
+struct WebUpdateIds {
+  enum : int {
+    kFileName = 1050,
+    kMessage = 1051,
+    kProgress = 1052,
   };
 };
 

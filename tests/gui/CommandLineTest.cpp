@@ -86,3 +86,24 @@ TEST(ManagerCommandLine, RefusesWhatItDoesNotKnowWithTheUsage) {
 
 }  // namespace
 }  // namespace zendra::test
+
+namespace zendra::test {
+namespace {
+
+TEST(ManagerCommandLine, TakesAnUpdateServerAndRefusesOneThatIsNotUsableByName) {
+  EXPECT_EQ(Parse({}).updateServer, std::nullopt);
+  auto line = Parse({"--update-server", "updates.example.com:8080"});
+  ASSERT_EQ(line.action, Action::kRun) << line.message;
+  EXPECT_EQ(line.updateServer, "updates.example.com:8080");
+  // An empty value forgets the remembered server.
+  line = Parse({"--update-server", ""});
+  ASSERT_EQ(line.action, Action::kRun) << line.message;
+  EXPECT_EQ(line.updateServer, "");
+
+  line = Parse({"--update-server", "ftp://files.example/zm"});
+  EXPECT_EQ(line.action, Action::kError);
+  EXPECT_THAT(line.message, HasSubstr("\"ftp://files.example/zm\" (from --update-server)"));
+}
+
+}  // namespace
+}  // namespace zendra::test

@@ -157,12 +157,17 @@ TEST_F(RememberedSettings, ThePortBoxShowsEachPortsDeviceListsItAnewWhenOpenedAn
 }
 
 TEST_F(RememberedSettings, EachKindOfFileDialogStartsWhereItsLastFileWasChosen) {
-  QTemporaryDir images, configs;
+  // The dialogs start in quiet folders of the test's own: the working folder is
+  // where a dialog with nothing remembered starts.
+  QTemporaryDir images, configs, elsewhere, working;
+  const QString before = QDir::currentPath();
+  QDir::setCurrent(working.path());
   const QString image = QDir(images.path()).filePath("MA11_v1.11.0.ebl");
   QFile(image).open(QIODevice::WriteOnly);
   constexpr const char* kImages = "ebl Files(*.ebl)|*.ebl|All Files(*.*)|*.*|";
   constexpr const char* kConfigs = "Configuration (*.zgb)|*.zgb||";
   OpenSettings()->setValue(FolderKey(kConfigs), configs.path());
+  OpenSettings()->setValue(FolderKey(kImages), elsewhere.path());
 
   QtOperator chooser;
   chooser.RememberFolders(true);
@@ -173,7 +178,7 @@ TEST_F(RememberedSettings, EachKindOfFileDialogStartsWhereItsLastFileWasChosen) 
     QMetaObject::invokeMethod(dialog, "accept");
   });
   EXPECT_EQ(chooser.ChooseFileToOpen(kImages), image.toStdString());
-  EXPECT_NE(startedIn, images.path());
+  EXPECT_EQ(startedIn, elsewhere.path());
 
   // The next image dialog starts in the image's folder, the configuration dialog
   // in its own, and a suggested name goes there.
@@ -202,6 +207,7 @@ TEST_F(RememberedSettings, EachKindOfFileDialogStartsWhereItsLastFileWasChosen) 
   });
   plain.ChooseFileToOpen(kImages);
   EXPECT_FALSE(OpenSettings()->contains(FolderKey(kImages)));
+  QDir::setCurrent(before);
 }
 
 TEST(FolderKey, OneKeyPerKindOfFileNamedByTheFirstPattern) {

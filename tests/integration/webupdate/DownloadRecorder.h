@@ -79,11 +79,13 @@ class WorkerRunner : public DownloadRunner {
  public:
   WorkerRunner(DownloadView& view, Operator& op, DownloadWorker::Options options = {})
       : view_(view), op_(op), options_(options) {}
-  void RunDownloads(const std::string& url, const std::vector<DownloadEntry>& entries) override {
+  std::vector<DownloadResult> RunDownloads(const std::string& url,
+                                           const std::vector<DownloadEntry>& entries) override {
     runs.push_back(entries);
     DownloadWorker worker(url, entries, view_, op_, HttpClient(), options_);
     worker.Start();
     worker.Join();
+    return worker.Results();
   }
   std::vector<std::vector<DownloadEntry>> runs;
 

@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "DownloadRecorder.h"
-#include "LoopbackUpdateServer.h"
+#include "support/http/LoopbackUpdateServer.h"
 #include "support/TempFolder.h"
 #include "webupdate/DownloadWorker.h"
 

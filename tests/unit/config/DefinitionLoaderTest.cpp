@@ -169,6 +169,51 @@ TEST_F(DefinitionLoaderTest, TakesAFolderNamedLikeTheFileForMissing) {
   EXPECT_EQ(op.Messages().size(), 1u);
 }
 
+TEST_F(DefinitionLoaderTest, TheUsersFolderIsSearchedAfterTheProgramFolder) {
+  test::TempFolder user;
+  loader.SetUserFolder(user.Path());
+  user.Write(kWanted, OneEntry("User"));
+  loader.LoadParameterFile(LoadMode::kLoad, kWanted);
+  EXPECT_TRUE(op.Events().empty());
+  EXPECT_EQ(Names(), std::vector<std::string>{"User"});
+  EXPECT_EQ(loader.LoadedPath(), user.Path() + kWanted);
+
+  // The program folder's file comes first.
+  folder.Write(kWanted, OneEntry("Program"));
+  loader.LoadParameterFile(LoadMode::kLoad, kWanted);
+  EXPECT_EQ(Names(), std::vector<std::string>{"Program"});
+}
+
+TEST_F(DefinitionLoaderTest, AFileTheUpdatePutsIntoTheUsersFolderIsFoundOnTheRetry) {
+  test::TempFolder user;
+  loader.SetUserFolder(user.Path());
+  std::vector<std::string> calls;
+  loader.checkConfigUpdates = [&](const std::string& f) {
+    calls.push_back(f);
+    user.Write(kWanted, OneEntry("Downloaded"));
+  };
+  op.QueueAnswer(true);
+  loader.LoadParameterFile(LoadMode::kLoad, kWanted);
+  EXPECT_EQ(calls, std::vector<std::string>{folder.Path()});  // given the program folder
+  EXPECT_EQ(Names(), std::vector<std::string>{"Downloaded"});
+}
+
+TEST_F(DefinitionLoaderTest, TheFallbackWeighsBothFoldersAndOfEqualScoresTakesTheProgramFolders) {
+  test::TempFolder user;
+  loader.SetUserFolder(user.Path());
+  folder.Write("MA11_v1.9.5.zmcon", OneEntry("Program old"));
+  folder.Write("MA11_v1.11.0.zmcon", OneEntry("Program newest"));
+  user.Write("MA11_v1.11.0.zmcon", OneEntry("User newest"));
+  user.Write("MB11_v9.0.zmcon", OneEntry("Other product"));
+  loader.LoadParameterFile(LoadMode::kLoad, kWanted);
+  EXPECT_EQ(Names(), std::vector<std::string>{"Program newest"});
+
+  user.Write("MA11_v1.12.0.zmcon", OneEntry("User newer"));
+  loader.LoadParameterFile(LoadMode::kLoad, kWanted);
+  EXPECT_EQ(Names(), std::vector<std::string>{"User newer"});
+  EXPECT_EQ(loader.LoadedPath(), user.Path() + "MA11_v1.12.0.zmcon");
+}
+
 TEST(ProgramFolder, IsTheFolderOfTheRunningExecutable) {
   FakeOperator op;
   Connection connection{op};

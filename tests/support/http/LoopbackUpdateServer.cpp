@@ -1,4 +1,4 @@
-#include "LoopbackUpdateServer.h"
+#include "support/http/LoopbackUpdateServer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

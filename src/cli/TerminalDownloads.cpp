@@ -1,0 +1,104 @@
+#include "cli/TerminalDownloads.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+#include <mutex>
+
+#include "webupdate/DefinitionFolder.h"
+#include "webupdate/DownloadView.h"
+#include "webupdate/DownloadWorker.h"
+#include "webupdate/UpdateServerCheck.h"
+#include "webupdate/UpdateServerUrl.h"
+
+namespace zendra::cli {
+
+namespace {
+
+class TerminalDownloadView : public DownloadView {
+ public:
+  explicit TerminalDownloadView(bool quiet) : tty_(::isatty(STDERR_FILENO) == 1), quiet_(quiet) {}
+  ~TerminalDownloadView() override { EndBar(); }
+
+  void SetMessage(const std::string& text) override {
+    std::lock_guard lock(mutex_);
+    EndBar();
+    // The file's name goes with its count, on one line.
+    if (text.rfind("Downloading file now..", 0) == 0)
+      std::cerr << text << " " << fileName_ << std::endl;
+    else
+      std::cerr << text << std::endl;
+  }
+  void SetFileName(const std::string& text) override {
+    std::lock_guard lock(mutex_);
+    fileName_ = text;
+  }
+  void SetRange(int, int upper) override {
+    std::lock_guard lock(mutex_);
+    upper_ = upper;
+  }
+  void SetPosition(int position) override {
+    std::lock_guard lock(mutex_);
+    if (quiet_ || !tty_ || upper_ <= 0) return;
+    constexpr int kWidth = 30;
+    const int filled = std::min(position, upper_) * kWidth / upper_;
+    std::string bar(static_cast<std::size_t>(filled), '#');
+    bar.resize(kWidth, '.');
+    char line[96];
+    std::snprintf(line, sizeof line, "\r[%s] %d KiB", bar.c_str(), position);
+    std::cerr << line << std::flush;
+    barOpen_ = true;
+  }
+  void Close() override {
+    std::lock_guard lock(mutex_);
+    EndBar();
+  }
+
+ private:
+  void EndBar() {
+    if (barOpen_) std::cerr << std::endl;
+    barOpen_ = false;
+  }
+
+  std::mutex mutex_;
+  const bool tty_;
+  const bool quiet_;
+  bool barOpen_ = false;
+  int upper_ = 0;
+  std::string fileName_;
+};
+
+}  // namespace
+
+std::vector<DownloadResult> TerminalDownloadRunner::RunDownloads(
+    const std::string& updateServerUrl, const std::vector<DownloadEntry>& entries) {
+  TerminalDownloadView view(quiet_);
+  DownloadWorker worker(updateServerUrl, entries, view, op_);
+  worker.Start();
+  worker.Join();
+  return worker.Results();
+}
+
+std::optional<std::string> UpdateServerUrlOf(CliContext& ctx) {
+  const auto choice = UpdateServerUrl::Choose(ctx.options.updateServer, std::nullopt);
+  if (choice.url.empty()) {
+    ctx.Fail(kExitUsage, UpdateServerUrl::UnusableMessage(choice));
+    return std::nullopt;
+  }
+  return choice.url;
+}
+
+void InstallConfigUpdates(CliContext& ctx, DefinitionLoader& loader) {
+  loader.SetUserFolder(DefinitionFolder::UserFolder());
+  loader.checkConfigUpdates = [&ctx](const std::string& programFolder) {
+    // An unusable address is said; the loader then goes on as after a failed check.
+    const auto url = UpdateServerUrlOf(ctx);
+    if (!url) return;
+    TerminalDownloadRunner runner(ctx.op, false);
+    UpdateServerCheck(ctx.op, runner, *url)
+        .CheckConfigUpdates(DefinitionFolder::ForDownloads(programFolder));
+  };
+}
+
+}  // namespace zendra::cli

@@ -1,0 +1,80 @@
+#include "webupdate/WebServerDownload.h"
+
+#include "serial/AtLink.h"
+#include "webupdate/UpdateServerCheck.h"
+
+namespace zendra {
+
+namespace {
+
+constexpr int kLocalTimeoutSeconds = 2;
+constexpr int kRemoteTimeoutSeconds = 5;
+
+// An address from the device list becomes part of "AT+RC=ADDRESS,...": a comma would
+// split that line at the wrong place, a line end would send the rest as a command of
+// the local module's own. Such a row is not asked at all.
+bool IsSendableAddress(const std::string& address) {
+  return !address.empty() && address.find(',') == std::string::npos &&
+         !AtLink::HoldsControlByte(address);
+}
+
+}  // namespace
+
+void WebServerDownload::Check(const std::string& product, const std::string& version,
+                              std::stop_token stop) {
+  UpdateServerCheck check(op_, runner_, updateServerUrl_, client_, std::move(stop));
+  const std::string path = check.CheckFirmwareUpdate(product, version);
+  if (path.empty()) return;
+  const bool saved =
+      !check.LastResults().empty() && check.LastResults().front() == DownloadResult::kSaved;
+  accepted_.push_back({product, path, saved});
+}
+
+std::string WebServerDownload::OnDownloadFromWebServer(
+    LineLease& line, const std::vector<std::string>& remoteAddresses) {
+  accepted_.clear();
+  AtLink& link = line.Link();
+  link.WakeUpIfSleepy();
+
+  std::string product;
+  std::string version;
+  if (!connection_.RemoteMode()) {
+    product = link.QueryAtCommand("AT+PRODUCTNAME\n", kLocalTimeoutSeconds);
+    version = link.QueryAtCommand("AT+VERSION\n", kLocalTimeoutSeconds);
+  }
+  if (line.Stopped()) return {};
+  if (product == "ERROR" || version == "ERROR")
+    op_.ShowMessage(kNoResponseMessage);
+  else
+    Check(product, version, line.StopToken());
+
+  for (const std::string& address : remoteAddresses) {
+    if (line.Stopped()) return {};
+    if (!IsSendableAddress(address)) {
+      op_.ShowMessage(kNoResponseMessage);
+      continue;
+    }
+    const std::string remoteProduct =
+        link.QueryRemoteAtCommand("at+productname\n", kRemoteTimeoutSeconds, address);
+    const std::string remoteVersion =
+        link.QueryRemoteAtCommand("at+version\n", kRemoteTimeoutSeconds, address);
+    if (line.Stopped()) return {};
+    // A device of the local product has been checked with the local module. A local
+    // module that did not answer has no product to compare with: its "ERROR" does
+    // not make a silent remote device one of its kind.
+    if (remoteProduct == product && product != "ERROR") continue;
+    if (remoteProduct == "ERROR" || remoteVersion == "ERROR") {
+      op_.ShowMessage(kNoResponseMessage);
+      continue;
+    }
+    Check(remoteProduct, remoteVersion, line.StopToken());
+  }
+  if (line.Stopped()) return {};
+
+  if (accepted_.empty()) op_.ShowMessage(kNothingNewMessage);
+  for (auto it = accepted_.rbegin(); it != accepted_.rend(); ++it)
+    if (it->saved) return it->path;
+  return {};
+}
+
+}  // namespace zendra

@@ -1,0 +1,43 @@
+#pragma once
+// The web update's entry points for the desktop's windows: the definition
+// loader's update question, and the Firmware Update page's "Download from web
+// server". Each takes the update server from UpdateServerSetting, reports an
+// unusable address to the operator, and downloads through the modal
+// WebUpdateDialog (WebUpdateRunner).
+
+#include <QWidget>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "base/Operator.h"
+#include "config/DefinitionLoader.h"
+#include "device/Connection.h"
+#include "device/LineLease.h"
+
+namespace zendra {
+
+class WebUpdate {
+ public:
+  // Makes `loader`'s update question download the update server's definition files
+  // (CheckConfigUpdates), and has it search the user's definition folder after the
+  // program folder, where the files go when the program folder takes none. `op`
+  // and `window` are those of the loader's window.
+  static void InstallConfigUpdates(DefinitionLoader& loader, Operator& op, QWidget* window);
+
+  // CheckConfigUpdates for the loader: every file of the "Configs" list into
+  // DefinitionFolder::ForDownloads(`programFolder`). Returns when the download
+  // dialog has closed.
+  static void CheckConfigUpdates(const std::string& programFolder, Operator& op, QWidget* window,
+                                 std::stop_token stop = {});
+
+  // OnDownloadFromWebServer of the Firmware Update page, run as a module task on
+  // `line`: the local module and `remoteAddresses` (the device list's "IEEE
+  // Address" column, in row order). The path for the page's file location: the
+  // last image saved, empty when none was.
+  static std::string DownloadFromWebServer(Connection& connection, LineLease& line, Operator& op,
+                                           QWidget* window,
+                                           const std::vector<std::string>& remoteAddresses);
+};
+
+}  // namespace zendra
