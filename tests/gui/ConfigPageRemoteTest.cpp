@@ -406,6 +406,22 @@ TEST_F(RemotePage, ExportAndImportGoThroughTheFileDialogsToTheFileAndBackToTheMo
   Control<QPushButton>(kImport)->click();
   ASSERT_TRUE(Settle(dialog.get(), kDeadlineMs));
   EXPECT_THAT(Lines(), IsEmpty());
+
+  // A read the module refuses: the export goes on, and its log, next to the file, is
+  // opened for the operator.
+  harness.Sim().SetFaults(sim::Faults{.errorCommands = {"AT+CHANNEL"}});
+  op.Clear();
+  op.QueueFile(path + ".zgb");
+  Control<QPushButton>(kExport)->click();
+  ASSERT_TRUE(Settle(dialog.get(), kDeadlineMs));
+  EXPECT_THAT(ReadFile(path + ".zgb"), HasSubstr("Num_of_saves=13\r\n"));
+  const std::string log = folder.Path() + "ExportErrorLog.TXT";
+  EXPECT_EQ(ReadFile(log), "###Export save error###\r\nNetwork/Channel\r\n");
+  std::vector<std::string> opened;
+  for (const auto& event : op.Events())
+    if (event.kind == FakeOperator::Event::kOpenDocument) opened.push_back(event.text);
+  EXPECT_THAT(opened, ElementsAre(log));
+  EXPECT_THAT(op.Messages(), IsEmpty());
   EXPECT_EQ(op.WaitDepth(), 0);
 }
 
