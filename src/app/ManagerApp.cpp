@@ -1,6 +1,8 @@
 #include "app/ManagerApp.h"
 
+#include <QCheckBox>
 #include <QIcon>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QScreen>
 #include <QTabWidget>
@@ -11,25 +13,36 @@
 #include "ModuleSimulator.h"
 #include "app/MainDialog.h"
 #include "app/ManagerCommandLine.h"
-#include "widgets/QtOperator.h"
-#include "widgets/Resources.h"
-#include "widgets/Settings.h"
 #include "config/ProgramFolder.h"
 #include "config/ui/ConfigPage.h"
 #include "webupdate/ui/UpdateServerSetting.h"
+#include "widgets/ControlIds.h"
+#include "widgets/FindControl.h"
+#include "widgets/QtOperator.h"
+#include "widgets/Resources.h"
+#include "widgets/Settings.h"
 
 namespace zendra {
 
 namespace {
 
 // The picture for the documentation: the window as it stands after an optional
-// Open and the pick of a parameter, on the chosen tab; then the program ends.
+// Open, the tick of a remote address and the pick of a parameter, on the chosen
+// tab; then the program ends.
 void TakeScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
   if (line.screenshotAfterConnect) {
     dialog.OnOpen();
     dialog.Tasks().WaitIdle();
   }
   dialog.Tabs()->setCurrentIndex(line.screenshotTab);
+  if (!line.screenshotRemote.empty()) {
+    // As the operator does it: the address typed, then the box ticked.
+    ConfigPage* page = dialog.Config();
+    if (auto* address = FindControl<QLineEdit>(page, ConfigPageIds::kRemoteAddress))
+      address->setText(QString::fromStdString(line.screenshotRemote));
+    if (auto* box = FindControl<QCheckBox>(page, ConfigPageIds::kRemoteSetting)) box->click();
+    page->Tasks().WaitIdle();
+  }
   if (!line.screenshotSelect.empty() && !dialog.Config()->SelectTreeItem(line.screenshotSelect)) {
     std::fprintf(stderr, "zendra-manager: no parameter %s in the tree\n",
                  line.screenshotSelect.c_str());

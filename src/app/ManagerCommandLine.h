@@ -42,6 +42,9 @@ class ManagerCommandLine {
   int screenshotTab = 0;
   // "Group/Name": the parameter picked in the tree before the picture (after Open).
   std::string screenshotSelect;
+  // An address typed into the Remote Configuration box and ticked (after Open),
+  // before the pick.
+  std::string screenshotRemote;
 
  private:
   // The simulated module's options; shared so the parsed values outlive Parse.

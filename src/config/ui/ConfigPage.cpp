@@ -15,12 +15,13 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
-
 #include <memory>
 
+#include "discovery/ui/ScanDialog.h"
 #include "widgets/ConnectionControls.h"
 #include "widgets/ControlIds.h"
 #include "widgets/FindControl.h"
+#include "widgets/GuiThread.h"
 #include "widgets/Resources.h"
 #include "widgets/TemplateBuilder.h"
 
@@ -77,6 +78,32 @@ void ShowRangeText(QWidget* root, const std::string& range) {
 // The item data role that holds an item's text as the definition file has it.
 constexpr int kFileTextRole = Qt::UserRole;
 
+// Where a transfer's steps go: "parameter k of n" in the page's status line, and
+// the end between two parameters once the task is asked to stop (the window
+// closing). Step runs on the task's thread and only posts the text: the label is
+// the page's, and the page joins its task before its children go, so the label is
+// there whenever the post is made (a post whose receiver has gone is dropped).
+class StatusLineProgress : public TransferProgress {
+ public:
+  StatusLineProgress(QLabel* status, QString what, std::stop_token stop)
+      : status_(status), what_(std::move(what)), stop_(std::move(stop)) {}
+
+  void Step(int k, int n, const std::string& name) override {
+    PostToGui(status_, [status = status_,
+                        text = what_ + QStringLiteral(": parameter %1 of %2").arg(k).arg(n),
+                        name = Q(name)] {
+      status->setText(text);
+      status->setToolTip(name);
+    });
+  }
+  bool StopRequested() override { return stop_.stop_requested(); }
+
+ private:
+  QLabel* status_;
+  QString what_;
+  std::stop_token stop_;
+};
+
 }  // namespace
 
 ConfigPage::ConfigPage(Connection& connection, Operator& op, QWidget* parent)
@@ -85,6 +112,8 @@ ConfigPage::ConfigPage(Connection& connection, Operator& op, QWidget* parent)
       op_(op),
       loader_(connection, definitions_, state_),
       editor_(connection, definitions_, state_),
+      remote_(connection, state_),
+      transfer_(connection, definitions_, state_),
       tasks_(op, this) {
   InitResources();
   TemplateBuilder t(this, TemplateIds::kConfigPage);
@@ -96,14 +125,15 @@ ConfigPage::ConfigPage(Connection& connection, Operator& op, QWidget* parent)
   auto* remote = t.MakeGroupBox(this, kNoControlId, QStringLiteral("Remote Configuration"));
   auto* remoteGrid = new QGridLayout(remote);
   TemplateBuilder::Compact(remoteGrid);
-  remoteGrid->addWidget(
-      t.MakeCheckBox(remote, Id::kRemoteSetting, QStringLiteral("Remode Device Setting"), false), 0,
-      0, 1, 3);
+  remoteBox_ =
+      t.MakeCheckBox(remote, Id::kRemoteSetting, QStringLiteral("Remode Device Setting"), false);
+  remoteGrid->addWidget(remoteBox_, 0, 0, 1, 3);
   remoteGrid->addWidget(t.MakeStatic(remote, kNoControlId, QStringLiteral("Address")), 1, 0);
-  auto* address = t.MakeEdit(remote, Id::kRemoteAddress, false);
+  remoteAddress_ = t.MakeEdit(remote, Id::kRemoteAddress, false);
   // An EUI address is 16 hexadecimal digits; it is read whole.
-  address->setMinimumWidth(address->fontMetrics().horizontalAdvance(QStringLiteral("0")) * 18);
-  remoteGrid->addWidget(address, 1, 1);
+  remoteAddress_->setMinimumWidth(
+      remoteAddress_->fontMetrics().horizontalAdvance(QStringLiteral("0")) * 18);
+  remoteGrid->addWidget(remoteAddress_, 1, 1);
   auto* scan = t.MakeButton(remote, Id::kScan, QStringLiteral("..."), false);
   scan->setMaximumWidth(scan->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 24);
   remoteGrid->addWidget(scan, 1, 2);
@@ -141,13 +171,22 @@ ConfigPage::ConfigPage(Connection& connection, Operator& op, QWidget* parent)
       t.MakeGroupBox(this, kNoControlId, QStringLiteral("Configuration Management"));
   auto* managementGrid = new QGridLayout(management);
   TemplateBuilder::Compact(managementGrid);
-  managementGrid->addWidget(t.MakeButton(management, Id::kExport, QStringLiteral("Export"), false),
-                            0, 0);
-  managementGrid->addWidget(t.MakeButton(management, Id::kImport, QStringLiteral("Import"), false),
-                            0, 1);
-  auto* restore = t.MakeButton(management, Id::kRestore,
-                               QString::fromLatin1(ConnectionControls::kRestoreCaption), false);
-  managementGrid->addWidget(restore, 1, 0, 1, 2);
+  auto* exportButton = t.MakeButton(management, Id::kExport, QStringLiteral("Export"), false);
+  auto* importButton = t.MakeButton(management, Id::kImport, QStringLiteral("Import"), false);
+  managementGrid->addWidget(exportButton, 0, 0);
+  managementGrid->addWidget(importButton, 0, 1);
+  restoreButton_ = t.MakeButton(management, Id::kRestore,
+                                QString::fromLatin1(ConnectionControls::kRestoreCaption), false);
+  managementGrid->addWidget(restoreButton_, 1, 0, 1, 2);
+  // A running export or import says how far it is under the buttons; no line is
+  // taken from the tree while none runs.
+  transferStatus_ = new QLabel(management);
+  transferStatus_->setObjectName(QStringLiteral("transferStatus"));
+  // Its text never widens the page: what does not fit is cut, the tooltip names the
+  // parameter.
+  transferStatus_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  transferStatus_->hide();
+  managementGrid->addWidget(transferStatus_, 2, 0, 1, 2);
   left->addWidget(management);
   lower->addLayout(left, 1);
 
@@ -191,7 +230,12 @@ ConfigPage::ConfigPage(Connection& connection, Operator& op, QWidget* parent)
   // is already selected, and typing into the value edit, do nothing.
   connect(tree_, &QTreeWidget::itemSelectionChanged, this, &ConfigPage::SelectParameter);
   connect(saveButton_, &QPushButton::clicked, this, &ConfigPage::SaveParameter);
-  connect(restore, &QPushButton::clicked, this, &ConfigPage::RestoreOrReboot);
+  connect(restoreButton_, &QPushButton::clicked, this, &ConfigPage::RestoreOrReboot);
+  // The operator's click only: the page sets the box itself when it shows a result.
+  connect(remoteBox_, &QCheckBox::clicked, this, &ConfigPage::ToggleRemoteDevice);
+  connect(scan, &QPushButton::clicked, this, &ConfigPage::BrowseRemoteDevice);
+  connect(exportButton, &QPushButton::clicked, this, &ConfigPage::ExportConfiguration);
+  connect(importButton, &QPushButton::clicked, this, &ConfigPage::ImportConfiguration);
 }
 
 void ConfigPage::LoadParameterFile(LoadMode mode, const std::string& name) {
@@ -234,10 +278,8 @@ void ConfigPage::ClearConnectionTexts() {
   state_.remoteVersion.clear();
   state_.rangeLabel.clear();
   state_.rangeText.clear();
-  if (auto* box = FindControl<QCheckBox>(this, Id::kRemoteSetting)) box->setChecked(false);
-  if (auto* restore = FindControl<QPushButton>(this, Id::kRestore)) {
-    restore->setText(QString::fromLatin1(ConnectionControls::kRestoreCaption));
-  }
+  remoteBox_->setChecked(false);
+  restoreButton_->setText(QString::fromLatin1(ConnectionControls::kRestoreCaption));
   RefreshControls();
 }
 
@@ -380,6 +422,114 @@ bool ConfigPage::SelectTreeItem(const std::string& path) {
     }
   }
   return false;
+}
+
+void ConfigPage::ToggleRemoteDevice() {
+  if (!remoteBox_->isChecked()) {
+    // Nothing is sent to go back; but a task of the page still at work addresses
+    // the remote device, and the box stays ticked until it has ended.
+    if (tasks_.Busy()) {
+      remoteBox_->setChecked(true);
+      return;
+    }
+    ApplyRemoteDevice(remote_.LeaveRemoteDevice());
+    return;
+  }
+
+  const std::string address = remoteAddress_->text().toStdString();
+  auto result = std::make_shared<std::optional<RemoteDeviceResult>>();
+  const bool started = tasks_.Run(
+      [this, address, result](std::stop_token stop) {
+        if (auto line = connection_.TryLease("remote identification", stop))
+          *result = remote_.EnterRemoteDevice(*line, address);
+      },
+      [this, result] {
+        if (*result) {
+          ApplyRemoteDevice(**result);
+          return;
+        }
+        // The line was in use: nothing was asked, the page stays local.
+        remoteBox_->setChecked(false);
+        remoteBox_->setEnabled(connection_.IsOpen());
+        remoteAddress_->setEnabled(connection_.IsOpen());
+        ReadPendingSelection();
+      });
+  if (!started) {
+    remoteBox_->setChecked(false);
+    return;
+  }
+  // Neither the box nor the address may change while the device is asked.
+  remoteBox_->setEnabled(false);
+  remoteAddress_->setEnabled(false);
+}
+
+void ConfigPage::ApplyRemoteDevice(const RemoteDeviceResult& result) {
+  remoteBox_->setChecked(result.boxChecked);
+  remoteBox_->setEnabled(connection_.IsOpen());
+  remoteAddress_->setEnabled(result.addressEditEnabled && connection_.IsOpen());
+  restoreButton_->setText(Q(result.restoreCaption));
+  if (result.rangeCleared) {
+    state_.rangeLabel.clear();
+    state_.rangeText.clear();
+  }
+  // The remote texts show before the load, whose questions may come up.
+  RefreshControls();
+  if (result.definitionFile) {
+    // A pick made meanwhile names an item of the tree that goes now.
+    pendingSelection_.reset();
+    LoadParameterFile(LoadMode::kClear, "");
+    LoadParameterFile(LoadMode::kLoad, *result.definitionFile);
+    RefreshControls();
+  }
+  ReadPendingSelection();
+}
+
+void ConfigPage::BrowseRemoteDevice() {
+  // The scan needs the line; the page's own task would refuse it.
+  if (tasks_.Busy()) return;
+  const std::optional<std::string> address = ScanDialog::ChooseRemoteDevice(connection_, op_, this);
+  if (!address) return;
+  // Only the address: the operator ticks the box to reach the device.
+  remoteAddress_->setText(Q(*address));
+  RefreshControls();
+}
+
+void ConfigPage::ExportConfiguration() {
+  if (tasks_.Busy()) return;
+  if (const auto path = ConfigurationTransfer::ChooseExportFile(op_))
+    RunTransfer(Transfer::kExport, *path);
+}
+
+void ConfigPage::ImportConfiguration() {
+  if (tasks_.Busy()) return;
+  if (const auto path = ConfigurationTransfer::ChooseImportFile(op_))
+    RunTransfer(Transfer::kImport, *path);
+}
+
+void ConfigPage::RunTransfer(Transfer transfer, const std::string& path) {
+  const bool exporting = transfer == Transfer::kExport;
+  const QString what = exporting ? QStringLiteral("Export") : QStringLiteral("Import");
+  const bool started = tasks_.Run(
+      [this, exporting, path, what](std::stop_token stop) {
+        auto line = connection_.TryLease(exporting ? "export" : "import", stop);
+        if (!line) return;
+        StatusLineProgress progress(transferStatus_, what, stop);
+        if (exporting) {
+          transfer_.ExportConfiguration(*line, path, &progress);
+        } else {
+          transfer_.ImportConfiguration(*line, path, &progress);
+        }
+      },
+      [this] {
+        // Every step posted before the task's end has been shown by now.
+        transferStatus_->hide();
+        transferStatus_->clear();
+        transferStatus_->setToolTip(QString());
+        ReadPendingSelection();
+      });
+  if (!started) return;
+  transferStatus_->setText(what + QStringLiteral(": starting"));
+  transferStatus_->show();
 }
 
 }  // namespace zendra

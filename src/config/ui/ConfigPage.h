@@ -7,14 +7,23 @@
 // RefreshControls shows them (the bound caption, description, range and remote
 // texts), as the template's data exchange does. The handlers stay thin: the
 // definition file is loaded by DefinitionLoader, a selection and Save are worked
-// out by ParameterEditor, and the page shows what they return. The remote and
-// export/import handlers are still to come.
+// out by ParameterEditor, the Remote Configuration box by RemoteConfiguration,
+// Export and Import by ConfigurationTransfer, and the page shows what they return.
 //
 // Only the operator's selection of a tree item reads from the module: the page's
 // own clearing and filling of the tree change the selection without a query, and
 // a selection that ends on no item changes nothing. Reads, saves and the factory
 // default run as module tasks, off the window's thread; a selection made while a
 // read is under way is read next, and only the last one's result is shown.
+//
+// The remote device's identification (up to three queries of 10 s) and the
+// transfers (a query or a set per parameter, 15 s each on a remote device) are
+// module tasks too: the window keeps painting, a transfer shows "parameter k of n"
+// in the status line under Export and Import, and the page's destructor (the main
+// window closing) stops a transfer between two parameters, or in the middle of the
+// transaction under way. The file dialogs are asked on the window's thread before
+// the task starts; the import's version question comes from the task through the
+// page's Operator, which the main window relays onto its own thread.
 
 #include <QIcon>
 #include <QWidget>
@@ -24,13 +33,17 @@
 #include <vector>
 
 #include "config/ConfigPageState.h"
+#include "config/ConfigurationTransfer.h"
 #include "config/DefinitionLoader.h"
 #include "config/ParameterDefinitions.h"
 #include "config/ParameterEditor.h"
+#include "config/RemoteConfiguration.h"
 #include "device/Connection.h"
 #include "widgets/ModuleTaskRunner.h"
 
+class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTreeWidget;
@@ -84,6 +97,26 @@ class ConfigPage : public QWidget {
   // Enter in the value edit: Save, when Save is there to press.
   void SaveOnEnter();
 
+  // "Remode Device Setting" (1027) was clicked. Ticked: the device whose address
+  // 1026 holds is identified as a module task (the box and 1026 wait meanwhile) and
+  // the page switches to it. Cleared: the page goes back to the local device (nothing
+  // is sent).
+  void ToggleRemoteDevice();
+  // "..." (1042): the scan dialog; the address picked on Apply replaces the text of
+  // 1026, the box is not ticked. Cancel leaves 1026 as it was.
+  void BrowseRemoteDevice();
+  // Export (1002): the save dialog, then the export as a module task.
+  void ExportConfiguration();
+  // Import (1003): the open dialog, then the import as a module task.
+  void ImportConfiguration();
+  // Shows what the box, 1004 and the remote texts are after the check box changed,
+  // and loads the definition file the result names (the tree emptied first).
+  void ApplyRemoteDevice(const RemoteDeviceResult& result);
+
+  // The status line of a running export or import ("parameter k of n"); hidden
+  // while none runs.
+  QLabel* TransferStatus() { return transferStatus_; }
+
   // Selects the parameter `path` ("Group/Name") as the operator would, which reads
   // it; false when the tree has no such item.
   bool SelectTreeItem(const std::string& path);
@@ -104,6 +137,9 @@ class ConfigPage : public QWidget {
                      std::optional<int> selection);
   // Reads the selection waiting to be read, unless a task runs.
   void ReadPendingSelection();
+  enum class Transfer { kExport, kImport };
+  // Runs the export to or the import from `path` as a module task.
+  void RunTransfer(Transfer transfer, const std::string& path);
 
   Connection& connection_;
   Operator& op_;
@@ -111,13 +147,19 @@ class ConfigPage : public QWidget {
   ParameterDefinitions definitions_;
   DefinitionLoader loader_;
   ParameterEditor editor_;
+  RemoteConfiguration remote_;
+  ConfigurationTransfer transfer_;
 
   QTreeWidget* tree_ = nullptr;
   QLineEdit* valueEdit_ = nullptr;
   QComboBox* choiceBox_ = nullptr;
   QPushButton* saveButton_ = nullptr;
+  QCheckBox* remoteBox_ = nullptr;
+  QLineEdit* remoteAddress_ = nullptr;
+  QPushButton* restoreButton_ = nullptr;
+  QLabel* transferStatus_ = nullptr;
   QIcon itemIcon_;
-  std::string shownValue_;  // the value edit's text as the module sent it
+  std::string shownValue_;                       // the value edit's text as the module sent it
   std::optional<std::string> pendingSelection_;  // picked while a read ran
   ModuleTaskRunner tasks_;
 };
