@@ -51,6 +51,12 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 constexpr const char* kStopUpdateQuestion =
     "A firmware update is running. If it is stopped now, the module will need a firmware "
     "reload before it works again.\r\n\r\nStop the update and close Zendra Manager?";
+// A remote sequence stopped half-way: the devices not started keep their firmware,
+// and an image being relayed is broken off (a clone goes on in the module).
+constexpr const char* kStopRemoteUpdateQuestion =
+    "A remote firmware update is running. If it is stopped now, the remote devices not "
+    "updated yet keep their old firmware, and a device whose image is being sent will need "
+    "its update again.\r\n\r\nStop the update and close Zendra Manager?";
 
 // FillSettingBox: the labels in table order, the value as item data, the entry
 // with the current value selected.
@@ -458,7 +464,8 @@ void MainDialog::closeEvent(QCloseEvent* event) {
   // Closing in the middle of an update stops it half-way: the module is then left
   // without a working firmware. Ask first; No keeps the window and the update.
   if (firmwarePage_ && firmwarePage_->UpdateRunning() &&
-      !op_.AskYesNoDefaultNo(kStopUpdateQuestion)) {
+      !op_.AskYesNoDefaultNo(firmwarePage_->RemoteUpdateRunning() ? kStopRemoteUpdateQuestion
+                                                                  : kStopUpdateQuestion)) {
     event->ignore();
     return;
   }
