@@ -56,22 +56,21 @@ void TakeScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
     // The compare dialog comes up when the device has been read; it is taken and
     // cancelled, and the program ends.
     auto* watch = new QTimer(&dialog);
-    QObject::connect(watch, &QTimer::timeout, &dialog,
-                     [watch, &dialog, file = line.screenshotFile, wholeScreen = line.screenshotScreen] {
-                       auto* compare =
-                           qobject_cast<ImportCompareDialog*>(QApplication::activeModalWidget());
-                       if (!compare) return;
-                       watch->stop();
-                       QTimer::singleShot(300, compare, [compare, &dialog, file, wholeScreen] {
-                         QScreen* screen = compare->screen();
-                         const QPixmap picture =
-                             wholeScreen && screen ? screen->grabWindow(0) : compare->grab();
-                         if (!picture.save(QString::fromStdString(file)))
-                           std::fprintf(stderr, "zendra-manager: could not write %s\n", file.c_str());
-                         compare->reject();
-                         QTimer::singleShot(0, &dialog, [&dialog] { dialog.End(); });
-                       });
-                     });
+    QObject::connect(
+        watch, &QTimer::timeout, &dialog,
+        [watch, &dialog, file = line.screenshotFile, wholeScreen = line.screenshotScreen] {
+          auto* compare = qobject_cast<ImportCompareDialog*>(QApplication::activeModalWidget());
+          if (!compare) return;
+          watch->stop();
+          QTimer::singleShot(300, compare, [compare, &dialog, file, wholeScreen] {
+            QScreen* screen = compare->screen();
+            const QPixmap picture = wholeScreen && screen ? screen->grabWindow(0) : compare->grab();
+            if (!picture.save(QString::fromStdString(file)))
+              std::fprintf(stderr, "zendra-manager: could not write %s\n", file.c_str());
+            compare->reject();
+            QTimer::singleShot(0, &dialog, [&dialog] { dialog.End(); });
+          });
+        });
     watch->start(20);
     dialog.Config()->CompareFile(line.screenshotCompare);
     return;

@@ -146,8 +146,7 @@ void Import(CliContext& ctx, const TransferOptions& options) {
   } else {
     std::cout << "Sent " << r.sent << " of " << r.sections << " commands from " << options.file
               << std::endl;
-    if (options.onlyChanged)
-      std::cout << r.unchanged << " unchanged, not sent" << std::endl;
+    if (options.onlyChanged) std::cout << r.unchanged << " unchanged, not sent" << std::endl;
     for (const auto& f : r.failed)
       std::cout << "failed: " << f.name << ": " << WithoutLineEnd(f.command) << std::endl;
     if (!r.logPath.empty()) std::cout << "Error log: " << r.logPath << std::endl;
@@ -308,7 +307,8 @@ void DiffConfiguration(CliContext& ctx, const TransferOptions& options) {
       o["command"] = e.command;
       o["status"] = KindWord(e.kind);
       o["deviceValue"] = TextOrNull(e.deviceValue);
-      o["fileValue"] = e.record >= 0 ? nlohmann::ordered_json(e.fileValue) : nlohmann::ordered_json();
+      o["fileValue"] =
+          e.record >= 0 ? nlohmann::ordered_json(e.fileValue) : nlohmann::ordered_json();
       if (e.record >= 0 && session->definitions.Record(e.record).comboList[0] != '\0') {
         o["deviceChoice"] = TextOrNull(e.deviceChoice);
         o["fileChoice"] = TextOrNull(e.fileChoice);
@@ -322,8 +322,8 @@ void DiffConfiguration(CliContext& ctx, const TransferOptions& options) {
   } else {
     for (const auto& e : diff.entries) {
       if (e.kind == Kind::kUnchanged) continue;
-      std::cout << e.group << "/" << e.parameter << ": " << e.DeviceText() << " -> "
-                << e.FileText() << "\n";
+      std::cout << e.group << "/" << e.parameter << ": " << e.DeviceText() << " -> " << e.FileText()
+                << "\n";
     }
     std::cout << diff.Differences() << " of " << diff.entries.size()
               << " values differ from the device" << std::endl;
@@ -369,8 +369,9 @@ void RegisterTransferCommands(CLI::App& app, CliContext& ctx) {
 
   auto diffOptions = std::make_shared<TransferOptions>();
   auto* diffCommand = app.add_subcommand(
-      "diff", "Show what an import of a configuration file (.zgb) would change on the module, "
-              "without writing anything");
+      "diff",
+      "Show what an import of a configuration file (.zgb) would change on the module, "
+      "without writing anything");
   diffCommand->add_option("FILE", diffOptions->file, "The configuration file to compare")
       ->required();
   AddConfigOptions(diffCommand, diffOptions->config, true);

@@ -143,7 +143,8 @@ ConfigurationDiff ConfigurationDiff::Compare(const ImportPlan& plan,
     entry.command = source.command;
     const std::size_t slash = source.name.find('/');
     entry.group = OneLine(source.name.substr(0, slash));
-    entry.parameter = slash == std::string::npos ? std::string() : OneLine(source.name.substr(slash + 1));
+    entry.parameter =
+        slash == std::string::npos ? std::string() : OneLine(source.name.substr(slash + 1));
     if (!source.sendable) {
       entry.kind = Entry::Kind::kNotSendable;
       diff.entries.push_back(std::move(entry));
@@ -168,8 +169,8 @@ ConfigurationDiff ConfigurationDiff::Compare(const ImportPlan& plan,
     } else {
       entry.deviceValue = *it->second;
       entry.deviceChoice = ChoiceFor(record, *entry.deviceValue);
-      entry.kind = *entry.deviceValue == entry.fileValue ? Entry::Kind::kUnchanged
-                                                         : Entry::Kind::kChanged;
+      entry.kind =
+          *entry.deviceValue == entry.fileValue ? Entry::Kind::kUnchanged : Entry::Kind::kChanged;
     }
     // From here on the device holds the file's value (the import goes on after a
     // refused command too, and logs it).

@@ -329,7 +329,9 @@ ImportResult ConfigurationTransfer::SendImport(LineLease& line, const std::strin
   ImportResult result;
   result.version = plan.version;
   result.sections = static_cast<int>(plan.entries.size());
-  const auto sending = [&send](std::size_t i) { return send.empty() || (i < send.size() && send[i]); };
+  const auto sending = [&send](std::size_t i) {
+    return send.empty() || (i < send.size() && send[i]);
+  };
   int toSend = 0;
   for (std::size_t i = 0; i < plan.entries.size(); ++i) toSend += sending(i) ? 1 : 0;
   result.unchanged = result.sections - toSend;

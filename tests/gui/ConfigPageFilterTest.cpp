@@ -261,10 +261,10 @@ TEST_F(FilterAndCompare, ACompareOfAFileThatIsNoneOrOfAnotherVersionDeclinedSend
   ASSERT_TRUE(Settle(&dialog, kDeadlineMs));
   EXPECT_THAT(op.Messages(), ElementsAre("ERROR: The configuration file is invalid."));
 
-  const std::string older = folder.Write(
-      "older.zgb",
-      "[Firmware]\r\nVersion=MA11_v1.9.5.zmcon\r\nNum_of_saves=1\r\n"
-      "[0]\r\nName=Network/Channel\r\nCommand=AT+CHANNEL=12\r\n\r\n");
+  const std::string older =
+      folder.Write("older.zgb",
+                   "[Firmware]\r\nVersion=MA11_v1.9.5.zmcon\r\nNum_of_saves=1\r\n"
+                   "[0]\r\nName=Network/Channel\r\nCommand=AT+CHANNEL=12\r\n\r\n");
   op.QueueFile(older);
   op.QueueAnswer(false);
   page.CompareButton()->click();

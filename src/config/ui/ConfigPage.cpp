@@ -3,16 +3,16 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
-#include <QSignalBlocker>
-#include <QGridLayout>
-#include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -35,7 +35,6 @@ namespace zendra {
 namespace {
 
 using Id = ConfigPageIds;
-
 
 QString Q(std::string_view text) { return DefinitionText(text); }
 
@@ -301,7 +300,8 @@ void ConfigPage::FilterParameters() {
   const int count = tree_->topLevelItemCount();
   if (!filter.Empty() && !expandedBeforeFilter_) {
     expandedBeforeFilter_.emplace();
-    for (int r = 0; r < count; ++r) expandedBeforeFilter_->push_back(tree_->topLevelItem(r)->isExpanded());
+    for (int r = 0; r < count; ++r)
+      expandedBeforeFilter_->push_back(tree_->topLevelItem(r)->isExpanded());
   }
   // The tree holds the rows in their order (FillParameterTree).
   for (int r = 0; r < count; ++r) {
@@ -613,14 +613,14 @@ void ConfigPage::CompareFile(const std::string& path) {
       [this, path, comparison](LineLease& line, TransferProgress& progress) {
         comparison->prepared = transfer_.PrepareImport(path);
         if (comparison->prepared->outcome != ImportResult::Outcome::kDone) return;
-        comparison->diff =
-            ConfigurationDiff::CompareWithDevice(transfer_, line, comparison->prepared->plan, &progress);
+        comparison->diff = ConfigurationDiff::CompareWithDevice(
+            transfer_, line, comparison->prepared->plan, &progress);
       },
       [this, path, comparison] {
         if (!comparison->diff || comparison->diff->stopped ||
-            !ImportCompareDialog::Ask(*comparison->diff,
-                                      QString::fromStdString(std::filesystem::path(path).filename().string()),
-                                      this)) {
+            !ImportCompareDialog::Ask(
+                *comparison->diff,
+                QString::fromStdString(std::filesystem::path(path).filename().string()), this)) {
           ReadPendingSelection();
           return;
         }

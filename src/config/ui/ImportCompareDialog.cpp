@@ -79,7 +79,8 @@ ImportCompareDialog::ImportCompareDialog(const ConfigurationDiff& diff, const QS
 
   // Room for the list, within the screen; a dialog without one is as small as its
   // texts.
-  if (listed) resize(QSize(640, 360).boundedTo(screen() ? screen()->availableSize() : QSize(640, 360)));
+  if (listed)
+    resize(QSize(640, 360).boundedTo(screen() ? screen()->availableSize() : QSize(640, 360)));
 }
 
 bool ImportCompareDialog::Ask(const ConfigurationDiff& diff, const QString& fileName,

@@ -3,10 +3,10 @@
 // parameters, 14 of them writable) and logs every line it receives.
 
 #include <gmock/gmock.h>
-#include <nlohmann/json.hpp>
 
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -168,7 +168,8 @@ TEST(Diff, ShowsWhatAnImportOfTheFileWouldChangeAndWritesNothing) {
   for (const auto& e : out["entries"])
     if (e["status"] == "changed")
       changed.push_back(e["parameter"].get<std::string>() + " " +
-                        e["deviceValue"].get<std::string>() + " " + e["fileValue"].get<std::string>());
+                        e["deviceValue"].get<std::string>() + " " +
+                        e["fileValue"].get<std::string>());
   EXPECT_THAT(changed, ElementsAre("Network/Channel 20 11", "Serial/Baud rate 7 0"));
   EXPECT_EQ(out["entries"][5]["deviceChoice"], "115200");
   EXPECT_THAT(Writes(Since(log, mark)), IsEmpty());
@@ -216,7 +217,8 @@ TEST(ImportOnlyChanged, SendsOnlyTheCommandsWhoseValueDiffersFromTheModules) {
   auto r = Cli(module, {"import", "--only-changed", file});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "Sent 2 of 14 commands from " + file + "\n12 unchanged, not sent\n");
-  EXPECT_THAT(Writes(Since(log, mark)), ElementsAre("AT+NODENAME=Zendra1\r\n", "AT+CHANNEL=11\r\n"));
+  EXPECT_THAT(Writes(Since(log, mark)),
+              ElementsAre("AT+NODENAME=Zendra1\r\n", "AT+CHANNEL=11\r\n"));
 
   mark = Received(log).size();
   r = Cli(module, {"--json", "import", "--only-changed", file});

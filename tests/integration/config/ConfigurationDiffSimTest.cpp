@@ -84,9 +84,9 @@ TEST_F(DiffTest, ReadingEveryParameterAsksForEachOneInTableOrderReadOnlyOnesIncl
   EXPECT_THAT(read, ElementsAre("Node/Node name=Zendra1", "Node/Node type=1", "Radio/Power=1",
                                 "Radio/Channel=11", "Network/PAN ID=0000",
                                 "Network/Note=local note", "Security Settings/Link key=0"));
-  EXPECT_THAT(Lines(), ElementsAre("AT+NODENAME\r\n", "AT+NODETYPE\r\n", "AT+TXPOWER\r\n",
-                                   "AT+CHANNEL\r\n", "AT+PANID\r\n", "AT+NOTE\r\n",
-                                   "AT+LINKKEY\r\n"));
+  EXPECT_THAT(Lines(),
+              ElementsAre("AT+NODENAME\r\n", "AT+NODETYPE\r\n", "AT+TXPOWER\r\n", "AT+CHANNEL\r\n",
+                          "AT+PANID\r\n", "AT+NOTE\r\n", "AT+LINKKEY\r\n"));
   EXPECT_EQ(progress.events.front(), "1/7 Node/Node name");
   EXPECT_EQ(page->transfer.RecordsToRead(ReadScope::kWritable).size(), 6u)
       << "the export's: all but the read-only one";
@@ -100,7 +100,8 @@ TEST_F(DiffTest, ReadingEveryParameterAsksForEachOneInTableOrderReadOnlyOnesIncl
   EXPECT_EQ(refused.readings[4].status, ParameterReading::Status::kRead);
 }
 
-TEST_F(DiffTest, AnExportedFileComparedAfterAChangeOnTheDeviceShowsExactlyThatChangeAndWritesNothing) {
+TEST_F(DiffTest,
+       AnExportedFileComparedAfterAChangeOnTheDeviceShowsExactlyThatChangeAndWritesNothing) {
   ASSERT_NO_FATAL_FAILURE(Start());
   const std::string path = ExportLocal();
 
@@ -115,9 +116,9 @@ TEST_F(DiffTest, AnExportedFileComparedAfterAChangeOnTheDeviceShowsExactlyThatCh
   std::vector<std::string> changes;
   for (const auto& e : diff.entries)
     if (e.kind != Kind::kUnchanged)
-      changes.push_back(e.group + "/" + e.parameter + ": " + e.DeviceText() + " -> " + e.FileText());
-  EXPECT_THAT(changes,
-              ElementsAre("Radio/Power: Low (0) -> High (2)", "Radio/Channel: 20 -> 15"));
+      changes.push_back(e.group + "/" + e.parameter + ": " + e.DeviceText() + " -> " +
+                        e.FileText());
+  EXPECT_THAT(changes, ElementsAre("Radio/Power: Low (0) -> High (2)", "Radio/Channel: 20 -> 15"));
   // One read per parameter of the file, and nothing written.
   EXPECT_EQ(Lines().size(), 6u);
   EXPECT_THAT(Writes(Lines()), IsEmpty());

@@ -53,8 +53,8 @@ class Diff : public ::testing::Test {
       const std::string command(FieldText(definitions.Record(index).command));
       r.command = command.substr(0, command.find('\r'));
       const auto it = device.find(r.command);
-      r.status = it == device.end() ? ParameterReading::Status::kFailed
-                                    : ParameterReading::Status::kRead;
+      r.status =
+          it == device.end() ? ParameterReading::Status::kFailed : ParameterReading::Status::kRead;
       if (it != device.end()) r.value = it->second;
       readings.push_back(r);
     }
@@ -83,11 +83,12 @@ TEST_F(Diff, EachSectionIsComparedWithTheParameterItsCommandSetsAndEqualValuesAr
   // The flow control is not answered.
   const ConfigurationDiff diff = ConfigurationDiff::Compare(
       plan, definitions,
-      Readings(plan, {{"AT+NODENAME", "Barn"}, {"AT+CHANNEL", "15"}, {"AT+PANID", "1a2b"},
-                      {"AT+BAUD", "0"}}));
-  EXPECT_THAT(Kinds(diff), ElementsAre(Kind::kChanged, Kind::kUnchanged, Kind::kChanged,
-                                       Kind::kChanged, Kind::kNotInDefinitions,
-                                       Kind::kNotSendable, Kind::kNotRead));
+      Readings(
+          plan,
+          {{"AT+NODENAME", "Barn"}, {"AT+CHANNEL", "15"}, {"AT+PANID", "1a2b"}, {"AT+BAUD", "0"}}));
+  EXPECT_THAT(Kinds(diff),
+              ElementsAre(Kind::kChanged, Kind::kUnchanged, Kind::kChanged, Kind::kChanged,
+                          Kind::kNotInDefinitions, Kind::kNotSendable, Kind::kNotRead));
   EXPECT_EQ(diff.Differences(), 6);
   EXPECT_FALSE(diff.NothingChanges());
   EXPECT_THAT(diff.SendMask(), ElementsAre(true, false, true, true, true, true, true));
@@ -119,9 +120,9 @@ TEST_F(Diff, ValuesCompareByteForByte) {
     const char* file;
     Kind kind;
   } cases[] = {
-      {"15", "15", Kind::kUnchanged},  {"15", "015", Kind::kChanged},
-      {"15", "15 ", Kind::kChanged},   {"", "", Kind::kUnchanged},
-      {"ff", "FF", Kind::kChanged},    {"N\xE4he", "N\xE4he", Kind::kUnchanged},
+      {"15", "15", Kind::kUnchanged}, {"15", "015", Kind::kChanged},
+      {"15", "15 ", Kind::kChanged},  {"", "", Kind::kUnchanged},
+      {"ff", "FF", Kind::kChanged},   {"N\xE4he", "N\xE4he", Kind::kUnchanged},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.device) + " / " + c.file);
@@ -150,7 +151,8 @@ TEST_F(Diff, ACommandIsTiedToTheNamedParameterElseToTheLongestCommandInAnyCase) 
   EXPECT_EQ(match("=1", "Network/Channel"), -1);
 
   // The value is what follows the matched command and its "=".
-  const ImportPlan plan = Plan({{"Slots/Slot", "AT+S=1=5"}, {"Other/Node name", "AT+NODENAME=A"},
+  const ImportPlan plan = Plan({{"Slots/Slot", "AT+S=1=5"},
+                                {"Other/Node name", "AT+NODENAME=A"},
                                 {"Node/Node name", "AT+NODENAME=A"}});
   // One read per command: the two records of AT+NODENAME read the same value.
   EXPECT_THAT(ConfigurationDiff::RecordsToRead(plan, definitions), ElementsAre(0, 6));

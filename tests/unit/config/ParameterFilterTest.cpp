@@ -59,13 +59,12 @@ TEST(ParameterFilter, ShowsTheParametersWhoseGroupNameOrDescriptionHoldsTheTextW
   EXPECT_THAT(Shown(d, "Radio"), ElementsAre("Network: Channel", "Power: TX power"));
   // A group's name shows the group with all its parameters.
   EXPECT_THAT(Shown(d, "secur"), ElementsAre("Security Settings: Link key"));
-  EXPECT_THAT(Shown(d, "node"),
-              ElementsAre("Node: Node name, Node type", "Network: PAN ID"));
+  EXPECT_THAT(Shown(d, "node"), ElementsAre("Node: Node name, Node type", "Network: PAN ID"));
   // A group that comes back is a row of its own, and its parameter has its own
   // record: the description of the later row is found.
   EXPECT_THAT(Shown(d, "relays"), ElementsAre("Network: Max hops"));
-  EXPECT_THAT(Shown(d, "network"), ElementsAre("Node: Node name", "Network: Channel, PAN ID",
-                                               "Network: Max hops"));
+  EXPECT_THAT(Shown(d, "network"),
+              ElementsAre("Node: Node name", "Network: Channel, PAN ID", "Network: Max hops"));
   // Blanks count as typed; nothing found shows nothing.
   EXPECT_THAT(Shown(d, "tx power"), ElementsAre("Power: TX power"));
   EXPECT_THAT(Shown(d, "txpower"), IsEmpty());
@@ -76,11 +75,12 @@ TEST(ParameterFilter, AnEmptyTextShowsTheWholeTreeAndTiesEveryNameToItsRecord) {
   const ParameterDefinitions d = Load(kDefinitions);
   const auto rows = ParameterFilter("").Apply(d);
   ASSERT_EQ(rows.size(), 5u);
-  EXPECT_THAT(Shown(d, ""), ElementsAre("Node: Node name, Node type", "Network: Channel, PAN ID",
-                                        "Power: TX power", "Security Settings: Link key",
-                                        "Network: Max hops"));
+  EXPECT_THAT(Shown(d, ""),
+              ElementsAre("Node: Node name, Node type", "Network: Channel, PAN ID",
+                          "Power: TX power", "Security Settings: Link key", "Network: Max hops"));
   std::vector<int> records;
-  for (const auto& row : rows) records.insert(records.end(), row.records.begin(), row.records.end());
+  for (const auto& row : rows)
+    records.insert(records.end(), row.records.begin(), row.records.end());
   EXPECT_THAT(records, ElementsAre(0, 1, 2, 3, 4, 5, 6));
   EXPECT_TRUE(ParameterFilter("").Empty());
   EXPECT_FALSE(ParameterFilter(" ").Empty());
@@ -92,8 +92,9 @@ TEST(ParameterFilter, ComparesCharactersOfUtf8AndOfSingleByteFilesWithoutRegardT
       "[Gerät/Übertragung]10;Help: <Leistung des Senders.>; Command = AT+TX;\r\n"
       "[Сеть/Канал]10;Help: <Радиоканал.>; Command = AT+CH;\r\n"
       "[Δίκτυο/Όνομα]String;Help: <Το όνομα του κόμβου.>; Command = AT+NAME;\r\n");
-  const ParameterDefinitions latin1 =
-      Load("[Ger\xE4t/\xDC" "bertragung]10;Help: <Leistung.>; Command = AT+TX;\r\n");
+  const ParameterDefinitions latin1 = Load(
+      "[Ger\xE4t/\xDC"
+      "bertragung]10;Help: <Leistung.>; Command = AT+TX;\r\n");
 
   EXPECT_THAT(Shown(utf8, "übertragung"), ElementsAre("Gerät: Übertragung"));
   EXPECT_THAT(Shown(utf8, "GERÄT"), ElementsAre("Gerät: Übertragung"));
