@@ -1,5 +1,6 @@
 #include "app/ManagerApp.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QIcon>
 #include <QLineEdit>
@@ -15,6 +16,7 @@
 #include "app/ManagerCommandLine.h"
 #include "config/ProgramFolder.h"
 #include "config/ui/ConfigPage.h"
+#include "config/ui/ImportCompareDialog.h"
 #include "webupdate/ui/UpdateServerSetting.h"
 #include "widgets/ControlIds.h"
 #include "widgets/FindControl.h"
@@ -48,6 +50,31 @@ void TakeScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
                  line.screenshotSelect.c_str());
   }
   dialog.Config()->Tasks().WaitIdle();
+  if (!line.screenshotFilter.empty())
+    dialog.Config()->FilterBox()->setText(QString::fromStdString(line.screenshotFilter));
+  if (!line.screenshotCompare.empty()) {
+    // The compare dialog comes up when the device has been read; it is taken and
+    // cancelled, and the program ends.
+    auto* watch = new QTimer(&dialog);
+    QObject::connect(
+        watch, &QTimer::timeout, &dialog,
+        [watch, &dialog, file = line.screenshotFile, wholeScreen = line.screenshotScreen] {
+          auto* compare = qobject_cast<ImportCompareDialog*>(QApplication::activeModalWidget());
+          if (!compare) return;
+          watch->stop();
+          QTimer::singleShot(300, compare, [compare, &dialog, file, wholeScreen] {
+            QScreen* screen = compare->screen();
+            const QPixmap picture = wholeScreen && screen ? screen->grabWindow(0) : compare->grab();
+            if (!picture.save(QString::fromStdString(file)))
+              std::fprintf(stderr, "zendra-manager: could not write %s\n", file.c_str());
+            compare->reject();
+            QTimer::singleShot(0, &dialog, [&dialog] { dialog.End(); });
+          });
+        });
+    watch->start(20);
+    dialog.Config()->CompareFile(line.screenshotCompare);
+    return;
+  }
   QTimer::singleShot(300, &dialog, [&dialog, file = line.screenshotFile,
                                     wholeScreen = line.screenshotScreen] {
     // The window alone, or the whole screen with the window on it.

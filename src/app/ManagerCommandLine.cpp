@@ -28,6 +28,8 @@ ManagerCommandLine ManagerCommandLine::Parse(int argc, const char* const* argv) 
   app.add_option("--screenshot-tab", line.screenshotTab)->check(CLI::Range(0, 1))->group("");
   app.add_option("--screenshot-select", line.screenshotSelect)->group("");
   app.add_option("--screenshot-remote", line.screenshotRemote)->group("");
+  app.add_option("--screenshot-filter", line.screenshotFilter)->group("");
+  app.add_option("--screenshot-compare", line.screenshotCompare)->group("");
 
   try {
     app.parse(argc, argv);

@@ -45,6 +45,11 @@ class ManagerCommandLine {
   // An address typed into the Remote Configuration box and ticked (after Open),
   // before the pick.
   std::string screenshotRemote;
+  // A text typed into the Configuration page's filter box before the picture.
+  std::string screenshotFilter;
+  // A configuration file compared with the device: the picture is of the compare
+  // dialog (or of the screen with it), which is then cancelled.
+  std::string screenshotCompare;
 
  private:
   // The simulated module's options; shared so the parsed values outlive Parse.

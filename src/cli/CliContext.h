@@ -92,7 +92,7 @@ inline std::string Dump(const nlohmann::ordered_json& value) {
 void RegisterBasicCommands(CLI::App& app, CliContext& ctx);   // ports, at, info
 void RegisterConfigCommands(CLI::App& app, CliContext& ctx);  // params, get, set, factory-default, reboot
 void RegisterFirmwareCommands(CLI::App& app, CliContext& ctx);  // update, clone, reload
-void RegisterTransferCommands(CLI::App& app, CliContext& ctx);  // export, import
+void RegisterTransferCommands(CLI::App& app, CliContext& ctx);  // export, import, dump, diff
 void RegisterScanCommands(CLI::App& app, CliContext& ctx);      // scan
 void RegisterWebUpdateCommands(CLI::App& app, CliContext& ctx);  // download-definitions, check-firmware
 
