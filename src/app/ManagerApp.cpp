@@ -120,7 +120,7 @@ int ManagerApp::Run() {
   std::unique_ptr<sim::ModuleSimulator> simulator;
   if (line.simulate) {
     simulator = std::make_unique<sim::ModuleSimulator>(
-        line.SimulatorOptions(ProgramFolder::GetProgramFolder()));
+        line.SimulatorOptions(ProgramFolder::GetDefinitionFolder()));
     if (!simulator->Start()) {
       std::fputs("zendra-manager: the simulated module could not be started\n", stderr);
       return 1;

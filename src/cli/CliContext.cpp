@@ -4,6 +4,7 @@
 
 #include "ModuleSimulator.h"
 #include "SimulatorCommandLine.h"
+#include "config/ProgramFolder.h"
 #include "serial/LineSettingTables.h"
 
 namespace zendra::cli {
@@ -55,7 +56,8 @@ std::optional<std::string> CliContext::PortName() {
       sim::Options simOptions;
       try {
         simulatorApp.parse(options.simulateArgs, false);
-        simOptions = simulatorLine.Finish(sim::ProgramFolderOfThisProcess());
+        // The module's registers come from the definition files the program shipped.
+        simOptions = simulatorLine.Finish(ProgramFolder::GetDefinitionFolder());
       } catch (const CLI::ParseError& e) {
         Fail(kExitUsage, std::string("--simulate: ") + e.what());
         return std::nullopt;
