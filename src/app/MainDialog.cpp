@@ -227,7 +227,7 @@ void MainDialog::BuildControls(QWidget* client, PortBox::Source ports) {
   for (QComboBox* box : {dataBitsBox_, parityBox_, stopBitsBox_}) box->setMinimumContentsLength(4);
   openButton_ = t.MakeButton(serial, Id::kOpen, QStringLiteral("Open"));
   serialGrid->addWidget(openButton_, 1, 6);
-  // Detect sits above Open, in the row of the boxes' captions.
+  // Detect above Open, in the row of the boxes' captions: the window grows no wider.
   detectButton_ = t.MakeButton(serial, Id::kDetect, QStringLiteral("Detect"));
   detectButton_->setToolTip(QStringLiteral("Find the port and baud rate a module answers at"));
   serialGrid->addWidget(detectButton_, 0, 6);

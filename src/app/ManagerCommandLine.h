@@ -45,6 +45,9 @@ class ManagerCommandLine {
   // An address typed into the Remote Configuration box and ticked (after Open),
   // before the pick.
   std::string screenshotRemote;
+  // An image: after an Open at 115200 the local update of the Firmware Update page
+  // runs with it, and the picture is taken once a third of it has gone.
+  std::string screenshotUpdate;
 
  private:
   // The simulated module's options; shared so the parsed values outlive Parse.

@@ -84,11 +84,11 @@ FirmwarePage::FirmwarePage(Connection& connection, Operator& op, QWidget* parent
   localLayout->addWidget(progress_, 0, 0);
   auto* localUpdate = t.MakeButton(local, Id::kLocalUpdate, QStringLiteral("Update"), false);
   localLayout->addWidget(localUpdate, 0, 1);
-  // Under the bar: the bytes sent, the rate and the time left; Cancel under Update.
-  transferText_ = t.MakeStatic(local, Id::kTransferText, QString());
-  localLayout->addWidget(transferText_, 1, 0);
   cancel_ = t.MakeButton(local, Id::kCancel, QStringLiteral("Cancel"), false);
-  localLayout->addWidget(cancel_, 1, 1);
+  localLayout->addWidget(cancel_, 0, 2);
+  // Under the bar: the bytes sent, the rate and the time left.
+  transferText_ = t.MakeStatic(local, Id::kTransferText, QString());
+  localLayout->addWidget(transferText_, 1, 0, 1, 3);
   localLayout->setColumnStretch(0, 1);
   layout->addWidget(local);
 
