@@ -1,32 +1,37 @@
 // How close a firmware transfer comes to the line: a 256 KiB image sent at 115200
-// baud to the simulated module's bootloader, paced at the line rate, at real time.
+// baud to the simulated module's bootloader, paced at the line rate, at real time,
+// with the engine's 1 ms pause after each acknowledged block and without it (fast
+// flashing).
 //
 // Stop-and-wait moves 128 payload bytes per 133-byte block plus its 1-byte answer,
-// so the line allows at most 128 / ((133 + 1) * 10 / 115200) bytes/s; the engine
-// adds its own 1 ms pause after each acknowledged block. The rate is measured from
-// the first to the last acknowledged block (the start request wait and the ending
-// are fixed costs, not throughput) and reported against both limits. Target: at
-// least 0.98 of the limit with the pause. Prints the median of the runs (default 5).
-// On a shared machine other processes delay some blocks by milliseconds; the median
-// block cycle (ACK to ACK) is printed beside the rate, as the figure such delays
-// leave alone.
+// so the line allows at most 128 / ((133 + 1) * 10 / 115200) bytes/s; the pause
+// adds 1 ms to every block. The rate is measured from the first to the last
+// acknowledged block (the start request wait and the ending are fixed costs, not
+// throughput). Targets: with the pause at least 0.98 of the limit with the pause;
+// fast at least 0.97 of the line's limit. Prints the median of the runs (default 5
+// each). On a shared machine other processes delay some blocks by milliseconds;
+// the median block cycle (ACK to ACK) is printed beside the rate, as the figure
+// such delays leave alone.
+//
+//   transfer_bench [runs] [--fast | --paused]   (default: both, one after the other)
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "ModuleSimulator.h"
-#include "device/Connection.h"
+#include "SilentOperator.h"
 #include "base/Clock.h"
+#include "device/Connection.h"
 #include "firmware/CrcTable.h"
 #include "firmware/ImageTransfer.h"
 #include "firmware/SerialTransferChannel.h"
-#include "SilentOperator.h"
 
 namespace {
 
@@ -34,6 +39,8 @@ using namespace zendra;
 
 constexpr int kBaud = 115200;
 constexpr std::size_t kImageBytes = 256 * 1024;
+const double kLineLimit = 128.0 / ((133.0 + 1.0) * 10.0 / kBaud);
+const double kPausedLimit = 128.0 / ((133.0 + 1.0) * 10.0 / kBaud + 0.001);
 
 // Brings the bootloader to its receive state: menu, then choice 1.
 bool StartUpload(LineLease& line) {
@@ -51,17 +58,94 @@ bool StartUpload(LineLease& line) {
   return true;
 }
 
+struct Medians {
+  double rate = 0;
+  double cycleRate = 0;
+  double cycleUs = 0;
+};
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+// `runs` transfers of the image, with or without the pause; false when one failed.
+bool Measure(LineLease& line, bench::SilentOperator& op, const std::string& image, int runs,
+             bool pause, Medians& out) {
+  CrcTable crc;
+  crc.Fill();
+  const char* name = pause ? "with the pause" : "fast";
+  std::vector<double> rates, cycleRates, cycleTimes;
+  for (int run = 0; run < runs; ++run) {
+    if (!StartUpload(line)) {
+      std::fprintf(stderr, "%s run %d: no bootloader menu\n", name, run + 1);
+      return false;
+    }
+    std::chrono::steady_clock::time_point first, last;
+    std::int64_t firstSent = 0, lastSent = 0;
+    std::vector<double> cycles;
+    TransferSinks sinks;
+    sinks.bytes = [&](std::int64_t sent, std::int64_t) {
+      const auto now = std::chrono::steady_clock::now();
+      if (firstSent != 0) cycles.push_back(std::chrono::duration<double>(now - last).count());
+      if (firstSent == 0) {
+        first = now;
+        firstSent = sent;
+      }
+      last = now;
+      lastSent = sent;
+    };
+    SerialTransferChannel channel(line);
+    ImageTransfer engine(channel, crc, op, sinks);
+    TransferParams params;
+    params.pauseAfterBlock = pause;
+    const TransferResult result = engine.Run(image, params, std::stop_token());
+    if (result != TransferResult::kSuccess) {
+      std::fprintf(stderr, "%s run %d: the transfer failed (%d)\n", name, run + 1,
+                   static_cast<int>(result));
+      return false;
+    }
+    const double seconds = std::chrono::duration<double>(last - first).count();
+    const double rate = static_cast<double>(lastSent - firstSent) / seconds;
+    const double cycle = Median(cycles);
+    rates.push_back(rate);
+    cycleRates.push_back(128.0 / cycle);
+    cycleTimes.push_back(cycle);
+    std::printf(
+        "%s, run %d: %.0f bytes/s (%.3f of the line, %.3f of the line with the pause); "
+        "median block cycle %.0f us = %.0f bytes/s\n",
+        name, run + 1, rate, rate / kLineLimit, rate / kPausedLimit, cycle * 1e6, 128.0 / cycle);
+    std::fflush(stdout);
+  }
+  out.rate = Median(rates);
+  out.cycleRate = Median(cycleRates);
+  out.cycleUs = Median(cycleTimes) * 1e6;
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  int runs = 5;
+  bool paused = true, fast = true;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--fast") == 0) {
+      paused = false;
+    } else if (std::strcmp(argv[i], "--paused") == 0) {
+      fast = false;
+    } else {
+      runs = std::max(1, std::atoi(argv[i]));
+    }
+  }
   Clock::SetScale(1.0);
 
   const auto image = std::filesystem::temp_directory_path() / "zendra-transfer-bench.ebl";
   {
     std::vector<char> bytes(kImageBytes);
-    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 13 + 5) & 0xFF);
-    std::ofstream(image, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+      bytes[i] = static_cast<char>((i * 13 + 5) & 0xFF);
+    std::ofstream(image, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   }
 
   sim::Options options;
@@ -82,66 +166,39 @@ int main(int argc, char** argv) {
   }
   LineLease line = std::move(*connection.TryLease("transfer_bench"));
 
-  CrcTable crc;
-  crc.Fill();
-  const double lineLimit = 128.0 / ((133.0 + 1.0) * 10.0 / kBaud);
-  const double pausedLimit = 128.0 / ((133.0 + 1.0) * 10.0 / kBaud + 0.001);
-
-  std::vector<double> rates, cycleRates;
-  for (int run = 0; run < runs; ++run) {
-    if (!StartUpload(line)) {
-      std::fprintf(stderr, "run %d: no bootloader menu\n", run + 1);
-      return 1;
-    }
-    std::chrono::steady_clock::time_point first, last;
-    std::int64_t firstSent = 0, lastSent = 0;
-    std::vector<double> cycles;
-    TransferSinks sinks;
-    sinks.bytes = [&](std::int64_t sent, std::int64_t) {
-      const auto now = std::chrono::steady_clock::now();
-      if (firstSent != 0) cycles.push_back(std::chrono::duration<double>(now - last).count());
-      if (firstSent == 0) {
-        first = now;
-        firstSent = sent;
-      }
-      last = now;
-      lastSent = sent;
-    };
-    SerialTransferChannel channel(line);
-    ImageTransfer engine(channel, crc, op, sinks);
-    TransferParams params;
-    const TransferResult result = engine.Run(image.string(), params, std::stop_token());
-    if (result != TransferResult::kSuccess) {
-      std::fprintf(stderr, "run %d: the transfer failed (%d)\n", run + 1, static_cast<int>(result));
-      return 1;
-    }
-    const double seconds = std::chrono::duration<double>(last - first).count();
-    const double rate = static_cast<double>(lastSent - firstSent) / seconds;
-    rates.push_back(rate);
-    std::sort(cycles.begin(), cycles.end());
-    const double cycleRate = 128.0 / cycles[cycles.size() / 2];
-    cycleRates.push_back(cycleRate);
-    std::printf("run %d: %.0f bytes/s (%.3f of the line, %.3f with the pause); median block cycle "
-                "%.0f us = %.0f bytes/s (%.3f with the pause)\n",
-                run + 1, rate, rate / lineLimit, rate / pausedLimit, cycles[cycles.size() / 2] * 1e6,
-                cycleRate, cycleRate / pausedLimit);
-    std::fflush(stdout);
+  bool met = true;
+  Medians withPause, withoutPause;
+  if (paused) {
+    if (!Measure(line, op, image.string(), runs, true, withPause)) return 1;
   }
-  std::sort(rates.begin(), rates.end());
-  std::sort(cycleRates.begin(), cycleRates.end());
-  const double median = rates[rates.size() / 2];
-  const double cycleMedian = cycleRates[cycleRates.size() / 2];
-  std::printf("transfer_bench: 256 KiB at %d baud, median of %d runs: %.0f bytes/s\n", kBaud, runs,
-              median);
-  std::printf("  stop-and-wait limit of the line      %.0f bytes/s, ratio %.3f\n", lineLimit,
-              median / lineLimit);
-  std::printf("  the same with the 1 ms pause per block %.0f bytes/s, ratio %.3f (target >= 0.98)\n",
-              pausedLimit, median / pausedLimit);
-  std::printf("  median block cycle: %.0f bytes/s, ratio %.3f to the line, %.3f with the pause\n",
-              cycleMedian, cycleMedian / lineLimit, cycleMedian / pausedLimit);
+  if (fast) {
+    if (!Measure(line, op, image.string(), runs, false, withoutPause)) return 1;
+  }
+  std::printf("transfer_bench: 256 KiB at %d baud, medians of %d runs\n", kBaud, runs);
+  std::printf("  stop-and-wait limit of the line %.0f bytes/s; with the 1 ms pause %.0f bytes/s\n",
+              kLineLimit, kPausedLimit);
+  if (paused) {
+    std::printf(
+        "  with the pause: %.0f bytes/s = %.3f of the line, %.3f of the limit with the pause "
+        "(target >= 0.98); block cycle %.0f us = %.3f of the limit with the pause\n",
+        withPause.rate, withPause.rate / kLineLimit, withPause.rate / kPausedLimit,
+        withPause.cycleUs, withPause.cycleRate / kPausedLimit);
+    met = met && withPause.rate / kPausedLimit >= 0.98;
+  }
+  if (fast) {
+    std::printf(
+        "  fast:           %.0f bytes/s = %.3f of the line (target >= 0.97); block cycle "
+        "%.0f us = %.3f of the line\n",
+        withoutPause.rate, withoutPause.rate / kLineLimit, withoutPause.cycleUs,
+        withoutPause.cycleRate / kLineLimit);
+    met = met && withoutPause.rate / kLineLimit >= 0.97;
+  }
+  if (paused && fast)
+    std::printf("  fast against with the pause: %.3f times the rate\n",
+                withoutPause.rate / withPause.rate);
   line.Release();
   connection.Disconnect();
   module.Stop();
   std::filesystem::remove(image);
-  return median / pausedLimit >= 0.98 ? 0 : 1;
+  return met ? 0 : 1;
 }

@@ -14,13 +14,16 @@
 #include <QDialog>
 #include <QTimer>
 #include <string>
+#include <vector>
 
 #include "base/OperatorRelay.h"
 #include "device/Connection.h"
 #include "device/LineSettingsChoice.h"
+#include "serial/PortDetect.h"
 #include "widgets/ModuleTaskRunner.h"
 #include "widgets/PortBox.h"
 
+class QAction;
 class QComboBox;
 class QSettings;
 class QLabel;
@@ -55,6 +58,13 @@ class MainDialog : public QDialog {
   void OnOpen();
   void OnReboot();
   void OnReload();
+  // Detect (1060), while disconnected: tries the ports of the port box at every
+  // rate as a module task, then shows the first port where a module answered,
+  // and its rate, in the port and baud boxes (a message when none did, naming the
+  // ports that other programs hold).
+  void OnDetect();
+  // Fast flashing (the Options menu): remembered; off by default.
+  QAction* FastFlashing() { return fastFlashing_; }
 
   // Enables (connect) or disables (close) the controls that need a connection; on
   // close it also empties the device texts and the Configuration page's remote and
@@ -88,6 +98,8 @@ class MainDialog : public QDialog {
 
  private:
   void BuildControls(QWidget* client, PortBox::Source ports);
+  std::vector<std::string> DetectPorts();
+  void ApplyDetected(const std::vector<DetectedPort>& results);
   void FitToScreen();
   // The end of the connect task, on the window's thread.
   void OnConnected(bool connected);
@@ -112,6 +124,8 @@ class MainDialog : public QDialog {
   QComboBox* stopBitsBox_ = nullptr;
   QComboBox* flowBox_ = nullptr;
   QPushButton* openButton_ = nullptr;
+  QPushButton* detectButton_ = nullptr;
+  QAction* fastFlashing_ = nullptr;
   QPushButton* rebootButton_ = nullptr;
   QPushButton* reloadButton_ = nullptr;
   QLabel* productNameText_ = nullptr;

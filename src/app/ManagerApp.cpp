@@ -2,9 +2,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QIcon>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QProgressBar>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
@@ -17,6 +19,7 @@
 #include "config/ProgramFolder.h"
 #include "config/ui/ConfigPage.h"
 #include "config/ui/ImportCompareDialog.h"
+#include "firmware/ui/FirmwarePage.h"
 #include "webupdate/ui/UpdateServerSetting.h"
 #include "widgets/ControlIds.h"
 #include "widgets/FindControl.h"
@@ -31,7 +34,42 @@ namespace {
 // The picture for the documentation: the window as it stands after an optional
 // Open, the tick of a remote address and the pick of a parameter, on the chosen
 // tab; then the program ends.
+void Grab(MainDialog& dialog, const ManagerCommandLine& line) {
+  // The window alone, or the whole screen with the window on it.
+  QScreen* screen = dialog.screen();
+  const QPixmap picture = line.screenshotScreen && screen ? screen->grabWindow(0) : dialog.grab();
+  if (!picture.save(QString::fromStdString(line.screenshotFile))) {
+    std::fprintf(stderr, "zendra-manager: could not write %s\n", line.screenshotFile.c_str());
+  }
+  dialog.End();
+}
+
+// The Firmware Update page in the middle of a local update: Open at 115200, the
+// image chosen, Update; the picture once the bar has passed a third.
+void TakeUpdateScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
+  if (auto* baud = FindControl<QComboBox>(&dialog, MainDialogIds::kBaudBox))
+    baud->setCurrentIndex(baud->findText(QStringLiteral("115200")));
+  dialog.OnOpen();
+  dialog.Tasks().WaitIdle();
+  dialog.Tabs()->setCurrentIndex(1);
+  FirmwarePage* page = dialog.Firmware();
+  page->SetImagePath(line.screenshotUpdate);
+  page->OnLocalUpdate();
+  auto* bar = FindControl<QProgressBar>(page, FirmwarePageIds::kLocalProgress);
+  auto* poll = new QTimer(&dialog);
+  QObject::connect(poll, &QTimer::timeout, &dialog, [&dialog, &line, poll, bar] {
+    if (!bar || bar->value() < 34) return;
+    poll->stop();
+    Grab(dialog, line);
+  });
+  poll->start(20);
+}
+
 void TakeScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
+  if (!line.screenshotUpdate.empty()) {
+    TakeUpdateScreenshot(dialog, line);
+    return;
+  }
   if (line.screenshotAfterConnect) {
     dialog.OnOpen();
     dialog.Tasks().WaitIdle();
@@ -75,16 +113,7 @@ void TakeScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
     dialog.Config()->CompareFile(line.screenshotCompare);
     return;
   }
-  QTimer::singleShot(300, &dialog, [&dialog, file = line.screenshotFile,
-                                    wholeScreen = line.screenshotScreen] {
-    // The window alone, or the whole screen with the window on it.
-    QScreen* screen = dialog.screen();
-    const QPixmap picture = wholeScreen && screen ? screen->grabWindow(0) : dialog.grab();
-    if (!picture.save(QString::fromStdString(file))) {
-      std::fprintf(stderr, "zendra-manager: could not write %s\n", file.c_str());
-    }
-    dialog.End();
-  });
+  QTimer::singleShot(300, &dialog, [&dialog, &line] { Grab(dialog, line); });
 }
 
 }  // namespace

@@ -30,6 +30,7 @@ ManagerCommandLine ManagerCommandLine::Parse(int argc, const char* const* argv) 
   app.add_option("--screenshot-remote", line.screenshotRemote)->group("");
   app.add_option("--screenshot-filter", line.screenshotFilter)->group("");
   app.add_option("--screenshot-compare", line.screenshotCompare)->group("");
+  app.add_option("--screenshot-update", line.screenshotUpdate)->group("");
 
   try {
     app.parse(argc, argv);

@@ -50,6 +50,9 @@ class ManagerCommandLine {
   // A configuration file compared with the device: the picture is of the compare
   // dialog (or of the screen with it), which is then cancelled.
   std::string screenshotCompare;
+  // An image: after an Open at 115200 the local update of the Firmware Update page
+  // runs with it, and the picture is taken once a third of it has gone.
+  std::string screenshotUpdate;
 
  private:
   // The simulated module's options; shared so the parsed values outlive Parse.

@@ -95,5 +95,6 @@ void RegisterFirmwareCommands(CLI::App& app, CliContext& ctx);  // update, clone
 void RegisterTransferCommands(CLI::App& app, CliContext& ctx);  // export, import, dump, diff
 void RegisterScanCommands(CLI::App& app, CliContext& ctx);      // scan
 void RegisterWebUpdateCommands(CLI::App& app, CliContext& ctx);  // download-definitions, check-firmware
+void RegisterDetectCommands(CLI::App& app, CliContext& ctx);     // detect
 
 }  // namespace zendra::cli

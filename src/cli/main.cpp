@@ -56,6 +56,7 @@ int main(int argc, char** argv) {
   RegisterFirmwareCommands(app, ctx);
   RegisterScanCommands(app, ctx);
   RegisterWebUpdateCommands(app, ctx);
+  RegisterDetectCommands(app, ctx);
 
   try {
     app.parse(argc, argv);
