@@ -112,6 +112,8 @@ void TrafficFormatter::EndBlock(std::string_view answer, std::vector<TrafficEntr
   text += answer;
   out.push_back({Microseconds(block_->at), TrafficEntry::Direction::kSent, std::move(text), true});
   block_.reset();
+  for (auto& note : heldNotes_) out.push_back(std::move(note));
+  heldNotes_.clear();
 }
 
 void TrafficFormatter::EndLine(int direction, std::vector<TrafficEntry>& out) {
@@ -175,14 +177,26 @@ void TrafficFormatter::Add(LineTap::Event event, TimePoint at, std::span<const s
     case LineTap::Event::kClosed:
     case LineTap::Event::kLost:
     case LineTap::Event::kNote: {
-      Finish(out);
+      // A note of the program's own (a typed command refused meanwhile) does not take
+      // a block's answer: it waits for it and follows the block's entry. The port's
+      // own events end everything.
+      if (event == LineTap::Event::kNote) {
+        EndLines(out);
+      } else {
+        Finish(out);
+      }
       std::string text;
       if (event == LineTap::Event::kOpened) text = "open ";
       if (event == LineTap::Event::kClosed) text = "close";
       if (event == LineTap::Event::kLost) text = "line lost: the port vanished";
       text += Visible(bytes);
       if (event != LineTap::Event::kNote) lastWireNumber_ = -1;
-      out.push_back({Microseconds(at), TrafficEntry::Direction::kNote, std::move(text)});
+      TrafficEntry entry{Microseconds(at), TrafficEntry::Direction::kNote, std::move(text)};
+      if (block_) {
+        heldNotes_.push_back(std::move(entry));
+      } else {
+        out.push_back(std::move(entry));
+      }
       return;
     }
   }

@@ -95,6 +95,8 @@ class TrafficFormatter {
   std::optional<TimePoint> origin_;
   OpenLine lines_[2];  // [0] sent, [1] received
   std::optional<WaitingBlock> block_;
+  // Notes made while a block waits for its answer: they follow the block's entry.
+  std::vector<TrafficEntry> heldNotes_;
   int lastWireNumber_ = -1;  // of the block sent before; -1 after other traffic
   std::int64_t lastNumber_ = 0;
 };

@@ -173,6 +173,22 @@ TEST_F(TrafficFormatting, AWrongCrcALongBlockAndAMissingAnswerAreSaid) {
   EXPECT_EQ(out.back().text, "<CAN>");
 }
 
+TEST_F(TrafficFormatting, ANoteWhileABlockWaitsForItsAnswerFollowsTheBlockAndTakesNoAnswer) {
+  Add(Event::kSent, 0us, Block(12));
+  Add(Event::kNote, 5us, Bytes("console: \"ATI\" Not sent: the line is busy (firmware update)."));
+  Add(Event::kReceived, 9us, {kAck, 'C'});
+  formatter.Finish(out);
+  EXPECT_THAT(Texts(),
+              ElementsAre("block 12, 133 bytes, ACK",
+                          "console: \"ATI\" Not sent: the line is busy (firmware update).", "C"));
+  for (std::size_t i = 1; i < out.size(); ++i)
+    EXPECT_GE(out[i].microseconds, out[i - 1].microseconds);
+  // The port's own events do end a waiting block.
+  Add(Event::kSent, 20us, Block(13));
+  Add(Event::kClosed, 30us, {});
+  EXPECT_EQ(out[out.size() - 2].text, "block 13, 133 bytes, no answer");
+}
+
 TEST_F(TrafficFormatting, BytesThatOnlyLookLikeABlockAreShownAsTheyAre) {
   auto complementWrong = Block(7);
   complementWrong[2] = 0;
