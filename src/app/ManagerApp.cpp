@@ -7,12 +7,14 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
 #include "ModuleSimulator.h"
 #include "app/MainDialog.h"
 #include "app/ManagerCommandLine.h"
+#include "app/TrafficConsole.h"
 #include "config/ProgramFolder.h"
 #include "config/ui/ConfigPage.h"
 #include "webupdate/ui/UpdateServerSetting.h"
@@ -48,8 +50,26 @@ void TakeScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
                  line.screenshotSelect.c_str());
   }
   dialog.Config()->Tasks().WaitIdle();
+  if (line.screenshotConsole) {
+    // The console beside the window, as far as the screen allows.
+    TrafficConsole* console = dialog.Console();
+    dialog.ShowConsole();
+    const QRect frame = dialog.frameGeometry();
+    const QRect room = dialog.screen() ? dialog.screen()->availableGeometry() : frame;
+    const int left = std::min(frame.right() + 8, room.right() - console->width());
+    console->move(std::max(room.left(), left), frame.top());
+    if (!line.screenshotConsoleCommand.empty()) {
+      console->findChild<QLineEdit*>(QStringLiteral("commandEdit"))
+          ->setText(QString::fromStdString(line.screenshotConsoleCommand));
+      console->SendCommand();
+      console->Tasks().WaitIdle();
+    }
+  }
   QTimer::singleShot(300, &dialog, [&dialog, file = line.screenshotFile,
-                                    wholeScreen = line.screenshotScreen] {
+                                    wholeScreen = line.screenshotScreen || line.screenshotConsole] {
+    // Every line recorded so far in the console.
+    dialog.Console()->Log().Flush();
+    QCoreApplication::sendPostedEvents(dialog.Console());
     // The window alone, or the whole screen with the window on it.
     QScreen* screen = dialog.screen();
     const QPixmap picture = wholeScreen && screen ? screen->grabWindow(0) : dialog.grab();

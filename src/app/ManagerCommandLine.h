@@ -45,6 +45,10 @@ class ManagerCommandLine {
   // An address typed into the Remote Configuration box and ticked (after Open),
   // before the pick.
   std::string screenshotRemote;
+  // The traffic console shown beside the window (the picture is then the whole
+  // screen), with this command typed and sent when not empty.
+  bool screenshotConsole = false;
+  std::string screenshotConsoleCommand;
 
  private:
   // The simulated module's options; shared so the parsed values outlive Parse.
