@@ -7,7 +7,6 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
-#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -51,13 +50,13 @@ void TakeScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
   }
   dialog.Config()->Tasks().WaitIdle();
   if (line.screenshotConsole) {
-    // The console beside the window, as far as the screen allows.
+    // The window at the screen's left, the console beside it at the window's height.
     TrafficConsole* console = dialog.Console();
+    const QRect room = dialog.screen() ? dialog.screen()->availableGeometry() : dialog.geometry();
+    dialog.move(room.topLeft());
     dialog.ShowConsole();
-    const QRect frame = dialog.frameGeometry();
-    const QRect room = dialog.screen() ? dialog.screen()->availableGeometry() : frame;
-    const int left = std::min(frame.right() + 8, room.right() - console->width());
-    console->move(std::max(room.left(), left), frame.top());
+    console->resize(console->width(), dialog.frameGeometry().height());
+    console->move(dialog.frameGeometry().right() + 8, dialog.frameGeometry().top());
     if (!line.screenshotConsoleCommand.empty()) {
       console->findChild<QLineEdit*>(QStringLiteral("commandEdit"))
           ->setText(QString::fromStdString(line.screenshotConsoleCommand));
@@ -66,13 +65,20 @@ void TakeScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
     }
   }
   QTimer::singleShot(300, &dialog, [&dialog, file = line.screenshotFile,
-                                    wholeScreen = line.screenshotScreen || line.screenshotConsole] {
+                                    wholeScreen = line.screenshotScreen,
+                                    withConsole = line.screenshotConsole] {
     // Every line recorded so far in the console.
     dialog.Console()->Log().Flush();
     QCoreApplication::sendPostedEvents(dialog.Console());
-    // The window alone, or the whole screen with the window on it.
+    // The window alone, the window and its console, or the whole screen.
     QScreen* screen = dialog.screen();
-    const QPixmap picture = wholeScreen && screen ? screen->grabWindow(0) : dialog.grab();
+    QPixmap picture;
+    if (withConsole && screen) {
+      const QRect both = dialog.frameGeometry().united(dialog.Console()->frameGeometry());
+      picture = screen->grabWindow(0, both.x(), both.y(), both.width(), both.height());
+    } else {
+      picture = wholeScreen && screen ? screen->grabWindow(0) : dialog.grab();
+    }
     if (!picture.save(QString::fromStdString(file))) {
       std::fprintf(stderr, "zendra-manager: could not write %s\n", file.c_str());
     }
