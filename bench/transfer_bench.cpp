@@ -10,6 +10,11 @@
 // On a shared machine other processes delay some blocks by milliseconds; the median
 // block cycle (ACK to ACK) is printed beside the rate, as the figure such delays
 // leave alone.
+//
+// With "trace" as second argument the runs alternate between the line without a
+// tap and the line with the traffic log attached, writing its lines to a file as
+// `zendra-cli --trace` does; the medians of both and their ratio are printed
+// (target: the log costs at most 1 %).
 
 #include <algorithm>
 #include <chrono>
@@ -17,6 +22,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,6 +32,7 @@
 #include "firmware/CrcTable.h"
 #include "firmware/ImageTransfer.h"
 #include "firmware/SerialTransferChannel.h"
+#include "serial/TrafficLog.h"
 #include "SilentOperator.h"
 
 namespace {
@@ -55,6 +62,7 @@ bool StartUpload(LineLease& line) {
 
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  const bool compareTrace = argc > 2 && std::string(argv[2]) == "trace";
   Clock::SetScale(1.0);
 
   const auto image = std::filesystem::temp_directory_path() / "zendra-transfer-bench.ebl";
@@ -87,8 +95,27 @@ int main(int argc, char** argv) {
   const double lineLimit = 128.0 / ((133.0 + 1.0) * 10.0 / kBaud);
   const double pausedLimit = 128.0 / ((133.0 + 1.0) * 10.0 / kBaud + 0.001);
 
-  std::vector<double> rates, cycleRates;
-  for (int run = 0; run < runs; ++run) {
+  // The traffic log as the command line's --trace keeps it: every line into a file.
+  const auto traceFile = std::filesystem::temp_directory_path() / "zendra-transfer-bench.trace";
+  std::FILE* trace = std::fopen(traceFile.c_str(), "w");
+  std::size_t traceLines = 0;
+  auto log = std::make_unique<TrafficLog>([&](std::vector<TrafficEntry>& entries) {
+    for (const auto& entry : entries) {
+      const std::string text = TrafficFormatter::Line(entry);
+      std::fwrite(text.data(), 1, text.size(), trace);
+      std::fputc('\n', trace);
+    }
+    std::fflush(trace);
+    traceLines += entries.size();
+  });
+
+  std::vector<double> rates, cycleRates, tracedRates, tracedCycleRates;
+  const int passes = compareTrace ? 2 * runs : runs;
+  for (int pass = 0; pass < passes; ++pass) {
+    const int run = compareTrace ? pass / 2 : pass;
+    // Pairs alternate which goes first, so that a drift of the machine favours neither.
+    const bool traced = compareTrace && ((pass % 2 == 1) != (run % 2 == 1));
+    connection.SetLineTap(traced ? log.get() : nullptr);
     if (!StartUpload(line)) {
       std::fprintf(stderr, "run %d: no bootloader menu\n", run + 1);
       return 1;
@@ -117,14 +144,22 @@ int main(int argc, char** argv) {
     }
     const double seconds = std::chrono::duration<double>(last - first).count();
     const double rate = static_cast<double>(lastSent - firstSent) / seconds;
-    rates.push_back(rate);
+    (traced ? tracedRates : rates).push_back(rate);
     std::sort(cycles.begin(), cycles.end());
     const double cycleRate = 128.0 / cycles[cycles.size() / 2];
-    cycleRates.push_back(cycleRate);
-    std::printf("run %d: %.0f bytes/s (%.3f of the line, %.3f with the pause); median block cycle "
-                "%.0f us = %.0f bytes/s (%.3f with the pause)\n",
-                run + 1, rate, rate / lineLimit, rate / pausedLimit, cycles[cycles.size() / 2] * 1e6,
-                cycleRate, cycleRate / pausedLimit);
+    (traced ? tracedCycleRates : cycleRates).push_back(cycleRate);
+    // Blocks that another process held up: their cycle took twice the median or more.
+    const auto delayed = std::count_if(cycles.begin(), cycles.end(),
+                                       [&](double c) { return c >= 2 * cycles[cycles.size() / 2]; });
+    double delayedSeconds = 0;
+    for (const double c : cycles)
+      if (c >= 2 * cycles[cycles.size() / 2]) delayedSeconds += c - cycles[cycles.size() / 2];
+    std::printf(
+        "run %d%s: %.0f bytes/s (%.3f of the line, %.3f with the pause); median block cycle "
+        "%.0f us = %.0f bytes/s (%.3f with the pause); %td blocks held up, %.0f ms lost\n",
+        run + 1, compareTrace ? (traced ? " with the log" : " without a log") : "", rate,
+        rate / lineLimit, rate / pausedLimit, cycles[cycles.size() / 2] * 1e6, cycleRate,
+        cycleRate / pausedLimit, delayed, delayedSeconds * 1e3);
     std::fflush(stdout);
   }
   std::sort(rates.begin(), rates.end());
@@ -139,6 +174,20 @@ int main(int argc, char** argv) {
               pausedLimit, median / pausedLimit);
   std::printf("  median block cycle: %.0f bytes/s, ratio %.3f to the line, %.3f with the pause\n",
               cycleMedian, cycleMedian / lineLimit, cycleMedian / pausedLimit);
+  if (compareTrace) {
+    std::sort(tracedRates.begin(), tracedRates.end());
+    std::sort(tracedCycleRates.begin(), tracedCycleRates.end());
+    const double traced = tracedRates[tracedRates.size() / 2];
+    const double tracedCycle = tracedCycleRates[tracedCycleRates.size() / 2];
+    std::printf("  with the traffic log writing to a file: median %.0f bytes/s, ratio to without "
+                "%.4f; median block cycle %.0f bytes/s, ratio %.4f (target >= 0.99)\n",
+                traced, traced / median, tracedCycle, tracedCycle / cycleMedian);
+  }
+  connection.SetLineTap(nullptr);
+  log.reset();  // its last lines written
+  std::fclose(trace);
+  if (compareTrace) std::printf("  the log's file: %zu lines\n", traceLines);
+  std::filesystem::remove(traceFile);
   line.Release();
   connection.Disconnect();
   module.Stop();

@@ -45,8 +45,8 @@ class ManagerCommandLine {
   // An address typed into the Remote Configuration box and ticked (after Open),
   // before the pick.
   std::string screenshotRemote;
-  // The traffic console shown beside the window (the picture is then the whole
-  // screen), with this command typed and sent when not empty.
+  // The traffic console shown beside the window (the picture takes both), with this
+  // command typed and sent when not empty.
   bool screenshotConsole = false;
   std::string screenshotConsoleCommand;
 
