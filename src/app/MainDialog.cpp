@@ -23,6 +23,7 @@
 #include <span>
 
 #include "app/AboutDialog.h"
+#include "app/TrafficConsole.h"
 #include "config/ui/ConfigPage.h"
 #include "firmware/StopUpdateQuestion.h"
 #include "firmware/ui/FirmwarePage.h"
@@ -93,6 +94,14 @@ MainDialog::MainDialog(Operator& op, const PortList* ports, QWidget* parent)
   // Linux desktops give a program no system menu of its own: the About item sits
   // in a Help menu, where people look for it, with F1 as its key.
   auto* menuBar = new QMenuBar(this);
+  // The traffic console is a window of its own beside this one, hidden at first.
+  console_ = new TrafficConsole(connection_, relay_, this);
+  auto* view = menuBar->addMenu(QStringLiteral("&View"));
+  auto* showConsole = view->addAction(QStringLiteral("&Traffic Console"));
+  showConsole->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+  showConsole->setShortcutContext(Qt::WindowShortcut);
+  addAction(showConsole);
+  connect(showConsole, &QAction::triggered, this, &MainDialog::ShowConsole);
   auto* help = menuBar->addMenu(QStringLiteral("&Help"));
   auto* about = help->addAction(QStringLiteral("&About Zendra Manager..."));
   about->setShortcut(QKeySequence(Qt::Key_F1));
@@ -152,6 +161,9 @@ MainDialog::MainDialog(Operator& op, const PortList* ports, QWidget* parent)
   connection_.Gate().SetObserver([this](bool busy) {
     PostToGui(this, [this, busy] { OnLineBusy(busy); });
   });
+  // Recorded from the start, so that what led to a failure is there when the
+  // console is opened afterwards.
+  connection_.SetLineTap(&console_->Log());
 }
 
 MainDialog::~MainDialog() {
@@ -161,6 +173,9 @@ MainDialog::~MainDialog() {
   connection_.Gate().SetObserver({});
   relay_.Close();
   tasks_.StopAndJoin();
+  connection_.SetLineTap(nullptr);
+  delete console_;
+  console_ = nullptr;
   delete firmwarePage_;
   firmwarePage_ = nullptr;
   delete configPage_;
@@ -476,6 +491,12 @@ void MainDialog::SaveSettings(QSettings& settings, bool withPort) const {
   if (withPort) settings.setValue(kPortKey, portBox_->currentText());
   settings.setValue(kFastFlashingKey, fastFlashing_->isChecked());
   settings.setValue(kGeometryKey, saveGeometry());
+}
+
+void MainDialog::ShowConsole() {
+  console_->show();
+  console_->raise();
+  console_->activateWindow();
 }
 
 void MainDialog::ShowAbout() {

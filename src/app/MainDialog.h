@@ -35,6 +35,7 @@ namespace zendra {
 class ConfigPage;
 class FirmwarePage;
 class PortList;
+class TrafficConsole;
 
 class MainDialog : public QDialog {
   Q_OBJECT
@@ -52,6 +53,10 @@ class MainDialog : public QDialog {
   FirmwarePage* Firmware() { return firmwarePage_; }
   QTabWidget* Tabs() { return tabs_; }
   ModuleTaskRunner& Tasks() { return tasks_; }
+  // The traffic console (View > Traffic Console): hidden until asked for, recording
+  // the line's traffic from the start.
+  TrafficConsole* Console() { return console_; }
+  void ShowConsole();
 
   // The Open / Close button (1009), Reboot (1006), Reload (1007). Open, Reboot and
   // the opening half of Reload start a module task and return at once.
@@ -135,6 +140,7 @@ class MainDialog : public QDialog {
   QTabWidget* tabs_ = nullptr;
   ConfigPage* configPage_ = nullptr;
   FirmwarePage* firmwarePage_ = nullptr;
+  TrafficConsole* console_ = nullptr;
 };
 
 }  // namespace zendra

@@ -16,6 +16,7 @@
 #include "ModuleSimulator.h"
 #include "app/MainDialog.h"
 #include "app/ManagerCommandLine.h"
+#include "app/TrafficConsole.h"
 #include "config/ProgramFolder.h"
 #include "config/ui/ConfigPage.h"
 #include "config/ui/ImportCompareDialog.h"
@@ -35,9 +36,18 @@ namespace {
 // Open, the tick of a remote address and the pick of a parameter, on the chosen
 // tab; then the program ends.
 void Grab(MainDialog& dialog, const ManagerCommandLine& line) {
-  // The window alone, or the whole screen with the window on it.
+  // Every line recorded so far in the console.
+  dialog.Console()->Log().Flush();
+  QCoreApplication::sendPostedEvents(dialog.Console());
+  // The window alone, the window and its console, or the whole screen with the window on it.
   QScreen* screen = dialog.screen();
-  const QPixmap picture = line.screenshotScreen && screen ? screen->grabWindow(0) : dialog.grab();
+  QPixmap picture;
+  if (line.screenshotConsole && screen) {
+    const QRect both = dialog.frameGeometry().united(dialog.Console()->frameGeometry());
+    picture = screen->grabWindow(0, both.x(), both.y(), both.width(), both.height());
+  } else {
+    picture = line.screenshotScreen && screen ? screen->grabWindow(0) : dialog.grab();
+  }
   if (!picture.save(QString::fromStdString(line.screenshotFile))) {
     std::fprintf(stderr, "zendra-manager: could not write %s\n", line.screenshotFile.c_str());
   }
@@ -112,6 +122,21 @@ void TakeScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
     watch->start(20);
     dialog.Config()->CompareFile(line.screenshotCompare);
     return;
+  }
+  if (line.screenshotConsole) {
+    // The window at the screen's left, the console beside it at the window's height.
+    TrafficConsole* console = dialog.Console();
+    const QRect room = dialog.screen() ? dialog.screen()->availableGeometry() : dialog.geometry();
+    dialog.move(room.topLeft());
+    dialog.ShowConsole();
+    console->resize(console->width(), dialog.frameGeometry().height());
+    console->move(dialog.frameGeometry().right() + 8, dialog.frameGeometry().top());
+    if (!line.screenshotConsoleCommand.empty()) {
+      console->findChild<QLineEdit*>(QStringLiteral("commandEdit"))
+          ->setText(QString::fromStdString(line.screenshotConsoleCommand));
+      console->SendCommand();
+      console->Tasks().WaitIdle();
+    }
   }
   QTimer::singleShot(300, &dialog, [&dialog, &line] { Grab(dialog, line); });
 }

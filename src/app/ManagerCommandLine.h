@@ -53,6 +53,10 @@ class ManagerCommandLine {
   // An image: after an Open at 115200 the local update of the Firmware Update page
   // runs with it, and the picture is taken once a third of it has gone.
   std::string screenshotUpdate;
+  // The traffic console shown beside the window (the picture takes both), with this
+  // command typed and sent when not empty.
+  bool screenshotConsole = false;
+  std::string screenshotConsoleCommand;
 
  private:
   // The simulated module's options; shared so the parsed values outlive Parse.

@@ -20,7 +20,22 @@ CliContext::CliContext() {
 CliContext::~CliContext() {
   line.reset();
   connection.Disconnect();
+  if (trace_) {
+    // The port has closed: the log is complete once the tap is off the line.
+    connection.SetLineTap(nullptr);
+    if (!trace_->Close())
+      std::cerr << "zendra-cli: the trace file " << options.trace << " could not be written whole"
+                << std::endl;
+  }
   if (simulator_) simulator_->Stop();
+}
+
+bool CliContext::StartTrace(const std::string& path, std::string& error) {
+  auto trace = std::make_unique<TraceFile>();
+  if (!trace->Open(path, error)) return false;
+  trace_ = std::move(trace);
+  connection.SetLineTap(&trace_->Log());
+  return true;
 }
 
 void CliContext::Fail(int code, const std::string& message) {
