@@ -13,7 +13,12 @@
 // the median block cycle (ACK to ACK) is printed beside the rate, as the figure
 // such delays leave alone.
 //
-//   transfer_bench [runs] [--fast | --paused]   (default: both, one after the other)
+// With --trace each run is paired with one that has the traffic log attached,
+// writing its lines to a file as `zendra-cli --trace` does; the pairs alternate
+// which goes first, so that a drift of the machine favours neither. Target: the
+// log costs at most 1 %.
+//
+//   transfer_bench [runs] [--fast | --paused] [--trace]   (default: both, no log)
 
 #include <algorithm>
 #include <chrono>
@@ -22,6 +27,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,6 +38,8 @@
 #include "firmware/CrcTable.h"
 #include "firmware/ImageTransfer.h"
 #include "firmware/SerialTransferChannel.h"
+#include "serial/TrafficFormatter.h"
+#include "serial/TrafficLog.h"
 
 namespace {
 
@@ -69,16 +77,24 @@ double Median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
-// `runs` transfers of the image, with or without the pause; false when one failed.
-bool Measure(LineLease& line, bench::SilentOperator& op, const std::string& image, int runs,
-             bool pause, Medians& out) {
+// `runs` transfers of the image, with or without the pause, and as many again with
+// `log` on the line when there is one; false when one failed.
+bool Measure(Connection& connection, LineLease& line, bench::SilentOperator& op,
+             const std::string& image, int runs, bool pause, TrafficLog* log, Medians& out,
+             Medians& tracedOut) {
   CrcTable crc;
   crc.Fill();
-  const char* name = pause ? "with the pause" : "fast";
   std::vector<double> rates, cycleRates, cycleTimes;
-  for (int run = 0; run < runs; ++run) {
+  std::vector<double> tracedRates, tracedCycleRates, tracedCycleTimes;
+  const int passes = log ? 2 * runs : runs;
+  for (int pass = 0; pass < passes; ++pass) {
+    const int run = log ? pass / 2 : pass;
+    const bool traced = log && ((pass % 2 == 1) != (run % 2 == 1));
+    connection.SetLineTap(traced ? log : nullptr);
+    const std::string name = std::string(pause ? "with the pause" : "fast") +
+                             (log ? (traced ? ", traced" : ", no log") : "");
     if (!StartUpload(line)) {
-      std::fprintf(stderr, "%s run %d: no bootloader menu\n", name, run + 1);
+      std::fprintf(stderr, "%s run %d: no bootloader menu\n", name.c_str(), run + 1);
       return false;
     }
     std::chrono::steady_clock::time_point first, last;
@@ -101,25 +117,31 @@ bool Measure(LineLease& line, bench::SilentOperator& op, const std::string& imag
     params.pauseAfterBlock = pause;
     const TransferResult result = engine.Run(image, params, std::stop_token());
     if (result != TransferResult::kSuccess) {
-      std::fprintf(stderr, "%s run %d: the transfer failed (%d)\n", name, run + 1,
+      std::fprintf(stderr, "%s run %d: the transfer failed (%d)\n", name.c_str(), run + 1,
                    static_cast<int>(result));
       return false;
     }
     const double seconds = std::chrono::duration<double>(last - first).count();
     const double rate = static_cast<double>(lastSent - firstSent) / seconds;
     const double cycle = Median(cycles);
-    rates.push_back(rate);
-    cycleRates.push_back(128.0 / cycle);
-    cycleTimes.push_back(cycle);
+    (traced ? tracedRates : rates).push_back(rate);
+    (traced ? tracedCycleRates : cycleRates).push_back(128.0 / cycle);
+    (traced ? tracedCycleTimes : cycleTimes).push_back(cycle);
     std::printf(
         "%s, run %d: %.0f bytes/s (%.3f of the line, %.3f of the line with the pause); "
         "median block cycle %.0f us = %.0f bytes/s\n",
-        name, run + 1, rate, rate / kLineLimit, rate / kPausedLimit, cycle * 1e6, 128.0 / cycle);
+        name.c_str(), run + 1, rate, rate / kLineLimit, rate / kPausedLimit, cycle * 1e6, 128.0 / cycle);
     std::fflush(stdout);
   }
   out.rate = Median(rates);
   out.cycleRate = Median(cycleRates);
   out.cycleUs = Median(cycleTimes) * 1e6;
+  connection.SetLineTap(nullptr);
+  if (log) {
+    tracedOut.rate = Median(tracedRates);
+    tracedOut.cycleRate = Median(tracedCycleRates);
+    tracedOut.cycleUs = Median(tracedCycleTimes) * 1e6;
+  }
   return true;
 }
 
@@ -127,9 +149,11 @@ bool Measure(LineLease& line, bench::SilentOperator& op, const std::string& imag
 
 int main(int argc, char** argv) {
   int runs = 5;
-  bool paused = true, fast = true;
+  bool paused = true, fast = true, trace = false;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--fast") == 0) {
+    if (std::strcmp(argv[i], "--trace") == 0) {
+      trace = true;
+    } else if (std::strcmp(argv[i], "--fast") == 0) {
       paused = false;
     } else if (std::strcmp(argv[i], "--paused") == 0) {
       fast = false;
@@ -166,14 +190,37 @@ int main(int argc, char** argv) {
   }
   LineLease line = std::move(*connection.TryLease("transfer_bench"));
 
+  // The traffic log as the command line's --trace keeps it: every line into a file.
+  const auto traceFile = std::filesystem::temp_directory_path() / "zendra-transfer-bench.trace";
+  std::FILE* traceOut = std::fopen(traceFile.c_str(), "w");
+  if (!traceOut) return 1;
+  std::size_t traceLines = 0;
+  auto log = std::make_unique<TrafficLog>([&](std::vector<TrafficEntry>& entries) {
+    for (const auto& entry : entries) {
+      const std::string text = TrafficFormatter::Line(entry);
+      std::fwrite(text.data(), 1, text.size(), traceOut);
+      std::fputc('\n', traceOut);
+    }
+    std::fflush(traceOut);
+    traceLines += entries.size();
+  });
+  TrafficLog* tap = trace ? log.get() : nullptr;
+
   bool met = true;
-  Medians withPause, withoutPause;
+  Medians withPause, withoutPause, withPauseTraced, withoutPauseTraced;
   if (paused) {
-    if (!Measure(line, op, image.string(), runs, true, withPause)) return 1;
+    if (!Measure(connection, line, op, image.string(), runs, true, tap, withPause,
+                 withPauseTraced))
+      return 1;
   }
   if (fast) {
-    if (!Measure(line, op, image.string(), runs, false, withoutPause)) return 1;
+    if (!Measure(connection, line, op, image.string(), runs, false, tap, withoutPause,
+                 withoutPauseTraced))
+      return 1;
   }
+  log.reset();  // its last lines written
+  std::fclose(traceOut);
+  std::filesystem::remove(traceFile);
   std::printf("transfer_bench: 256 KiB at %d baud, medians of %d runs\n", kBaud, runs);
   std::printf("  stop-and-wait limit of the line %.0f bytes/s; with the 1 ms pause %.0f bytes/s\n",
               kLineLimit, kPausedLimit);
@@ -196,6 +243,20 @@ int main(int argc, char** argv) {
   if (paused && fast)
     std::printf("  fast against with the pause: %.3f times the rate\n",
                 withoutPause.rate / withPause.rate);
+  if (trace) {
+    const auto report = [&](const char* name, const Medians& plain, const Medians& traced) {
+      std::printf(
+          "  %s with the traffic log writing to a file: %.0f bytes/s, %.4f of the rate "
+          "without it; block cycle %.0f us, %.4f of the cycle rate without it (target >= "
+          "0.99)\n",
+          name, traced.rate, traced.rate / plain.rate, traced.cycleUs,
+          traced.cycleRate / plain.cycleRate);
+      met = met && traced.rate / plain.rate >= 0.99;
+    };
+    if (paused) report("with the pause:", withPause, withPauseTraced);
+    if (fast) report("fast:", withoutPause, withoutPauseTraced);
+    std::printf("  the log's file: %zu lines\n", traceLines);
+  }
   line.Release();
   connection.Disconnect();
   module.Stop();

@@ -30,10 +30,16 @@ function Inline(text,    out, tick, rest, stop, code) {
 
 function EscapeText(text) {
   gsub(/\\/, "\\e", text)
+  return Glyphs(text)
+}
+
+# The characters beyond ASCII that the documentation uses, as troff names them.
+function Glyphs(text) {
   gsub(/—/, "\\(em", text)
   gsub(/−/, "\\(mi", text)
   gsub(/→/, "\\(->", text)
   gsub(/×/, "\\(mu", text)
+  gsub(/·/, "\\(pc", text)
   return text
 }
 
@@ -61,6 +67,7 @@ function Emit(text,    n, lines, i) {
 
 function Code(line) {
   gsub(/\\/, "\\e", line)
+  line = Glyphs(line)
   gsub(/-/, "\\-", line)
   if (line ~ /^[.']/) line = "\\&" line
   print line
@@ -124,6 +131,8 @@ kind == "code" { Flush() }
   gsub(/-/, "\\-", title)
   gsub(/-/, "\\-", name)
   printf ".TH %s 1 \"\" \"Zendra Manager %s\" \"User Commands\"\n", title, version
+  # A terminal without the middle dot (groff -Tascii) shows a full stop.
+  print ".if !c\\[pc] .char \\[pc] ."
   print ".SH NAME"
   print name " \\- " summary
   print ".SH DESCRIPTION"
