@@ -35,6 +35,7 @@ void Bootloader::SetFaults(const Faults& faults) {
   settings.silentAfterBlock = faults.silentAfterBlock;
   settings.neverSendC = faults.neverSendC;
   settings.eotAnswer = faults.eotAnswer;
+  settings.blockSettleMs = faults.blockSettleMs;
   // ETX is the menu's key: between blocks it cancels an upload too.
   settings.etxCancels = true;
   receiver_.SetSettings(settings);

@@ -174,6 +174,7 @@ bool ModuleSimulator::Impl::Start() {
     remoteNodes.Add(remote, AtNode(remoteIdentity, found->second, remote.registerValues, true));
   }
   if (!options.logFile.empty()) log.OpenFile(options.logFile);
+  line.RecordWire(options.recordWire);
 
   wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (wakeFd < 0 || !line.Open(lastError)) {
@@ -717,7 +718,12 @@ bool ModuleSimulator::WaitForLine(const std::string& text,
   return impl_->log.WaitForLine(text, timeout);
 }
 
-void ModuleSimulator::ClearLog() { impl_->log.Clear(); }
+void ModuleSimulator::ClearLog() {
+  impl_->log.Clear();
+  impl_->line.ClearWireRecord();
+}
+
+std::vector<WireByte> ModuleSimulator::WireRecord() const { return impl_->line.WireRecord(); }
 
 std::vector<std::string> ModuleSimulator::MissedLines() const { return impl_->log.Missed(); }
 

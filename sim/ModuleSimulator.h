@@ -94,6 +94,9 @@ struct Faults {
   bool neverSendC = false;         // never send the 'C' start request
   bool noCompletionText = false;   // never print the completion text after EOT
   std::uint8_t eotAnswer = 0x06;   // the byte that answers EOT
+  // A bootloader that writes each block to flash after its ACK: a block whose first
+  // byte arrives less than this long after the ACK left is refused with NAK (0: none).
+  int blockSettleMs = 0;
   // AT interpreter
   bool silent = false;  // answers nothing at all
   // Commands (without "=value" and line end, any case) answered with ERROR.
@@ -127,6 +130,8 @@ struct Options {
   bool echoKeptOverRestart = false;
   int radioDelayMs = 20;  // AT+RC=: time for the command and its reply over the air
   std::string logFile;    // appends every received line (escaped) when not empty
+  // Keeps every byte on the line, both ways, with its time (WireRecord()).
+  bool recordWire = false;
   ScanOptions scan;
   // A remote that does not answer is given up after this long.
   int unreachableMs = 3000;
@@ -137,6 +142,17 @@ struct Options {
   int relayBlockMs = 40;
   // AT+BOOTLOAD=2,…: how long copying the firmware to the remote takes.
   int cloneMs = 30000;
+};
+
+// One byte on the line, as recorded with Options::recordWire. `at` is the moment
+// its last bit was on the line: for the host's byte when the module has it whole,
+// for the module's byte when it has left (the host can read it from then on). The
+// byte's first bit went out one character time earlier.
+struct WireByte {
+  std::uint8_t byte = 0;
+  bool fromHost = false;
+  std::chrono::steady_clock::time_point at;
+  std::chrono::nanoseconds characterTime{0};
 };
 
 // An image relayed to a remote node's bootloader, tagged with the node.
@@ -163,7 +179,7 @@ class ModuleSimulator {
   std::vector<std::string> ReceivedLines() const;
   // Waits until a received line contains `text`; false after the timeout.
   bool WaitForLine(const std::string& text, std::chrono::milliseconds timeout) const;
-  // Forgets the lines, missed lines, garbled count and images logged so far.
+  // Forgets the lines, missed lines, garbled count, images and wire record so far.
   void ClearLog();
   // Lines a sleeping or restarting module did not take (line end included).
   std::vector<std::string> MissedLines() const;
@@ -200,6 +216,10 @@ class ModuleSimulator {
   void SetRemoteFaults(const std::string& euiAddress, const RemoteFaults& faults);
   // Why Start() failed.
   std::string LastError() const;
+
+  // With Options::recordWire: every byte on the line since the start (or ClearLog),
+  // both directions, in the order of their times.
+  std::vector<WireByte> WireRecord() const;
 
   // When the last byte went onto the line (steady clock), for latency measurements.
   std::chrono::steady_clock::time_point LastByteSentAt() const;

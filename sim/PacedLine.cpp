@@ -213,6 +213,7 @@ bool PacedLine::ReadInput(std::deque<Arrival>& into) {
   for (ssize_t i = 0; i < n; ++i) {
     lastArrival_ = std::max(now, lastArrival_) + charTime;
     into.push_back(Arrival{buffer[i], lastArrival_, host});
+    Record(WireByte{buffer[i], true, lastArrival_, charTime});
   }
   return true;
 }
@@ -257,8 +258,38 @@ void PacedLine::WriterLoop() {
       // as on a real line.
       [[maybe_unused]] ssize_t written = ::write(master_, &byte, 1);
       lastWrite_ = SimClock::now().time_since_epoch().count();
+      Record(WireByte{byte, false, end, host.CharacterTime()});
     }
   }
+}
+
+void PacedLine::RecordWire(bool on) {
+  std::lock_guard lock(wireMutex_);
+  recordWire_ = on;
+}
+
+void PacedLine::Record(const WireByte& byte) {
+  // A bound on what a forgotten record can cost: a few megabytes of line.
+  constexpr std::size_t kMostBytes = 4u << 20;
+  std::lock_guard lock(wireMutex_);
+  if (recordWire_ && wire_.size() < kMostBytes) wire_.push_back(byte);
+}
+
+std::vector<WireByte> PacedLine::WireRecord() const {
+  std::vector<WireByte> record;
+  {
+    std::lock_guard lock(wireMutex_);
+    record = wire_;
+  }
+  // The two directions are recorded by two threads; the line's order is the times'.
+  std::stable_sort(record.begin(), record.end(),
+                   [](const WireByte& a, const WireByte& b) { return a.at < b.at; });
+  return record;
+}
+
+void PacedLine::ClearWireRecord() {
+  std::lock_guard lock(wireMutex_);
+  wire_.clear();
 }
 
 }  // namespace zendra::sim

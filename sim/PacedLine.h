@@ -27,6 +27,8 @@
 #include <thread>
 #include <vector>
 
+#include "ModuleSimulator.h"
+
 namespace zendra::sim {
 
 using SimClock = std::chrono::steady_clock;
@@ -92,6 +94,11 @@ class PacedLine {
   // Queues bytes for the writer.
   void Send(const std::string& bytes, Sender sender);
 
+  // Keeps every byte on the line from now on (both ways, with its time), or stops.
+  void RecordWire(bool on);
+  std::vector<WireByte> WireRecord() const;
+  void ClearWireRecord();
+
   // When the writer last put a byte on the line.
   SimClock::time_point LastWriteAt() const {
     return SimClock::time_point(SimClock::duration(lastWrite_.load()));
@@ -118,6 +125,11 @@ class PacedLine {
   std::deque<Outgoing> queue_;
   bool stopWriter_ = false;
   std::atomic<SimClock::rep> lastWrite_{0};
+
+  void Record(const WireByte& byte);
+  mutable std::mutex wireMutex_;
+  bool recordWire_ = false;
+  std::vector<WireByte> wire_;
   std::jthread writer_;
 };
 

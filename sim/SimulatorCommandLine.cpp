@@ -185,6 +185,8 @@ void SimulatorCommandLine::AddTo(CLI::App& app, const std::string& group) {
   add(app.add_option("--refuse-with", refuseWith_, "Byte that refuses it: NAK, CAN or a number")
           ->capture_default_str());
   add(app.add_option("--silent-after-block", o.faults.silentAfterBlock, "Answer nothing after this block"));
+  add(app.add_option("--block-settle-ms", o.faults.blockSettleMs,
+                     "The bootloader NAKs a block that starts less than MS after the last ACK"));
   add(app.add_flag("--never-send-c", o.faults.neverSendC, "Never send the 'C' start request"));
   add(app.add_flag("--no-completion-text", o.faults.noCompletionText, "Never print the completion text"));
   add(app.add_option("--eot-answer", eotAnswer_, "Byte that answers EOT: ACK, NAK, CAN or a number")

@@ -48,6 +48,7 @@ void XmodemReceiver::Begin(TimePoint at, Step& out) {
   ignored_.clear();
   accepted_ = refused_ = cancels_ = 0;
   silent_ = false;
+  blockTooSoon_ = false;
   requestsSent_ = 0;
   nextRequest_ = at;
   lastByte_ = at;
@@ -118,6 +119,9 @@ void XmodemReceiver::ReceivingByte(std::uint8_t byte, TimePoint at, Step& out) {
     case kSoh:
       block_.push_back(byte);
       lastBlockByte_ = at;
+      // Counted from the ACKed block's last byte to this block's first one.
+      blockTooSoon_ = settings_.blockSettleMs > 0 && accepted_ > 0 &&
+                      at - lastAck_ < Scaled(settings_.blockSettleMs);
       break;
     case kEot:
       EndOfTransmission(at, out);
@@ -140,7 +144,8 @@ void XmodemReceiver::EvaluateBlock(Step& out) {
   auto expected = static_cast<std::uint8_t>((accepted_ + 1) & 0xFF);
   auto previous = static_cast<std::uint8_t>(accepted_ & 0xFF);
 
-  if (!intact) {
+  if (!intact || blockTooSoon_) {
+    // A block that came while the last one was still being written away is lost.
     Answer(kNak, out);
   } else if (number == expected) {
     int ordinal = accepted_ + 1;
@@ -153,6 +158,7 @@ void XmodemReceiver::EvaluateBlock(Step& out) {
       image_.insert(image_.end(), payload, payload + kPayloadSize);
       accepted_ = ordinal;
       Answer(kAck, out);
+      lastAck_ = lastBlockByte_;
       if (settings_.silentAfterBlock > 0 && accepted_ >= settings_.silentAfterBlock) silent_ = true;
     }
   } else if (accepted_ > 0 && number == previous) {
@@ -161,6 +167,7 @@ void XmodemReceiver::EvaluateBlock(Step& out) {
     Answer(kNak, out);
   }
   block_.clear();
+  blockTooSoon_ = false;
 }
 
 void XmodemReceiver::EndOfTransmission(TimePoint at, Step& out) {
@@ -206,6 +213,7 @@ void XmodemReceiver::OnTime(TimePoint now, Step& out) {
       }
       if (!block_.empty() && now >= lastBlockByte_ + Scaled(kBlockGapMs)) {
         block_.clear();
+        blockTooSoon_ = false;
         Answer(kNak, out);
       }
       break;

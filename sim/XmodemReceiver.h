@@ -41,6 +41,9 @@ class XmodemReceiver {
     std::uint8_t eotAnswer = 0x06;   // the byte that answers the first EOT
     bool etxCancels = false;         // the bootloader's ETX between blocks cancels too
     int idleLimitMs = 0;             // gives up after this long without a byte (0: never)
+    // The receiver writes a block away after its ACK and cannot take the next one
+    // for this long: a block that starts sooner is refused with NAK (0: no such time).
+    int blockSettleMs = 0;
   };
 
   enum class Ending { None, Completed, Cancelled, NoUpload, TimedOut };
@@ -93,6 +96,8 @@ class XmodemReceiver {
   int accepted_ = 0;  // blocks kept so far; the next block's ordinal is accepted_ + 1
   int refused_ = 0;   // refusals of Settings::refuseBlock so far
   int cancels_ = 0;   // CAN bytes in a row between blocks
+  TimePoint lastAck_{};        // when the last block was ACKed
+  bool blockTooSoon_ = false;  // the block under way began inside the settle time
   bool silent_ = false;
   TimePoint eotDeadline_{};
 };

@@ -1,11 +1,13 @@
 #include "app/MainDialog.h"
 
 #include <QAbstractSpinBox>
+#include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QGridLayout>
@@ -16,14 +18,18 @@
 #include <QTabWidget>
 #include <QThread>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <memory>
 #include <span>
 
 #include "app/AboutDialog.h"
+#include "app/TrafficConsole.h"
 #include "config/ui/ConfigPage.h"
+#include "firmware/StopUpdateQuestion.h"
 #include "firmware/ui/FirmwarePage.h"
 #include "firmware/ui/FirmwareUploadDialog.h"
 #include "serial/LineSettingTables.h"
+#include "serial/PortDetect.h"
 #include "serial/PortList.h"
 #include "serial/SerialPort.h"
 #include "widgets/ControlIds.h"
@@ -48,22 +54,23 @@ constexpr int kHeightDlu = 484;
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
-constexpr const char* kStopUpdateQuestion =
-    "A firmware update is running. If it is stopped now, the module will need a firmware "
-    "reload before it works again.\r\n\r\nStop the update and close Zendra Manager?";
-// A remote sequence stopped half-way: the devices not started keep their firmware,
-// and an image being relayed is broken off (a clone goes on in the module).
-constexpr const char* kStopRemoteUpdateQuestion =
-    "A remote firmware update is running. If it is stopped now, the remote devices not "
-    "updated yet keep their old firmware, and a device whose image is being sent will need "
-    "its update again.\r\n\r\nStop the update and close Zendra Manager?";
-
 // FillSettingBox: the labels in table order, the value as item data, the entry
 // with the current value selected.
 void FillSettingBox(QComboBox* box, std::span<const SettingEntry> table, int current) {
   for (const auto& entry : table) {
     box->addItem(QString::fromLatin1(entry.label), entry.value);
     if (entry.value == current) box->setCurrentIndex(box->count() - 1);
+  }
+}
+
+// A text back in its box (remembered, or detected): the entry when listed,
+// otherwise as typed (the boxes take typed values; Open judges them as it would have then).
+void ShowText(QComboBox* box, const QString& text) {
+  const int index = box->findText(text);
+  if (index >= 0) {
+    box->setCurrentIndex(index);
+  } else if (!text.isEmpty()) {
+    box->setEditText(text);
   }
 }
 
@@ -87,12 +94,28 @@ MainDialog::MainDialog(Operator& op, const PortList* ports, QWidget* parent)
   // Linux desktops give a program no system menu of its own: the About item sits
   // in a Help menu, where people look for it, with F1 as its key.
   auto* menuBar = new QMenuBar(this);
+  // The traffic console is a window of its own beside this one, hidden at first.
+  console_ = new TrafficConsole(connection_, relay_, this);
+  auto* view = menuBar->addMenu(QStringLiteral("&View"));
+  auto* showConsole = view->addAction(QStringLiteral("&Traffic Console"));
+  showConsole->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+  showConsole->setShortcutContext(Qt::WindowShortcut);
+  addAction(showConsole);
+  connect(showConsole, &QAction::triggered, this, &MainDialog::ShowConsole);
   auto* help = menuBar->addMenu(QStringLiteral("&Help"));
   auto* about = help->addAction(QStringLiteral("&About Zendra Manager..."));
   about->setShortcut(QKeySequence(Qt::Key_F1));
   about->setShortcutContext(Qt::WindowShortcut);
   addAction(about);
   connect(about, &QAction::triggered, this, &MainDialog::ShowAbout);
+  // Fast flashing: the firmware transfers leave out the 1 ms pause after each
+  // block. Off unless the operator turns it on; remembered.
+  auto* options = new QMenu(QStringLiteral("&Options"), menuBar);
+  fastFlashing_ = options->addAction(QStringLiteral("&Fast Flashing"));
+  fastFlashing_->setCheckable(true);
+  fastFlashing_->setToolTip(
+      QStringLiteral("Send the firmware without the pause after each block (about 8 % faster)"));
+  menuBar->insertMenu(help->menuAction(), options);
 
   client_ = new QWidget(this);
   auto* layout = new QVBoxLayout(this);
@@ -116,6 +139,8 @@ MainDialog::MainDialog(Operator& op, const PortList* ports, QWidget* parent)
   }
   BuildControls(client_, std::move(source));
   FitToScreen();
+  connect(fastFlashing_, &QAction::toggled, this,
+          [this](bool on) { firmwarePage_->Update().SetFastTransfer(on); });
 
   connection_.SetHooks({
       // The handshake runs on a task: the reload dialog opens on the window's
@@ -123,7 +148,8 @@ MainDialog::MainDialog(Operator& op, const PortList* ports, QWidget* parent)
       .reloadFirmware =
           [this](LineLease& line) {
             CallOnGuiAndWait(this, [this, &line] {
-              FirmwareUploadDialog::RunReload(connection_, line, relay_, this);
+              FirmwareUploadDialog::RunReload(connection_, line, relay_, this,
+                                              fastFlashing_->isChecked());
             });
           },
       .applyModelRule = [this](bool isMc21x) { firmwarePage_->ApplyModelRule(isMc21x); },
@@ -135,6 +161,9 @@ MainDialog::MainDialog(Operator& op, const PortList* ports, QWidget* parent)
   connection_.Gate().SetObserver([this](bool busy) {
     PostToGui(this, [this, busy] { OnLineBusy(busy); });
   });
+  // Recorded from the start, so that what led to a failure is there when the
+  // console is opened afterwards.
+  connection_.SetLineTap(&console_->Log());
 }
 
 MainDialog::~MainDialog() {
@@ -144,6 +173,9 @@ MainDialog::~MainDialog() {
   connection_.Gate().SetObserver({});
   relay_.Close();
   tasks_.StopAndJoin();
+  connection_.SetLineTap(nullptr);
+  delete console_;
+  console_ = nullptr;
   delete firmwarePage_;
   firmwarePage_ = nullptr;
   delete configPage_;
@@ -210,6 +242,10 @@ void MainDialog::BuildControls(QWidget* client, PortBox::Source ports) {
   for (QComboBox* box : {dataBitsBox_, parityBox_, stopBitsBox_}) box->setMinimumContentsLength(4);
   openButton_ = t.MakeButton(serial, Id::kOpen, QStringLiteral("Open"));
   serialGrid->addWidget(openButton_, 1, 6);
+  // Detect above Open, in the row of the boxes' captions: the window grows no wider.
+  detectButton_ = t.MakeButton(serial, Id::kDetect, QStringLiteral("Detect"));
+  detectButton_->setToolTip(QStringLiteral("Find the port and baud rate a module answers at"));
+  serialGrid->addWidget(detectButton_, 0, 6);
   layout->addWidget(serial);
 
   // The port box lists the ports found; COM1's port is selected when it is there,
@@ -268,6 +304,7 @@ void MainDialog::BuildControls(QWidget* client, PortBox::Source ports) {
   layout->addWidget(tabs_, 1);
 
   connect(openButton_, &QPushButton::clicked, this, &MainDialog::OnOpen);
+  connect(detectButton_, &QPushButton::clicked, this, &MainDialog::OnDetect);
   connect(rebootButton_, &QPushButton::clicked, this, &MainDialog::OnReboot);
   connect(reloadButton_, &QPushButton::clicked, this, &MainDialog::OnReload);
   // What a local update learned: the device texts and the new definitions.
@@ -329,7 +366,52 @@ void MainDialog::OnReload() {
   OnOpen();
 }
 
+std::vector<std::string> MainDialog::DetectPorts() {
+  // The ports of the box's list as it reads now (the simulated module's too), and
+  // a typed one that the list does not hold.
+  portBox_->Refill();
+  std::vector<std::string> ports;
+  for (int i = 0; i < portBox_->count(); ++i) ports.push_back(portBox_->itemText(i).toStdString());
+  const std::string typed =
+      SerialPort::ResolvePortName(portBox_->currentText().trimmed().toStdString());
+  if (!typed.empty() && std::find(ports.begin(), ports.end(), typed) == ports.end())
+    ports.push_back(typed);
+  return ports;
+}
+
+void MainDialog::OnDetect() {
+  // The probe opens the ports itself: not while this window holds one.
+  if (connection_.IsOpen() || tasks_.Busy() || connection_.Gate().Leased()) return;
+  const std::vector<std::string> ports = DetectPorts();
+  auto results = std::make_shared<std::vector<DetectedPort>>();
+  tasks_.Run([ports, results](std::stop_token stop) { *results = PortDetect().Run(ports, stop); },
+             [this, results] { ApplyDetected(*results); });
+}
+
+void MainDialog::ApplyDetected(const std::vector<DetectedPort>& results) {
+  const auto found =
+      std::find_if(results.begin(), results.end(), [](const DetectedPort& r) { return r.Found(); });
+  std::string busy;
+  for (const auto& result : results) {
+    if (result.state == DetectedPort::State::kBusy)
+      busy += (busy.empty() ? "" : "\n") + result.detail;
+  }
+  if (found == results.end()) {
+    const std::string text = "ERROR: No module answered on " + std::to_string(results.size()) +
+                             (results.size() == 1 ? " serial port." : " serial ports.");
+    if (busy.empty()) {
+      op_.ShowMessage(text);
+    } else {
+      op_.ShowDetailedMessage(text, busy);
+    }
+    return;
+  }
+  portBox_->ShowPath(Q(found->port));
+  ShowText(baudBox_, QString::number(found->baudRate));
+}
+
 void MainDialog::EnableConnectionControls(bool on) {
+  detectButton_->setEnabled(!on && !lineBusy_);
   rebootButton_->setEnabled(on && !lineBusy_);
   reloadButton_->setEnabled(on && !lineBusy_);
   configPage_->SetConnected(on);
@@ -354,6 +436,7 @@ void MainDialog::ApplyLineBusy(bool busy) {
   if (busy && !connection_.Gate().Leased()) return;
   lineBusy_ = busy;
   SetEnabledKeepingFocusSafe(openButton_, !busy, tabs_);
+  SetEnabledKeepingFocusSafe(detectButton_, !connection_.IsOpen() && !busy, tabs_);
   SetEnabledKeepingFocusSafe(rebootButton_, connection_.IsOpen() && !busy, tabs_);
   SetEnabledKeepingFocusSafe(reloadButton_, connection_.IsOpen() && !busy, tabs_);
   SetEnabledKeepingFocusSafe(configPage_, !busy, tabs_);
@@ -381,17 +464,7 @@ constexpr const char* kPortKey = "serial/port";
 constexpr const char* kGeometryKey = "window/geometry";
 const char* const kLineKeys[] = {"serial/baudRate", "serial/dataBits", "serial/parity",
                                  "serial/stopBits", "serial/flowControl"};
-
-// A remembered text back in its box: the entry when listed, otherwise as typed
-// (the boxes take typed values; Open judges them as it would have then).
-void ShowText(QComboBox* box, const QString& text) {
-  const int index = box->findText(text);
-  if (index >= 0) {
-    box->setCurrentIndex(index);
-  } else if (!text.isEmpty()) {
-    box->setEditText(text);
-  }
-}
+constexpr const char* kFastFlashingKey = "firmware/fastFlashing";
 
 }  // namespace
 
@@ -403,6 +476,7 @@ void MainDialog::RestoreSettings(const QSettings& settings) {
   // A port that has gone since (an adapter not plugged in) is no error: its path
   // waits in the box for the adapter, as it would had it been typed.
   if (settings.contains(kPortKey)) portBox_->ShowPath(settings.value(kPortKey).toString());
+  fastFlashing_->setChecked(settings.value(kFastFlashingKey, false).toBool());
   if (settings.contains(kGeometryKey)) {
     restoreGeometry(settings.value(kGeometryKey).toByteArray());
     // A size remembered on a larger screen is brought back within this one.
@@ -415,7 +489,14 @@ void MainDialog::SaveSettings(QSettings& settings, bool withPort) const {
   const QComboBox* const lineBoxes[] = {baudBox_, dataBitsBox_, parityBox_, stopBitsBox_, flowBox_};
   for (int i = 0; i < 5; ++i) settings.setValue(kLineKeys[i], lineBoxes[i]->currentText());
   if (withPort) settings.setValue(kPortKey, portBox_->currentText());
+  settings.setValue(kFastFlashingKey, fastFlashing_->isChecked());
   settings.setValue(kGeometryKey, saveGeometry());
+}
+
+void MainDialog::ShowConsole() {
+  console_->show();
+  console_->raise();
+  console_->activateWindow();
 }
 
 void MainDialog::ShowAbout() {
@@ -464,8 +545,9 @@ void MainDialog::closeEvent(QCloseEvent* event) {
   // Closing in the middle of an update stops it half-way: the module is then left
   // without a working firmware. Ask first; No keeps the window and the update.
   if (firmwarePage_ && firmwarePage_->UpdateRunning() &&
-      !op_.AskYesNoDefaultNo(firmwarePage_->RemoteUpdateRunning() ? kStopRemoteUpdateQuestion
-                                                                  : kStopUpdateQuestion)) {
+      !op_.AskYesNoDefaultNo(firmwarePage_->RemoteUpdateRunning()
+                                 ? StopRemoteUpdateAndCloseQuestion()
+                                 : StopUpdateAndCloseQuestion())) {
     event->ignore();
     return;
   }

@@ -14,13 +14,16 @@
 #include <QDialog>
 #include <QTimer>
 #include <string>
+#include <vector>
 
 #include "base/OperatorRelay.h"
 #include "device/Connection.h"
 #include "device/LineSettingsChoice.h"
+#include "serial/PortDetect.h"
 #include "widgets/ModuleTaskRunner.h"
 #include "widgets/PortBox.h"
 
+class QAction;
 class QComboBox;
 class QSettings;
 class QLabel;
@@ -32,6 +35,7 @@ namespace zendra {
 class ConfigPage;
 class FirmwarePage;
 class PortList;
+class TrafficConsole;
 
 class MainDialog : public QDialog {
   Q_OBJECT
@@ -49,12 +53,23 @@ class MainDialog : public QDialog {
   FirmwarePage* Firmware() { return firmwarePage_; }
   QTabWidget* Tabs() { return tabs_; }
   ModuleTaskRunner& Tasks() { return tasks_; }
+  // The traffic console (View > Traffic Console): hidden until asked for, recording
+  // the line's traffic from the start.
+  TrafficConsole* Console() { return console_; }
+  void ShowConsole();
 
   // The Open / Close button (1009), Reboot (1006), Reload (1007). Open, Reboot and
   // the opening half of Reload start a module task and return at once.
   void OnOpen();
   void OnReboot();
   void OnReload();
+  // Detect (1060), while disconnected: tries the ports of the port box at every
+  // rate as a module task, then shows the first port where a module answered,
+  // and its rate, in the port and baud boxes (a message when none did, naming the
+  // ports that other programs hold).
+  void OnDetect();
+  // Fast flashing (the Options menu): remembered; off by default.
+  QAction* FastFlashing() { return fastFlashing_; }
 
   // Enables (connect) or disables (close) the controls that need a connection; on
   // close it also empties the device texts and the Configuration page's remote and
@@ -88,6 +103,8 @@ class MainDialog : public QDialog {
 
  private:
   void BuildControls(QWidget* client, PortBox::Source ports);
+  std::vector<std::string> DetectPorts();
+  void ApplyDetected(const std::vector<DetectedPort>& results);
   void FitToScreen();
   // The end of the connect task, on the window's thread.
   void OnConnected(bool connected);
@@ -112,6 +129,8 @@ class MainDialog : public QDialog {
   QComboBox* stopBitsBox_ = nullptr;
   QComboBox* flowBox_ = nullptr;
   QPushButton* openButton_ = nullptr;
+  QPushButton* detectButton_ = nullptr;
+  QAction* fastFlashing_ = nullptr;
   QPushButton* rebootButton_ = nullptr;
   QPushButton* reloadButton_ = nullptr;
   QLabel* productNameText_ = nullptr;
@@ -121,6 +140,7 @@ class MainDialog : public QDialog {
   QTabWidget* tabs_ = nullptr;
   ConfigPage* configPage_ = nullptr;
   FirmwarePage* firmwarePage_ = nullptr;
+  TrafficConsole* console_ = nullptr;
 };
 
 }  // namespace zendra

@@ -1,9 +1,12 @@
 #include "app/ManagerApp.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QIcon>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QProgressBar>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
@@ -13,8 +16,11 @@
 #include "ModuleSimulator.h"
 #include "app/MainDialog.h"
 #include "app/ManagerCommandLine.h"
+#include "app/TrafficConsole.h"
 #include "config/ProgramFolder.h"
 #include "config/ui/ConfigPage.h"
+#include "config/ui/ImportCompareDialog.h"
+#include "firmware/ui/FirmwarePage.h"
 #include "webupdate/ui/UpdateServerSetting.h"
 #include "widgets/ControlIds.h"
 #include "widgets/FindControl.h"
@@ -29,7 +35,51 @@ namespace {
 // The picture for the documentation: the window as it stands after an optional
 // Open, the tick of a remote address and the pick of a parameter, on the chosen
 // tab; then the program ends.
+void Grab(MainDialog& dialog, const ManagerCommandLine& line) {
+  // Every line recorded so far in the console.
+  dialog.Console()->Log().Flush();
+  QCoreApplication::sendPostedEvents(dialog.Console());
+  // The window alone, the window and its console, or the whole screen with the window on it.
+  QScreen* screen = dialog.screen();
+  QPixmap picture;
+  if (line.screenshotConsole && screen) {
+    const QRect both = dialog.frameGeometry().united(dialog.Console()->frameGeometry());
+    picture = screen->grabWindow(0, both.x(), both.y(), both.width(), both.height());
+  } else {
+    picture = line.screenshotScreen && screen ? screen->grabWindow(0) : dialog.grab();
+  }
+  if (!picture.save(QString::fromStdString(line.screenshotFile))) {
+    std::fprintf(stderr, "zendra-manager: could not write %s\n", line.screenshotFile.c_str());
+  }
+  dialog.End();
+}
+
+// The Firmware Update page in the middle of a local update: Open at 115200, the
+// image chosen, Update; the picture once the bar has passed a third.
+void TakeUpdateScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
+  if (auto* baud = FindControl<QComboBox>(&dialog, MainDialogIds::kBaudBox))
+    baud->setCurrentIndex(baud->findText(QStringLiteral("115200")));
+  dialog.OnOpen();
+  dialog.Tasks().WaitIdle();
+  dialog.Tabs()->setCurrentIndex(1);
+  FirmwarePage* page = dialog.Firmware();
+  page->SetImagePath(line.screenshotUpdate);
+  page->OnLocalUpdate();
+  auto* bar = FindControl<QProgressBar>(page, FirmwarePageIds::kLocalProgress);
+  auto* poll = new QTimer(&dialog);
+  QObject::connect(poll, &QTimer::timeout, &dialog, [&dialog, &line, poll, bar] {
+    if (!bar || bar->value() < 34) return;
+    poll->stop();
+    Grab(dialog, line);
+  });
+  poll->start(20);
+}
+
 void TakeScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
+  if (!line.screenshotUpdate.empty()) {
+    TakeUpdateScreenshot(dialog, line);
+    return;
+  }
   if (line.screenshotAfterConnect) {
     dialog.OnOpen();
     dialog.Tasks().WaitIdle();
@@ -48,16 +98,47 @@ void TakeScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
                  line.screenshotSelect.c_str());
   }
   dialog.Config()->Tasks().WaitIdle();
-  QTimer::singleShot(300, &dialog, [&dialog, file = line.screenshotFile,
-                                    wholeScreen = line.screenshotScreen] {
-    // The window alone, or the whole screen with the window on it.
-    QScreen* screen = dialog.screen();
-    const QPixmap picture = wholeScreen && screen ? screen->grabWindow(0) : dialog.grab();
-    if (!picture.save(QString::fromStdString(file))) {
-      std::fprintf(stderr, "zendra-manager: could not write %s\n", file.c_str());
+  if (!line.screenshotFilter.empty())
+    dialog.Config()->FilterBox()->setText(QString::fromStdString(line.screenshotFilter));
+  if (!line.screenshotCompare.empty()) {
+    // The compare dialog comes up when the device has been read; it is taken and
+    // cancelled, and the program ends.
+    auto* watch = new QTimer(&dialog);
+    QObject::connect(
+        watch, &QTimer::timeout, &dialog,
+        [watch, &dialog, file = line.screenshotFile, wholeScreen = line.screenshotScreen] {
+          auto* compare = qobject_cast<ImportCompareDialog*>(QApplication::activeModalWidget());
+          if (!compare) return;
+          watch->stop();
+          QTimer::singleShot(300, compare, [compare, &dialog, file, wholeScreen] {
+            QScreen* screen = compare->screen();
+            const QPixmap picture = wholeScreen && screen ? screen->grabWindow(0) : compare->grab();
+            if (!picture.save(QString::fromStdString(file)))
+              std::fprintf(stderr, "zendra-manager: could not write %s\n", file.c_str());
+            compare->reject();
+            QTimer::singleShot(0, &dialog, [&dialog] { dialog.End(); });
+          });
+        });
+    watch->start(20);
+    dialog.Config()->CompareFile(line.screenshotCompare);
+    return;
+  }
+  if (line.screenshotConsole) {
+    // The window at the screen's left, the console beside it at the window's height.
+    TrafficConsole* console = dialog.Console();
+    const QRect room = dialog.screen() ? dialog.screen()->availableGeometry() : dialog.geometry();
+    dialog.move(room.topLeft());
+    dialog.ShowConsole();
+    console->resize(console->width(), dialog.frameGeometry().height());
+    console->move(dialog.frameGeometry().right() + 8, dialog.frameGeometry().top());
+    if (!line.screenshotConsoleCommand.empty()) {
+      console->findChild<QLineEdit*>(QStringLiteral("commandEdit"))
+          ->setText(QString::fromStdString(line.screenshotConsoleCommand));
+      console->SendCommand();
+      console->Tasks().WaitIdle();
     }
-    dialog.End();
-  });
+  }
+  QTimer::singleShot(300, &dialog, [&dialog, &line] { Grab(dialog, line); });
 }
 
 }  // namespace
@@ -93,7 +174,7 @@ int ManagerApp::Run() {
   std::unique_ptr<sim::ModuleSimulator> simulator;
   if (line.simulate) {
     simulator = std::make_unique<sim::ModuleSimulator>(
-        line.SimulatorOptions(ProgramFolder::GetProgramFolder()));
+        line.SimulatorOptions(ProgramFolder::GetDefinitionFolder()));
     if (!simulator->Start()) {
       std::fputs("zendra-manager: the simulated module could not be started\n", stderr);
       return 1;

@@ -28,6 +28,11 @@ ManagerCommandLine ManagerCommandLine::Parse(int argc, const char* const* argv) 
   app.add_option("--screenshot-tab", line.screenshotTab)->check(CLI::Range(0, 1))->group("");
   app.add_option("--screenshot-select", line.screenshotSelect)->group("");
   app.add_option("--screenshot-remote", line.screenshotRemote)->group("");
+  app.add_option("--screenshot-filter", line.screenshotFilter)->group("");
+  app.add_option("--screenshot-compare", line.screenshotCompare)->group("");
+  app.add_option("--screenshot-update", line.screenshotUpdate)->group("");
+  app.add_flag("--screenshot-console", line.screenshotConsole)->group("");
+  app.add_option("--screenshot-console-command", line.screenshotConsoleCommand)->group("");
 
   try {
     app.parse(argc, argv);

@@ -45,6 +45,18 @@ class ManagerCommandLine {
   // An address typed into the Remote Configuration box and ticked (after Open),
   // before the pick.
   std::string screenshotRemote;
+  // A text typed into the Configuration page's filter box before the picture.
+  std::string screenshotFilter;
+  // A configuration file compared with the device: the picture is of the compare
+  // dialog (or of the screen with it), which is then cancelled.
+  std::string screenshotCompare;
+  // An image: after an Open at 115200 the local update of the Firmware Update page
+  // runs with it, and the picture is taken once a third of it has gone.
+  std::string screenshotUpdate;
+  // The traffic console shown beside the window (the picture takes both), with this
+  // command typed and sent when not empty.
+  bool screenshotConsole = false;
+  std::string screenshotConsoleCommand;
 
  private:
   // The simulated module's options; shared so the parsed values outlive Parse.

@@ -4,6 +4,7 @@
 
 #include "ModuleSimulator.h"
 #include "SimulatorCommandLine.h"
+#include "config/ProgramFolder.h"
 #include "serial/LineSettingTables.h"
 
 namespace zendra::cli {
@@ -19,7 +20,22 @@ CliContext::CliContext() {
 CliContext::~CliContext() {
   line.reset();
   connection.Disconnect();
+  if (trace_) {
+    // The port has closed: the log is complete once the tap is off the line.
+    connection.SetLineTap(nullptr);
+    if (!trace_->Close())
+      std::cerr << "zendra-cli: the trace file " << options.trace << " could not be written whole"
+                << std::endl;
+  }
   if (simulator_) simulator_->Stop();
+}
+
+bool CliContext::StartTrace(const std::string& path, std::string& error) {
+  auto trace = std::make_unique<TraceFile>();
+  if (!trace->Open(path, error)) return false;
+  trace_ = std::move(trace);
+  connection.SetLineTap(&trace_->Log());
+  return true;
 }
 
 void CliContext::Fail(int code, const std::string& message) {
@@ -55,7 +71,8 @@ std::optional<std::string> CliContext::PortName() {
       sim::Options simOptions;
       try {
         simulatorApp.parse(options.simulateArgs, false);
-        simOptions = simulatorLine.Finish(sim::ProgramFolderOfThisProcess());
+        // The module's registers come from the definition files the program shipped.
+        simOptions = simulatorLine.Finish(ProgramFolder::GetDefinitionFolder());
       } catch (const CLI::ParseError& e) {
         Fail(kExitUsage, std::string("--simulate: ") + e.what());
         return std::nullopt;

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "cli/TerminalOperator.h"
+#include "cli/TraceFile.h"
 #include "device/Connection.h"
 
 namespace zendra::sim {
@@ -40,6 +41,7 @@ struct GlobalOptions {
   bool simulate = false;  // serve the command from an in-process simulated module
   std::string simulateArgs;  // that module's options, as zendra-modsim takes them
   std::optional<std::string> updateServer;  // --update-server: the update server's address
+  std::string trace;  // --trace FILE: the traffic log of the line goes there
 };
 
 class CliContext {
@@ -54,6 +56,10 @@ class CliContext {
   // is one activity.
   std::optional<LineLease> line;
   int exitCode = kExitOk;
+
+  // Starts the traffic log of --trace FILE on the connection's line. false with
+  // the reason in `error` when the file cannot be made.
+  bool StartTrace(const std::string& path, std::string& error);
 
   // The line settings from the options; nullopt (after a message) when one is invalid.
   std::optional<LineSettings> Settings();
@@ -80,6 +86,7 @@ class CliContext {
 
  private:
   std::unique_ptr<sim::ModuleSimulator> simulator_;
+  std::unique_ptr<TraceFile> trace_;
 };
 
 // The --json output of a command: one line. Texts from the module or a file that
@@ -92,8 +99,9 @@ inline std::string Dump(const nlohmann::ordered_json& value) {
 void RegisterBasicCommands(CLI::App& app, CliContext& ctx);   // ports, at, info
 void RegisterConfigCommands(CLI::App& app, CliContext& ctx);  // params, get, set, factory-default, reboot
 void RegisterFirmwareCommands(CLI::App& app, CliContext& ctx);  // update, clone, reload
-void RegisterTransferCommands(CLI::App& app, CliContext& ctx);  // export, import
+void RegisterTransferCommands(CLI::App& app, CliContext& ctx);  // export, import, dump, diff
 void RegisterScanCommands(CLI::App& app, CliContext& ctx);      // scan
 void RegisterWebUpdateCommands(CLI::App& app, CliContext& ctx);  // download-definitions, check-firmware
+void RegisterDetectCommands(CLI::App& app, CliContext& ctx);     // detect
 
 }  // namespace zendra::cli

@@ -14,6 +14,7 @@
 #include "cli/CliContext.h"
 #include "cli/ConfigSession.h"
 #include "config/ChoiceList.h"
+#include "config/ParameterFilter.h"
 
 namespace zendra::cli {
 
@@ -82,32 +83,26 @@ nlohmann::ordered_json RecordJson(const ParameterRecord& r) {
   return o;
 }
 
-void Params(CliContext& ctx, const ConfigOptions& options) {
+void Params(CliContext& ctx, const ConfigOptions& options, const std::string& filterText) {
   auto session = OpenConfigSession(ctx, options, Definitions::kTable);
   if (!session) return;
   const ParameterDefinitions& defs = session->definitions;
-  // The tree lists the records in table order, so one cursor finds each row's records.
-  int cursor = 0;
-  auto recordOf = [&](std::string_view group, std::string_view name) -> const ParameterRecord* {
-    for (; cursor < defs.parameterCount; ++cursor) {
-      const ParameterRecord& r = defs.Record(cursor);
-      if (group == r.group && name == r.name) return &defs.Record(cursor++);
-    }
-    return nullptr;
-  };
+  // The tree as the filter box shows it: the whole tree when no text is given.
+  const ParameterFilter filter(filterText);
 
   auto groupsJson = nlohmann::ordered_json::array();
-  for (const auto& row : defs.TreeRows()) {
+  for (const auto& row : filter.Apply(defs)) {
+    if (!row.shown) continue;
     auto paramsJson = nlohmann::ordered_json::array();
     if (!ctx.options.json) std::cout << row.group << "\n";
-    for (auto name : row.names) {
-      const ParameterRecord* r = recordOf(row.group, name);
-      if (!r) continue;
+    for (std::size_t k = 0; k < row.names.size(); ++k) {
+      if (row.records[k] < 0 || !row.namesShown[k]) continue;
+      const ParameterRecord* r = &defs.Record(row.records[k]);
       if (ctx.options.json) {
         paramsJson.push_back(RecordJson(*r));
         continue;
       }
-      std::string line = "  " + std::string(name);
+      std::string line = "  " + std::string(row.names[k]);
       if (line.size() < 26) line.resize(26, ' ');
       line += std::string(TypeWord(r->type));
       if (line.size() < 34) line.resize(34, ' ');
@@ -129,6 +124,7 @@ void Params(CliContext& ctx, const ConfigOptions& options) {
     nlohmann::ordered_json out;
     out["definitionFile"] = defs.definitionFileName;
     out["loadedFrom"] = session->loader.LoadedPath();
+    if (!filter.Empty()) out["filter"] = filterText;
     if (session->remoteDevice) {
       out["remoteDevice"] = {{"productName", session->remoteDevice->productName},
                              {"euiAddress", session->remoteDevice->euiAddress},
@@ -265,7 +261,11 @@ void RegisterConfigCommands(CLI::App& app, CliContext& ctx) {
   auto* params = app.add_subcommand(
       "params", "Connect, load the module's definition file and list its parameter tree");
   addDefinitionsOption(params);
-  params->callback([&ctx, options] { Params(ctx, *options); });
+  auto filter = std::make_shared<std::string>();
+  params->add_option("--filter", *filter,
+                     "List only the parameters whose group, name or description holds TEXT "
+                     "(without regard to case), with their groups");
+  params->callback([&ctx, options, filter] { Params(ctx, *options, *filter); });
 
   auto name = std::make_shared<std::string>();
   auto* get = app.add_subcommand("get", "Read one parameter from the module");

@@ -18,14 +18,16 @@
 #include "firmware/FirmwareReload.h"
 #include "firmware/FirmwareUpdate.h"
 #include "firmware/ImageCheck.h"
+#include "firmware/TransferRate.h"
 
 namespace zendra::cli {
 
 namespace {
 
 // The window of a firmware host, on a terminal. On a terminal the progress is a
-// bar redrawn in place with the percentage and the rate; otherwise (a log, a
-// pipe) it is a plain line every ten percent. Status texts go out as lines,
+// bar redrawn in place with the percentage, the bytes sent of the total, the rate
+// and the time left; otherwise (a log, a pipe) the same as a plain line every ten
+// percent. Status texts go out as lines,
 // except the per-block percentages the bar already shows. A remote update names
 // the device in front of each line, and a clone's growing row of dots is shown as
 // the seconds it has waited.
@@ -52,7 +54,7 @@ class TerminalFirmwareView : public FirmwarePageView {
     cloning_ = false;
     if (text.rfind("Preparing for firmware update", 0) == 0) {
       // A new device: its own rate, its own steps.
-      started_ = false;
+      rate_.Reset();
       lastTenth_ = -1;
     }
     EndBarLocked();
@@ -70,15 +72,8 @@ class TerminalFirmwareView : public FirmwarePageView {
   void EnableButtons(bool) override {}
   void TransferredBytes(std::int64_t sent, std::int64_t total) override {
     std::lock_guard lock(mutex_);
-    const auto now = std::chrono::steady_clock::now();
-    if (!started_) {
-      started_ = true;
-      firstAt_ = now;
-      firstSent_ = sent;
-    }
-    const double seconds = std::chrono::duration<double>(now - firstAt_).count();
-    const double rate = seconds > 0 ? static_cast<double>(sent - firstSent_) / seconds : 0.0;
-    Draw(sent, total, rate);
+    rate_.Add(sent, total, std::chrono::steady_clock::now());
+    Draw(sent, total);
   }
   void Finished(FirmwareOutcome outcome) override {
     std::lock_guard lock(mutex_);
@@ -125,33 +120,24 @@ class TerminalFirmwareView : public FirmwarePageView {
       std::cerr << Prefix() << "cloning, " << seconds << " s" << std::endl;
     }
   }
-  void Draw(std::int64_t sent, std::int64_t total, double rate) {
+  // "[#########.....]  31%  81,920 of 262,144 bytes · 11.0 kB/s · 0:17 left"
+  void Draw(std::int64_t sent, std::int64_t total) {
     if (quiet_) return;
+    char percent[8];
+    std::snprintf(percent, sizeof percent, "%3d%%", percent_);
     if (tty_) {
       constexpr int kWidth = 30;
       const int filled = percent_ * kWidth / 100;
       std::string bar(static_cast<std::size_t>(filled), '#');
       bar.resize(kWidth, '.');
-      char line[160];
-      std::snprintf(line, sizeof line, "[%s] %3d%%  %lld/%lld bytes  %s ", bar.c_str(),
-                    percent_, static_cast<long long>(sent), static_cast<long long>(total),
-                    Rate(rate).c_str());
-      std::cerr << "\r" << Prefix() << line << std::flush;
+      // Cleared to the line's end: the text can grow shorter (the time left goes).
+      std::cerr << "\r" << Prefix() << "[" << bar << "] " << percent << "  " << rate_.Text()
+                << "\x1b[K" << std::flush;
       barOpen_ = true;
     } else if (percent_ / 10 != lastTenth_ || sent == total) {
       lastTenth_ = percent_ / 10;
-      char line[120];
-      std::snprintf(line, sizeof line, "%3d%%  %lld/%lld bytes  %s", percent_,
-                    static_cast<long long>(sent), static_cast<long long>(total), Rate(rate).c_str());
-      std::cerr << Prefix() << line << std::endl;
+      std::cerr << Prefix() << percent << "  " << rate_.Text() << std::endl;
     }
-  }
-  // The rate needs two acknowledged blocks to be known.
-  static std::string Rate(double bytesPerSecond) {
-    if (bytesPerSecond <= 0) return "--- B/s";
-    char text[32];
-    std::snprintf(text, sizeof text, "%.0f B/s", bytesPerSecond);
-    return text;
   }
   void EndBarLocked() {
     if (barOpen_) std::cerr << std::endl;
@@ -164,9 +150,7 @@ class TerminalFirmwareView : public FirmwarePageView {
   bool barOpen_ = false;
   int percent_ = 0;
   int lastTenth_ = -1;
-  bool started_ = false;
-  std::chrono::steady_clock::time_point firstAt_;
-  std::int64_t firstSent_ = 0;
+  TransferRate rate_;
   std::optional<FirmwareOutcome> outcome_;
   DeviceInfo device_;
   std::string definitions_;
@@ -195,11 +179,12 @@ void PrintDevice(CliContext& ctx, const std::string& outcome, const std::string&
             << "F/W Rev.     : " << c.firmwareVersion << std::endl;
 }
 
-void Update(CliContext& ctx, const std::string& image, bool quiet) {
+void Update(CliContext& ctx, const std::string& image, bool quiet, bool fast) {
   if (!ctx.ConnectModule()) return;
   TerminalFirmwareView view(quiet);
   FirmwareUpdate update(ctx.connection, view, ctx.op);
   update.SetChosenPath(image);
+  update.SetFastTransfer(fast);
   // The same checks as the page's "Update" button: line at 115200 without flow
   // control, a readable image, built for this module. A refusal is the caller's
   // to mend (exit 2); its message has been shown and nothing was sent.
@@ -235,7 +220,7 @@ void Update(CliContext& ctx, const std::string& image, bool quiet) {
 // device's steps go to stderr; its outcome and the version it runs afterwards
 // (asked through the local module) to stdout.
 void RemoteUpdate(CliContext& ctx, const std::string& image, bool clone,
-                  const std::vector<std::string>& addresses, bool quiet) {
+                  const std::vector<std::string>& addresses, bool quiet, bool fast) {
   for (const std::string& address : addresses) {
     if (AtLink::HoldsControlByte(address)) {
       ctx.Fail(kExitUsage, "--remote: the address holds a control character (such as a line "
@@ -248,6 +233,7 @@ void RemoteUpdate(CliContext& ctx, const std::string& image, bool clone,
   FirmwareUpdate update(ctx.connection, view, ctx.op);
   view.SetDevices(addresses, [&update] { return update.Sequence().CurrentRow(); });
   update.SetChosenPath(image);
+  update.SetFastTransfer(fast);
   update.SetCloneChecked(clone);
   std::vector<RemoteRow> rows;
   for (const std::string& address : addresses) rows.push_back(RemoteRow{address, true});
@@ -289,7 +275,7 @@ void RemoteUpdate(CliContext& ctx, const std::string& image, bool clone,
   ctx.exitCode = allCompleted ? kExitOk : kExitFailed;
 }
 
-void Reload(CliContext& ctx, const std::string& image, bool quiet) {
+void Reload(CliContext& ctx, const std::string& image, bool quiet, bool fast) {
   // A file that is no firmware image is refused before the module is touched.
   std::string model;
   if (!ReadImageModel(image, model) || model.empty()) {
@@ -307,6 +293,7 @@ void Reload(CliContext& ctx, const std::string& image, bool quiet) {
     ran = true;
     FirmwareReload reload(ctx.connection, line, view, ctx.op);
     reload.SetChosenPath(image);
+    reload.SetFastTransfer(fast);
     if (reload.OnUpload()) reload.Join();
     view.EndBar();
     outcome = reload.LastOutcome();
@@ -351,11 +338,16 @@ void RegisterFirmwareCommands(CLI::App& app, CliContext& ctx) {
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   update->add_flag("--no-progress", *quiet, "Do not draw the progress bar");
-  update->callback([&ctx, updateImage, updateRemotes, quiet] {
+  auto fast = std::make_shared<bool>(false);
+  constexpr const char* kFastHelp =
+      "Fast flashing: no 1 ms pause after each acknowledged block (about 8 % faster at 115200; "
+      "a bootloader that needs the pause refuses the block and its retries bring it through)";
+  update->add_flag("--fast", *fast, kFastHelp);
+  update->callback([&ctx, updateImage, updateRemotes, quiet, fast] {
     if (updateRemotes->empty()) {
-      Update(ctx, *updateImage, *quiet);
+      Update(ctx, *updateImage, *quiet, *fast);
     } else {
-      RemoteUpdate(ctx, *updateImage, false, *updateRemotes, *quiet);
+      RemoteUpdate(ctx, *updateImage, false, *updateRemotes, *quiet, *fast);
     }
   });
 
@@ -370,7 +362,7 @@ void RegisterFirmwareCommands(CLI::App& app, CliContext& ctx) {
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   clone->add_flag("--no-progress", *quiet, "Do not show the clone's progress");
   clone->callback([&ctx, cloneRemotes, quiet] {
-    RemoteUpdate(ctx, std::string(), true, *cloneRemotes, *quiet);
+    RemoteUpdate(ctx, std::string(), true, *cloneRemotes, *quiet, false);
   });
 
   auto* reload = app.add_subcommand(
@@ -378,7 +370,8 @@ void RegisterFirmwareCommands(CLI::App& app, CliContext& ctx) {
   auto reloadImage = std::make_shared<std::string>();
   reload->add_option("IMAGE", *reloadImage, "The firmware image (.ebl)")->required();
   reload->add_flag("--no-progress", *quiet, "Do not draw the progress bar");
-  reload->callback([&ctx, reloadImage, quiet] { Reload(ctx, *reloadImage, *quiet); });
+  reload->add_flag("--fast", *fast, kFastHelp);
+  reload->callback([&ctx, reloadImage, quiet, fast] { Reload(ctx, *reloadImage, *quiet, *fast); });
 }
 
 }  // namespace zendra::cli

@@ -42,7 +42,16 @@ int main(int argc, char** argv) {
   auto* updateServerOption = app.add_option("--update-server", updateServer,
                  "The update server: a host name (with an optional :port) or the http:// or "
                  "https:// URL of its folder (default: $ZENDRA_UPDATE_SERVER, else the build's)");
+  app.add_option("--trace", o.trace,
+                 "Write every byte sent and received on the serial line to FILE, as the desktop "
+                 "program's traffic console shows it")
+      ->type_name("FILE");
   app.parse_complete_callback([&] {
+    if (!o.trace.empty()) {
+      std::string error;
+      if (!ctx.StartTrace(o.trace, error))
+        throw CLI::ValidationError("--trace", "cannot write " + o.trace + ": " + error);
+    }
     if (updateServerOption->count() > 0) o.updateServer = updateServer;
     zendra::Clock::SetScale(timeScale);
     o.simulate = app.count("--simulate") > 0;
@@ -56,6 +65,7 @@ int main(int argc, char** argv) {
   RegisterFirmwareCommands(app, ctx);
   RegisterScanCommands(app, ctx);
   RegisterWebUpdateCommands(app, ctx);
+  RegisterDetectCommands(app, ctx);
 
   try {
     app.parse(argc, argv);

@@ -8,6 +8,7 @@
 #include <climits>
 #include <filesystem>
 
+#include "config/ConfigurationDiff.h"
 #include "config/ParameterEditor.h"
 #include "serial/AtLink.h"
 
@@ -152,13 +153,81 @@ ImportPlan ConfigurationTransfer::ReadImportFile(const ProfileFile& file) {
   return plan;
 }
 
+ImportPlan ConfigurationTransfer::LoadImportFile(const std::string& path) {
+  // A file that cannot be read, or is no profile file, has no "Version" either.
+  ProfileFile file;
+  file.Load(path);
+  return ReadImportFile(file);
+}
+
+std::vector<int> ConfigurationTransfer::RecordsToRead(ReadScope scope) const {
+  std::vector<int> records;
+  for (int i = 0; i < definitions_.parameterCount; ++i)
+    if (scope == ReadScope::kEvery || definitions_.Record(i).type != ParameterRecord::kTypeGet)
+      records.push_back(i);
+  return records;
+}
+
+ReadAllResult ConfigurationTransfer::ReadAllParameters(LineLease& line,
+                                                       const std::vector<int>& records,
+                                                       TransferProgress* progress) {
+  ReadAllResult result;
+  result.readings.reserve(records.size());
+  AtLink& link = line.Link();
+  const bool remote = connection_.RemoteMode();
+  const int n = static_cast<int>(records.size());
+  bool woken = false;
+  for (int k = 0; k < n; ++k) {
+    const ParameterRecord* record = definitions_.Find(records[static_cast<std::size_t>(k)]);
+    if (!record) continue;
+    if (Stopping(line, progress)) {
+      result.stopped = true;
+      return result;
+    }
+    ParameterReading reading;
+    reading.index = records[static_cast<std::size_t>(k)];
+    reading.name = RecordName(*record);
+    const std::string command(FieldText(record->command));
+    // Cut as the set command cuts it, so that the export stores what it always has.
+    reading.command = command.substr(0, command.find('\r'));
+    if (progress) progress->Step(k + 1, n, reading.name);
+
+    // An entry cut before its command is not read: an empty line would only time out.
+    if (ParameterEditor::HasNoCommand(*record)) {
+      reading.status = ParameterReading::Status::kNoCommand;
+      result.readings.push_back(std::move(reading));
+      continue;
+    }
+    if (!woken) {
+      link.WakeUpIfSleepy();
+      woken = true;
+    }
+    std::string reply =
+        remote ? link.QueryRemoteAtCommand(command, kRemoteSeconds, state_.remoteEuiAddress)
+               : link.QueryAtCommand(command, kLocalReadSeconds);
+    // A stopped read ended as a time-out would: it is no failure of the parameter.
+    if (line.Stopped()) {
+      result.stopped = true;
+      return result;
+    }
+    if (reply == "ERROR") {
+      reading.status = ParameterReading::Status::kFailed;
+    } else {
+      reading.status = ParameterReading::Status::kRead;
+      reading.value = std::move(reply);
+    }
+    result.readings.push_back(std::move(reading));
+  }
+  return result;
+}
+
 ExportResult ConfigurationTransfer::ExportConfiguration(LineLease& line, const std::string& path,
                                                         TransferProgress* progress) {
   ExportResult result;
   Operator& op = connection_.Op();
   WaitCursor wait(op);
-  for (int i = 0; i < definitions_.parameterCount; ++i)
-    if (definitions_.Record(i).type != ParameterRecord::kTypeGet) ++result.total;
+  const std::vector<int> records = RecordsToRead(ReadScope::kWritable);
+  result.total = static_cast<int>(records.size());
 
   // Known before the first read, not after a remote export's minutes of them.
   if (!FolderWritable(path)) {
@@ -167,55 +236,31 @@ ExportResult ConfigurationTransfer::ExportConfiguration(LineLease& line, const s
     return result;
   }
 
+  const ReadAllResult read = ReadAllParameters(line, records, progress);
+  if (read.stopped) {
+    result.outcome = ExportResult::Outcome::kStopped;
+    return result;
+  }
+
   // The file as created empty; it replaces the chosen file only when complete.
   ProfileFile file;
   file.SetString(kFirmwareSection, "Version", ProfileValue(definitions_.definitionFileName));
   std::string log = std::string(kExportLogHeader) + kLineEnd;
-
-  AtLink& link = line.Link();
-  const bool remote = connection_.RemoteMode();
-  bool woken = false;
-  int k = 0;
-  for (int i = 0; i < definitions_.parameterCount; ++i) {
-    const ParameterRecord& record = definitions_.Record(i);
-    if (record.type == ParameterRecord::kTypeGet) continue;
-    if (Stopping(line, progress)) {
-      result.outcome = ExportResult::Outcome::kStopped;
-      return result;
-    }
-    const std::string name = RecordName(record);
-    if (progress) progress->Step(++k, result.total, name);
-
+  for (const ParameterReading& reading : read.readings) {
     std::optional<std::string> setCommand;
-    // An entry cut before its command is not read: an empty line would only time out.
-    if (!ParameterEditor::HasNoCommand(record)) {
-      if (!woken) {
-        link.WakeUpIfSleepy();
-        woken = true;
-      }
-      const std::string command(FieldText(record.command));
-      const std::string reply =
-          remote ? link.QueryRemoteAtCommand(command, kRemoteSeconds, state_.remoteEuiAddress)
-                 : link.QueryAtCommand(command, kLocalReadSeconds);
-      // A stopped read ended as a time-out would: it is no failure of the parameter.
-      if (line.Stopped()) {
-        result.outcome = ExportResult::Outcome::kStopped;
-        return result;
-      }
-      if (reply != "ERROR") {
-        std::string set = ParameterEditor::SetCommand(command, reply);
-        set.resize(set.size() - 2);  // the CR LF SetCommand appends
-        // Stored only when an import can send it back.
-        if (IsSendableCommand(set)) setCommand = std::move(set);
-      }
+    if (reading.status == ParameterReading::Status::kRead) {
+      std::string set = ParameterEditor::SetCommand(reading.command, reading.value);
+      set.resize(set.size() - 2);  // the CR LF SetCommand appends
+      // Stored only when an import can send it back.
+      if (IsSendableCommand(set)) setCommand = std::move(set);
     }
     if (!setCommand) {
-      log += name + kLineEnd;
-      result.failed.push_back(name);
+      log += reading.name + kLineEnd;
+      result.failed.push_back(reading.name);
       continue;
     }
     const std::string section = std::to_string(result.exported);
-    file.SetString(section, "Name", ProfileValue(name));
+    file.SetString(section, "Name", ProfileValue(reading.name));
     // The value carries its own CR LF, so an empty line follows it in the file.
     file.SetString(section, "Command", ProfileValue(*setCommand) + kLineEnd);
     ++result.exported;
@@ -234,39 +279,76 @@ ExportResult ConfigurationTransfer::ExportConfiguration(LineLease& line, const s
   return result;
 }
 
-ImportResult ConfigurationTransfer::ImportConfiguration(LineLease& line, const std::string& path,
-                                                        TransferProgress* progress) {
-  ImportResult result;
+PreparedImport ConfigurationTransfer::PrepareImport(const std::string& path) {
+  PreparedImport prepared;
+  prepared.plan = LoadImportFile(path);
   Operator& op = connection_.Op();
-  WaitCursor wait(op);
-
-  // A file that cannot be read, or is no profile file, has no "Version" either.
-  ProfileFile file;
-  file.Load(path);
-  const ImportPlan plan = ReadImportFile(file);
-  result.version = plan.version;
-  if (result.version.empty()) {
+  if (prepared.plan.version.empty()) {
     op.ShowMessage(kInvalidFileMessage);
-    result.outcome = ImportResult::Outcome::kInvalidFile;
+    prepared.outcome = ImportResult::Outcome::kInvalidFile;
+  } else if (prepared.plan.version != definitions_.definitionFileName &&
+             !op.AskYesNo(kVersionQuestion)) {
+    prepared.outcome = ImportResult::Outcome::kDeclined;
+  }
+  return prepared;
+}
+
+ImportResult ConfigurationTransfer::ImportConfiguration(LineLease& line, const std::string& path,
+                                                        TransferProgress* progress,
+                                                        const ImportOptions& options) {
+  WaitCursor wait(connection_.Op());
+  const PreparedImport prepared = PrepareImport(path);
+  if (prepared.outcome != ImportResult::Outcome::kDone) {
+    ImportResult result;
+    result.outcome = prepared.outcome;
+    result.version = prepared.plan.version;
     return result;
   }
-  if (result.version != definitions_.definitionFileName && !op.AskYesNo(kVersionQuestion)) {
-    result.outcome = ImportResult::Outcome::kDeclined;
+  if (!options.onlyChanged) return SendImport(line, path, prepared.plan, {}, progress);
+
+  // What the device already holds is left out; the question above came first, so a
+  // No reads nothing either.
+  if (progress) progress->Stage(TransferStage::kReading);
+  const ConfigurationDiff diff =
+      ConfigurationDiff::CompareWithDevice(*this, line, prepared.plan, progress);
+  if (diff.stopped) {
+    ImportResult result;
+    result.outcome = ImportResult::Outcome::kStopped;
+    result.version = prepared.plan.version;
+    result.sections = static_cast<int>(prepared.plan.entries.size());
     return result;
   }
+  if (progress) progress->Stage(TransferStage::kSending);
+  return SendImport(line, path, prepared.plan, diff.SendMask(), progress);
+}
+
+ImportResult ConfigurationTransfer::SendImport(LineLease& line, const std::string& path,
+                                               const ImportPlan& plan,
+                                               const std::vector<bool>& send,
+                                               TransferProgress* progress) {
+  ImportResult result;
+  result.version = plan.version;
   result.sections = static_cast<int>(plan.entries.size());
+  const auto sending = [&send](std::size_t i) {
+    return send.empty() || (i < send.size() && send[i]);
+  };
+  int toSend = 0;
+  for (std::size_t i = 0; i < plan.entries.size(); ++i) toSend += sending(i) ? 1 : 0;
+  result.unchanged = result.sections - toSend;
 
   AtLink& link = line.Link();
   const bool remote = connection_.RemoteMode();
   bool woken = false;
   std::string log;
-  for (int i = 0; i < result.sections; ++i) {
+  int k = 0;
+  for (std::size_t i = 0; i < plan.entries.size(); ++i) {
+    if (!sending(i)) continue;
     if (Stopping(line, progress)) {
       result.outcome = ImportResult::Outcome::kStopped;
       break;
     }
-    const ImportPlan::Entry& entry = plan.entries[static_cast<std::size_t>(i)];
-    if (progress) progress->Step(i + 1, result.sections, entry.name);
+    const ImportPlan::Entry& entry = plan.entries[i];
+    if (progress) progress->Step(++k, toSend, entry.name);
     const std::string sent = entry.command + kLineEnd;
 
     bool ok = false;

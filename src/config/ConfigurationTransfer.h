@@ -48,6 +48,12 @@
 // A value that the profile reader would change (blanks at either end, which it trims)
 // is written in double quotes, which the reader removes again.
 //
+// The export's read is ReadAllParameters, which `zendra-cli dump` uses for every
+// parameter and ConfigurationDiff for the ones a file sets. The import is
+// PrepareImport (the file read, the version question) and SendImport (the replay);
+// with ImportOptions::onlyChanged the device is compared in between and only the
+// commands whose value it does not already hold are sent.
+//
 // Both run as one module task over a LineLease. A TransferProgress sink is told
 // "parameter k of n" before each parameter and may end the transfer between two
 // parameters; a stop of the lease ends the transaction under way at once. A stopped
@@ -65,15 +71,47 @@
 
 namespace zendra {
 
+// The two kinds of step of a transfer: reading values from the device (an export,
+// the comparison before an import of only what changed) and sending commands.
+enum class TransferStage { kReading, kSending };
+
 // Where an export or import reports its steps. Called on the task's thread.
 class TransferProgress {
  public:
   virtual ~TransferProgress() = default;
+  // The steps that follow are of this stage (told when an import first reads, then
+  // sends; a transfer of one stage need not say so).
+  virtual void Stage(TransferStage) {}
   // Parameter k (1-based) of n is about to be read or sent; `name` is its group "/"
   // name (export) or its "Name" (import).
   virtual void Step(int k, int n, const std::string& name) = 0;
   // Asked between two parameters: true ends the transfer there.
   virtual bool StopRequested() { return false; }
+};
+
+// One parameter of the table as read from the targeted device.
+struct ParameterReading {
+  enum class Status {
+    kRead,       // the device answered: `value` is its reply
+    kFailed,     // "ERROR" or no answer within the time-out
+    kNoCommand,  // the entry was cut before its command: nothing was sent
+  };
+  int index = -1;       // the record
+  std::string name;     // group "/" name, on one line
+  std::string command;  // the read command, without its CR LF
+  Status status = Status::kFailed;
+  std::string value;
+};
+
+struct ReadAllResult {
+  bool stopped = false;  // stopped before the end: `readings` holds the ones before
+  std::vector<ParameterReading> readings;  // in the order asked for
+};
+
+// Which records of the table a read of every parameter takes.
+enum class ReadScope {
+  kWritable,  // as the export: every parameter but the read-only ones (type 39)
+  kEvery,     // all of them
 };
 
 struct ExportResult {
@@ -104,6 +142,7 @@ struct ImportResult {
   std::string version;  // the file's "Version"
   int sections = 0;     // sections to replay ("Num_of_saves", bounded)
   int sent = 0;         // commands the device took
+  int unchanged = 0;    // commands not sent because the device already held their value
   std::vector<Failure> failed;
   std::string logPath;  // the error log written; empty: none
 };
@@ -120,6 +159,20 @@ struct ImportPlan {
   // One per section 0 .. sections-1, where sections is the count bounded by the
   // number of section headers.
   std::vector<Entry> entries;
+};
+
+// What an import does beyond replaying the file.
+struct ImportOptions {
+  // Reads the device first (ConfigurationDiff) and sends only the commands whose
+  // value differs from the device's, or that cannot be compared.
+  bool onlyChanged = false;
+};
+
+// A configuration file read, and the version question answered, before anything is
+// sent: `outcome` is kDone when the import may go on with `plan`.
+struct PreparedImport {
+  ImportResult::Outcome outcome = ImportResult::Outcome::kDone;
+  ImportPlan plan;
 };
 
 class ConfigurationTransfer {
@@ -159,7 +212,30 @@ class ConfigurationTransfer {
                                    TransferProgress* progress = nullptr);
   // Import from `path`.
   ImportResult ImportConfiguration(LineLease& line, const std::string& path,
-                                   TransferProgress* progress = nullptr);
+                                   TransferProgress* progress = nullptr,
+                                   const ImportOptions& options = {});
+
+  // The import's first steps: reads `path` ("ERROR: The configuration file is
+  // invalid." when it has no "Version") and asks the version question when the file
+  // is another firmware version's. Nothing is sent.
+  PreparedImport PrepareImport(const std::string& path);
+  // The import's replay of a prepared plan: the commands of the entries `send` marks
+  // (every entry when `send` is empty), in the file's order; failures are logged
+  // next to `path`. `unchanged` of the result counts the entries left out.
+  ImportResult SendImport(LineLease& line, const std::string& path, const ImportPlan& plan,
+                          const std::vector<bool>& send = {},
+                          TransferProgress* progress = nullptr);
+
+  // The records a read of every parameter takes, in table order.
+  std::vector<int> RecordsToRead(ReadScope scope) const;
+  // Reads the records `records` from the targeted device as the export reads them:
+  // a sleepy local module woken once before the first read, each read with the
+  // device's query (local 1 s, remote 15 s to the reported EUI address); an entry
+  // without a command is not sent. Progress "parameter k of n" before each one.
+  ReadAllResult ReadAllParameters(LineLease& line, const std::vector<int>& records,
+                                  TransferProgress* progress = nullptr);
+
+  const ParameterDefinitions& Definitions() const { return definitions_; }
 
   // The texts of the messages that name a file that could not be written.
   static std::string FileNotWrittenMessage(const std::string& path);
@@ -167,6 +243,8 @@ class ConfigurationTransfer {
 
   // Reads a configuration file as the import does (no entries for an invalid one).
   static ImportPlan ReadImportFile(const ProfileFile& file);
+  // The same for the file at `path` (an unreadable file is an invalid one).
+  static ImportPlan LoadImportFile(const std::string& path);
 
   // Whether `command` (without its CR LF) may go to the module as one line.
   static bool IsSendableCommand(const std::string& command);

@@ -66,8 +66,13 @@ void DefinitionLoader::SetUserFolder(std::optional<std::string> folder) {
   userFolder_ = folder && !folder->empty() ? std::optional(WithSlash(*folder)) : std::nullopt;
 }
 
+std::string DefinitionLoader::GetDefinitionFolder() const {
+  if (folderOverride_) return WithSlash(*folderOverride_);
+  return ProgramFolder::GetDefinitionFolder();
+}
+
 std::vector<std::string> DefinitionLoader::SearchFolders() const {
-  std::vector<std::string> folders{GetProgramFolder()};
+  std::vector<std::string> folders{GetDefinitionFolder()};
   if (userFolder_ && *userFolder_ != folders.front()) folders.push_back(*userFolder_);
   return folders;
 }
@@ -98,8 +103,9 @@ int DefinitionLoader::ParseDefinitionFile(const std::string& name) {
   if (!file) {
     if (op.AskYesNo(kUpdateQuestion, kUpdateCaption)) {
       // The update is given the program folder; where the files then go (it, or
-      // the user's folder when it takes none) is the update's choice.
-      if (checkConfigUpdates) checkConfigUpdates(folders.front());
+      // the user's folder when it takes none or is an installed program's) is the
+      // update's choice.
+      if (checkConfigUpdates) checkConfigUpdates(GetProgramFolder());
       file = OpenWanted(folders, name, readPath);
     }
   }

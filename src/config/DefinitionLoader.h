@@ -2,10 +2,11 @@
 // Loads the definition file of the device the Configuration page targets into the
 // parameter table: LoadParameterFile and ParseDefinitionFile of the page.
 //
-// The wanted file is the program folder + the name the caller built (product +
-// "_" + version + ".zmcon"), or else the same name in the user's definition
-// folder (when one is set: where downloads go when the program folder takes no
-// file). When it is in neither, the operator is asked whether to update the
+// The wanted file is the program's definition folder (the program folder in a
+// build tree, the installed data folder otherwise) + the name the caller built
+// (product + "_" + version + ".zmcon"), or else the same name in the user's
+// definition folder (when one is set: where downloads go when the program folder
+// takes no file). When it is in neither, the operator is asked whether to update the
 // manager; Yes runs the update check for definition files (checkConfigUpdates)
 // and both folders are tried once more. When it is still missing, the best other
 // definition file of the two folders is read instead, silently; when there is
@@ -60,14 +61,18 @@ class DefinitionLoader {
   void ClearParameterTree();
 
   // The program folder: GetProgramFolder, unless one was set (tests, the command
-  // line's own folder).
+  // line's own folder). It is what the update check is given.
   std::string GetProgramFolder() const;
   void SetProgramFolder(std::optional<std::string> folder) { folderOverride_ = std::move(folder); }
+  // The first folder searched: ProgramFolder::GetDefinitionFolder (the program
+  // folder in a build tree, its installed data folder otherwise), or the folder
+  // that was set.
+  std::string GetDefinitionFolder() const;
 
   // The folder searched after the program folder (DefinitionFolder::UserFolder of
   // the web update); none by default.
   void SetUserFolder(std::optional<std::string> folder);
-  // The folders searched, in order: the program folder, then the user's folder.
+  // The folders searched, in order: the definition folder, then the user's folder.
   std::vector<std::string> SearchFolders() const;
 
   // The path the last ParseDefinitionFile read (empty when none): the wanted file or

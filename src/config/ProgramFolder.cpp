@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "base/InstallLayout.h"
+
 namespace zendra {
 
 std::string ProgramFolder::GetProgramFolder() {
@@ -20,6 +22,10 @@ std::string ProgramFolder::GetProgramFolder() {
     }
   }
   return "./";
+}
+
+std::string ProgramFolder::GetDefinitionFolder() {
+  return InstallLayout::DefinitionFolderOf(GetProgramFolder());
 }
 
 }  // namespace zendra

@@ -1,6 +1,7 @@
 #pragma once
-// The program folder: where the executable lies, and so where the definition files
-// are looked for and downloaded to. It ends in "/".
+// The program folder: where the executable lies. In a build tree the sample
+// definition files lie there too; an installed program has them in its prefix's
+// data folder (base/InstallLayout.h). Folders end in "/".
 
 #include <string>
 
@@ -11,6 +12,11 @@ class ProgramFolder {
   // GetProgramFolder: the folder of /proc/self/exe with a trailing "/", or "./"
   // when the executable's path cannot be read.
   static std::string GetProgramFolder();
+
+  // The folder of the definition files that come with the program: the program
+  // folder in a build tree, ../share/zendra-manager/definitions/ from it once
+  // installed (InstallLayout::DefinitionFolderOf).
+  static std::string GetDefinitionFolder();
 };
 
 }  // namespace zendra

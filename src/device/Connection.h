@@ -66,6 +66,9 @@ class Connection {
     return gate_.TryLease(std::move(holder), std::move(stop));
   }
   LineGate& Gate() { return gate_; }
+  // Everything that crosses the line goes to `tap` as well (the traffic log);
+  // nullptr detaches it, waiting until no call to it is under way.
+  void SetLineTap(LineTap* tap) { port_.SetTap(tap); }
 
   // Connect (the Open button while disconnected): opens the port with the given
   // settings and runs the handshake on `line`. true when connected; false when it

@@ -25,7 +25,38 @@ TransferResult FirmwareHost::RunTransfer(SerialTransferChannel& channel, const s
   }
   sinks.bytes = [this](std::int64_t sent, std::int64_t total) { view_.TransferredBytes(sent, total); };
   ImageTransfer engine(channel, crcTable_, op_, std::move(sinks));
-  return engine.Run(path, params, stop);
+  TransferParams run = params;
+  run.pauseAfterBlock = !fastTransfer_;
+  // The transfer stops when the worker is asked to (the window closing) and when
+  // the operator cancels it; the rest of the worker's run follows the former only.
+  std::stop_source transferStop;
+  const std::stop_callback follow(stop, [&transferStop] { transferStop.request_stop(); });
+  {
+    std::lock_guard lock(cancelMutex_);
+    cancel_ = &transferStop;
+  }
+  const TransferResult result = engine.Run(path, run, transferStop.get_token());
+  {
+    std::lock_guard lock(cancelMutex_);
+    cancel_ = nullptr;
+  }
+  return result;
+}
+
+bool FirmwareHost::CancelTransfer() {
+  std::lock_guard lock(cancelMutex_);
+  if (!cancel_) return false;
+  cancel_->request_stop();
+  return true;
+}
+
+void FirmwareHost::FinishCancelled(std::stop_token stop) {
+  if (stop.stop_requested()) {
+    lastOutcome_ = static_cast<int>(FirmwareOutcome::kStopped);
+    return;
+  }
+  view_.SetStatus(kCancelledStatus);
+  Finish(FirmwareOutcome::kStopped, stop);
 }
 
 void FirmwareHost::Finish(FirmwareOutcome outcome, std::stop_token stop) {

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -45,6 +46,20 @@ class FirmwareHost {
   // How the last worker ended; empty before the first one ended.
   std::optional<FirmwareOutcome> LastOutcome() const;
 
+  // Cancel (the window's button, once the operator has agreed): the image under way
+  // is stopped - the bootloader gets CAN CAN CAN and shows its menu again - and the
+  // worker reports the end as its last act: the status "Update cancelled.", the
+  // buttons back, Finished(kStopped). Returns at once: the window's thread never
+  // waits for the worker. false when no image is going out (before the start
+  // request, or once the transfer has ended, there is nothing to cancel).
+  bool CancelTransfer();
+  static constexpr const char* kCancelledStatus = "Update cancelled.";
+
+  // Fast flashing: the transfers started from now on leave out the engine's 1 ms
+  // pause after each acknowledged block (TransferParams::pauseAfterBlock).
+  void SetFastTransfer(bool fast) { fastTransfer_ = fast; }
+  bool FastTransfer() const { return fastTransfer_.load(); }
+
  protected:
   // `op` takes the messages and the file dialog, also those of the worker (a
   // window gives its OperatorRelay).
@@ -61,6 +76,9 @@ class FirmwareHost {
   // Records the outcome; unless the host is going away, gives the buttons back and
   // tells the window the worker has ended.
   void Finish(FirmwareOutcome outcome, std::stop_token stop);
+  // A transfer that ended as kStopped while the worker itself was not asked to
+  // stop was cancelled by the operator: its status, and Finish(kStopped).
+  void FinishCancelled(std::stop_token stop);
 
   Connection& connection_;
   TransferView& view_;
@@ -68,6 +86,9 @@ class FirmwareHost {
   std::string chosenPath_;
   CrcTable crcTable_;
   std::atomic<int> lastOutcome_{-1};
+  std::atomic<bool> fastTransfer_{false};
+  std::mutex cancelMutex_;
+  std::stop_source* cancel_ = nullptr;  // the running transfer's own stop, while it runs
   WorkerSlot transferThread_;
 };
 

@@ -87,7 +87,9 @@ void FirmwareReload::ReloadWorker(std::stop_token stop, std::string path) {
 
   switch (RunTransfer(channel, path, params, stop)) {
     case TransferResult::kStopped:
-      return;  // the dialog is going away: nothing more to show
+      // Cancelled: said in the status; the dialog going away: nothing more to show.
+      FinishCancelled(stop);
+      return;
     case TransferResult::kSuccess:
       // Menu choice 2 runs the new firmware. The handshake closes and reopens the
       // port as soon as the dialog has gone, and closing discards output not yet

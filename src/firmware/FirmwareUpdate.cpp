@@ -224,6 +224,11 @@ void FirmwareUpdate::StopRemoteUpdate() {
   sequenceHoldsLine_ = false;
 }
 
+bool FirmwareUpdate::CancelUpdate() {
+  sequence_.ClearMarks();
+  return CancelTransfer();
+}
+
 void FirmwareUpdate::GiveLineBackIfDone() {
   if (sequence_.Pending()) return;
   line_.reset();
@@ -356,7 +361,9 @@ void FirmwareUpdate::UpdateWorker(std::stop_token stop, std::string path, bool l
   }
   switch (result) {
     case TransferResult::kStopped:
+      // The line goes back before the window hears of the cancel (if it was one).
       line_.reset();
+      FinishCancelled(stop);
       return;
     case TransferResult::kSuccess:
       FinishLocal(stop);
@@ -411,6 +418,12 @@ void FirmwareUpdate::FinishRemoteTransfer(TransferResult result, int row, std::s
       break;
     case FirmwareOutcome::kFileNotOpened:
       view_.EnableButtons(true);
+      break;
+    case FirmwareOutcome::kStopped:
+      // Cancelled by the operator (the window closing has returned above).
+      view_.SetStatus(kCancelledStatus);
+      view_.EnableButtons(true);
+      pageView_.SetRowProgress(row, 0);
       break;
     default:
       view_.EnableButtons(true);

@@ -94,6 +94,10 @@ class FirmwareUpdate : public FirmwareHost {
   // stopped (a transfer cancelled with CAN) and joined, no row is started any
   // more, the line is given back. Call it once no look runs.
   void StopRemoteUpdate();
+  // Cancel: the image going out is stopped as CancelTransfer says, and in a remote
+  // sequence the devices not started yet are not started any more. false when no
+  // image was going out.
+  bool CancelUpdate();
   // A remote sequence holds the line.
   bool RemoteUpdateRunning() const { return sequenceHoldsLine_.load(); }
 

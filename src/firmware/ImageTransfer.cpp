@@ -240,7 +240,7 @@ TransferResult ImageTransfer::Run(const std::string& path, const TransferParams&
     // empty one, so that the completion text is read from a fresh ring however
     // many blocks went before.
     if (remaining == 0) channel_.ResetReceive();
-    std::this_thread::sleep_until(resume);  // at most 1 ms: no need to wake on a stop
+    if (params.pauseAfterBlock) std::this_thread::sleep_until(resume);  // at most 1 ms
     if (stop.stop_requested()) {
       Cancel();
       return TransferResult::kStopped;

@@ -46,6 +46,11 @@ struct TransferParams {
   // A missing start request is a transfer failure ("Transmit error.") for the
   // page's worker; the reload dialog reports it itself and leaves the status alone.
   bool noStartRequestIsFailure = true;
+  // The 1 ms pause after each acknowledged block. A fast transfer leaves it out and
+  // sends the next block as soon as the ACK is in: about 8 % more speed at 115200.
+  // A bootloader that needs the pause (it writes the block away first) refuses a
+  // block that comes too soon, and the block's retries bring it through.
+  bool pauseAfterBlock = true;
 };
 
 // Where the engine reports. Every sink may be empty. They are called on the

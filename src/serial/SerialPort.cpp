@@ -184,6 +184,8 @@ bool SerialPort::Open(const std::string& portName, int baudRate, int parity, int
   running_ = true;
   readerRunning_ = true;
   receive_.SetLineLost(false);
+  if (tap_.load() != nullptr)
+    Tell(LineTap::Event::kOpened, devicePath_ + ", " + std::to_string(baudRate) + " baud");
   try {
     reader_ = std::jthread([this](std::stop_token stop) { ReaderThread(stop); });
   } catch (...) {
@@ -197,6 +199,7 @@ bool SerialPort::Open(const std::string& portName, int baudRate, int parity, int
 bool SerialPort::FailOpen(OpenError error, int systemError) {
   openError_ = error;
   openErrorText_ = systemError != 0 ? std::strerror(systemError) : "";
+  if (tap_.load() != nullptr) Tell(LineTap::Event::kNote, "open failed: " + OpenFailureDetail());
   return false;
 }
 
@@ -245,6 +248,7 @@ void SerialPort::ReleaseLocked() {
   readerRunning_ = false;
   const int fd = fd_.exchange(-1);
   if (fd >= 0) {
+    Tell(LineTap::Event::kClosed, nullptr, 0);
     // Let what was written leave the driver first (a last CAN, a menu choice):
     // a close right after a write must not swallow it. Bounded, so that a line
     // held up by flow control cannot keep the port from closing.
@@ -270,18 +274,39 @@ void SerialPort::ReleaseLocked() {
   receive_.Notify();
 }
 
+void SerialPort::SetTap(LineTap* tap) {
+  std::unique_lock lock(tapMutex_);
+  tap_.store(tap, std::memory_order_release);
+}
+
+void SerialPort::TellTap(LineTap::Event event, const void* bytes, std::size_t length) {
+  std::shared_lock lock(tapMutex_);
+  if (LineTap* tap = tap_.load(std::memory_order_acquire))
+    tap->Record(event, static_cast<const std::uint8_t*>(bytes), length);
+}
+
 int SerialPort::Write(const void* bytes, int length) {
   if (length <= 0) return 0;
   std::shared_lock lock(lifecycle_);
+  if (fd_.load() < 0 || !running_) return 0;
+  // Told before the bytes go out, so the log shows a write before its answer.
+  Tell(LineTap::Event::kSent, bytes, static_cast<std::size_t>(length));
+  const int written = WriteBytes(static_cast<const std::uint8_t*>(bytes), length);
+  if (written < length && tap_.load() != nullptr) {
+    Tell(LineTap::Event::kNote, "only " + std::to_string(written) + " of " +
+                                    std::to_string(length) + " bytes were written");
+  }
+  return written;
+}
+
+int SerialPort::WriteBytes(const std::uint8_t* data, int length) {
   const int fd = fd_.load();
-  if (fd < 0 || !running_) return 0;
 
   const int perByte = WriteTimeoutMultiplier(baudRate_);
   const bool bounded = perByte > 0;
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<long long>(perByte) * length);
 
-  const auto* data = static_cast<const std::uint8_t*>(bytes);
   int written = 0;
   while (written < length) {
     const ssize_t n = ::write(fd, data + written, static_cast<std::size_t>(length - written));
@@ -335,6 +360,8 @@ void SerialPort::ReaderThread(std::stop_token stop) {
       for (;;) {
         const int n = ReadAvailable(chunk, sizeof chunk);
         if (n > 0) {
+          // Told before the ring has them, so the log shows them before any answer.
+          Tell(LineTap::Event::kReceived, chunk, static_cast<std::size_t>(n));
           receive_.PutChunk(chunk, static_cast<std::size_t>(n));
           continue;
         }
@@ -351,6 +378,7 @@ void SerialPort::ReaderThread(std::stop_token stop) {
     if (vanished_) break;
   }
   readerRunning_ = false;
+  if (vanished_) Tell(LineTap::Event::kLost, nullptr, 0);
   if (vanished_) receive_.SetLineLost(true);
   receive_.Notify();
 }

@@ -12,6 +12,9 @@
 // ends it at once. When the port vanishes (the far end of a pseudo-terminal closed,
 // a USB adapter pulled) the reader ends instead of spinning; later writes fail and
 // transactions time out.
+//
+// A LineTap (the traffic log) may watch everything that crosses the line; without
+// one, the port pays a single atomic load per write and per received chunk.
 
 #include <atomic>
 #include <cstdint>
@@ -21,6 +24,7 @@
 #include <string_view>
 #include <thread>
 
+#include "serial/LineTap.h"
 #include "serial/ReceiveBuffer.h"
 
 namespace zendra {
@@ -77,6 +81,11 @@ class SerialPort {
   int BaudRate() const { return baudRate_.load(); }
   const std::string& DevicePath() const { return devicePath_; }
 
+  // From now on every write, every received chunk and the port's opening, closing
+  // and loss are told to `tap` (nullptr: to nobody). Returns once no call to the
+  // former tap is under way any more, so that it may then go.
+  void SetTap(LineTap* tap);
+
   ReceiveBuffer& Receive() { return receive_; }
   const ReceiveBuffer& Receive() const { return receive_; }
 
@@ -93,6 +102,12 @@ class SerialPort {
   void ReleaseLocked();
   void WakeReader();
   bool FailOpen(OpenError error, int systemError);
+  int WriteBytes(const std::uint8_t* data, int length);
+  void Tell(LineTap::Event event, const void* bytes, std::size_t length) {
+    if (tap_.load(std::memory_order_acquire) != nullptr) TellTap(event, bytes, length);
+  }
+  void Tell(LineTap::Event event, std::string_view text) { Tell(event, text.data(), text.size()); }
+  void TellTap(LineTap::Event event, const void* bytes, std::size_t length);
 
   std::atomic<int> fd_{-1};
   int wakeFd_ = -1;
@@ -107,6 +122,8 @@ class SerialPort {
   std::mutex openClose_;
   std::jthread reader_;
   ReceiveBuffer receive_;
+  std::atomic<LineTap*> tap_{nullptr};
+  std::shared_mutex tapMutex_;  // held shared while the tap is told, whole while it changes
 };
 
 }  // namespace zendra

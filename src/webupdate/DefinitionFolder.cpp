@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "base/InstallLayout.h"
 #include "webupdate/ReplacementFile.h"
 
 namespace zendra {
@@ -18,7 +19,11 @@ std::string WithSlash(std::string folder) {
 }  // namespace
 
 std::string DefinitionFolder::ForDownloads(const std::string& programFolder) {
-  if (IsWritable(programFolder)) return WithSlash(programFolder);
+  // An installed program's files belong to the package manager, even for root, who
+  // could write there: a download would be lost or left behind by the next upgrade
+  // or removal.
+  if (!InstallLayout::IsInstalled(programFolder) && IsWritable(programFolder))
+    return WithSlash(programFolder);
   const std::string user = UserFolder();
   std::error_code ec;
   std::filesystem::create_directories(user, ec);  // a failure shows as the download's write error

@@ -49,6 +49,8 @@ struct MainDialogIds {
     kNodeName = 1023,
     kEuiAddress = 1024,
     kFirmwareVersion = 1025,
+    // Beyond the template: finds the port and rate a module answers at.
+    kDetect = 1060,
   };
 };
 
@@ -88,6 +90,9 @@ struct FirmwarePageIds {
     kStatus = 1037,
     kClone = 1038,
     kDownload = 1039,
+    // Beyond the template: what a person plans an update with.
+    kTransferText = 1060,  // bytes sent of the total, the rate, the time left
+    kCancel = 1061,        // stops the image going out, after a question
   };
 };
 
@@ -109,6 +114,9 @@ struct FirmwareUploadIds {
     kFilePath = 1048,
     kStatus = 1049,
     kClose = 1050,
+    // Beyond the template, as on the Firmware Update page.
+    kTransferText = 1060,
+    kCancel = 1061,
   };
 };
 

@@ -1,7 +1,8 @@
 // libFuzzer target: what the module sends back is outside input. The first line
 // of the input is the command line as sent, the rest the bytes received. Runs
 // what the transactions and the handshake make of a reply: the echo taken out,
-// the verdict lines, the reply line, the bootloader's upload request.
+// the verdict lines, the reply line, the bootloader's upload request, and what a
+// detect probe makes of everything it received.
 //
 //   cmake --preset fuzz && cmake --build build-fuzz --target module_reply_fuzz
 //   ./build-fuzz/bin/module_reply_fuzz -max_total_time=60
@@ -13,6 +14,7 @@
 
 #include "device/Connection.h"
 #include "serial/AtLink.h"
+#include "serial/PortDetect.h"
 
 namespace {
 
@@ -52,6 +54,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(line.find('\r') == std::string::npos);
     Check(answer.find(line) != std::string_view::npos);
   }
+
+  // A probe's verdict: a module only on a line that is exactly OK (or ERROR), a
+  // bootloader only on its prompt.
+  const PortDetect::Answer probe = PortDetect::Judge(received);
+  const bool okLine = AtLink::FindLine(received, "OK") != std::string_view::npos;
+  Check((probe == PortDetect::Answer::kOk) == okLine);
+  if (probe == PortDetect::Answer::kBootloader) Check(received.find("BL") != std::string::npos);
+  if (probe == PortDetect::Answer::kError)
+    Check(AtLink::FindLine(received, "ERROR") != std::string_view::npos);
 
   (void)AtLink::HoldsControlByte(received);
   (void)Connection::WaitingForUpload(received);

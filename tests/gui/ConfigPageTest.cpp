@@ -195,6 +195,16 @@ TEST_F(ConfigurationPage, ATextParameterIsReadSavedAndReadBackFromTheModule) {
   EXPECT_EQ(Edit()->text(), "1");
   Pick("Node", "Node name");
   EXPECT_EQ(Edit()->text(), "Kitchen") << "read back from the module";
+
+  // Enter in the value box saves, as Save does; the window stays.
+  harness.Sim().ClearLog();
+  Edit()->setFocus();
+  Edit()->selectAll();
+  QTest::keyClicks(Edit(), "Barn");
+  QTest::keyClick(Edit(), Qt::Key_Return);
+  Settle(&dialog);
+  EXPECT_THAT(Lines(), ElementsAre("AT+NODENAME=Barn\r\n"));
+  EXPECT_TRUE(dialog.isVisible());
   EXPECT_THAT(op.Messages(), IsEmpty());
   EXPECT_EQ(op.WaitDepth(), 0);
 }

@@ -2,6 +2,7 @@
 // from a worker thread carried onto the GUI thread.
 
 #include <QAbstractButton>
+#include <QPushButton>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QThread>
@@ -46,6 +47,35 @@ TEST(QtOperator, AsksYesNoWithTheQuestionIconUnderItsCaptionOrTheProgramTitle) {
   });
   EXPECT_FALSE(op.AskYesNo("Do you want to reload?"));
   EXPECT_EQ(seen.title, "Zendra Manager");
+}
+
+TEST(QtOperator, WhatTheProgramKnowsMoreIsASecondTextUnderTheMessageAndNoIsEntersAnswer) {
+  QtOperator op;
+  QString text, informative;
+  WhenModalShows<QMessageBox>([&](QMessageBox* box) {
+    text = box->text();
+    informative = box->informativeText();
+    box->button(QMessageBox::Ok)->click();
+  });
+  op.ShowDetailedMessage("ERROR: Could not open serial port.",
+                         "/dev/ttyUSB0 is in use by another program.");
+  EXPECT_EQ(text, "ERROR: Could not open serial port.") << "the system's message stays as it is";
+  EXPECT_EQ(informative, "/dev/ttyUSB0 is in use by another program.");
+
+  // A question whose Yes does harm: Enter answers No.
+  QMessageBox::StandardButton byDefault = QMessageBox::NoButton;
+  WhenModalShows<QMessageBox>([&](QMessageBox* box) {
+    byDefault = box->standardButton(box->defaultButton());
+    box->button(QMessageBox::No)->click();
+  });
+  EXPECT_FALSE(op.AskYesNoDefaultNo("Stop the update?"));
+  EXPECT_EQ(byDefault, QMessageBox::No);
+  WhenModalShows<QMessageBox>([&](QMessageBox* box) {
+    byDefault = box->standardButton(box->defaultButton());
+    box->button(QMessageBox::No)->click();
+  });
+  op.AskYesNo("Do you want to reload?");
+  EXPECT_EQ(byDefault, QMessageBox::Yes);
 }
 
 TEST(QtOperator, AWorkersQuestionIsAskedOnTheGuiThreadWhileTheWorkerWaitsForTheAnswer) {

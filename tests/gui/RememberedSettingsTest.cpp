@@ -78,7 +78,8 @@ TEST_F(RememberedSettings, ASecondRunStartsWithThePortTheLineSettingsAndTheWindo
     Box(first, Id::kBaudBox)->setCurrentText(QStringLiteral("115200"));
     Box(first, Id::kParityBox)->setCurrentText(QStringLiteral("Even"));
     Box(first, Id::kFlowBox)->setCurrentText(QStringLiteral("Hardware"));
-    first.resize(770, 560);
+    // A little above the window's minimum, so that the size is taken as it is.
+    first.resize(first.minimumSizeHint() + QSize(16, 19));
     first.move(60, 40);
     QCoreApplication::processEvents();
     first.SaveSettings(*OpenSettings(), true);
@@ -93,7 +94,7 @@ TEST_F(RememberedSettings, ASecondRunStartsWithThePortTheLineSettingsAndTheWindo
   EXPECT_EQ(texts.parity, "Even");
   EXPECT_EQ(texts.flowControl, "Hardware");
   EXPECT_EQ(texts.dataBits, "8");
-  EXPECT_EQ(second.size(), QSize(770, 560));
+  EXPECT_EQ(second.size(), second.minimumSizeHint() + QSize(16, 19));
   EXPECT_EQ(second.pos(), QPoint(60, 40));
   EXPECT_THAT(op.Messages(), ::testing::IsEmpty());
 }

@@ -3,20 +3,25 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSignalBlocker>
-#include <QStringDecoder>
-#include <QGridLayout>
-#include <QHBoxLayout>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 
+#include "config/ParameterFilter.h"
+#include "config/ui/DefinitionText.h"
+#include "config/ui/ImportCompareDialog.h"
 #include "discovery/ui/ScanDialog.h"
 #include "widgets/ConnectionControls.h"
 #include "widgets/ControlIds.h"
@@ -31,16 +36,7 @@ namespace {
 
 using Id = ConfigPageIds;
 
-
-// The definition files and the module's replies are single-byte text. Files
-// written on Linux are UTF-8; files from the Windows tool are in its code page, for
-// which Latin-1 is the closest reading and never fails.
-QString Q(std::string_view text) {
-  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  QString decoded = utf8(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
-  if (!utf8.hasError()) return decoded;
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
+QString Q(std::string_view text) { return DefinitionText(text); }
 
 void SetText(QWidget* root, int id, const std::string& text) {
   if (auto* label = FindControl<QLabel>(root, id)) label->setText(Q(text));
@@ -160,6 +156,15 @@ ConfigPage::ConfigPage(Connection& connection, Operator& op, QWidget* parent)
   // box on the right. The tree and the description take what the page grows by.
   auto* lower = new QHBoxLayout;
   auto* left = new QVBoxLayout;
+  // The filter box above the tree: a line of its own, as narrow as the tree.
+  filterBox_ = new QLineEdit(this);
+  filterBox_->setObjectName(QStringLiteral("parameterFilter"));
+  filterBox_->setPlaceholderText(QStringLiteral("Filter (Ctrl+F)"));
+  filterBox_->setClearButtonEnabled(true);
+  filterBox_->setToolTip(
+      QStringLiteral("Shows the parameters whose group, name or description holds this text"));
+  filterBox_->installEventFilter(this);
+  left->addWidget(filterBox_);
   tree_ = new QTreeWidget(this);
   tree_->setHeaderHidden(true);
   tree_->setRootIsDecorated(true);
@@ -175,9 +180,15 @@ ConfigPage::ConfigPage(Connection& connection, Operator& op, QWidget* parent)
   auto* importButton = t.MakeButton(management, Id::kImport, QStringLiteral("Import"), false);
   managementGrid->addWidget(exportButton, 0, 0);
   managementGrid->addWidget(importButton, 0, 1);
+  // What an import of a file would change, before it is sent.
+  compareButton_ = t.MakeButton(management, kNoControlId, QStringLiteral("Compare..."), false);
+  compareButton_->setObjectName(QStringLiteral("compareButton"));
+  compareButton_->setToolTip(
+      QStringLiteral("Shows what an import of a configuration file would change on the device"));
+  managementGrid->addWidget(compareButton_, 0, 2);
   restoreButton_ = t.MakeButton(management, Id::kRestore,
                                 QString::fromLatin1(ConnectionControls::kRestoreCaption), false);
-  managementGrid->addWidget(restoreButton_, 1, 0, 1, 2);
+  managementGrid->addWidget(restoreButton_, 1, 0, 1, 3);
   // A running export or import says how far it is under the buttons; no line is
   // taken from the tree while none runs.
   transferStatus_ = new QLabel(management);
@@ -186,7 +197,7 @@ ConfigPage::ConfigPage(Connection& connection, Operator& op, QWidget* parent)
   // parameter.
   transferStatus_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   transferStatus_->hide();
-  managementGrid->addWidget(transferStatus_, 2, 0, 1, 2);
+  managementGrid->addWidget(transferStatus_, 2, 0, 1, 3);
   left->addWidget(management);
   lower->addLayout(left, 1);
 
@@ -236,6 +247,14 @@ ConfigPage::ConfigPage(Connection& connection, Operator& op, QWidget* parent)
   connect(scan, &QPushButton::clicked, this, &ConfigPage::BrowseRemoteDevice);
   connect(exportButton, &QPushButton::clicked, this, &ConfigPage::ExportConfiguration);
   connect(importButton, &QPushButton::clicked, this, &ConfigPage::ImportConfiguration);
+  connect(compareButton_, &QPushButton::clicked, this, &ConfigPage::CompareConfiguration);
+  connect(filterBox_, &QLineEdit::textChanged, this, &ConfigPage::FilterParameters);
+  // Ctrl+F while the page shows: the cursor goes into the filter box.
+  auto* find = new QShortcut(QKeySequence::Find, this);
+  connect(find, &QShortcut::activated, this, [this] {
+    filterBox_->setFocus(Qt::ShortcutFocusReason);
+    filterBox_->selectAll();
+  });
 }
 
 void ConfigPage::LoadParameterFile(LoadMode mode, const std::string& name) {
@@ -260,11 +279,70 @@ void ConfigPage::ClearParameterTree() {
 }
 
 void ConfigPage::FillParameterTree() {
-  const QSignalBlocker quiet(tree_);
-  for (const auto& row : definitions_.TreeRows()) {
-    QTreeWidgetItem* group = AddDefinitionItem(nullptr, row.group);
-    for (const std::string_view name : row.names) AddDefinitionItem(group, name);
+  {
+    const QSignalBlocker quiet(tree_);
+    for (const auto& row : definitions_.TreeRows()) {
+      QTreeWidgetItem* group = AddDefinitionItem(nullptr, row.group);
+      for (const std::string_view name : row.names) AddDefinitionItem(group, name);
+    }
   }
+  // A new tree shows as the filter box says; its groups start closed.
+  expandedBeforeFilter_.reset();
+  FilterParameters();
+}
+
+void ConfigPage::FilterParameters() {
+  const ParameterFilter filter(filterBox_->text().toStdString());
+  const std::vector<ParameterFilter::Row> rows = filter.Apply(definitions_);
+  // Hiding and opening items is no operator's pick: the selection stays, and
+  // nothing is read.
+  const QSignalBlocker quiet(tree_);
+  const int count = tree_->topLevelItemCount();
+  if (!filter.Empty() && !expandedBeforeFilter_) {
+    expandedBeforeFilter_.emplace();
+    for (int r = 0; r < count; ++r)
+      expandedBeforeFilter_->push_back(tree_->topLevelItem(r)->isExpanded());
+  }
+  // The tree holds the rows in their order (FillParameterTree).
+  for (int r = 0; r < count; ++r) {
+    QTreeWidgetItem* group = tree_->topLevelItem(r);
+    const ParameterFilter::Row* row =
+        static_cast<std::size_t>(r) < rows.size() ? &rows[static_cast<std::size_t>(r)] : nullptr;
+    group->setHidden(row && !row->shown);
+    for (int c = 0; c < group->childCount(); ++c) {
+      const bool shown = !row || static_cast<std::size_t>(c) >= row->namesShown.size() ||
+                         row->namesShown[static_cast<std::size_t>(c)];
+      group->child(c)->setHidden(!shown);
+    }
+    if (!filter.Empty()) group->setExpanded(!row || row->shown);
+  }
+  if (filter.Empty() && expandedBeforeFilter_) {
+    const std::vector<bool>& expanded = *expandedBeforeFilter_;
+    for (int r = 0; r < count && static_cast<std::size_t>(r) < expanded.size(); ++r)
+      tree_->topLevelItem(r)->setExpanded(expanded[static_cast<std::size_t>(r)]);
+    expandedBeforeFilter_.reset();
+    // The selected item, in view again.
+    if (QTreeWidgetItem* current = tree_->currentItem()) {
+      if (current->parent() && current->isSelected()) current->parent()->setExpanded(true);
+      tree_->scrollToItem(current);
+    }
+  }
+}
+
+bool ConfigPage::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == filterBox_ && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
+      // Esc clears the box; it never reaches the window.
+      filterBox_->clear();
+      return true;
+    }
+    if (key->key() == Qt::Key_Down && key->modifiers() == Qt::NoModifier) {
+      tree_->setFocus(Qt::TabFocusReason);
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void ConfigPage::ReloadDefinitions(const std::string& name) {
@@ -404,6 +482,8 @@ void ConfigPage::SetConnected(bool connected) {
     if (control.window != ControlWindow::kConfigPage) continue;
     if (auto* widget = FindControl(this, control.id)) widget->setEnabled(connected);
   }
+  // Compare goes with Import.
+  compareButton_->setEnabled(connected);
 }
 
 bool ConfigPage::SelectTreeItem(const std::string& path) {
@@ -496,36 +576,84 @@ void ConfigPage::BrowseRemoteDevice() {
 
 void ConfigPage::ExportConfiguration() {
   if (tasks_.Busy()) return;
-  if (const auto path = ConfigurationTransfer::ChooseExportFile(op_))
-    RunTransfer(Transfer::kExport, *path);
+  const auto path = ConfigurationTransfer::ChooseExportFile(op_);
+  if (!path) return;
+  RunTransfer("export", QStringLiteral("Export"),
+              [this, path = *path](LineLease& line, TransferProgress& progress) {
+                transfer_.ExportConfiguration(line, path, &progress);
+              });
 }
 
 void ConfigPage::ImportConfiguration() {
   if (tasks_.Busy()) return;
-  if (const auto path = ConfigurationTransfer::ChooseImportFile(op_))
-    RunTransfer(Transfer::kImport, *path);
+  const auto path = ConfigurationTransfer::ChooseImportFile(op_);
+  if (!path) return;
+  RunTransfer("import", QStringLiteral("Import"),
+              [this, path = *path](LineLease& line, TransferProgress& progress) {
+                transfer_.ImportConfiguration(line, path, &progress);
+              });
 }
 
-void ConfigPage::RunTransfer(Transfer transfer, const std::string& path) {
-  const bool exporting = transfer == Transfer::kExport;
-  const QString what = exporting ? QStringLiteral("Export") : QStringLiteral("Import");
+void ConfigPage::CompareConfiguration() {
+  if (tasks_.Busy()) return;
+  if (const auto path = ConfigurationTransfer::ChooseImportFile(op_)) CompareFile(*path);
+}
+
+void ConfigPage::CompareFile(const std::string& path) {
+  if (tasks_.Busy()) return;
+  // The import's own first steps (an invalid file, the version question), then the
+  // device's values; the dialog opens once the task has ended.
+  struct Comparison {
+    std::optional<PreparedImport> prepared;
+    std::optional<ConfigurationDiff> diff;
+  };
+  auto comparison = std::make_shared<Comparison>();
+  RunTransfer(
+      "compare", QStringLiteral("Compare"),
+      [this, path, comparison](LineLease& line, TransferProgress& progress) {
+        comparison->prepared = transfer_.PrepareImport(path);
+        if (comparison->prepared->outcome != ImportResult::Outcome::kDone) return;
+        comparison->diff = ConfigurationDiff::CompareWithDevice(
+            transfer_, line, comparison->prepared->plan, &progress);
+      },
+      [this, path, comparison] {
+        if (!comparison->diff || comparison->diff->stopped ||
+            !ImportCompareDialog::Ask(
+                *comparison->diff,
+                QString::fromStdString(std::filesystem::path(path).filename().string()), this)) {
+          ReadPendingSelection();
+          return;
+        }
+        // The plan that was compared is the one sent: the file is not read again,
+        // and its version question has been answered.
+        RunTransfer("import", QStringLiteral("Import"),
+                    [this, path, plan = comparison->prepared->plan](LineLease& line,
+                                                                    TransferProgress& progress) {
+                      transfer_.SendImport(line, path, plan, {}, &progress);
+                    });
+      });
+}
+
+void ConfigPage::RunTransfer(const char* holder, const QString& what,
+                             std::function<void(LineLease&, TransferProgress&)> work,
+                             std::function<void()> then) {
   const bool started = tasks_.Run(
-      [this, exporting, path, what](std::stop_token stop) {
-        auto line = connection_.TryLease(exporting ? "export" : "import", stop);
+      [this, holder, what, work = std::move(work)](std::stop_token stop) {
+        auto line = connection_.TryLease(holder, stop);
         if (!line) return;
         StatusLineProgress progress(transferStatus_, what, stop);
-        if (exporting) {
-          transfer_.ExportConfiguration(*line, path, &progress);
-        } else {
-          transfer_.ImportConfiguration(*line, path, &progress);
-        }
+        work(*line, progress);
       },
-      [this] {
+      [this, then = std::move(then)] {
         // Every step posted before the task's end has been shown by now.
         transferStatus_->hide();
         transferStatus_->clear();
         transferStatus_->setToolTip(QString());
-        ReadPendingSelection();
+        if (then) {
+          then();
+        } else {
+          ReadPendingSelection();
+        }
       });
   if (!started) return;
   transferStatus_->setText(what + QStringLiteral(": starting"));

@@ -24,9 +24,24 @@
 // transaction under way. The file dialogs are asked on the window's thread before
 // the task starts; the import's version question comes from the task through the
 // page's Operator, which the main window relays onto its own thread.
+//
+// Above the tree, a filter box narrows the tree to the parameters whose group, name
+// or description holds the typed text (ParameterFilter): the other items are hidden,
+// not removed, and the groups that show are opened. Filtering reads nothing and
+// keeps the selection, also that of an item it hides: the value box goes on showing
+// the selected parameter, and Save still writes it. Clearing the box shows the whole
+// tree again with the groups opened as they were and the selected item in view.
+// Ctrl+F puts the cursor into the box, Esc in the box clears it, and the down arrow
+// goes on to the tree.
+//
+// "Compare..." beside Import shows what an import of a file would change before
+// anything is sent: the file's version question, then the device's values read as
+// a module task ("Compare: parameter k of n"), then ImportCompareDialog; its Import
+// sends the file's commands as the Import button does, Cancel sends nothing.
 
 #include <QIcon>
 #include <QWidget>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -109,6 +124,13 @@ class ConfigPage : public QWidget {
   void ExportConfiguration();
   // Import (1003): the open dialog, then the import as a module task.
   void ImportConfiguration();
+  // "Compare...": the open dialog, the comparison with the device as a module task,
+  // then the dialog of the changes; its Import runs the import of that file.
+  void CompareConfiguration();
+  // The same for `path`, without the open dialog.
+  void CompareFile(const std::string& path);
+  // The filter box's text changed: hides what it does not find, or shows all.
+  void FilterParameters();
   // Shows what the box, 1004 and the remote texts are after the check box changed,
   // and loads the definition file the result names (the tree emptied first).
   void ApplyRemoteDevice(const RemoteDeviceResult& result);
@@ -116,6 +138,8 @@ class ConfigPage : public QWidget {
   // The status line of a running export or import ("parameter k of n"); hidden
   // while none runs.
   QLabel* TransferStatus() { return transferStatus_; }
+  QLineEdit* FilterBox() { return filterBox_; }
+  QPushButton* CompareButton() { return compareButton_; }
 
   // Selects the parameter `path` ("Group/Name") as the operator would, which reads
   // it; false when the tree has no such item.
@@ -137,9 +161,14 @@ class ConfigPage : public QWidget {
                      std::optional<int> selection);
   // Reads the selection waiting to be read, unless a task runs.
   void ReadPendingSelection();
-  enum class Transfer { kExport, kImport };
-  // Runs the export to or the import from `path` as a module task.
-  void RunTransfer(Transfer transfer, const std::string& path);
+  // Runs `work` as a module task on a lease for `holder`, with the status line
+  // showing "`what`: parameter k of n"; `then` runs on the window's thread after it
+  // (by default the selection picked meanwhile is read).
+  void RunTransfer(const char* holder, const QString& what,
+                   std::function<void(LineLease&, TransferProgress&)> work,
+                   std::function<void()> then = {});
+  // The Esc and down-arrow keys of the filter box.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   Connection& connection_;
   Operator& op_;
@@ -158,6 +187,10 @@ class ConfigPage : public QWidget {
   QLineEdit* remoteAddress_ = nullptr;
   QPushButton* restoreButton_ = nullptr;
   QLabel* transferStatus_ = nullptr;
+  QLineEdit* filterBox_ = nullptr;
+  QPushButton* compareButton_ = nullptr;
+  // Which groups were open before the filter opened the ones that show.
+  std::optional<std::vector<bool>> expandedBeforeFilter_;
   QIcon itemIcon_;
   std::string shownValue_;                       // the value edit's text as the module sent it
   std::optional<std::string> pendingSelection_;  // picked while a read ran

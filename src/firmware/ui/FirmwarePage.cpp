@@ -18,6 +18,7 @@
 #include "discovery/NetworkScan.h"
 #include "discovery/ui/DeviceListCtrl.h"
 #include "firmware/CloneRule.h"
+#include "firmware/StopUpdateQuestion.h"
 #include "webupdate/ui/WebUpdate.h"
 #include "widgets/ConnectionControls.h"
 #include "widgets/ControlIds.h"
@@ -85,12 +86,18 @@ FirmwarePage::FirmwarePage(Connection& connection, Operator& op, QWidget* parent
   layout->addWidget(file);
 
   auto* local = t.MakeGroupBox(this, kNoControlId, QStringLiteral("Local Device Update"));
-  auto* localLayout = new QHBoxLayout(local);
+  auto* localLayout = new QGridLayout(local);
   TemplateBuilder::Compact(localLayout);
   progress_ = t.MakeProgressBar(local, Id::kLocalProgress);
-  localLayout->addWidget(progress_, 1);
+  localLayout->addWidget(progress_, 0, 0);
   auto* localUpdate = t.MakeButton(local, Id::kLocalUpdate, QStringLiteral("Update"), false);
-  localLayout->addWidget(localUpdate);
+  localLayout->addWidget(localUpdate, 0, 1);
+  cancel_ = t.MakeButton(local, Id::kCancel, QStringLiteral("Cancel"), false);
+  localLayout->addWidget(cancel_, 0, 2);
+  // Under the bar: the bytes sent, the rate and the time left.
+  transferText_ = t.MakeStatic(local, Id::kTransferText, QString());
+  localLayout->addWidget(transferText_, 1, 0, 1, 3);
+  localLayout->setColumnStretch(0, 1);
   layout->addWidget(local);
 
   // The device list takes what the page grows by.
@@ -122,6 +129,7 @@ FirmwarePage::FirmwarePage(Connection& connection, Operator& op, QWidget* parent
   connect(choose, &QPushButton::clicked, this, &FirmwarePage::OnChooseFile);
   connect(download, &QPushButton::clicked, this, &FirmwarePage::OnDownloadFromWebServer);
   connect(localUpdate, &QPushButton::clicked, this, &FirmwarePage::OnLocalUpdate);
+  connect(cancel_, &QPushButton::clicked, this, &FirmwarePage::OnCancel);
   connect(search, &QPushButton::clicked, this, &FirmwarePage::ScanNetwork);
   connect(remoteUpdate, &QPushButton::clicked, this, &FirmwarePage::OnRemoteUpdate);
 }
@@ -185,6 +193,9 @@ void FirmwarePage::OnLocalUpdate() {
   // The checks ask nothing of the module: they run here, their box at once.
   update_.SetChosenPath(chosenPath_);
   if (!update_.CheckLocal()) return;
+  rate_.Reset();
+  transferText_->clear();
+  transferEnded_ = false;
   // The preparation (about seven seconds of pauses and a query) runs as a module
   // task; the update takes the task's lease of the line over to its worker.
   updatePreparing_ = RunTask(
@@ -192,7 +203,19 @@ void FirmwarePage::OnLocalUpdate() {
         auto line = connection_.TryLease("firmware update", stop);
         if (line) update_.OnLocalUpdate(std::move(*line));
       },
-      [this] { updatePreparing_ = false; });
+      [this] {
+        updatePreparing_ = false;
+        // From here the worker sends the image, until it reports its end (which
+        // may have come already).
+        cancel_->setEnabled(update_.Busy() && !transferEnded_);
+      });
+}
+
+void FirmwarePage::OnCancel() {
+  if (!relay_.AskYesNoDefaultNo(StopUpdateQuestion())) return;
+  // The worker reports the end itself ("Update cancelled.", the buttons back); had
+  // the transfer ended while the question was open, there is nothing to stop.
+  if (update_.CancelUpdate()) cancel_->setEnabled(false);
 }
 
 std::vector<RemoteRow> FirmwarePage::Rows() const {
@@ -343,6 +366,22 @@ void FirmwarePage::ShowDeviceTexts(const DeviceInfo& device) {
 
 void FirmwarePage::ReloadDefinitions(const std::string& fileName) {
   OnGuiThread([this, fileName] { emit definitionsToReload(QString::fromStdString(fileName)); });
+}
+
+void FirmwarePage::TransferredBytes(std::int64_t sent, std::int64_t total) {
+  // Stamped when the count comes, not when the window gets round to it.
+  const auto at = std::chrono::steady_clock::now();
+  OnGuiThread([this, sent, total, at] {
+    rate_.Add(sent, total, at);
+    transferText_->setText(Q(rate_.Text()));
+  });
+}
+
+void FirmwarePage::Finished(FirmwareOutcome /*outcome*/) {
+  OnGuiThread([this] {
+    transferEnded_ = true;
+    cancel_->setEnabled(false);
+  });
 }
 
 void FirmwarePage::SetRowProgress(int row, int percent) {

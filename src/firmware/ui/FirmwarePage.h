@@ -57,12 +57,14 @@
 #include "discovery/DeviceRecord.h"
 #include "firmware/FirmwarePageView.h"
 #include "firmware/FirmwareUpdate.h"
+#include "firmware/TransferRate.h"
 #include "widgets/ModuleTaskRunner.h"
 
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
+class QPushButton;
 
 namespace zendra {
 
@@ -91,6 +93,9 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   void OnChooseFile();
   // The local "Update" (1033): the checks, then the update of the local module.
   void OnLocalUpdate();
+  // Cancel (1061), while an image goes out: the question that closing the window
+  // asks too; Yes stops the transfer (the bootloader gets CAN CAN CAN).
+  void OnCancel();
 
   // "Download from web server" (1039): the local module and every device of the
   // list checked against the update server; the last image saved becomes the
@@ -141,6 +146,8 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   void ShowDeviceTexts(const DeviceInfo& device) override;
   void ReloadDefinitions(const std::string& fileName) override;
   void SetRowProgress(int row, int percent) override;
+  void TransferredBytes(std::int64_t sent, std::int64_t total) override;
+  void Finished(FirmwareOutcome outcome) override;
 
  signals:
   // A local update read the module anew.
@@ -169,6 +176,10 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   QLabel* status_ = nullptr;
   QLineEdit* pathEdit_ = nullptr;
   QProgressBar* progress_ = nullptr;
+  QLabel* transferText_ = nullptr;
+  QPushButton* cancel_ = nullptr;
+  TransferRate rate_;           // the window's thread only
+  bool transferEnded_ = false;  // the worker of the last press has reported its end
   QCheckBox* cloneBox_ = nullptr;
   DeviceListCtrl* deviceList_ = nullptr;
   bool buttonsEnabled_ = false;  // as the connection and the updates leave them

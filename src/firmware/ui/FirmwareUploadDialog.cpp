@@ -1,16 +1,18 @@
 #include "firmware/ui/FirmwareUploadDialog.h"
 
 #include <QApplication>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QThread>
 #include <QVBoxLayout>
+#include <chrono>
 
 #include "device/Connection.h"
+#include "firmware/StopUpdateQuestion.h"
 #include "widgets/ControlIds.h"
 #include "widgets/FindControl.h"
 #include "widgets/GuiThread.h"
@@ -72,8 +74,13 @@ FirmwareUploadDialog::FirmwareUploadDialog(Connection& connection, LineLease& li
   layout->addWidget(file);
   progress_ = t.MakeProgressBar(this, Id::kProgress);
   layout->addWidget(progress_);
+  // Under the bar: the bytes sent, the rate and the time left.
+  transferText_ = t.MakeStatic(this, Id::kTransferText, QString());
+  layout->addWidget(transferText_);
   layout->addStretch(1);
   auto* buttons = new QHBoxLayout;
+  cancel_ = t.MakeButton(this, Id::kCancel, QStringLiteral("Cancel"), false);
+  buttons->addWidget(cancel_);
   buttons->addStretch(1);
   auto* close = t.MakeButton(this, Id::kClose, QStringLiteral("Close"));
   auto* upload = t.MakeButton(this, Id::kUpload, QStringLiteral("Upload"));
@@ -87,6 +94,7 @@ FirmwareUploadDialog::FirmwareUploadDialog(Connection& connection, LineLease& li
   connect(close, &QPushButton::clicked, this, &QDialog::accept);
   connect(choose, &QPushButton::clicked, this, &FirmwareUploadDialog::OnChooseFile);
   connect(upload, &QPushButton::clicked, this, &FirmwareUploadDialog::OnUpload);
+  connect(cancel_, &QPushButton::clicked, this, &FirmwareUploadDialog::OnCancel);
 }
 
 FirmwareUploadDialog::~FirmwareUploadDialog() {
@@ -97,8 +105,9 @@ FirmwareUploadDialog::~FirmwareUploadDialog() {
 }
 
 void FirmwareUploadDialog::RunReload(Connection& connection, LineLease& line, Operator& op,
-                                     QWidget* parent) {
+                                     QWidget* parent, bool fast) {
   FirmwareUploadDialog dialog(connection, line, op, parent);
+  dialog.reload_.SetFastTransfer(fast);
   CursorWhile arrow(Qt::ArrowCursor);
   dialog.exec();
 }
@@ -113,12 +122,19 @@ void FirmwareUploadDialog::OnUpload() {
   // and its buttons wait with it.
   transferring_ = true;
   started_ = false;
+  rate_.Reset();
+  transferText_->clear();
   for (int id : {Id::kUpload, Id::kChooseFile, Id::kClose}) {
     if (auto* button = FindControl(this, id)) button->setEnabled(false);
   }
   const bool running = tasks_.Run([this](std::stop_token) { started_ = reload_.OnUpload(); },
                                   [this] {
-                                    if (started_) return;
+                                    // The worker sends the image until it reports
+                                    // its end (which may have come already).
+                                    if (started_) {
+                                      cancel_->setEnabled(transferring_);
+                                      return;
+                                    }
                                     transferring_ = false;
                                     EnableButtons(true);
                                   });
@@ -126,6 +142,12 @@ void FirmwareUploadDialog::OnUpload() {
     transferring_ = false;
     EnableButtons(true);
   }
+}
+
+void FirmwareUploadDialog::OnCancel() {
+  if (!relay_.AskYesNoDefaultNo(StopUpdateQuestion())) return;
+  // The worker reports the end itself ("Update cancelled.", the buttons back).
+  if (reload_.CancelTransfer()) cancel_->setEnabled(false);
 }
 
 void FirmwareUploadDialog::done(int result) {
@@ -159,8 +181,20 @@ void FirmwareUploadDialog::EnableButtons(bool enable) {
   });
 }
 
+void FirmwareUploadDialog::TransferredBytes(std::int64_t sent, std::int64_t total) {
+  // Stamped when the count comes, not when the window gets round to it.
+  const auto at = std::chrono::steady_clock::now();
+  OnGuiThread([this, sent, total, at] {
+    rate_.Add(sent, total, at);
+    transferText_->setText(QString::fromStdString(rate_.Text()));
+  });
+}
+
 void FirmwareUploadDialog::Finished(FirmwareOutcome /*outcome*/) {
-  OnGuiThread([this] { transferring_ = false; });
+  OnGuiThread([this] {
+    transferring_ = false;
+    cancel_->setEnabled(false);
+  });
 }
 
 }  // namespace zendra

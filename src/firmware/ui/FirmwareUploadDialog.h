@@ -22,12 +22,14 @@
 
 #include "base/OperatorRelay.h"
 #include "firmware/FirmwareReload.h"
+#include "firmware/TransferRate.h"
 #include "firmware/TransferView.h"
 #include "widgets/ModuleTaskRunner.h"
 
 class QLabel;
 class QLineEdit;
 class QProgressBar;
+class QPushButton;
 
 namespace zendra {
 
@@ -43,13 +45,20 @@ class FirmwareUploadDialog : public QDialog, public TransferView {
   ~FirmwareUploadDialog() override;
 
   // What the handshake runs for a reload (Connection::Hooks::reloadFirmware): the
-  // dialog, modal to `parent`, until the operator closes it.
-  static void RunReload(Connection& connection, LineLease& line, Operator& op, QWidget* parent);
+  // dialog, modal to `parent`, until the operator closes it. `fast`: the image goes
+  // out without the 1 ms pause after each block (fast flashing).
+  static void RunReload(Connection& connection, LineLease& line, Operator& op, QWidget* parent,
+                        bool fast = false);
 
   // "Choose File" (1047): the open-file dialog; the edit 1048 shows the path chosen.
   void OnChooseFile();
   // "Upload" (1046): the bootloader's menu choice, then the worker.
   void OnUpload();
+  // Cancel (1061), while the image goes out: the question closing the main window
+  // asks during an update; Yes stops the transfer (CAN CAN CAN), and the dialog
+  // can be closed again once the worker has reported its end.
+  void OnCancel();
+  FirmwareReload& Reload() { return reload_; }
 
   // The image the next upload sends; the edit only shows it.
   const std::string& ImagePath() const { return reload_.ChosenPath(); }
@@ -63,6 +72,7 @@ class FirmwareUploadDialog : public QDialog, public TransferView {
   void SetStatus(const std::string& text) override;
   void SetProgress(int percent) override;
   void EnableButtons(bool enable) override;
+  void TransferredBytes(std::int64_t sent, std::int64_t total) override;
   void Finished(FirmwareOutcome outcome) override;
 
   // Close, Esc and the title bar's button end the dialog only while no image goes out.
@@ -75,6 +85,9 @@ class FirmwareUploadDialog : public QDialog, public TransferView {
   QLabel* status_ = nullptr;
   QLineEdit* pathEdit_ = nullptr;
   QProgressBar* progress_ = nullptr;
+  QLabel* transferText_ = nullptr;
+  QPushButton* cancel_ = nullptr;
+  TransferRate rate_;  // the window's thread only
   bool transferring_ = false;
   std::atomic<bool> started_{false};  // set by the upload's task
   OperatorRelay relay_;

@@ -74,7 +74,8 @@ TEST(UpdateServerUrlTest, NamesAreEncodedForTheUrlPath) {
             "http://h/f/a%20b%25%23%3F%01%C3%A9.zmcon");
 }
 
-TEST(DefinitionFolderTest, DownloadsGoToTheProgramFolderWhenItTakesFilesElseToTheUsersFolder) {
+TEST(DefinitionFolderTest,
+     DownloadsGoToABuildTreesProgramFolderWhenItTakesFilesElseToTheUsersFolder) {
   TempFolder program;
   TempFolder data;
   ScopedEnvironment xdg("XDG_DATA_HOME", data.Path() + "share");
@@ -86,6 +87,15 @@ TEST(DefinitionFolderTest, DownloadsGoToTheProgramFolderWhenItTakesFilesElseToTh
   const std::string user = data.Path() + "share/zendra-manager/definitions/";
   EXPECT_EQ(DefinitionFolder::ForDownloads(unwritable), user);
   EXPECT_TRUE(std::filesystem::is_directory(user));
+
+  // An installed program's folders belong to the package manager: not even root,
+  // who could write there, downloads into them.
+  TempFolder prefix;
+  std::filesystem::create_directories(prefix.Path() + "bin");
+  std::filesystem::create_directories(prefix.Path() + "share/zendra-manager/definitions");
+  EXPECT_EQ(DefinitionFolder::ForDownloads(prefix.Path() + "bin/"), user);
+  EXPECT_TRUE(std::filesystem::is_empty(prefix.Path() + "bin"));
+  EXPECT_TRUE(std::filesystem::is_empty(prefix.Path() + "share/zendra-manager/definitions"));
 
   // A relative XDG_DATA_HOME is ignored, as the base directory rules say.
   ScopedEnvironment relative("XDG_DATA_HOME", "share");

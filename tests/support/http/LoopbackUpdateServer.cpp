@@ -12,6 +12,9 @@ namespace zendra::test {
 LoopbackUpdateServer::LoopbackUpdateServer() {
   // A proxy from the environment must not carry the test's loopback requests away.
   ::setenv("no_proxy", "127.0.0.1,localhost", 1);
+  server_.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
+    Dispatch(request, response);
+  });
   port_ = server_.bind_to_any_port("127.0.0.1");
   if (port_ <= 0) std::abort();
   // The socket listens from here on; requests wait in its backlog until this runs.
@@ -32,14 +35,14 @@ LoopbackUpdateServer::~LoopbackUpdateServer() {
 
 void LoopbackUpdateServer::Serve(const std::string& name, std::string body, int status,
                                  const std::string& contentType) {
-  server_.Get(kFolder + name, [=](const httplib::Request&, httplib::Response& res) {
+  Route(name, [=](const httplib::Request&, httplib::Response& res) {
     res.status = status;
     res.set_content(body, contentType.c_str());
   });
 }
 
 void LoopbackUpdateServer::ServeChunked(const std::string& name, std::string body) {
-  server_.Get(kFolder + name, [=](const httplib::Request&, httplib::Response& res) {
+  Route(name, [=](const httplib::Request&, httplib::Response& res) {
     res.set_chunked_content_provider(
         "text/plain", [body](std::size_t offset, httplib::DataSink& sink) {
           if (offset < body.size()) {
@@ -54,7 +57,7 @@ void LoopbackUpdateServer::ServeChunked(const std::string& name, std::string bod
 
 void LoopbackUpdateServer::ServeTruncated(const std::string& name, std::size_t announced,
                                           std::size_t sent) {
-  server_.Get(kFolder + name, [=](const httplib::Request&, httplib::Response& res) {
+  Route(name, [=](const httplib::Request&, httplib::Response& res) {
     res.set_content_provider(announced, "application/octet-stream",
                              [sent](std::size_t offset, std::size_t, httplib::DataSink& sink) {
                                if (offset >= sent) return false;  // drops the connection
@@ -67,7 +70,7 @@ void LoopbackUpdateServer::ServeTruncated(const std::string& name, std::size_t a
 
 void LoopbackUpdateServer::ServeStalled(const std::string& name, std::size_t announced,
                                         std::size_t sent) {
-  server_.Get(kFolder + name, [=, this](const httplib::Request&, httplib::Response& res) {
+  Route(name, [=, this](const httplib::Request&, httplib::Response& res) {
     res.set_content_provider(
         announced, "application/octet-stream",
         [this, sent](std::size_t offset, std::size_t, httplib::DataSink& sink) {
@@ -81,6 +84,30 @@ void LoopbackUpdateServer::ServeStalled(const std::string& name, std::size_t ann
           return false;
         });
   });
+}
+
+void LoopbackUpdateServer::Route(const std::string& name, Handler handler) {
+  std::lock_guard lock(routesMutex_);
+  routes_.emplace_back(std::regex(kFolder + name), std::move(handler));
+}
+
+void LoopbackUpdateServer::Dispatch(const httplib::Request& request,
+                                    httplib::Response& response) {
+  Handler handler;
+  {
+    std::lock_guard lock(routesMutex_);
+    for (const auto& [pattern, routeHandler] : routes_) {
+      if (std::regex_match(request.path, pattern)) {
+        handler = routeHandler;
+        break;
+      }
+    }
+  }
+  if (handler) {
+    handler(request, response);
+  } else {
+    response.status = 404;
+  }
 }
 
 void LoopbackUpdateServer::Release() {

@@ -9,9 +9,13 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
+#include <regex>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace zendra::test {
 
@@ -40,7 +44,15 @@ class LoopbackUpdateServer {
   std::string BaseUrl() const;
 
  private:
+  using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
+  // Routes are added while the server runs; its own handler table is not made for
+  // that, so one catch-all handler looks them up here under a lock.
+  void Route(const std::string& name, Handler handler);
+  void Dispatch(const httplib::Request& request, httplib::Response& response);
+
   httplib::Server server_;
+  std::mutex routesMutex_;
+  std::vector<std::pair<std::regex, Handler>> routes_;
   int port_ = 0;
   std::thread thread_;
   std::mutex mutex_;

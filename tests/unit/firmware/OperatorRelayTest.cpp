@@ -54,10 +54,11 @@ class WindowThread {
   std::deque<std::function<void()>> queue_;
 };
 
-// Waits (with a deadline, not a fixed time) until `count` worker calls are waiting.
-bool WaitForAsking(const OperatorRelay& relay, int count) {
+// Waits (with a deadline, not a fixed time) until `count` worker calls are waiting
+// and have posted their calls: a worker counts itself as asking just before it posts.
+bool WaitForAsking(const OperatorRelay& relay, WindowThread& window, int count) {
   const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (relay.Asking() != count) {
+  while (relay.Asking() != count || window.Posted() != static_cast<std::size_t>(count)) {
     if (std::chrono::steady_clock::now() > deadline) return false;
     std::this_thread::yield();
   }
@@ -76,7 +77,7 @@ TEST_F(OperatorRelayTest, AWorkersQuestionIsAnsweredOnTheWindowsThreadAndTheWork
   op.QueueAnswer(true);
   auto answer =
       std::async(std::launch::async, [&] { return relay->AskYesNo("Reload?", "NOTICE"); });
-  ASSERT_TRUE(WaitForAsking(*relay, 1));
+  ASSERT_TRUE(WaitForAsking(*relay, window, 1));
   // Nothing is shown until the window's thread runs the call.
   EXPECT_THAT(op.Questions(), IsEmpty());
   EXPECT_EQ(answer.wait_for(0s), std::future_status::timeout);
@@ -95,7 +96,7 @@ TEST_F(OperatorRelayTest, ClosingAnswersAWaitingWorkerAtOnceAndItsBoxIsNeverShow
   auto message = std::async(std::launch::async, [&] { relay->ShowMessage("Transmit error."); });
   auto question = std::async(std::launch::async, [&] { return relay->AskYesNo("Reload?"); });
   auto file = std::async(std::launch::async, [&] { return relay->ChooseFileToOpen("*.ebl"); });
-  ASSERT_TRUE(WaitForAsking(*relay, 3));
+  ASSERT_TRUE(WaitForAsking(*relay, window, 3));
 
   // The window closes and joins its worker without running its event loop again.
   relay->Close();
@@ -135,7 +136,7 @@ TEST_F(OperatorRelayTest, ABoxThatIsUpWhenTheWindowClosesNoLongerHoldsTheWorker)
     workerWentOn = message.wait_for(10s) == std::future_status::ready;
   };
   message = std::async(std::launch::async, [&] { nested.ShowMessage("Transmit error."); });
-  ASSERT_TRUE(WaitForAsking(nested, 1));
+  ASSERT_TRUE(WaitForAsking(nested, window, 1));
   window.RunPosted();
   EXPECT_TRUE(workerWentOn);
   EXPECT_THAT(closing.Messages(), ElementsAre("Transmit error."));

@@ -1,0 +1,45 @@
+#include "base/InstallLayout.h"
+
+#include <filesystem>
+#include <system_error>
+
+#ifndef ZENDRA_INSTALLED_DEFINITIONS
+#define ZENDRA_INSTALLED_DEFINITIONS "../share/zendra-manager/definitions/"
+#endif
+
+namespace zendra {
+
+namespace {
+
+std::string WithSlash(std::string folder) {
+  if (!folder.empty() && folder.back() != '/') folder.push_back('/');
+  return folder;
+}
+
+// The installed definition folder below `programFolder`, written without "..":
+// the program folder is the resolved path of the executable, so no link can make
+// the lexical form lead elsewhere.
+std::string InstalledFolderOf(const std::string& programFolder) {
+  const std::filesystem::path joined =
+      std::filesystem::path(WithSlash(programFolder)) / InstallLayout::RelativeDefinitionFolder();
+  return WithSlash(joined.lexically_normal().string());
+}
+
+}  // namespace
+
+const char* InstallLayout::RelativeDefinitionFolder() { return ZENDRA_INSTALLED_DEFINITIONS; }
+
+bool InstallLayout::IsInstalled(const std::string& programFolder) {
+  // Only a program that knows where it lies has an installed layout: the "./" of
+  // an unreadable executable path says nothing about the current folder's parent.
+  if (programFolder.empty() || programFolder.front() != '/') return false;
+  std::error_code ec;
+  return std::filesystem::is_directory(InstalledFolderOf(programFolder), ec);
+}
+
+std::string InstallLayout::DefinitionFolderOf(const std::string& programFolder) {
+  if (IsInstalled(programFolder)) return InstalledFolderOf(programFolder);
+  return WithSlash(programFolder);
+}
+
+}  // namespace zendra
