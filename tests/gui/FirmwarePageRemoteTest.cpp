@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <chrono>
 #include <filesystem>
@@ -46,11 +47,12 @@ using namespace std::chrono_literals;
 // Restated: the main window's Open (1009), Reboot (1006), Reload (1007) and baud
 // rate box (1011); the page's status line (1037), file location (1032), device list
 // (1014), clone box (1038), Download (1039), Search (1035), remote Update (1036),
-// local Update (1033) and its five buttons.
+// local Update (1033), local bar (1034) and its five buttons.
 constexpr int kFiveButtons[] = {1031, 1039, 1033, 1035, 1036};
 constexpr int kSearch = 1035;
 constexpr int kRemoteUpdate = 1036;
 constexpr int kDownload = 1039;
+constexpr int kTransferText = 1060;  // under the local bar: bytes, rate, time left
 
 constexpr const char* kAllUpdated = "All remote firmware updates are completed successfully.";
 constexpr const char* kOneCloned = "The remote firmware update is completed successfully.";
@@ -173,10 +175,13 @@ TEST_F(FirmwarePageRemote, TwoTickedRowsAreUpdatedOneAfterTheOtherWhileTheWindow
   // While one device runs the other's bar stays where it is: row 2 does not move
   // before row 0 is full.
   int row2BeforeRow0Done = 0;
+  // The line under the local bar tells of a local update only.
+  bool localLineShown = false;
   ASSERT_TRUE(WaitUntil(
       [&] {
         if (Bar(0).value_or(0) < 100)
           row2BeforeRow0Done = std::max(row2BeforeRow0Done, Bar(2).value_or(0));
+        localLineShown = localLineShown || !Page<QLabel>(kTransferText)->text().isEmpty();
         return Status() == kAllUpdated && SequenceEnded();
       },
       kDeadlineMs))
@@ -187,6 +192,8 @@ TEST_F(FirmwarePageRemote, TwoTickedRowsAreUpdatedOneAfterTheOtherWhileTheWindow
   EXPECT_LE(probe.LargestGap(), 300);
 
   EXPECT_EQ(row2BeforeRow0Done, 0);
+  EXPECT_FALSE(localLineShown);
+  EXPECT_EQ(Page<QProgressBar>(1034)->value(), 0);
   EXPECT_EQ(Bar(0), 100);
   EXPECT_EQ(Bar(2), 100);
   EXPECT_EQ(Bar(1), 0);

@@ -233,6 +233,9 @@ void FirmwarePage::OnRemoteUpdate() {
   // would find no marks of its own.
   timer_.stop();
   lookDue_ = false;
+  // The line under the local bar is a local update's.
+  rate_.Reset();
+  transferText_->clear();
   update_.SetCloneChecked(cloneBox_->isChecked());
   auto firstLook = std::make_shared<std::optional<int>>();
   auto press = [this, rows = Rows(), firstLook](std::stop_token stop) {
@@ -369,6 +372,9 @@ void FirmwarePage::ReloadDefinitions(const std::string& fileName) {
 }
 
 void FirmwarePage::TransferredBytes(std::int64_t sent, std::int64_t total) {
+  // The line belongs to the local bar above it; a remote device's progress is its
+  // row's bar.
+  if (!update_.localMode) return;
   // Stamped when the count comes, not when the window gets round to it.
   const auto at = std::chrono::steady_clock::now();
   OnGuiThread([this, sent, total, at] {
