@@ -36,4 +36,9 @@ inline std::string StopRemoteUpdateAndCloseQuestion() {
          "\r\n\r\nStop the update and close Zendra Manager?";
 }
 
+// The page's Cancel during a remote sequence.
+inline std::string StopRemoteUpdateQuestion() {
+  return std::string(kStopRemoteUpdateWarning) + "\r\n\r\nStop the update?";
+}
+
 }  // namespace zendra

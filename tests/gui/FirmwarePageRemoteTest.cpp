@@ -53,6 +53,7 @@ constexpr int kSearch = 1035;
 constexpr int kRemoteUpdate = 1036;
 constexpr int kDownload = 1039;
 constexpr int kTransferText = 1060;  // under the local bar: bytes, rate, time left
+constexpr int kCancel = 1061;        // beside the local Update
 
 constexpr const char* kAllUpdated = "All remote firmware updates are completed successfully.";
 constexpr const char* kOneCloned = "The remote firmware update is completed successfully.";
@@ -320,6 +321,51 @@ TEST_F(FirmwarePageRemote, FlippingTheCloneBoxMidSequenceClonesTheRowsNotStarted
   EXPECT_EQ(harness.Sim().RemoteVersion(kNodes[2].euiAddress), "v1.10.0");
   EXPECT_EQ(Bar(0), 100);
   EXPECT_EQ(Bar(2), 100);
+  EXPECT_THAT(op.Messages(), IsEmpty());
+}
+
+TEST_F(FirmwarePageRemote, CancelDuringARemoteTransferStopsItAndStartsNoFurtherDevice) {
+  ASSERT_NO_FATAL_FAILURE(ConnectAndSearch());
+  const FirmwareImageFile image("MA11", "v1.11.7", 64 * 1024);
+  Choose(image.Path());
+  Tick(0);
+  Tick(2);
+  EXPECT_FALSE(Page(kCancel)->isEnabled());
+  Page<QPushButton>(kRemoteUpdate)->click();
+  ASSERT_TRUE(
+      WaitUntil([&] { return Bar(0).value_or(0) >= 3 && Page(kCancel)->isEnabled(); }, kDeadlineMs))
+      << Status().toStdString() << " " << ::testing::PrintToString(op.Messages());
+  op.Clear();
+
+  // No goes on with the transfer.
+  op.QueueAnswer(false);
+  Page<QPushButton>(kCancel)->click();
+  ASSERT_EQ(op.Events().size(), 1u);
+  EXPECT_EQ(op.Events()[0].kind, FakeOperator::Event::kQuestion);
+  EXPECT_TRUE(op.Events()[0].defaultNo);
+  EXPECT_EQ(op.Events()[0].text,
+            "A remote firmware update is running. If it is stopped now, the remote devices not "
+            "updated yet keep their old firmware, and a device whose image is being sent will "
+            "need its update again.\r\n\r\nStop the update?");
+  EXPECT_TRUE(harness.Sim().Relaying());
+  EXPECT_TRUE(Firmware()->Update().Busy());
+
+  op.QueueAnswer(true);
+  Page<QPushButton>(kCancel)->click();
+  ASSERT_TRUE(
+      WaitUntil([&] { return Status() == "Update cancelled." && SequenceEnded(); }, kDeadlineMs))
+      << Status().toStdString() << " " << ::testing::PrintToString(op.Messages());
+  // CAN CAN CAN ended the relay; the second device was never asked for.
+  EXPECT_TRUE(WaitUntil([&] { return !harness.Sim().Relaying(); }, 3000));
+  EXPECT_TRUE(harness.Sim().ReceivedRemoteImages().empty());
+  EXPECT_FALSE(SentLineContaining("AT+BOOTLOAD=1," + kNodes[2].euiAddress));
+  EXPECT_EQ(harness.Sim().RemoteVersion(kNodes[0].euiAddress), kNodes[0].version);
+  EXPECT_EQ(Bar(0), 0);
+  EXPECT_EQ(Bar(2), 0);
+  EXPECT_FALSE(Page(kCancel)->isEnabled());
+  EXPECT_EQ(FiveEnabled(), kFiveOn);
+  EXPECT_EQ(MainLineUsersEnabled(), std::vector<bool>(4, true));
+  EXPECT_FALSE(dialog->Conn().Gate().Leased());
   EXPECT_THAT(op.Messages(), IsEmpty());
 }
 

@@ -212,10 +212,33 @@ void FirmwarePage::OnLocalUpdate() {
 }
 
 void FirmwarePage::OnCancel() {
-  if (!relay_.AskYesNoDefaultNo(StopUpdateQuestion())) return;
-  // The worker reports the end itself ("Update cancelled.", the buttons back); had
-  // the transfer ended while the question was open, there is nothing to stop.
-  if (update_.CancelUpdate()) cancel_->setEnabled(false);
+  const bool remote = RemoteUpdateRunning();
+  // No remote device starts while the question is open: a look that falls due
+  // meanwhile waits for the answer.
+  const int lookDueMs = timer_.isActive() ? timer_.remainingTime() : -1;
+  timer_.stop();
+  const bool yes =
+      relay_.AskYesNoDefaultNo(remote ? StopRemoteUpdateQuestion() : StopUpdateQuestion());
+  if (lookDueMs >= 0) timer_.start(lookDueMs);
+  if (!yes) return;
+  const bool rowsWaiting = update_.Sequence().Pending();
+  // The worker reports the end itself ("Update cancelled.", the buttons back), and
+  // the rows of a remote sequence not started yet are not started any more.
+  if (update_.CancelUpdate()) {
+    cancel_->setEnabled(false);
+    return;
+  }
+  // The image had gone while the question was open, and rows were still to come:
+  // the device that ended keeps its outcome, the sequence ends here.
+  if (remote && rowsWaiting) {
+    cancel_->setEnabled(false);
+    SetStatus(FirmwareHost::kCancelledStatus);
+    EnableButtons(true);
+    if (!tasks_.Busy() && !update_.Busy()) {
+      timer_.stop();
+      update_.StopRemoteUpdate();
+    }
+  }
 }
 
 std::vector<RemoteRow> FirmwarePage::Rows() const {
@@ -261,9 +284,15 @@ void FirmwarePage::OnUpdateTimer() {
     return;
   }
   auto nextLook = std::make_shared<std::optional<int>>();
+  const int started = update_.Sequence().StartedCount();
+  const int finished = finishedCount_;
   RunTask([this, nextLook](std::stop_token stop) { *nextLook = update_.OnUpdateTimer(stop); },
-          [this, nextLook] {
+          [this, nextLook, started, finished] {
             if (*nextLook) StartTimer(**nextLook);
+            // A device whose image now goes out can be cancelled, as a local update
+            // can, until its worker reports its end (which may have come already).
+            if (update_.Sequence().StartedCount() != started && finishedCount_ == finished)
+              cancel_->setEnabled(update_.TransferRunning());
           });
 }
 
@@ -386,6 +415,7 @@ void FirmwarePage::TransferredBytes(std::int64_t sent, std::int64_t total) {
 void FirmwarePage::Finished(FirmwareOutcome /*outcome*/) {
   OnGuiThread([this] {
     transferEnded_ = true;
+    ++finishedCount_;
     cancel_->setEnabled(false);
   });
 }

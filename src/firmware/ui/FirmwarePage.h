@@ -93,8 +93,10 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   void OnChooseFile();
   // The local "Update" (1033): the checks, then the update of the local module.
   void OnLocalUpdate();
-  // Cancel (1061), while an image goes out: the question that closing the window
-  // asks too; Yes stops the transfer (the bootloader gets CAN CAN CAN).
+  // Cancel (1061), while an image goes out (to the local module or, in a remote
+  // sequence, to a remote one): the question that closing the window asks too; Yes
+  // stops the transfer (the bootloader gets CAN CAN CAN) and starts no further
+  // remote device.
   void OnCancel();
 
   // "Download from web server" (1039): the local module and every device of the
@@ -180,6 +182,7 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   QPushButton* cancel_ = nullptr;
   TransferRate rate_;           // the window's thread only
   bool transferEnded_ = false;  // the worker of the last press has reported its end
+  int finishedCount_ = 0;       // workers that have reported their end
   QCheckBox* cloneBox_ = nullptr;
   DeviceListCtrl* deviceList_ = nullptr;
   bool buttonsEnabled_ = false;  // as the connection and the updates leave them
