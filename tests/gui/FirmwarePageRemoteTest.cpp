@@ -369,17 +369,28 @@ TEST_F(FirmwarePageRemote, CancelDuringARemoteTransferStopsItAndStartsNoFurtherD
   EXPECT_THAT(op.Messages(), IsEmpty());
 }
 
-// The threads of this process now.
-std::size_t ThreadCount() {
+// A thread's name as the kernel keeps it.
+std::string ThreadName(const std::filesystem::path& folder) {
+  std::ifstream comm(folder / "comm");
+  std::string name;
+  std::getline(comm, name);
+  return name;
+}
+
+// The threads of this process that are no thread of Qt's own: Qt names those
+// ("Thread (pooled)", ...), while every std::thread (the port's reader, the page's
+// task and workers, the simulated module's) keeps the program's name.
+std::size_t OwnThreadCount() {
+  const std::string program = ThreadName("/proc/self");
   std::size_t count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
-    ++count;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+    if (ThreadName(entry.path()) == program) ++count;
   return count;
 }
 
 TEST_F(FirmwarePageRemote, ClosingTheWindowMidSequenceAsksAndYesCancelsTheRelayedImage) {
   // No port open yet: no reader, no task, no worker.
-  const std::size_t threadsBefore = ThreadCount();
+  const std::size_t threadsBefore = OwnThreadCount();
   ASSERT_NO_FATAL_FAILURE(ConnectAndSearch());
   const FirmwareImageFile image("MA11", "v1.11.7", 64 * 1024);
   Choose(image.Path());
@@ -389,7 +400,7 @@ TEST_F(FirmwarePageRemote, ClosingTheWindowMidSequenceAsksAndYesCancelsTheRelaye
   ASSERT_TRUE(WaitUntil([&] { return Bar(0).value_or(0) >= 3; }, kDeadlineMs))
       << Status().toStdString() << " " << ::testing::PrintToString(op.Messages());
   ASSERT_TRUE(harness.Sim().Relaying());
-  EXPECT_GT(ThreadCount(), threadsBefore) << "the port's reader and the transfer run";
+  EXPECT_GT(OwnThreadCount(), threadsBefore) << "the port's reader and the transfer run";
   op.Clear();
 
   // No keeps the window and the sequence.
@@ -409,8 +420,8 @@ TEST_F(FirmwarePageRemote, ClosingTheWindowMidSequenceAsksAndYesCancelsTheRelaye
   dialog.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
   // The page's task and workers and the port's reader have ended with the window.
-  EXPECT_TRUE(WaitUntil([&] { return ThreadCount() <= threadsBefore; }, 2000))
-      << ThreadCount() << " threads, " << threadsBefore << " before the window opened the port";
+  EXPECT_TRUE(WaitUntil([&] { return OwnThreadCount() <= threadsBefore; }, 2000))
+      << OwnThreadCount() << " threads, " << threadsBefore << " before the window opened the port";
 
   // CAN CAN CAN ended the relay at once; left alone it would wait a minute of
   // protocol time (six seconds here) for the next block.
