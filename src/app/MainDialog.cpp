@@ -545,7 +545,9 @@ void MainDialog::closeEvent(QCloseEvent* event) {
   // Closing in the middle of an update stops it half-way: the module is then left
   // without a working firmware. Ask first; No keeps the window and the update.
   if (firmwarePage_ && firmwarePage_->UpdateRunning() &&
-      !op_.AskYesNoDefaultNo(StopUpdateAndCloseQuestion())) {
+      !op_.AskYesNoDefaultNo(firmwarePage_->RemoteUpdateRunning()
+                                 ? StopRemoteUpdateAndCloseQuestion()
+                                 : StopUpdateAndCloseQuestion())) {
     event->ignore();
     return;
   }

@@ -9,9 +9,12 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "ModuleSimulator.h"
 #include "app/MainDialog.h"
@@ -20,6 +23,8 @@
 #include "config/ProgramFolder.h"
 #include "config/ui/ConfigPage.h"
 #include "config/ui/ImportCompareDialog.h"
+#include "discovery/ui/DeviceListCtrl.h"
+#include "firmware/ImageCheck.h"
 #include "firmware/ui/FirmwarePage.h"
 #include "webupdate/ui/UpdateServerSetting.h"
 #include "widgets/ControlIds.h"
@@ -31,6 +36,9 @@
 namespace zendra {
 
 namespace {
+
+// The device list's "ModelType" column.
+constexpr int kModelTypeColumn = 4;
 
 // The picture for the documentation: the window as it stands after an optional
 // Open, the tick of a remote address and the pick of a parameter, on the chosen
@@ -75,9 +83,49 @@ void TakeUpdateScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
   poll->start(20);
 }
 
+// The Firmware Update page in the middle of a remote update: Open at 115200, Search,
+// the rows of the image's model ticked, the remote Update; the picture once the
+// second ticked row (the first done) has passed a third.
+void TakeRemoteUpdateScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
+  if (auto* baud = FindControl<QComboBox>(&dialog, MainDialogIds::kBaudBox))
+    baud->setCurrentIndex(baud->findText(QStringLiteral("115200")));
+  dialog.OnOpen();
+  dialog.Tasks().WaitIdle();
+  dialog.Tabs()->setCurrentIndex(1);
+  FirmwarePage* page = dialog.Firmware();
+  page->SetImagePath(line.screenshotRemoteUpdate);
+  page->ScanNetwork();
+  page->Tasks().WaitIdle();
+  std::string model;
+  ReadImageModel(line.screenshotRemoteUpdate, model);
+  DeviceListCtrl* list = page->DeviceList();
+  std::vector<int> ticked;
+  for (int row = 0; row < list->rowCount(); ++row) {
+    const QTableWidgetItem* type = list->item(row, kModelTypeColumn);
+    if (!type || type->text().toStdString() != model) continue;
+    list->item(row, 0)->setCheckState(Qt::Checked);
+    ticked.push_back(row);
+  }
+  page->OnRemoteUpdate();
+  const int watched = ticked.size() > 1 ? ticked[1] : ticked.empty() ? -1 : ticked[0];
+  auto* poll = new QTimer(&dialog);
+  QObject::connect(poll, &QTimer::timeout, &dialog, [&dialog, &line, poll, page, list, watched] {
+    const bool ended =
+        !page->UpdateRunning() && !page->Tasks().Busy() && !page->UpdateTimer().isActive();
+    if (!ended && list->RowProgress(watched).value_or(0) < 34) return;
+    poll->stop();
+    Grab(dialog, line);
+  });
+  poll->start(20);
+}
+
 void TakeScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
   if (!line.screenshotUpdate.empty()) {
     TakeUpdateScreenshot(dialog, line);
+    return;
+  }
+  if (!line.screenshotRemoteUpdate.empty()) {
+    TakeRemoteUpdateScreenshot(dialog, line);
     return;
   }
   if (line.screenshotAfterConnect) {

@@ -31,6 +31,7 @@ ManagerCommandLine ManagerCommandLine::Parse(int argc, const char* const* argv) 
   app.add_option("--screenshot-filter", line.screenshotFilter)->group("");
   app.add_option("--screenshot-compare", line.screenshotCompare)->group("");
   app.add_option("--screenshot-update", line.screenshotUpdate)->group("");
+  app.add_option("--screenshot-remote-update", line.screenshotRemoteUpdate)->group("");
   app.add_flag("--screenshot-console", line.screenshotConsole)->group("");
   app.add_option("--screenshot-console-command", line.screenshotConsoleCommand)->group("");
 

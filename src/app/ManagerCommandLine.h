@@ -53,6 +53,10 @@ class ManagerCommandLine {
   // An image: after an Open at 115200 the local update of the Firmware Update page
   // runs with it, and the picture is taken once a third of it has gone.
   std::string screenshotUpdate;
+  // An image: after an Open at 115200 a Search, the rows of the image's model ticked
+  // and the remote update started; the picture once the second of them (or the only
+  // one) has passed a third, or once the sequence has ended.
+  std::string screenshotRemoteUpdate;
   // The traffic console shown beside the window (the picture takes both), with this
   // command typed and sent when not empty.
   bool screenshotConsole = false;

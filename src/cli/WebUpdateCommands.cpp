@@ -10,7 +10,7 @@
 #include "cli/CliContext.h"
 #include "cli/TerminalDownloads.h"
 #include "config/ProgramFolder.h"
-#include "discovery/ScanReply.h"
+#include "discovery/NetworkScan.h"
 #include "webupdate/DefinitionFolder.h"
 #include "webupdate/UpdateServerCheck.h"
 #include "webupdate/WebServerDownload.h"
@@ -75,49 +75,6 @@ class OutputChooser : public Operator {
   std::set<std::string> used_;
 };
 
-// ---------------------------------------------------------------------------
-// STAND-IN for the discovery core's network scan (RunNetworkScan of
-// src/discovery/NetworkScan.h, not on main yet). Once it is, this function is
-// replaced by:
-//
-//   const ScanResult scan = RunNetworkScan(line, op);
-//   if (scan.outcome != ScanResult::Outcome::kListed) return std::nullopt;
-//   addresses = the ieeeAddress of each of scan.devices, in order;
-//
-// Until then it runs the same scan: the wake-up, "at+ds\r\n", the reply collected
-// until its "OK" (or "ERROR") line for up to 15 s (and the rest of that line), the
-// records parsed.
-// ---------------------------------------------------------------------------
-std::optional<std::vector<std::string>> ScanRemoteAddresses(LineLease& line, Operator& op) {
-  constexpr int kScanSeconds = 15;
-  AtLink& link = line.Link();
-  link.WakeUpIfSleepy();
-  line.Reply().clear();
-  line.Ring().Reset();
-  if (!link.portOpen || line.Port().Write("at+ds\r\n") != 7) {
-    op.ShowMessage("ERROR: Could not scan the remote device.");
-    return std::nullopt;
-  }
-  const bool ended = link.CollectReplyUntil(
-      [](const std::string& reply) { return JudgeScanReply(reply) != ScanReplyState::kPending; },
-      kScanSeconds * 10);
-  if (line.Stopped()) return std::nullopt;
-  // The line end after the deciding "OK" must not reach the next transaction,
-  // whose reply line it would make empty.
-  if (ended) {
-    const std::size_t ok = AtLink::FindLine(line.Reply(), "OK");
-    link.TakeRestOfLine(ok != std::string::npos ? ok : AtLink::FindLine(line.Reply(), "ERROR"));
-  }
-  if (!ended || JudgeScanReply(line.Reply()) != ScanReplyState::kComplete) {
-    op.ShowMessage("ERROR: Could not scan the remote device.");
-    return std::nullopt;
-  }
-  std::vector<std::string> addresses;
-  for (const DeviceRecord& device : ParseScanReply(line.Reply()))
-    addresses.push_back(device.ieeeAddress);
-  return addresses;
-}
-
 struct DownloadOptions {
   std::string dest;
   std::string output;
@@ -176,12 +133,13 @@ void CheckFirmware(CliContext& ctx, const DownloadOptions& options) {
   OutputChooser op(ctx.op, options.output);
   std::vector<std::string> addresses;
   if (options.scan) {
-    auto scanned = ScanRemoteAddresses(ctx.Line(), op);
-    if (!scanned) {
+    // The page's Search: its failure has been reported.
+    const ScanResult scan = RunNetworkScan(ctx.Line(), op);
+    if (scan.outcome != ScanResult::Outcome::kListed) {
       ctx.exitCode = kExitFailed;
       return;
     }
-    addresses = std::move(*scanned);
+    for (const DeviceRecord& device : scan.devices) addresses.push_back(device.ieeeAddress);
   }
   TerminalDownloadRunner runner(op, options.quiet);
   WebServerDownload download(ctx.connection, op, runner, *url);

@@ -119,6 +119,8 @@ class FirmwareUpdate : public FirmwareHost {
   // A worker (transfer or clone) runs. Hides FirmwareHost::Busy, which knows the
   // transfer's slot only.
   bool Busy() const { return transferThread_.Running() || cloneThread_.Running(); }
+  // An image goes out (local or remote): what Cancel can stop.
+  bool TransferRunning() const { return transferThread_.Running(); }
   // Waits until the running workers have ended by themselves.
   void Join();
 

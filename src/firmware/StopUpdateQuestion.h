@@ -22,4 +22,23 @@ inline std::string StopUpdateQuestion() {
   return std::string(kStopUpdateWarning) + "\r\n\r\nStop the update?";
 }
 
+// A remote sequence stopped half-way: the devices not started yet keep their
+// firmware, and an image being relayed is broken off (a clone goes on in the
+// module by itself).
+inline constexpr const char* kStopRemoteUpdateWarning =
+    "A remote firmware update is running. If it is stopped now, the remote devices not "
+    "updated yet keep their old firmware, and a device whose image is being sent will need "
+    "its update again.";
+
+// Closing the main window during a remote sequence.
+inline std::string StopRemoteUpdateAndCloseQuestion() {
+  return std::string(kStopRemoteUpdateWarning) +
+         "\r\n\r\nStop the update and close Zendra Manager?";
+}
+
+// The page's Cancel during a remote sequence.
+inline std::string StopRemoteUpdateQuestion() {
+  return std::string(kStopRemoteUpdateWarning) + "\r\n\r\nStop the update?";
+}
+
 }  // namespace zendra

@@ -253,7 +253,14 @@ void SerialPort::ReleaseLocked() {
     // a close right after a write must not swallow it. Bounded, so that a line
     // held up by flow control cannot keep the port from closing.
     DrainOutput(fd, std::chrono::milliseconds(200));
-    ::tcflush(fd, TCIOFLUSH);
+    // Output is thrown away only when some is still waiting here (a line held up
+    // by flow control). A pseudo-terminal keeps no output queue: its bytes go into
+    // the other side's input at once, and flushing its output would take back
+    // what the other side has not read yet (the CAN that ends an upload when the
+    // window closes).
+    int pending = 0;
+    const bool stuck = ::ioctl(fd, TIOCOUTQ, &pending) == 0 && pending > 0;
+    ::tcflush(fd, stuck ? TCIOFLUSH : TCIFLUSH);
     // The exclusive flag belongs to the terminal, not to this descriptor: left set,
     // it would refuse every later open by an ordinary user for as long as anything
     // else keeps the device open (the module's side of a pseudo-terminal always does).

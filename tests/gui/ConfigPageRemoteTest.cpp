@@ -254,31 +254,6 @@ TEST_F(RemotePage, ClosingThePortInRemoteModeResetsTheBoxAndTheNextOpenIsLocal) 
   EXPECT_THAT(Lines(), ElementsAre("AT+NODENAME\r\n"));
 }
 
-// Ticks every 20 ms on the window's thread and keeps the largest time between two
-// ticks.
-class TickProbe {
- public:
-  TickProbe() {
-    timer_.setInterval(20);
-    timer_.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      const qint64 now = clock_.elapsed();
-      largestGap_ = std::max(largestGap_, now - last_);
-      last_ = now;
-    });
-    clock_.start();
-    timer_.start();
-  }
-  // Up to now: a window's thread blocked since the last tick counts too.
-  qint64 LargestGap() const { return std::max(largestGap_, clock_.elapsed() - last_); }
-
- private:
-  QTimer timer_;
-  QElapsedTimer clock_;
-  qint64 last_ = 0;
-  qint64 largestGap_ = 0;
-};
-
 TEST_F(RemotePage, AnAddressThatIsEmptyOrSilentLeavesThePageLocalWhileTheWindowPaints) {
   ASSERT_NO_FATAL_FAILURE(Connect());
 

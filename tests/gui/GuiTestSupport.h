@@ -1,6 +1,7 @@
 #pragma once
 // Helpers for driving the windows offscreen: waiting on a condition while the
-// event loop runs, and answering a modal dialog that a handler opens with exec().
+// event loop runs, answering a modal dialog that a handler opens with exec(), and
+// measuring how long the window's event loop went without running.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <QString>
 #include <QTimer>
 #include <QWidget>
+#include <algorithm>
 #include <functional>
 #include <ostream>
 
@@ -70,5 +72,31 @@ void WhenModalShows(std::function<void(T*)> act, int timeoutMs = 10000) {
   });
   timer->start(5);
 }
+
+// Ticks every 20 ms on the window's thread and keeps the largest time between two
+// ticks: a window whose thread is blocked (talking to the module, waiting for a
+// worker) shows it as a gap.
+class TickProbe {
+ public:
+  TickProbe() {
+    timer_.setInterval(20);
+    timer_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      const qint64 now = clock_.elapsed();
+      largestGap_ = std::max(largestGap_, now - last_);
+      last_ = now;
+    });
+    clock_.start();
+    timer_.start();
+  }
+  // Up to now: a window's thread blocked since the last tick counts too.
+  qint64 LargestGap() const { return std::max(largestGap_, clock_.elapsed() - last_); }
+
+ private:
+  QTimer timer_;
+  QElapsedTimer clock_;
+  qint64 last_ = 0;
+  qint64 largestGap_ = 0;
+};
 
 }  // namespace zendra::test

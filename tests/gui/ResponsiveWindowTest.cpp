@@ -6,7 +6,6 @@
 #include <gmock/gmock.h>
 
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -33,29 +32,6 @@ using ::testing::ElementsAre;
 constexpr double kTimeScale = 0.3;
 constexpr int kDeadlineMs = 60000;
 constexpr qint64 kLargestGapMs = 100;
-
-// Ticks every 20 ms and keeps the largest time between two ticks.
-class TickProbe {
- public:
-  TickProbe() {
-    timer_.setInterval(20);
-    timer_.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      const qint64 now = clock_.elapsed();
-      largestGap_ = std::max(largestGap_, now - last_);
-      last_ = now;
-    });
-    clock_.start();
-    timer_.start();
-  }
-  qint64 LargestGap() const { return largestGap_; }
-
- private:
-  QTimer timer_;
-  QElapsedTimer clock_;
-  qint64 last_ = 0;
-  qint64 largestGap_ = 0;
-};
 
 TEST(ResponsiveWindow, TheWindowKeepsPaintingThroughAReloadFromTheHandshakeAndALocalUpdate) {
   sim::Options module;

@@ -12,11 +12,14 @@
 #include <QVBoxLayout>
 #include <chrono>
 #include <memory>
+#include <optional>
 
+#include "base/Clock.h"
 #include "discovery/NetworkScan.h"
 #include "discovery/ui/DeviceListCtrl.h"
 #include "firmware/CloneRule.h"
 #include "firmware/StopUpdateQuestion.h"
+#include "webupdate/ui/WebUpdate.h"
 #include "widgets/ConnectionControls.h"
 #include "widgets/ControlIds.h"
 #include "widgets/FindControl.h"
@@ -30,10 +33,14 @@ namespace {
 
 using Id = FirmwarePageIds;
 
-
 // The buttons every update disables while it runs, and the connection enables.
 constexpr int kFiveButtons[] = {Id::kChooseFile, Id::kDownload, Id::kLocalUpdate, Id::kSearch,
                                 Id::kRemoteUpdate};
+
+// What Search, the local Update and the download say while a remote sequence still
+// has devices to start: the line is the sequence's until its last device has begun.
+constexpr const char* kRemoteUpdateRunning =
+    "ERROR: A remote firmware update is running. Please wait until it has ended.";
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -72,8 +79,9 @@ FirmwarePage::FirmwarePage(Connection& connection, Operator& op, QWidget* parent
   auto* choose =
       t.MakeButton(file, Id::kChooseFile, QStringLiteral("Choose file in local PC"), false);
   fileGrid->addWidget(choose, 1, 0, 1, 2);
-  fileGrid->addWidget(
-      t.MakeButton(file, Id::kDownload, QStringLiteral("Download from web server"), false), 1, 2);
+  auto* download =
+      t.MakeButton(file, Id::kDownload, QStringLiteral("Download from web server"), false);
+  fileGrid->addWidget(download, 1, 2);
   fileGrid->setColumnStretch(3, 1);
   layout->addWidget(file);
 
@@ -105,22 +113,36 @@ FirmwarePage::FirmwarePage(Connection& connection, Operator& op, QWidget* parent
   cloneBox_ = t.MakeCheckBox(remote, Id::kClone, QStringLiteral("Clone local firmware"));
   remoteRow->addWidget(cloneBox_);
   remoteRow->addStretch(1);
-  remoteRow->addWidget(t.MakeButton(remote, Id::kRemoteUpdate, QStringLiteral("Update"), false));
+  auto* remoteUpdate = t.MakeButton(remote, Id::kRemoteUpdate, QStringLiteral("Update"), false);
+  remoteRow->addWidget(remoteUpdate);
   remoteLayout->addLayout(remoteRow);
   layout->addWidget(remote, 1);
 
+  // The timer that steps the remote sequence: one look per shot.
+  timer_.setSingleShot(true);
+  connect(&timer_, &QTimer::timeout, this, &FirmwarePage::OnUpdateTimer);
+
   connect(cloneBox_, &QCheckBox::clicked, this, [this] { OnCloneToggled(); });
+  // The sequence reads the box at the press and at every start.
+  connect(cloneBox_, &QCheckBox::toggled, this,
+          [this](bool checked) { update_.SetCloneChecked(checked); });
   connect(choose, &QPushButton::clicked, this, &FirmwarePage::OnChooseFile);
+  connect(download, &QPushButton::clicked, this, &FirmwarePage::OnDownloadFromWebServer);
   connect(localUpdate, &QPushButton::clicked, this, &FirmwarePage::OnLocalUpdate);
   connect(cancel_, &QPushButton::clicked, this, &FirmwarePage::OnCancel);
   connect(search, &QPushButton::clicked, this, &FirmwarePage::ScanNetwork);
+  connect(remoteUpdate, &QPushButton::clicked, this, &FirmwarePage::OnRemoteUpdate);
 }
 
 FirmwarePage::~FirmwarePage() {
-  // From here on a worker's box is answered at once; the task is stopped, and
-  // update_ then stops and joins its worker.
+  // No look starts any more. From here on a worker's box is answered at once; the
+  // task is stopped first (a look preparing a device ends its waits at once), then
+  // the sequence: its running transfer is cancelled and joined, its clone watch
+  // ends, no row starts, the line goes back.
+  timer_.stop();
   relay_.Close();
   tasks_.StopAndJoin();
+  update_.StopRemoteUpdate();
 }
 
 template <typename F>
@@ -133,21 +155,50 @@ void FirmwarePage::OnGuiThread(F call) {
 }
 
 void FirmwarePage::SetImagePath(const std::string& path) {
-  update_.SetChosenPath(path);
+  chosenPath_ = path;
   pathEdit_->setText(Q(path));
 }
 
-void FirmwarePage::OnChooseFile() { pathEdit_->setText(Q(update_.OnChooseFile())); }
+void FirmwarePage::OnChooseFile() {
+  // The dialog is the page's own: a tick may start while it is open, and must not
+  // see the path change under it.
+  if (auto path = relay_.ChooseFileToOpen(FirmwareHost::kFileFilter)) SetImagePath(*path);
+}
+
+bool FirmwarePage::RunTask(std::function<void(std::stop_token)> task, std::function<void()> done) {
+  if (tasks_.Busy()) return false;
+  // No task runs now, and the workers took their own copies: nothing reads the
+  // path while it is handed over.
+  update_.SetChosenPath(chosenPath_);
+  const bool started = tasks_.Run(std::move(task), [this, done = std::move(done)] {
+    if (done) done();
+    ApplyButtons();
+    if (lookDue_) {
+      lookDue_ = false;
+      OnUpdateTimer();
+    }
+  });
+  ApplyButtons();
+  return started;
+}
+
+bool FirmwarePage::RefusedForRemoteUpdate() {
+  if (!RemoteUpdateRunning()) return false;
+  relay_.ShowMessage(kRemoteUpdateRunning);
+  return true;
+}
 
 void FirmwarePage::OnLocalUpdate() {
+  if (tasks_.Busy() || RefusedForRemoteUpdate()) return;
   // The checks ask nothing of the module: they run here, their box at once.
+  update_.SetChosenPath(chosenPath_);
   if (!update_.CheckLocal()) return;
   rate_.Reset();
   transferText_->clear();
   transferEnded_ = false;
   // The preparation (about seven seconds of pauses and a query) runs as a module
   // task; the update takes the task's lease of the line over to its worker.
-  updatePreparing_ = tasks_.Run(
+  updatePreparing_ = RunTask(
       [this](std::stop_token stop) {
         auto line = connection_.TryLease("firmware update", stop);
         if (line) update_.OnLocalUpdate(std::move(*line));
@@ -161,19 +212,116 @@ void FirmwarePage::OnLocalUpdate() {
 }
 
 void FirmwarePage::OnCancel() {
-  if (!relay_.AskYesNoDefaultNo(StopUpdateQuestion())) return;
-  // The worker reports the end itself ("Update cancelled.", the buttons back); had
-  // the transfer ended while the question was open, there is nothing to stop.
-  if (update_.CancelUpdate()) cancel_->setEnabled(false);
+  const bool remote = RemoteUpdateRunning();
+  // No remote device starts while the question is open: a look that falls due
+  // meanwhile waits for the answer.
+  const int lookDueMs = timer_.isActive() ? timer_.remainingTime() : -1;
+  timer_.stop();
+  const bool yes =
+      relay_.AskYesNoDefaultNo(remote ? StopRemoteUpdateQuestion() : StopUpdateQuestion());
+  if (lookDueMs >= 0) timer_.start(lookDueMs);
+  if (!yes) return;
+  const bool rowsWaiting = update_.Sequence().Pending();
+  // The worker reports the end itself ("Update cancelled.", the buttons back), and
+  // the rows of a remote sequence not started yet are not started any more.
+  if (update_.CancelUpdate()) {
+    cancel_->setEnabled(false);
+    return;
+  }
+  // The image had gone while the question was open, and rows were still to come:
+  // the device that ended keeps its outcome, the sequence ends here.
+  if (remote && rowsWaiting) {
+    cancel_->setEnabled(false);
+    SetStatus(FirmwareHost::kCancelledStatus);
+    EnableButtons(true);
+    if (!tasks_.Busy() && !update_.Busy()) {
+      timer_.stop();
+      update_.StopRemoteUpdate();
+    }
+  }
+}
+
+std::vector<RemoteRow> FirmwarePage::Rows() const {
+  std::vector<RemoteRow> rows;
+  for (int row = 0; row < deviceList_->rowCount(); ++row) {
+    const QTableWidgetItem* check = deviceList_->item(row, 0);
+    rows.push_back({deviceList_->IeeeAddress(row), check && check->checkState() == Qt::Checked});
+  }
+  return rows;
+}
+
+void FirmwarePage::OnRemoteUpdate() {
+  if (tasks_.Busy()) return;
+  // A press starts the sequence anew: a look still due from an earlier press
+  // would find no marks of its own.
+  timer_.stop();
+  lookDue_ = false;
+  // The line under the local bar is a local update's.
+  rate_.Reset();
+  transferText_->clear();
+  update_.SetCloneChecked(cloneBox_->isChecked());
+  auto firstLook = std::make_shared<std::optional<int>>();
+  auto press = [this, rows = Rows(), firstLook](std::stop_token stop) {
+    *firstLook = update_.OnRemoteUpdate(rows, stop);
+  };
+  RunTask(std::move(press), [this, firstLook] {
+    if (*firstLook) StartTimer(**firstLook);
+  });
+}
+
+void FirmwarePage::StartTimer(int protocolMs) {
+  // The sequence's delays are protocol time, as every pause of the protocol.
+  const auto delay =
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::Scaled(protocolMs));
+  timer_.start(delay);
+}
+
+void FirmwarePage::OnUpdateTimer() {
+  // A look prepares a device for seconds: it runs as a task, and waits for one
+  // that runs now.
+  if (tasks_.Busy()) {
+    lookDue_ = true;
+    return;
+  }
+  auto nextLook = std::make_shared<std::optional<int>>();
+  const int started = update_.Sequence().StartedCount();
+  const int finished = finishedCount_;
+  RunTask([this, nextLook](std::stop_token stop) { *nextLook = update_.OnUpdateTimer(stop); },
+          [this, nextLook, started, finished] {
+            if (*nextLook) StartTimer(**nextLook);
+            // A device whose image now goes out can be cancelled, as a local update
+            // can, until its worker reports its end (which may have come already).
+            if (update_.Sequence().StartedCount() != started && finishedCount_ == finished)
+              cancel_->setEnabled(update_.TransferRunning());
+          });
+}
+
+void FirmwarePage::OnDownloadFromWebServer() {
+  if (tasks_.Busy() || RefusedForRemoteUpdate()) return;
+  std::vector<std::string> addresses;
+  for (const RemoteRow& row : Rows()) addresses.push_back(row.address);
+  auto saved = std::make_shared<std::string>();
+  RunTask(
+      [this, addresses = std::move(addresses), saved](std::stop_token stop) {
+        auto line = connection_.TryLease("web server download", stop);
+        if (line)
+          *saved = WebUpdate::DownloadFromWebServer(connection_, *line, relay_, this, addresses);
+      },
+      [this, saved] {
+        // Nothing saved keeps the file chosen before.
+        if (!saved->empty()) SetImagePath(*saved);
+      });
 }
 
 void FirmwarePage::ScanNetwork() {
-  if (tasks_.Busy()) return;
+  if (tasks_.Busy() || RefusedForRemoteUpdate()) return;
+  // Another activity has the line: the list stays as it is.
+  if (connection_.Gate().Leased()) return;
   progress_->setValue(0);
   deviceList_->RemoveAllRowProgress();
   deviceList_->setRowCount(0);
   auto result = std::make_shared<ScanResult>();
-  tasks_.Run(
+  RunTask(
       [this, result](std::stop_token stop) {
         auto line = connection_.TryLease("network scan", stop);
         if (line) *result = RunNetworkScan(*line, relay_);
@@ -198,7 +346,10 @@ void FirmwarePage::SetLineBusy(bool busy) {
 }
 
 void FirmwarePage::ApplyButtons() {
-  const bool enable = buttonsEnabled_ && !lineBusy_;
+  // Between two remote devices the line stays leased to the sequence, yet the
+  // buttons come back as the device ends; a task of the page keeps them off.
+  const bool lineFree = !lineBusy_ || RemoteUpdateRunning();
+  const bool enable = buttonsEnabled_ && lineFree && !tasks_.Busy();
   for (int id : kFiveButtons) {
     if (auto* button = FindControl(this, id)) SetEnabledKeepingFocusSafe(button, enable, this);
   }
@@ -250,6 +401,9 @@ void FirmwarePage::ReloadDefinitions(const std::string& fileName) {
 }
 
 void FirmwarePage::TransferredBytes(std::int64_t sent, std::int64_t total) {
+  // The line belongs to the local bar above it; a remote device's progress is its
+  // row's bar.
+  if (!update_.localMode) return;
   // Stamped when the count comes, not when the window gets round to it.
   const auto at = std::chrono::steady_clock::now();
   OnGuiThread([this, sent, total, at] {
@@ -261,6 +415,7 @@ void FirmwarePage::TransferredBytes(std::int64_t sent, std::int64_t total) {
 void FirmwarePage::Finished(FirmwareOutcome /*outcome*/) {
   OnGuiThread([this] {
     transferEnded_ = true;
+    ++finishedCount_;
     cancel_->setEnabled(false);
   });
 }

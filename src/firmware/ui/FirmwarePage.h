@@ -11,17 +11,44 @@
 // The remote half's list is a DeviceListCtrl; Search (1035) fills it with the
 // network scan, run as a module task: each row a device, with its bar at 0 %.
 //
-// The local half is wired: "Choose file in local PC" and the local "Update" call
-// FirmwareUpdate, which checks, prepares the module (as a module task, off the
-// window's thread) and runs UpdateWorker. The page knows no main window: what the
-// worker learns it announces (the device information read anew, the definitions
-// to load), and the main window, which owns the page, connects to that.
+// "Choose file in local PC" and the local "Update" call FirmwareUpdate, which
+// checks, prepares the module (as a module task, off the window's thread) and runs
+// UpdateWorker. The page knows no main window: what the worker learns it announces
+// (the device information read anew, the definitions to load), and the main
+// window, which owns the page, connects to that.
 //
-// No worker outlives the page: its destructor closes the OperatorRelay (a worker's
-// box is answered at once from then on), stops its task and FirmwareUpdate stops
-// and joins the worker. The main window destroys the page before its Connection.
+// The remote "Update" runs FirmwareUpdate::OnRemoteUpdate as a module task with the
+// list's rows; the delay it returns starts the page's single-shot timer, whose tick
+// runs OnUpdateTimer as a module task and starts the timer again with the delay
+// that returns. A tick that comes while another task of the page runs is taken
+// as soon as that task has ended. The devices' bars and the status line follow the
+// workers through the view.
+//
+// The chosen image belongs to the window's thread: the page keeps it and hands it
+// to FirmwareUpdate only there, right before one of its tasks starts, so that a
+// file chosen while a tick prepares a device never changes the path under it (the
+// next tick takes the new file, and checks its device against it again).
+//
+// "Download from web server" runs the update server check as a module task with
+// the list's addresses; the image it saved becomes the chosen image.
+//
+// Between two remote devices the five buttons come back as each device ends, but
+// the sequence keeps the line for the rows still to start: Search, the local
+// Update and the download then say so instead of taking the line (a new scan
+// would also change the rows the sequence addresses). The main window keeps its
+// own users of the line (Open, Reboot, Reload, the Configuration page) disabled
+// through the line's lease.
+//
+// No worker outlives the page: its destructor stops the timer, closes the
+// OperatorRelay (a worker's box is answered at once from then on), stops its task,
+// then ends the remote sequence (a running transfer is cancelled) and
+// FirmwareUpdate joins its workers. The main window destroys the page before its
+// Connection.
 
+#include <QTimer>
 #include <QWidget>
+#include <functional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -59,16 +86,23 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   const OperatorRelay& Relay() const { return relay_; }
 
   // The chosen image. The edit 1032 only shows it: text typed there is never read.
-  const std::string& ImagePath() const { return update_.ChosenPath(); }
+  const std::string& ImagePath() const { return chosenPath_; }
   void SetImagePath(const std::string& path);
 
   // "Choose file in local PC" (1031): the open-file dialog; a cancel keeps the path.
   void OnChooseFile();
   // The local "Update" (1033): the checks, then the update of the local module.
   void OnLocalUpdate();
-  // Cancel (1061), while an image goes out: the question that closing the window
-  // asks too; Yes stops the transfer (the bootloader gets CAN CAN CAN).
+  // Cancel (1061), while an image goes out (to the local module or, in a remote
+  // sequence, to a remote one): the question that closing the window asks too; Yes
+  // stops the transfer (the bootloader gets CAN CAN CAN) and starts no further
+  // remote device.
   void OnCancel();
+
+  // "Download from web server" (1039): the local module and every device of the
+  // list checked against the update server; the last image saved becomes the
+  // chosen image.
+  void OnDownloadFromWebServer();
 
   // Search (1035): the local bar to 0, the rows and their bars removed, the network
   // scan; then a row per device found, each with its bar at 0 %.
@@ -85,9 +119,22 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   // ShowDeviceInfo's rule for the local product; may be called from any thread.
   void ApplyModelRule(bool isMc21x);
 
-  // From the start of a local update's preparation to its worker's end: the module
-  // may be in its bootloader, waiting for the rest of the image.
-  bool UpdateRunning() const { return updatePreparing_ || update_.Busy(); }
+  // The remote "Update" (1036): the ticked rows checked, then the timer's looks.
+  void OnRemoteUpdate();
+  // The page's timer: one look at the remote sequence.
+  void OnUpdateTimer();
+  // The list's rows as the remote "Update" reads them: the address and the tick.
+  std::vector<RemoteRow> Rows() const;
+
+  // From the start of a local update's preparation to its worker's end (the module
+  // may be in its bootloader, waiting for the rest of the image), and from a remote
+  // press to the end of its last device.
+  bool UpdateRunning() const { return updatePreparing_ || update_.Busy() || RemoteUpdateRunning(); }
+  // A remote sequence (image or clone) holds the line: rows still to start, or the
+  // last device's worker running.
+  bool RemoteUpdateRunning() const { return update_.RemoteUpdateRunning(); }
+  // The page's timer (the next look of a remote sequence is due when it is active).
+  const QTimer& UpdateTimer() const { return timer_; }
 
   // The connection opened or closed: the five buttons follow it.
   void SetConnected(bool connected);
@@ -115,8 +162,17 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   template <typename F>
   void OnGuiThread(F call);
   // The five buttons: as the connection and the updates leave them, while the
-  // line is free.
+  // line is free or held by the remote sequence, and no task of the page runs.
   void ApplyButtons();
+  // Starts the page's timer for a delay of the sequence (protocol time).
+  void StartTimer(int protocolMs);
+  // Starts a task of the page: the chosen image handed to FirmwareUpdate first (on
+  // this thread, with no task running); a look that fell due meanwhile follows the
+  // task's end.
+  bool RunTask(std::function<void(std::stop_token)> task, std::function<void()> done);
+  // Search, the local Update and the download while the remote sequence keeps the
+  // line: the operator is told, and true is returned.
+  bool RefusedForRemoteUpdate();
 
   Connection& connection_;
   QLabel* status_ = nullptr;
@@ -126,11 +182,17 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   QPushButton* cancel_ = nullptr;
   TransferRate rate_;           // the window's thread only
   bool transferEnded_ = false;  // the worker of the last press has reported its end
+  int finishedCount_ = 0;       // workers that have reported their end
   QCheckBox* cloneBox_ = nullptr;
   DeviceListCtrl* deviceList_ = nullptr;
   bool buttonsEnabled_ = false;  // as the connection and the updates leave them
   bool lineBusy_ = false;
   bool updatePreparing_ = false;
+  // The image chosen by the operator, on the window's thread only.
+  std::string chosenPath_;
+  // The timer fired while another task ran: the look follows that task.
+  bool lookDue_ = false;
+  QTimer timer_;
   OperatorRelay relay_;
   FirmwareUpdate update_;  // after the relay: the worker is joined before the relay goes
   ModuleTaskRunner tasks_;

@@ -134,6 +134,19 @@ TEST(WebUpdateCommands, CheckFirmwareScanChecksEveryDeviceOfTheNetworkIntoAFolde
             nlohmann::json::array({folder.Path() + "MB11_v3.1.ebl"}));
   EXPECT_EQ(ReadFile(folder.Path() + "MB11_v3.1.ebl"), "MB11 image");
   EXPECT_THAT(r.err, Not(HasSubstr("PRODUCT: MA11")));
+
+  // A scan that fails ends the command before any device is checked.
+  std::vector<std::string> failing = Network();
+  failing.push_back("--scan-error");
+  ModuleProcess refusing(failing);
+  ASSERT_FALSE(refusing.Port().empty());
+  const auto failed =
+      WebCli(server, {"--time-scale", "0.1", "--port", refusing.Port(), "check-firmware", "--scan",
+                      "--yes", "--output", folder.Path() + "none/"});
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_THAT(failed.err, HasSubstr("ERROR: Could not scan the remote device."));
+  EXPECT_THAT(failed.err, Not(HasSubstr("NOTICE")));
+  EXPECT_EQ(failed.out, "");
 }
 
 }  // namespace
