@@ -22,6 +22,7 @@
 #include <QTabWidget>
 #include <QTextEdit>
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "GuiTestSupport.h"
@@ -155,6 +156,8 @@ TEST_F(ScreenFit, TheMainWindowOpensInsideTheScreenWithEveryControlOfBothPagesIn
   dialog.resize(dialog.minimumSize());
   QCoreApplication::processEvents();
   EXPECT_EQ(dialog.size(), dialog.minimumSize());
+  std::printf("the main window's minimum: %dx%d\n", dialog.minimumSize().width(),
+              dialog.minimumSize().height());
   CheckBothPages("at the minimum size");
 }
 
