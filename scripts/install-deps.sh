@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config dpkg-dev groff-base
+  build-essential cmake pkg-config dpkg-dev file groff-base
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev libcurl4-openssl-dev libcpp-httplib-dev nlohmann-json3-dev
