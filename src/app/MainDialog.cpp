@@ -79,9 +79,7 @@ void ShowText(QComboBox* box, const QString& text) {
 MainDialog::MainDialog(Operator& op, const PortList* ports, QWidget* parent)
     : QDialog(parent),
       op_(op),
-      relay_(
-          op, [this](std::function<void()> call) { PostToGui(this, std::move(call)); },
-          [this] { return QThread::currentThread() == thread(); }),
+      relay_(op, this),
       connection_(relay_),
       tasks_(relay_, this) {
   InitResources();

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "base/OperatorRelay.h"
+#include "widgets/WindowRelay.h"
 #include "device/Connection.h"
 #include "device/LineSettingsChoice.h"
 #include "serial/PortDetect.h"
@@ -113,7 +113,7 @@ class MainDialog : public QDialog {
   void ApplyLineBusy(bool busy);
 
   Operator& op_;
-  OperatorRelay relay_;
+  WindowRelay relay_;
   Connection connection_;
   ModuleTaskRunner tasks_;
   // A short activity (a parameter read) should not make the window flicker: the

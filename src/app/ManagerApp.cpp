@@ -12,6 +12,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,37 +63,43 @@ void Grab(MainDialog& dialog, const ManagerCommandLine& line) {
   dialog.End();
 }
 
-// The Firmware Update page in the middle of a local update: Open at 115200, the
-// image chosen, Update; the picture once the bar has passed a third.
-void TakeUpdateScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
+// Open at 115200, the bootloader's rate, and the Firmware Update page shown.
+FirmwarePage* OpenForUpdate(MainDialog& dialog) {
   if (auto* baud = FindControl<QComboBox>(&dialog, MainDialogIds::kBaudBox))
     baud->setCurrentIndex(baud->findText(QStringLiteral("115200")));
   dialog.OnOpen();
   dialog.Tasks().WaitIdle();
   dialog.Tabs()->setCurrentIndex(1);
-  FirmwarePage* page = dialog.Firmware();
-  page->SetImagePath(line.screenshotUpdate);
-  page->OnLocalUpdate();
-  auto* bar = FindControl<QProgressBar>(page, FirmwarePageIds::kLocalProgress);
+  return dialog.Firmware();
+}
+
+// The picture once `ready` says so, looked at every 20 ms.
+void GrabWhen(MainDialog& dialog, const ManagerCommandLine& line, std::function<bool()> ready) {
   auto* poll = new QTimer(&dialog);
-  QObject::connect(poll, &QTimer::timeout, &dialog, [&dialog, &line, poll, bar] {
-    if (!bar || bar->value() < 34) return;
-    poll->stop();
-    Grab(dialog, line);
-  });
+  QObject::connect(poll, &QTimer::timeout, &dialog,
+                   [&dialog, &line, poll, ready = std::move(ready)] {
+                     if (!ready()) return;
+                     poll->stop();
+                     Grab(dialog, line);
+                   });
   poll->start(20);
 }
 
-// The Firmware Update page in the middle of a remote update: Open at 115200, Search,
-// the rows of the image's model ticked, the remote Update; the picture once the
-// second ticked row (the first done) has passed a third.
+// The Firmware Update page in the middle of a local update: the image chosen,
+// Update; the picture once the bar has passed a third.
+void TakeUpdateScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
+  FirmwarePage* page = OpenForUpdate(dialog);
+  page->SetImagePath(line.screenshotUpdate);
+  page->OnLocalUpdate();
+  auto* bar = FindControl<QProgressBar>(page, FirmwarePageIds::kLocalProgress);
+  GrabWhen(dialog, line, [bar] { return bar && bar->value() >= 34; });
+}
+
+// The Firmware Update page in the middle of a remote update: Search, the rows of
+// the image's model ticked, the remote Update; the picture once the second ticked
+// row (the first done) has passed a third.
 void TakeRemoteUpdateScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
-  if (auto* baud = FindControl<QComboBox>(&dialog, MainDialogIds::kBaudBox))
-    baud->setCurrentIndex(baud->findText(QStringLiteral("115200")));
-  dialog.OnOpen();
-  dialog.Tasks().WaitIdle();
-  dialog.Tabs()->setCurrentIndex(1);
-  FirmwarePage* page = dialog.Firmware();
+  FirmwarePage* page = OpenForUpdate(dialog);
   page->SetImagePath(line.screenshotRemoteUpdate);
   page->ScanNetwork();
   page->Tasks().WaitIdle();
@@ -108,15 +115,11 @@ void TakeRemoteUpdateScreenshot(MainDialog& dialog, const ManagerCommandLine& li
   }
   page->OnRemoteUpdate();
   const int watched = ticked.size() > 1 ? ticked[1] : ticked.empty() ? -1 : ticked[0];
-  auto* poll = new QTimer(&dialog);
-  QObject::connect(poll, &QTimer::timeout, &dialog, [&dialog, &line, poll, page, list, watched] {
+  GrabWhen(dialog, line, [page, list, watched] {
     const bool ended =
         !page->UpdateRunning() && !page->Tasks().Busy() && !page->UpdateTimer().isActive();
-    if (!ended && list->RowProgress(watched).value_or(0) < 34) return;
-    poll->stop();
-    Grab(dialog, line);
+    return ended || list->RowProgress(watched).value_or(0) >= 34;
   });
-  poll->start(20);
 }
 
 void TakeScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {

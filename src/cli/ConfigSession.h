@@ -5,30 +5,16 @@
 // now targeted.
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "cli/CliContext.h"
-#include "config/ConfigPageState.h"
-#include "config/ConfigurationTransfer.h"
-#include "config/DefinitionLoader.h"
-#include "config/ParameterDefinitions.h"
-#include "config/ParameterEditor.h"
-#include "config/RemoteConfiguration.h"
+#include "config/ConfigCore.h"
 
 namespace zendra::cli {
 
-struct ConfigSession {
-  explicit ConfigSession(Connection& c)
-      : loader(c, definitions, state),
-        editor(c, definitions, state),
-        remote(c, state),
-        transfer(c, definitions, state) {}
-  ParameterDefinitions definitions;
-  ConfigPageState state;
-  DefinitionLoader loader;
-  ParameterEditor editor;
-  RemoteConfiguration remote;
-  ConfigurationTransfer transfer;
+struct ConfigSession : ConfigCore {
+  using ConfigCore::ConfigCore;
   // The identification's result while a remote device is targeted.
   std::optional<RemoteDeviceResult> remoteDevice;
 };

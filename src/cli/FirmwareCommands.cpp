@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cli/CliContext.h"
+#include "cli/TerminalOperator.h"
 #include "firmware/FirmwareReload.h"
 #include "firmware/FirmwareUpdate.h"
 #include "firmware/ImageCheck.h"
@@ -126,12 +127,9 @@ class TerminalFirmwareView : public FirmwarePageView {
     char percent[8];
     std::snprintf(percent, sizeof percent, "%3d%%", percent_);
     if (tty_) {
-      constexpr int kWidth = 30;
-      const int filled = percent_ * kWidth / 100;
-      std::string bar(static_cast<std::size_t>(filled), '#');
-      bar.resize(kWidth, '.');
       // Cleared to the line's end: the text can grow shorter (the time left goes).
-      std::cerr << "\r" << Prefix() << "[" << bar << "] " << percent << "  " << rate_.Text()
+      std::cerr << "\r" << Prefix() << TerminalBar(percent_, 100) << " " << percent << "  "
+                << rate_.Text()
                 << "\x1b[K" << std::flush;
       barOpen_ = true;
     } else if (percent_ / 10 != lastTenth_ || sent == total) {

@@ -2,10 +2,10 @@
 
 #include <unistd.h>
 
-#include <cstdio>
 #include <iostream>
 #include <mutex>
 
+#include "cli/TerminalOperator.h"
 #include "webupdate/DefinitionFolder.h"
 #include "webupdate/DownloadView.h"
 #include "webupdate/DownloadWorker.h"
@@ -41,13 +41,7 @@ class TerminalDownloadView : public DownloadView {
   void SetPosition(int position) override {
     std::lock_guard lock(mutex_);
     if (quiet_ || !tty_ || upper_ <= 0) return;
-    constexpr int kWidth = 30;
-    const int filled = std::min(position, upper_) * kWidth / upper_;
-    std::string bar(static_cast<std::size_t>(filled), '#');
-    bar.resize(kWidth, '.');
-    char line[96];
-    std::snprintf(line, sizeof line, "\r[%s] %d KiB", bar.c_str(), position);
-    std::cerr << line << std::flush;
+    std::cerr << "\r" << TerminalBar(position, upper_) << " " << position << " KiB" << std::flush;
     barOpen_ = true;
   }
   void Close() override {

@@ -2,10 +2,20 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <iostream>
 #include <string>
 
 namespace zendra::cli {
+
+std::string TerminalBar(std::int64_t done, std::int64_t whole) {
+  constexpr std::int64_t kWidth = 30;
+  const std::int64_t filled =
+      whole > 0 ? std::clamp<std::int64_t>(done, 0, whole) * kWidth / whole : 0;
+  std::string bar(static_cast<std::size_t>(filled), '#');
+  bar.resize(kWidth, '.');
+  return "[" + bar + "]";
+}
 
 namespace {
 // Message texts carry CR LF line breaks; a terminal wants LF.
@@ -54,9 +64,12 @@ bool TerminalOperator::AskYesNo(const std::string& text, const std::string& capt
   }
 }
 
-std::optional<std::string> TerminalOperator::ChooseFileToOpen(const std::string&) { return std::nullopt; }
+std::optional<std::string> TerminalOperator::ChooseFileToOpen(const std::string&) {
+  return std::nullopt;
+}
 
-std::optional<std::string> TerminalOperator::ChooseFileToSave(const std::string&, const std::string&) {
+std::optional<std::string> TerminalOperator::ChooseFileToSave(const std::string&,
+                                                              const std::string&) {
   return std::nullopt;
 }
 

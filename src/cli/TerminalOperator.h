@@ -3,11 +3,17 @@
 // --yes / --no, or asked on the terminal when stdin is one (otherwise: No).
 
 #include <atomic>
+#include <cstdint>
 #include <mutex>
+#include <string>
 
 #include "base/Operator.h"
 
 namespace zendra::cli {
+
+// A progress bar for a terminal line: "[#########.....................]", the
+// part `done` of `whole` filled.
+std::string TerminalBar(std::int64_t done, std::int64_t whole);
 
 class TerminalOperator : public Operator {
  public:

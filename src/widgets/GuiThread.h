@@ -6,6 +6,7 @@
 
 #include <QMetaObject>
 #include <QObject>
+#include <QThread>
 #include <utility>
 
 namespace zendra {
@@ -13,6 +14,17 @@ namespace zendra {
 template <typename F>
 void PostToGui(QObject* receiver, F&& call) {
   QMetaObject::invokeMethod(receiver, std::forward<F>(call), Qt::QueuedConnection);
+}
+
+// For a worker's reports to a window: at once when already on the window's thread
+// (so that they keep their order with what that thread does next), posted otherwise.
+template <typename F>
+void RunOnGuiThread(QObject* receiver, F&& call) {
+  if (QThread::currentThread() == receiver->thread()) {
+    call();
+  } else {
+    PostToGui(receiver, std::forward<F>(call));
+  }
 }
 
 }  // namespace zendra

@@ -30,9 +30,7 @@ const ScanDialog::Column ScanDialog::kColumns[6] = {
 ScanDialog::ScanDialog(Connection& connection, Operator& op, QWidget* parent)
     : QDialog(parent),
       connection_(connection),
-      relay_(
-          op, [this](std::function<void()> call) { PostToGui(this, std::move(call)); },
-          [this] { return QThread::currentThread() == thread(); }),
+      relay_(op, this),
       tasks_(relay_, this) {
   setWindowTitle(QStringLiteral("Scan"));
   setModal(true);

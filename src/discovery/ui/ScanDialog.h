@@ -17,7 +17,7 @@
 #include <optional>
 #include <string>
 
-#include "base/OperatorRelay.h"
+#include "widgets/WindowRelay.h"
 #include "discovery/NetworkScan.h"
 #include "widgets/ModuleTaskRunner.h"
 
@@ -66,7 +66,7 @@ class ScanDialog : public QDialog {
   QTableWidget* list_ = nullptr;
   std::string selectedAddress_;
   ScanResult result_;  // written by the scan's task, read after it has ended
-  OperatorRelay relay_;
+  WindowRelay relay_;
   ModuleTaskRunner tasks_;
 };
 

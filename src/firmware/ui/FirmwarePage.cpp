@@ -49,9 +49,7 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 FirmwarePage::FirmwarePage(Connection& connection, Operator& op, QWidget* parent)
     : QWidget(parent),
       connection_(connection),
-      relay_(
-          op, [this](std::function<void()> call) { PostToGui(this, std::move(call)); },
-          [this] { return QThread::currentThread() == thread(); }),
+      relay_(op, this),
       update_(connection, *this, relay_),
       tasks_(relay_, this) {
   TemplateBuilder t(this, TemplateIds::kFirmwarePage);
@@ -143,15 +141,6 @@ FirmwarePage::~FirmwarePage() {
   relay_.Close();
   tasks_.StopAndJoin();
   update_.StopRemoteUpdate();
-}
-
-template <typename F>
-void FirmwarePage::OnGuiThread(F call) {
-  if (QThread::currentThread() == thread()) {
-    call();
-  } else {
-    PostToGui(this, std::move(call));
-  }
 }
 
 void FirmwarePage::SetImagePath(const std::string& path) {
@@ -368,7 +357,7 @@ void FirmwarePage::SetCloneMode() {
 }
 
 void FirmwarePage::ApplyModelRule(bool isMc21x) {
-  OnGuiThread([this, isMc21x] {
+  RunOnGuiThread(this, [this, isMc21x] {
     const auto outcome = CloneRule::ApplyModelRule(isMc21x, cloneBox_->isChecked());
     if (outcome.flipClone) SetCloneMode();
     cloneBox_->setEnabled(outcome.cloneBoxEnabled);
@@ -376,28 +365,28 @@ void FirmwarePage::ApplyModelRule(bool isMc21x) {
 }
 
 void FirmwarePage::SetStatus(const std::string& text) {
-  OnGuiThread([this, text] { status_->setText(Q(text)); });
+  RunOnGuiThread(this, [this, text] { status_->setText(Q(text)); });
 }
 
 void FirmwarePage::SetProgress(int percent) {
-  OnGuiThread([this, percent] { progress_->setValue(percent); });
+  RunOnGuiThread(this, [this, percent] { progress_->setValue(percent); });
 }
 
 void FirmwarePage::EnableButtons(bool enable) {
   // The rest of the line's users (Open, Reboot, Reload, the Configuration page)
   // follow the line's lease, which the update holds while it runs.
-  OnGuiThread([this, enable] {
+  RunOnGuiThread(this, [this, enable] {
     buttonsEnabled_ = enable;
     ApplyButtons();
   });
 }
 
 void FirmwarePage::ShowDeviceTexts(const DeviceInfo& device) {
-  OnGuiThread([this, device] { emit deviceInformationChanged(device); });
+  RunOnGuiThread(this, [this, device] { emit deviceInformationChanged(device); });
 }
 
 void FirmwarePage::ReloadDefinitions(const std::string& fileName) {
-  OnGuiThread([this, fileName] { emit definitionsToReload(QString::fromStdString(fileName)); });
+  RunOnGuiThread(this, [this, fileName] { emit definitionsToReload(QString::fromStdString(fileName)); });
 }
 
 void FirmwarePage::TransferredBytes(std::int64_t sent, std::int64_t total) {
@@ -406,14 +395,14 @@ void FirmwarePage::TransferredBytes(std::int64_t sent, std::int64_t total) {
   if (!update_.localMode) return;
   // Stamped when the count comes, not when the window gets round to it.
   const auto at = std::chrono::steady_clock::now();
-  OnGuiThread([this, sent, total, at] {
+  RunOnGuiThread(this, [this, sent, total, at] {
     rate_.Add(sent, total, at);
     transferText_->setText(Q(rate_.Text()));
   });
 }
 
 void FirmwarePage::Finished(FirmwareOutcome /*outcome*/) {
-  OnGuiThread([this] {
+  RunOnGuiThread(this, [this] {
     transferEnded_ = true;
     ++finishedCount_;
     cancel_->setEnabled(false);

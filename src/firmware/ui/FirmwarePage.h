@@ -52,7 +52,7 @@
 #include <string>
 #include <vector>
 
-#include "base/OperatorRelay.h"
+#include "widgets/WindowRelay.h"
 #include "device/Connection.h"
 #include "discovery/DeviceRecord.h"
 #include "firmware/FirmwarePageView.h"
@@ -158,9 +158,6 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   void definitionsToReload(const QString& fileName);
 
  private:
-  // Runs `call` now on the GUI thread, or posts it there from any other thread.
-  template <typename F>
-  void OnGuiThread(F call);
   // The five buttons: as the connection and the updates leave them, while the
   // line is free or held by the remote sequence, and no task of the page runs.
   void ApplyButtons();
@@ -193,7 +190,7 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   // The timer fired while another task ran: the look follows that task.
   bool lookDue_ = false;
   QTimer timer_;
-  OperatorRelay relay_;
+  WindowRelay relay_;
   FirmwareUpdate update_;  // after the relay: the worker is joined before the relay goes
   ModuleTaskRunner tasks_;
 };

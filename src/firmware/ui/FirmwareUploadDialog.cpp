@@ -48,9 +48,7 @@ class CursorWhile {
 FirmwareUploadDialog::FirmwareUploadDialog(Connection& connection, LineLease& line, Operator& op,
                                            QWidget* parent)
     : QDialog(parent),
-      relay_(
-          op, [this](std::function<void()> call) { PostToGui(this, std::move(call)); },
-          [this] { return QThread::currentThread() == thread(); }),
+      relay_(op, this),
       reload_(connection, line, *this, relay_),
       tasks_(relay_, this) {
   setWindowTitle(QStringLiteral("Firmware Upload"));
@@ -155,25 +153,16 @@ void FirmwareUploadDialog::done(int result) {
   QDialog::done(result);
 }
 
-template <typename F>
-void FirmwareUploadDialog::OnGuiThread(F call) {
-  if (QThread::currentThread() == thread()) {
-    call();
-  } else {
-    PostToGui(this, std::move(call));
-  }
-}
-
 void FirmwareUploadDialog::SetStatus(const std::string& text) {
-  OnGuiThread([this, text] { status_->setText(QString::fromStdString(text)); });
+  RunOnGuiThread(this, [this, text] { status_->setText(QString::fromStdString(text)); });
 }
 
 void FirmwareUploadDialog::SetProgress(int percent) {
-  OnGuiThread([this, percent] { progress_->setValue(percent); });
+  RunOnGuiThread(this, [this, percent] { progress_->setValue(percent); });
 }
 
 void FirmwareUploadDialog::EnableButtons(bool enable) {
-  OnGuiThread([this, enable] {
+  RunOnGuiThread(this, [this, enable] {
     // Close goes with the two: the dialog cannot be closed while the image goes out.
     for (int id : {Id::kUpload, Id::kChooseFile, Id::kClose}) {
       if (auto* button = FindControl(this, id)) button->setEnabled(enable);
@@ -184,14 +173,14 @@ void FirmwareUploadDialog::EnableButtons(bool enable) {
 void FirmwareUploadDialog::TransferredBytes(std::int64_t sent, std::int64_t total) {
   // Stamped when the count comes, not when the window gets round to it.
   const auto at = std::chrono::steady_clock::now();
-  OnGuiThread([this, sent, total, at] {
+  RunOnGuiThread(this, [this, sent, total, at] {
     rate_.Add(sent, total, at);
     transferText_->setText(QString::fromStdString(rate_.Text()));
   });
 }
 
 void FirmwareUploadDialog::Finished(FirmwareOutcome /*outcome*/) {
-  OnGuiThread([this] {
+  RunOnGuiThread(this, [this] {
     transferring_ = false;
     cancel_->setEnabled(false);
   });

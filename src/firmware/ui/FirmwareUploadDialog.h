@@ -20,7 +20,7 @@
 #include <atomic>
 #include <string>
 
-#include "base/OperatorRelay.h"
+#include "widgets/WindowRelay.h"
 #include "firmware/FirmwareReload.h"
 #include "firmware/TransferRate.h"
 #include "firmware/TransferView.h"
@@ -79,9 +79,6 @@ class FirmwareUploadDialog : public QDialog, public TransferView {
   void done(int result) override;
 
  private:
-  template <typename F>
-  void OnGuiThread(F call);
-
   QLabel* status_ = nullptr;
   QLineEdit* pathEdit_ = nullptr;
   QProgressBar* progress_ = nullptr;
@@ -90,7 +87,7 @@ class FirmwareUploadDialog : public QDialog, public TransferView {
   TransferRate rate_;  // the window's thread only
   bool transferring_ = false;
   std::atomic<bool> started_{false};  // set by the upload's task
-  OperatorRelay relay_;
+  WindowRelay relay_;
   FirmwareReload reload_;  // after the relay: the worker is joined before the relay goes
   ModuleTaskRunner tasks_;
 };

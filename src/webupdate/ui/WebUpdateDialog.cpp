@@ -48,9 +48,7 @@ WebUpdateDialog::WebUpdateDialog(std::string updateServerUrl, std::vector<Downlo
                                  Operator& op, QWidget* parent, HttpClient client,
                                  DownloadWorker::Options options)
     : QDialog(parent),
-      relay_(
-          op, [this](std::function<void()> call) { PostToGui(this, std::move(call)); },
-          [this] { return QThread::currentThread() == thread(); }),
+      relay_(op, this),
       worker_(std::move(updateServerUrl), std::move(entries), *this, relay_, client, options) {
   setWindowTitle(QStringLiteral("Web update"));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "base/OperatorRelay.h"
+#include "widgets/WindowRelay.h"
 #include "webupdate/DownloadEntry.h"
 #include "webupdate/DownloadView.h"
 #include "webupdate/DownloadWorker.h"
@@ -77,7 +77,7 @@ class WebUpdateDialog : public QDialog, public DownloadView {
   template <typename F>
   void Post(F call);
 
-  OperatorRelay relay_;
+  WindowRelay relay_;
   DownloadWorker worker_;  // after the relay: joined before the relay goes
   QLabel* message_ = nullptr;
   QLabel* fileName_ = nullptr;

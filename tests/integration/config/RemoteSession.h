@@ -9,12 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "config/ConfigPageState.h"
-#include "config/ConfigurationTransfer.h"
-#include "config/DefinitionLoader.h"
-#include "config/ParameterDefinitions.h"
-#include "config/ParameterEditor.h"
-#include "config/RemoteConfiguration.h"
+#include "config/ConfigCore.h"
 #include "support/SimHarness.h"
 #include "support/TempFolder.h"
 
@@ -41,19 +36,7 @@ inline constexpr const char* kDefinitions =
 
 class RemoteSession : public ::testing::Test {
  protected:
-  struct Page {
-    explicit Page(Connection& c)
-        : loader(c, definitions, state),
-          editor(c, definitions, state),
-          remote(c, state),
-          transfer(c, definitions, state) {}
-    ParameterDefinitions definitions;
-    ConfigPageState state;
-    DefinitionLoader loader;
-    ParameterEditor editor;
-    RemoteConfiguration remote;
-    ConfigurationTransfer transfer;
-  };
+  using Page = ConfigCore;
 
   // Starts the module (MA11 v1.10.0, remote MB11 v3.0), connects and loads the
   // local definition file.
