@@ -3,7 +3,6 @@
 // the windows; the terminal stands in for the window (status lines and a progress
 // bar on stderr, results on stdout).
 
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -34,8 +33,7 @@ namespace {
 // the seconds it has waited.
 class TerminalFirmwareView : public FirmwarePageView {
  public:
-  explicit TerminalFirmwareView(bool quiet) : tty_(::isatty(STDERR_FILENO) == 1), quiet_(quiet) {}
-  ~TerminalFirmwareView() override { EndBar(); }
+  explicit TerminalFirmwareView(bool quiet) : line_(quiet) {}
 
   // A remote update: the devices by row, and which row is being updated.
   void SetDevices(std::vector<std::string> addresses, std::function<int()> currentRow) {
@@ -58,8 +56,7 @@ class TerminalFirmwareView : public FirmwarePageView {
       rate_.Reset();
       lastTenth_ = -1;
     }
-    EndBarLocked();
-    std::cerr << Prefix() << text << std::endl;
+    line_.PrintLine(Prefix() + text);
   }
   void SetProgress(int percent) override {
     std::lock_guard lock(mutex_);
@@ -78,7 +75,7 @@ class TerminalFirmwareView : public FirmwarePageView {
   }
   void Finished(FirmwareOutcome outcome) override {
     std::lock_guard lock(mutex_);
-    EndBarLocked();
+    line_.End();
     outcome_ = outcome;
   }
   void ShowDeviceTexts(const DeviceInfo& device) override {
@@ -107,45 +104,35 @@ class TerminalFirmwareView : public FirmwarePageView {
   }
   void EndBar() {
     std::lock_guard lock(mutex_);
-    EndBarLocked();
+    line_.End();
   }
 
  private:
   // A clone reports the seconds it has waited, one a second, up to 180.
   void DrawClone(int seconds) {
-    if (quiet_) return;
-    if (tty_) {
-      std::cerr << "\r" << Prefix() << "cloning, " << seconds << " s " << std::flush;
-      barOpen_ = true;
+    if (line_.Quiet()) return;
+    if (line_.InPlace()) {
+      line_.Redraw(Prefix() + "cloning, " + std::to_string(seconds) + " s ");
     } else if (seconds % 10 == 0) {
       std::cerr << Prefix() << "cloning, " << seconds << " s" << std::endl;
     }
   }
   // "[#########.....]  31%  81,920 of 262,144 bytes · 11.0 kB/s · 0:17 left"
   void Draw(std::int64_t sent, std::int64_t total) {
-    if (quiet_) return;
+    if (line_.Quiet()) return;
     char percent[8];
     std::snprintf(percent, sizeof percent, "%3d%%", percent_);
-    if (tty_) {
+    if (line_.InPlace()) {
       // Cleared to the line's end: the text can grow shorter (the time left goes).
-      std::cerr << "\r" << Prefix() << TerminalBar(percent_, 100) << " " << percent << "  "
-                << rate_.Text()
-                << "\x1b[K" << std::flush;
-      barOpen_ = true;
+      line_.Redraw(Prefix() + TerminalBar(percent_, 100) + " " + percent + "  " + rate_.Text() +
+                   "\x1b[K");
     } else if (percent_ / 10 != lastTenth_ || sent == total) {
       lastTenth_ = percent_ / 10;
       std::cerr << Prefix() << percent << "  " << rate_.Text() << std::endl;
     }
   }
-  void EndBarLocked() {
-    if (barOpen_) std::cerr << std::endl;
-    barOpen_ = false;
-  }
-
   std::mutex mutex_;
-  const bool tty_;
-  const bool quiet_;
-  bool barOpen_ = false;
+  TerminalProgressLine line_;
   int percent_ = 0;
   int lastTenth_ = -1;
   TransferRate rate_;

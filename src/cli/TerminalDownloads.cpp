@@ -1,7 +1,5 @@
 #include "cli/TerminalDownloads.h"
 
-#include <unistd.h>
-
 #include <iostream>
 #include <mutex>
 
@@ -18,17 +16,15 @@ namespace {
 
 class TerminalDownloadView : public DownloadView {
  public:
-  explicit TerminalDownloadView(bool quiet) : tty_(::isatty(STDERR_FILENO) == 1), quiet_(quiet) {}
-  ~TerminalDownloadView() override { EndBar(); }
+  explicit TerminalDownloadView(bool quiet) : line_(quiet) {}
 
   void SetMessage(const std::string& text) override {
     std::lock_guard lock(mutex_);
-    EndBar();
     // The file's name goes with its count, on one line.
     if (text.rfind("Downloading file now..", 0) == 0)
-      std::cerr << text << " " << fileName_ << std::endl;
+      line_.PrintLine(text + " " + fileName_);
     else
-      std::cerr << text << std::endl;
+      line_.PrintLine(text);
   }
   void SetFileName(const std::string& text) override {
     std::lock_guard lock(mutex_);
@@ -40,25 +36,17 @@ class TerminalDownloadView : public DownloadView {
   }
   void SetPosition(int position) override {
     std::lock_guard lock(mutex_);
-    if (quiet_ || !tty_ || upper_ <= 0) return;
-    std::cerr << "\r" << TerminalBar(position, upper_) << " " << position << " KiB" << std::flush;
-    barOpen_ = true;
+    if (upper_ <= 0) return;
+    line_.Redraw(TerminalBar(position, upper_) + " " + std::to_string(position) + " KiB");
   }
   void Close() override {
     std::lock_guard lock(mutex_);
-    EndBar();
+    line_.End();
   }
 
  private:
-  void EndBar() {
-    if (barOpen_) std::cerr << std::endl;
-    barOpen_ = false;
-  }
-
   std::mutex mutex_;
-  const bool tty_;
-  const bool quiet_;
-  bool barOpen_ = false;
+  TerminalProgressLine line_;
   int upper_ = 0;
   std::string fileName_;
 };

@@ -17,6 +17,25 @@ std::string TerminalBar(std::int64_t done, std::int64_t whole) {
   return "[" + bar + "]";
 }
 
+TerminalProgressLine::TerminalProgressLine(bool quiet)
+    : tty_(::isatty(STDERR_FILENO) == 1), quiet_(quiet) {}
+
+void TerminalProgressLine::Redraw(const std::string& text) {
+  if (!InPlace()) return;
+  std::cerr << "\r" << text << std::flush;
+  open_ = true;
+}
+
+void TerminalProgressLine::PrintLine(const std::string& text) {
+  End();
+  std::cerr << text << std::endl;
+}
+
+void TerminalProgressLine::End() {
+  if (open_) std::cerr << std::endl;
+  open_ = false;
+}
+
 namespace {
 // Message texts carry CR LF line breaks; a terminal wants LF.
 std::string ForTerminal(const std::string& text) {

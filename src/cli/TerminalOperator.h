@@ -15,6 +15,32 @@ namespace zendra::cli {
 // part `done` of `whole` filled.
 std::string TerminalBar(std::int64_t done, std::int64_t whole);
 
+// The line of stderr that a progress display redraws in place when stderr is a
+// terminal. A whole line printed meanwhile ends it first, so that the two do not
+// share a line. Not locked: the display that owns it locks around it.
+class TerminalProgressLine {
+ public:
+  explicit TerminalProgressLine(bool quiet);
+  ~TerminalProgressLine() { End(); }
+  TerminalProgressLine(const TerminalProgressLine&) = delete;
+  TerminalProgressLine& operator=(const TerminalProgressLine&) = delete;
+
+  bool Quiet() const { return quiet_; }
+  // Redrawn in place: on a terminal, and not asked to be quiet.
+  bool InPlace() const { return tty_ && !quiet_; }
+  // Draws `text` over the line (only when InPlace()).
+  void Redraw(const std::string& text);
+  // A line of its own, after the open one.
+  void PrintLine(const std::string& text);
+  // Ends the open line, if one is open.
+  void End();
+
+ private:
+  const bool tty_;
+  const bool quiet_;
+  bool open_ = false;
+};
+
 class TerminalOperator : public Operator {
  public:
   enum class Answer { kAsk, kYes, kNo };

@@ -3,6 +3,7 @@
 #include "base/Clock.h"
 #include "firmware/CloneMonitor.h"
 #include "firmware/ImageCheck.h"
+#include "firmware/ImageTransfer.h"
 
 namespace zendra {
 
@@ -325,8 +326,7 @@ bool FirmwareUpdate::StartRemoteBranch(bool clone, const std::string& address, i
   line_->Sleep(2000);
   if (line_->Stopped()) {
     // The relay waits for blocks: three CAN end it, as a stopped transfer does.
-    static constexpr std::uint8_t kCan = 0x18;
-    for (int i = 0; i < 3; ++i) line_->Port().Write(&kCan, 1);
+    for (int i = 0; i < 3; ++i) line_->Port().Write(&ImageTransfer::kCan, 1);
     return false;
   }
   return transferThread_.TryStart([this, path = chosenPath_, row](std::stop_token stop) {

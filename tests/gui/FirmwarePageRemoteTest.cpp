@@ -18,9 +18,8 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
-#include <sstream>
 
-#include "FirmwareImageFile.h"
+#include "support/FirmwareImageFile.h"
 #include "GuiTestSupport.h"
 #include "app/MainDialog.h"
 #include "config/ui/ConfigPage.h"
@@ -79,13 +78,6 @@ sim::Options Network() {
   options.cloneMs = 5000;
   options.remoteBootloadMs = 500;
   return options;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
 }
 
 class FirmwarePageRemote : public ::testing::Test {

@@ -14,7 +14,7 @@
 #include <memory>
 #include <thread>
 
-#include "FirmwareImageFile.h"
+#include "support/FirmwareImageFile.h"
 #include "GuiTestSupport.h"
 #include "widgets/FindControl.h"
 #include "app/MainDialog.h"

@@ -14,7 +14,7 @@
 #include <iostream>
 #include <memory>
 
-#include "FirmwareImageFile.h"
+#include "support/FirmwareImageFile.h"
 #include "GuiTestSupport.h"
 #include "app/MainDialog.h"
 #include "firmware/ui/FirmwarePage.h"

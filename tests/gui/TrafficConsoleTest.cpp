@@ -7,17 +7,15 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTimer>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 
-#include "FirmwareImageFile.h"
+#include "support/FirmwareImageFile.h"
 #include "GuiTestSupport.h"
 #include "app/MainDialog.h"
 #include "app/TrafficConsole.h"
@@ -130,29 +128,6 @@ TEST_F(TrafficConsoleWindow, SavesTheLogAsShownAndSaysWhenItCannot) {
   EXPECT_THAT(op.Messages(),
               ::testing::ElementsAre("ERROR: The log could not be written to " + nowhere + "."));
 }
-
-// Ticks every 20 ms on the window's thread and keeps the largest gap between two ticks.
-class TickProbe {
- public:
-  TickProbe() {
-    timer_.setInterval(20);
-    timer_.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      const qint64 now = clock_.elapsed();
-      largestGap_ = std::max(largestGap_, now - last_);
-      last_ = now;
-    });
-    clock_.start();
-    timer_.start();
-  }
-  qint64 LargestGap() const { return largestGap_; }
-
- private:
-  QTimer timer_;
-  QElapsedTimer clock_;
-  qint64 last_ = 0;
-  qint64 largestGap_ = 0;
-};
 
 sim::Options UpdatingModule() {
   sim::Options options;

@@ -14,7 +14,7 @@
 #include <chrono>
 #include <memory>
 
-#include "FirmwareImageFile.h"
+#include "support/FirmwareImageFile.h"
 #include "GuiTestSupport.h"
 #include "app/MainDialog.h"
 #include "firmware/ui/FirmwarePage.h"

@@ -16,8 +16,6 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "GuiTestSupport.h"
@@ -26,6 +24,7 @@
 #include "serial/PortList.h"
 #include "support/FakeOperator.h"
 #include "support/SimHarness.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempFolder.h"
 #include "support/http/LoopbackUpdateServer.h"
 #include "webupdate/ui/UpdateServerSetting.h"
@@ -45,35 +44,6 @@ using ::testing::IsEmpty;
 constexpr int kFileName = 1050;
 constexpr int kMessage = 1051;
 constexpr int kProgress = 1052;
-
-std::string Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-// Sets (or with nullopt unsets) an environment variable for one test.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const std::optional<std::string>& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value)
-      ::setenv(name, value->c_str(), 1);
-    else
-      ::unsetenv(name);
-  }
-  ~ScopedEnvironment() {
-    if (old_)
-      ::setenv(name_, old_->c_str(), 1);
-    else
-      ::unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 // Records, with every box, what the dialog's message said when the box came up.
 class BoxWitness : public FakeOperator {
@@ -138,8 +108,8 @@ TEST(WebUpdateDialogTest, AnErrorPageInTheMiddleIsReportedAndTheDialogClosesItse
               ElementsAre(DownloadResult::kSaved, DownloadResult::kFailed, DownloadResult::kSaved));
   EXPECT_EQ(FindControl<QLabel>(&dialog, kFileName)->text(), "c.zmcon");
   EXPECT_EQ(FindControl<QLabel>(&dialog, kMessage)->text(), "Downloading Complete.");
-  EXPECT_EQ(Read(folder.Path() + "a.zmcon"), std::string(5000, 'a'));
-  EXPECT_EQ(Read(folder.Path() + "c.zmcon"), "third");
+  EXPECT_EQ(ReadFile(folder.Path() + "a.zmcon"), std::string(5000, 'a'));
+  EXPECT_EQ(ReadFile(folder.Path() + "c.zmcon"), "third");
   // An error page is never saved as the file.
   EXPECT_FALSE(std::filesystem::exists(folder.Path() + "b.zmcon"));
 }
@@ -180,7 +150,7 @@ TEST(WebUpdateDialogTest, EscapeOrTheClosingBoxEndsASlowTransferAtOnceAndKeepsTh
     QCoreApplication::processEvents();
     EXPECT_NE(dialog.MessageText(), "Downloading Complete.");
     EXPECT_THAT(op.Events(), IsEmpty());
-    EXPECT_EQ(Read(old), "old image");
+    EXPECT_EQ(ReadFile(old), "old image");
     EXPECT_FALSE(std::filesystem::exists(old + ".2"));
     server.Release();
   }
@@ -215,7 +185,7 @@ TEST(WebUpdateRunnerTest, FromAModuleTaskTheDialogRunsOnTheGuiThreadAndTheTaskWa
   });
   ASSERT_TRUE(WaitUntil([&] { return over.load(); }));
   EXPECT_THAT(results, ElementsAre(DownloadResult::kSaved));
-  EXPECT_EQ(Read(folder.Path() + "a.ebl"), "image");
+  EXPECT_EQ(ReadFile(folder.Path() + "a.ebl"), "image");
 }
 
 TEST(WebUpdateRunnerTest, ATaskStoppedBeforeTheDialogOpenedDoesNotOpenIt) {

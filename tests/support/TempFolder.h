@@ -1,15 +1,24 @@
 #pragma once
 // A fresh folder under the system's temporary folder, removed with its contents
-// when the test ends. Path() ends in "/", like the program folder.
+// when the test ends. Path() ends in "/", like the program folder. ReadFile gives a
+// file's bytes (empty when it cannot be read).
 
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 namespace zendra::test {
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
 
 class TempFolder {
  public:

@@ -5,13 +5,11 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
-#include <sstream>
 
 #include "CliProcess.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempFolder.h"
 #include "support/http/LoopbackUpdateServer.h"
 
@@ -21,13 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
 
 // A parameter no built-in register set and no sample file has: only a module and a
 // loader that read the installed folder know it. Its factory value is the range's
@@ -47,16 +38,6 @@ class InstalledTree {
     // The sample file of the simulated module's default firmware, with one more entry.
     std::ofstream(Shipped() + "MA11_v1.10.0.zmcon", std::ios::binary)
         << ReadFile(Program("MA11_v1.10.0.zmcon")) << kShippedEntry;
-    // The user's data folder of this test, not the one of whoever runs it.
-    const char* old = std::getenv("XDG_DATA_HOME");
-    if (old) oldData_ = old;
-    ::setenv("XDG_DATA_HOME", (prefix_.Path() + "data").c_str(), 1);
-  }
-  ~InstalledTree() {
-    if (oldData_)
-      ::setenv("XDG_DATA_HOME", oldData_->c_str(), 1);
-    else
-      ::unsetenv("XDG_DATA_HOME");
   }
 
   std::string Bin() const { return prefix_.Path() + "bin/"; }
@@ -72,7 +53,8 @@ class InstalledTree {
 
  private:
   TempFolder prefix_;
-  std::optional<std::string> oldData_;
+  // The user's data folder of this test, not the one of whoever runs it.
+  ScopedEnvironment data_{"XDG_DATA_HOME", prefix_.Path() + "data"};
 };
 
 std::vector<std::string> Files(const std::string& folder) {

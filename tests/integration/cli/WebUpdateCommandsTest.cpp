@@ -4,11 +4,10 @@
 #include <gmock/gmock.h>
 
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "CliProcess.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempFolder.h"
 #include "support/http/LoopbackUpdateServer.h"
 
@@ -17,13 +16,6 @@ namespace {
 
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
 
 Result WebCli(const LoopbackUpdateServer& server, std::vector<std::string> args) {
   args.insert(args.begin(), {Program("zendra-cli"), "--update-server", server.BaseUrl()});
@@ -71,9 +63,10 @@ TEST(WebUpdateCommands, AServerThatIsNoUpdateServerOrAnAddressThatIsNotUsableFai
   EXPECT_EQ(r.status, 2);
   EXPECT_THAT(r.err, HasSubstr("\"ftp://files.example/zm\" (from --update-server)"));
 
-  ::setenv("ZENDRA_UPDATE_SERVER", "two words", 1);
-  r = RunProgram({Program("zendra-cli"), "--port", "/dev/null", "check-firmware"});
-  ::unsetenv("ZENDRA_UPDATE_SERVER");
+  {
+    ScopedEnvironment environment("ZENDRA_UPDATE_SERVER", "two words");
+    r = RunProgram({Program("zendra-cli"), "--port", "/dev/null", "check-firmware"});
+  }
   EXPECT_EQ(r.status, 2);
   EXPECT_THAT(r.err,
               HasSubstr("\"two words\" (from the environment variable ZENDRA_UPDATE_SERVER)"));

@@ -6,8 +6,6 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <thread>
 
@@ -18,6 +16,7 @@
 #include "firmware/FirmwareUpdate.h"
 #include "firmware/ImageTransfer.h"
 #include "firmware/SerialTransferChannel.h"
+#include "support/FirmwareImageFile.h"
 #include "support/SimHarness.h"
 #include "support/TempFolder.h"
 
@@ -38,27 +37,8 @@ constexpr std::uint8_t kCan = 0x18;
 constexpr auto kDeadline = 60s;
 
 // An MA11 image of `size` bytes, read back as version v1.11.0.
-class Image {
- public:
-  explicit Image(std::size_t size) {
-    const std::string header("EBL\0MA11\0VERSION=v1.11.0\0", 25);
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i)
-      bytes[i] = i < header.size() ? header[i] : static_cast<char>((i * 13 + 5) & 0xFF);
-    bytes_.assign(bytes.begin(), bytes.end());
-    path_ = folder_.Write("fast.ebl", bytes);
-  }
-  const std::string& Path() const { return path_; }
-  Bytes Padded() const {
-    Bytes padded = bytes_;
-    padded.resize((bytes_.size() + 127) / 128 * 128, 0x26);
-    return padded;
-  }
-
- private:
-  TempFolder folder_;
-  Bytes bytes_;
-  std::string path_;
+struct Image : FirmwareImageFile {
+  explicit Image(std::size_t size) : FirmwareImageFile("MA11", "v1.11.0", size) {}
 };
 
 // What the record shows of a transfer: each block as the host sent it, the idle

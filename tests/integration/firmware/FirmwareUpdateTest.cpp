@@ -4,13 +4,12 @@
 
 #include <gmock/gmock.h>
 
-#include <filesystem>
-#include <fstream>
 
 #include "../../unit/firmware/RecordingView.h"
 #include "base/Clock.h"
 #include "firmware/FirmwareReload.h"
 #include "firmware/FirmwareUpdate.h"
+#include "support/FirmwareImageFile.h"
 #include "support/SimHarness.h"
 
 namespace zendra::test {
@@ -23,29 +22,9 @@ using ::testing::IsEmpty;
 constexpr auto kDeadline = std::chrono::seconds(30);
 using Bytes = std::vector<std::uint8_t>;
 
-// An image for model "MA11" that the module reads back as version v1.11.0.
-class Image {
- public:
-  explicit Image(std::size_t size) : bytes_(size) {
-    const std::string header("EBL\0MA11\0VERSION=v1.11.0\0", 25);
-    for (std::size_t i = 0; i < size; ++i)
-      bytes_[i] = i < header.size() ? static_cast<std::uint8_t>(header[i]) : static_cast<std::uint8_t>(i * 13 + 5);
-    std::ofstream(path_, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes_.data()), static_cast<std::streamsize>(size));
-  }
-  ~Image() { std::filesystem::remove(path_); }
-  const std::string& Path() const { return path_; }
-  // As the bootloader keeps it: padded with 0x26 to whole blocks.
-  Bytes Padded() const {
-    Bytes padded = bytes_;
-    padded.resize((bytes_.size() + 127) / 128 * 128, 0x26);
-    return padded;
-  }
-
- private:
-  Bytes bytes_;
-  const std::string path_ =
-      std::filesystem::temp_directory_path() / ("fw-it-" + std::to_string(::getpid()) + ".ebl");
+// An MA11 image of `size` bytes, read back as version v1.11.0.
+struct Image : FirmwareImageFile {
+  explicit Image(std::size_t size) : FirmwareImageFile("MA11", "v1.11.0", size) {}
 };
 
 sim::Options Module(int baudRate = 115200, bool damaged = false, sim::Faults faults = {}) {

@@ -4,12 +4,11 @@
 
 #include <gmock/gmock.h>
 
-#include <filesystem>
-#include <fstream>
 
 #include "../../unit/firmware/RecordingView.h"
 #include "base/Clock.h"
 #include "firmware/FirmwareUpdate.h"
+#include "support/FirmwareImageFile.h"
 #include "support/SimHarness.h"
 
 namespace zendra::test {
@@ -29,30 +28,9 @@ const std::string kR2 = "000D6F0000000A02";
 const std::string kR3 = "000D6F0000000A03";
 
 // An image for `model` that a node reads back as version v1.11.0.
-class Image {
- public:
-  explicit Image(std::size_t size, const std::string& model = "MA11") : bytes_(size) {
-    const std::string header = "EBL" + std::string(1, '\0') + model + std::string(1, '\0') +
-                               "VERSION=v1.11.0" + std::string(1, '\0');
-    for (std::size_t i = 0; i < size; ++i)
-      bytes_[i] = i < header.size() ? static_cast<std::uint8_t>(header[i])
-                                    : static_cast<std::uint8_t>(i * 11 + 3);
-    std::ofstream(path_, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes_.data()), static_cast<std::streamsize>(size));
-  }
-  ~Image() { std::filesystem::remove(path_); }
-  const std::string& Path() const { return path_; }
-  Bytes Padded() const {
-    Bytes padded = bytes_;
-    padded.resize((bytes_.size() + 127) / 128 * 128, 0x26);
-    return padded;
-  }
-
- private:
-  Bytes bytes_;
-  const std::string path_ = std::filesystem::temp_directory_path() /
-                            ("remote-it-" + std::to_string(::getpid()) + "-" +
-                             std::to_string(reinterpret_cast<std::uintptr_t>(this)) + ".ebl");
+struct Image : FirmwareImageFile {
+  explicit Image(std::size_t size, const std::string& model = "MA11")
+      : FirmwareImageFile(model, "v1.11.0", size) {}
 };
 
 sim::RemoteNode Node(const std::string& eui, const std::string& product = "MA11",

@@ -5,9 +5,7 @@
 #include <gmock/gmock.h>
 
 #include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 
 #include "DownloadRecorder.h"
 #include "support/http/LoopbackUpdateServer.h"
@@ -21,13 +19,6 @@ using namespace std::chrono_literals;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-
-std::string Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
 
 std::set<std::string> FilesIn(const std::string& folder) {
   std::set<std::string> names;
@@ -82,9 +73,9 @@ TEST_F(DownloadWorkerTest, AnErrorPageInTheMiddleIsReportedByNameAndTheOthersSti
                                    "message:Downloading Complete.", "file:c.zmcon",
                                    "message:Downloading file now.. (3/3)",
                                    "message:Downloading Complete.", "close"));
-  EXPECT_EQ(Read(folder_.Path() + "a.zmcon"), "first file");
-  EXPECT_EQ(Read(b), "old b");
-  EXPECT_EQ(Read(folder_.Path() + "c.zmcon"), "third file");
+  EXPECT_EQ(ReadFile(folder_.Path() + "a.zmcon"), "first file");
+  EXPECT_EQ(ReadFile(b), "old b");
+  EXPECT_EQ(ReadFile(folder_.Path() + "c.zmcon"), "third file");
   EXPECT_THAT(FilesIn(folder_.Path()), ElementsAre("a.zmcon", "b.zmcon", "c.zmcon"));
 }
 
@@ -96,7 +87,7 @@ TEST_F(DownloadWorkerTest, TheBarStepsOncePerKilobyteWithOrWithoutContentLength)
   Download({{"sized.ebl", folder_.Path() + "sized.ebl"}});
   EXPECT_THAT(log_.With("range:"), ElementsAre("0..5"));
   EXPECT_THAT(log_.With("position:"), ElementsAre("0", "1", "2", "3", "4", "5"));
-  EXPECT_EQ(Read(folder_.Path() + "sized.ebl"), body);
+  EXPECT_EQ(ReadFile(folder_.Path() + "sized.ebl"), body);
 
   // Without a length the first kilobyte is what the range is made of.
   EventLog chunkedLog;
@@ -107,7 +98,7 @@ TEST_F(DownloadWorkerTest, TheBarStepsOncePerKilobyteWithOrWithoutContentLength)
   worker.Join();
   EXPECT_THAT(chunkedLog.With("range:"), ElementsAre("0..2"));
   EXPECT_THAT(chunkedLog.With("position:"), ElementsAre("0", "1", "2", "3", "4", "5"));
-  EXPECT_EQ(Read(folder_.Path() + "chunked.ebl"), body);
+  EXPECT_EQ(ReadFile(folder_.Path() + "chunked.ebl"), body);
   EXPECT_THAT(op_.Messages(), IsEmpty());
 }
 
@@ -131,8 +122,8 @@ TEST_F(DownloadWorkerTest, FailedTransfersReportTheClientsErrorAndKeepTheOldFile
   EXPECT_EQ(boxes[0], "The requested URL returned error: 404");
   EXPECT_THAT(boxes[1], HasSubstr("closed"));
   EXPECT_THAT(log_.With("message:Downloading Complete."), ::testing::SizeIs(2));
-  EXPECT_EQ(Read(missing), "old image");
-  EXPECT_EQ(Read(cut), "old image");
+  EXPECT_EQ(ReadFile(missing), "old image");
+  EXPECT_EQ(ReadFile(cut), "old image");
   EXPECT_THAT(FilesIn(folder_.Path()), ElementsAre("cut.ebl", "missing.ebl"));
 }
 
@@ -156,7 +147,7 @@ TEST_F(DownloadWorkerTest, ADestinationInAMissingFolderIsAWriteErrorAndTheNextFi
   Download({{"a.ebl", nowhere}, {"b.ebl", folder_.Path() + "b.ebl"}});
 
   EXPECT_THAT(op_.Messages(), ElementsAre("ERROR: Could not write file:\r\n'" + nowhere + "'."));
-  EXPECT_EQ(Read(folder_.Path() + "b.ebl"), "image b");
+  EXPECT_EQ(ReadFile(folder_.Path() + "b.ebl"), "image b");
   EXPECT_EQ(Texts().back(), "close");
 }
 
@@ -177,7 +168,7 @@ TEST_F(DownloadWorkerTest, StoppingMidTransferEndsAtOnceAndLeavesTheOldFile) {
   EXPECT_THAT(log_.With("message:Downloading Complete."), IsEmpty());
   EXPECT_THAT(log_.With("close"), IsEmpty());
   EXPECT_THAT(op_.Messages(), IsEmpty());
-  EXPECT_EQ(Read(destination), "old image");
+  EXPECT_EQ(ReadFile(destination), "old image");
   EXPECT_THAT(FilesIn(folder_.Path()), ElementsAre("slow.ebl"));
 }
 
@@ -192,7 +183,7 @@ TEST_F(DownloadWorkerTest, AFastTransferShowsFewPositionsButAlwaysTheLast) {
   EXPECT_EQ(positions.back(), 4096);
   EXPECT_LT(positions.size(), 1000u);  // one per kilobyte would be 4,097
   EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
-  EXPECT_EQ(Read(folder_.Path() + "big.ebl"), body);
+  EXPECT_EQ(ReadFile(folder_.Path() + "big.ebl"), body);
 }
 
 TEST(HttpClientTest, AnAnswerThatStallsEndsAfterTheStallTime) {

@@ -5,8 +5,6 @@
 #include <gmock/gmock.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "DownloadRecorder.h"
 #include "support/http/LoopbackUpdateServer.h"
@@ -18,13 +16,6 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-
-std::string Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
 
 std::string Offer(const std::string& product, const std::string& current, const std::string& next,
                   const std::string& file) {
@@ -55,8 +46,8 @@ TEST_P(LineEndTest, ListsAreReadWithEitherLineEnd) {
   server_.Serve("Firmware", "VEXA" + eol + "MB11:2.0.0:b.ebl" + eol + "MA11:1.0.6:a.ebl");
 
   Check().CheckConfigUpdates(folder_.Path());
-  EXPECT_EQ(Read(folder_.Path() + "MA11_v1.0.6.zmcon"), "definitions 1");
-  EXPECT_EQ(Read(folder_.Path() + "my defs.zmcon"), "definitions 2");
+  EXPECT_EQ(ReadFile(folder_.Path() + "MA11_v1.0.6.zmcon"), "definitions 1");
+  EXPECT_EQ(ReadFile(folder_.Path() + "my defs.zmcon"), "definitions 2");
   EXPECT_EQ(log_.Events().back(), "close");
 
   // The product's line is the last one, without a line end.
@@ -131,7 +122,7 @@ TEST_F(UpdateServerCheckTest, ConfigNamesThatWouldLeaveTheFolderAreRefusedAndThe
   EXPECT_THAT(runner_.runs[0],
               ElementsAre(DownloadEntry{"ok.zmcon", folder + "ok.zmcon"},
                           DownloadEntry{"./also..ok.zmcon", folder + "./also..ok.zmcon"}));
-  EXPECT_EQ(Read(folder + "also..ok.zmcon"), "also ok");
+  EXPECT_EQ(ReadFile(folder + "also..ok.zmcon"), "also ok");
   EXPECT_FALSE(std::filesystem::exists(folder_.Path() + "escape.zmcon"));
 }
 
@@ -187,7 +178,7 @@ TEST_F(UpdateServerCheckTest, AnAcceptedOfferIsSavedWhereTheOperatorChose) {
   op_.QueueAnswer(true);
   op_.QueueFile(chosen);
   EXPECT_EQ(Check().CheckFirmwareUpdate("MA11", "1.0.5"), chosen);
-  EXPECT_EQ(Read(chosen), "image bytes");
+  EXPECT_EQ(ReadFile(chosen), "image bytes");
   const auto events = op_.Events();
   ASSERT_EQ(events.size(), 4u);
   EXPECT_EQ(events[1].kind, FakeOperator::Event::kSaveFile);

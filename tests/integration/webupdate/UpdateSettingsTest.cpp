@@ -2,38 +2,16 @@
 
 #include <gmock/gmock.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <optional>
 
+#include "support/ScopedEnvironment.h"
 #include "support/TempFolder.h"
 #include "webupdate/DefinitionFolder.h"
 #include "webupdate/UpdateServerUrl.h"
 
 namespace zendra::test {
 namespace {
-
-// Sets (or with nullopt unsets) an environment variable for one test.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const std::optional<std::string>& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value)
-      ::setenv(name, value->c_str(), 1);
-    else
-      ::unsetenv(name);
-  }
-  ~ScopedEnvironment() {
-    if (old_)
-      ::setenv(name_, old_->c_str(), 1);
-    else
-      ::unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 TEST(UpdateServerUrlTest, ASettingIsAHostOrTheWholeFolderUrl) {
   const std::string folder = "/download/software/zendra_manager/";

@@ -5,8 +5,6 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 #include "DownloadRecorder.h"
 #include "support/SimHarness.h"
@@ -26,13 +24,6 @@ constexpr const char* kNoResponse =
 constexpr const char* kNothingNew = "ERROR: No new firmware is available.";
 constexpr const char* kSameProduct = "000D6F0000B00001";
 constexpr const char* kOtherProduct = "000D6F0000B00002";
-
-std::string Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
 
 sim::RemoteNode Remote(const std::string& eui, const std::string& product,
                        const std::string& version) {
@@ -100,7 +91,7 @@ TEST_F(WebServerDownloadTest, ARemoteOfAnotherProductIsOfferedItsImageAndThePath
                           "PRODUCT: MB11\r\nCURRENT VERSION: v3.0\r\nNEW VERSION: v3.1\r\n"
                           "FILENAME: images/MB11_v3.1.ebl"));
   EXPECT_THAT(op_.Messages(), IsEmpty());
-  EXPECT_EQ(Read(chosen), "MB11 image v3.1");
+  EXPECT_EQ(ReadFile(chosen), "MB11 image v3.1");
   ASSERT_EQ(accepted_.size(), 1u);
   EXPECT_TRUE(accepted_[0].saved);
   EXPECT_EQ(accepted_[0].product, "MB11");
@@ -157,7 +148,7 @@ TEST_F(WebServerDownloadTest, AFailedDownloadIsNoFileLocationButNoNothingNewEith
 
   // The location stays with the image that came; the old file is not offered as new.
   EXPECT_EQ(Run(sim, {kOtherProduct}), folder_.Path() + "MA11_v1.11.0.ebl");
-  EXPECT_EQ(Read(older), "an older image");
+  EXPECT_EQ(ReadFile(older), "an older image");
   EXPECT_THAT(op_.Messages(), ElementsAre("ERROR: Could not download file:\r\n'MB11_v3.1.ebl'."));
   ASSERT_EQ(accepted_.size(), 2u);
   EXPECT_FALSE(accepted_[1].saved);

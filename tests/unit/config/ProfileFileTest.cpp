@@ -8,8 +8,6 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "config/ProfileFile.h"
@@ -18,14 +16,8 @@
 namespace zendra {
 namespace {
 
+using test::ReadFile;
 using test::TempFolder;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
 
 // Written by hand, as an operator might edit an exported file: CR LF and LF line ends,
 // the last line without one.
