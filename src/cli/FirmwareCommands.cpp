@@ -3,7 +3,6 @@
 // the windows; the terminal stands in for the window (status lines and a progress
 // bar on stderr, results on stdout).
 
-
 #include <chrono>
 #include <cstdio>
 #include <iostream>
