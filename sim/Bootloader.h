@@ -59,6 +59,8 @@ class Bootloader {
   void OnByte(std::uint8_t byte, TimePoint at, Output& out);
   void OnTime(TimePoint now, Output& out);
   std::optional<TimePoint> NextDeadline() const;
+  // Blocks the receiver kept in the upload under way (or the last one).
+  int BlocksAccepted() const { return receiver_.Accepted(); }
 
  private:
   void MenuByte(std::uint8_t byte, TimePoint at, Output& out);

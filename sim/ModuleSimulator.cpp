@@ -689,6 +689,9 @@ void ModuleSimulator::Impl::Apply(Bootloader::Output& out, TimePoint at) {
     log.AddImage(std::move(out.image));
   }
   if (out.runApplication) StartApplication(at);
+  // The adapter pulled half-way through an upload: the host's port hangs up.
+  if (faults.vanishAfterBlock > 0 && bootloader.BlocksAccepted() >= faults.vanishAfterBlock)
+    line.Vanish();
 }
 
 // --- ModuleSimulator ---

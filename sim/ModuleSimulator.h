@@ -91,6 +91,9 @@ struct Faults {
   int refuseTimes = 0;             // how many times it is refused
   std::uint8_t refuseWith = 0x15;  // NAK by default; 0x18 CAN or any other byte
   int silentAfterBlock = 0;        // stop answering after this block was ACKed (0: never)
+  // The port goes away once this block was ACKed, as when the adapter is pulled
+  // half-way through an upload (0: never).
+  int vanishAfterBlock = 0;
   bool neverSendC = false;         // never send the 'C' start request
   bool noCompletionText = false;   // never print the completion text after EOT
   std::uint8_t eotAnswer = 0x06;   // the byte that answers EOT

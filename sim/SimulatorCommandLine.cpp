@@ -1,8 +1,12 @@
 #include "SimulatorCommandLine.h"
 
+#include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
+#include <tuple>
+#include <utility>
 
 #include "AtNode.h"
 
@@ -47,57 +51,98 @@ int ParseCount(const std::string& option, const std::string& text) {
   return static_cast<int>(value);
 }
 
+// TARGET,FAULT[=VALUE], as --remote-fault and --module-fault take it.
+struct FaultOption {
+  FaultOption(std::string optionName, const std::string& text, const char* targetName)
+      : option(std::move(optionName)), whole(text) {
+    const auto comma = text.find(',');
+    if (comma == std::string::npos || comma == 0)
+      throw CLI::ValidationError(option, std::string(targetName) + ",FAULT expected: " + text);
+    target = text.substr(0, comma);
+    fault = text.substr(comma + 1);
+    if (const auto eq = fault.find('='); eq != std::string::npos) {
+      value = fault.substr(eq + 1);
+      fault.erase(eq);
+    }
+  }
+  // VALUE, which the fault needs.
+  const std::string& Value() const {
+    if (value.empty()) throw CLI::ValidationError(option, fault + " needs =VALUE: " + whole);
+    return value;
+  }
+  int Count() const { return ParseCount(option, Value()); }
+  // K or K:N: block K refused N times (once by default).
+  std::pair<int, int> Refusal() const {
+    const auto colon = Value().find(':');
+    return {ParseCount(option, value.substr(0, colon)),
+            colon == std::string::npos ? 1 : ParseCount(option, value.substr(colon + 1))};
+  }
+  [[noreturn]] void Unknown() const {
+    throw CLI::ValidationError(option, "unknown fault " + fault);
+  }
+
+  std::string option, whole, target, fault, value;
+};
+
 // EUI,FAULT[=VALUE] applied to the remote node with that EUI address.
 void ApplyRemoteFault(const std::string& text, std::vector<RemoteNode>& remotes) {
-  const std::string option = "--remote-fault";
-  const auto comma = text.find(',');
-  if (comma == std::string::npos || comma == 0)
-    throw CLI::ValidationError(option, "EUI,FAULT expected: " + text);
-  const std::string eui = text.substr(0, comma);
-  std::string fault = text.substr(comma + 1);
-  std::string value;
-  if (const auto eq = fault.find('='); eq != std::string::npos) {
-    value = fault.substr(eq + 1);
-    fault.erase(eq);
-  }
+  const FaultOption f("--remote-fault", text, "EUI");
   RemoteNode* node = nullptr;
   for (auto& remote : remotes) {
-    if (UpperAscii(remote.euiAddress) == UpperAscii(eui)) node = &remote;
+    if (UpperAscii(remote.euiAddress) == UpperAscii(f.target)) node = &remote;
   }
-  if (!node) throw CLI::ValidationError(option, "no remote node " + eui);
+  if (!node) throw CLI::ValidationError(f.option, "no remote node " + f.target);
   RemoteFaults& faults = node->faults;
-  auto needsValue = [&] {
-    if (value.empty()) throw CLI::ValidationError(option, fault + " needs =VALUE: " + text);
-  };
+  const std::string& fault = f.fault;
   if (fault == "silent") {
     faults.reach = RemoteFaults::Reach::Silent;
   } else if (fault == "unreachable") {
     faults.reach = RemoteFaults::Reach::Unreachable;
   } else if (fault == "error-command") {
-    needsValue();
-    faults.errorCommands.push_back(value);
+    faults.errorCommands.push_back(f.Value());
   } else if (fault == "bootload-error") {
     faults.bootload = RemoteFaults::Bootload::Error;
   } else if (fault == "bootload-silent") {
     faults.bootload = RemoteFaults::Bootload::Silent;
   } else if (fault == "refuse-block") {
-    // K or K:N (block K refused N times, once by default)
-    needsValue();
-    const auto colon = value.find(':');
-    faults.refuseBlock = ParseCount(option, value.substr(0, colon));
-    faults.refuseTimes =
-        colon == std::string::npos ? 1 : ParseCount(option, value.substr(colon + 1));
+    std::tie(faults.refuseBlock, faults.refuseTimes) = f.Refusal();
   } else if (fault == "refuse-every-block") {
     faults.refuseEveryBlock = true;
   } else if (fault == "silent-after-block") {
-    needsValue();
-    faults.silentAfterBlock = ParseCount(option, value);
+    faults.silentAfterBlock = f.Count();
   } else if (fault == "clone-error") {
     faults.clone = RemoteFaults::Clone::Error;
   } else if (fault == "clone-never-ends") {
     faults.clone = RemoteFaults::Clone::NeverEnds;
   } else {
-    throw CLI::ValidationError(option, "unknown fault " + fault);
+    f.Unknown();
+  }
+}
+
+// K,FAULT[=VALUE] applied to module K (1-based) of a group.
+void ApplyModuleFault(const std::string& text, std::vector<Options>& modules) {
+  const FaultOption f("--module-fault", text, "K");
+  const int module = ParseCount(f.option, f.target);
+  if (module < 1 || module > static_cast<int>(modules.size()))
+    throw CLI::ValidationError(f.option, "no module " + f.target + " (--count " +
+                                             std::to_string(modules.size()) + ")");
+  Options& options = modules[static_cast<std::size_t>(module - 1)];
+  Faults& faults = options.faults;
+  const std::string& fault = f.fault;
+  if (fault == "silent") {
+    faults.silent = true;
+  } else if (fault == "error-command") {
+    faults.errorCommands.push_back(f.Value());
+  } else if (fault == "vanish-after-block") {
+    faults.vanishAfterBlock = f.Count();
+  } else if (fault == "silent-after-block") {
+    faults.silentAfterBlock = f.Count();
+  } else if (fault == "refuse-block") {
+    std::tie(faults.refuseBlock, faults.refuseTimes) = f.Refusal();
+  } else if (fault == "damaged") {
+    options.damaged = true;
+  } else {
+    f.Unknown();
   }
 }
 
@@ -125,6 +170,31 @@ std::string CheckBaud(const std::string& text) {
 }
 
 }  // namespace
+
+std::string OffsetEuiAddress(const std::string& first, int offset) {
+  if (first.empty() || first.size() > 16 || offset < 0) return {};
+  std::uint64_t value = 0;
+  for (char c : first) {
+    const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    int digit = -1;
+    if (upper >= '0' && upper <= '9') digit = upper - '0';
+    if (upper >= 'A' && upper <= 'F') digit = upper - 'A' + 10;
+    if (digit < 0) return {};
+    value = value * 16 + static_cast<std::uint64_t>(digit);
+  }
+  const std::uint64_t sum = value + static_cast<std::uint64_t>(offset);
+  const std::size_t width = first.size();
+  if (sum < value || (width < 16 && sum >> (4 * width) != 0)) return {};
+  std::string text(width, '0');
+  std::uint64_t rest = sum;
+  for (std::size_t i = width; i-- > 0; rest >>= 4) text[i] = "0123456789ABCDEF"[rest & 0xF];
+  return text;
+}
+
+std::string ModuleLogFile(const std::string& file, int module, int count) {
+  if (file.empty() || count <= 1) return file;
+  return file + "." + std::to_string(module);
+}
 
 std::string DefinitionsFileIn(const std::string& folder, const std::string& product,
                               const std::string& version) {
@@ -228,6 +298,16 @@ void SimulatorCommandLine::AddTo(CLI::App& app, const std::string& group) {
           ->capture_default_str());
   add(app.add_option("--clone-ms", o.cloneMs, "AT+BOOTLOAD=2,EUI: ms the clone takes")
           ->capture_default_str());
+  add(app.add_option("--count", count_,
+                     "Serve N modules, each on its own pseudo-terminal, with the EUI addresses "
+                     "--eui, --eui + 1, ...")
+          ->check(CLI::Range(1, 256))
+          ->capture_default_str());
+  add(app.add_option("--module-fault", moduleFaults_,
+                     "A fault of module K of --count, K,FAULT: silent, error-command=CMD, "
+                     "vanish-after-block=N, silent-after-block=N, refuse-block=N[:TIMES], "
+                     "damaged; repeatable")
+          ->take_all());
   add(app.add_option("--remote-fault", remoteFaults_,
                      "A remote node's fault, EUI,FAULT: silent, unreachable, error-command=CMD, "
                      "bootload-error, bootload-silent, refuse-block=K[:N], refuse-every-block, "
@@ -264,6 +344,24 @@ Options SimulatorCommandLine::Finish(const std::string& definitionsFolder) const
     options.registerValues.emplace_back(set.substr(0, eq), set.substr(eq + 1));
   }
   return options;
+}
+
+std::vector<Options> SimulatorCommandLine::FinishAll(const std::string& definitionsFolder) const {
+  const Options first = Finish(definitionsFolder);
+  std::vector<Options> modules;
+  for (int k = 1; k <= count_; ++k) {
+    Options module = first;
+    module.euiAddress = OffsetEuiAddress(first.euiAddress, k - 1);
+    if (count_ > 1 && module.euiAddress.empty())
+      throw CLI::ValidationError("--count", "--eui " + first.euiAddress +
+                                                " is no hexadecimal address that " +
+                                                std::to_string(count_) + " modules can count up from");
+    if (count_ == 1) module.euiAddress = first.euiAddress;
+    module.logFile = ModuleLogFile(first.logFile, k, count_);
+    modules.push_back(std::move(module));
+  }
+  for (const auto& fault : moduleFaults_) ApplyModuleFault(fault, modules);
+  return modules;
 }
 
 std::string SimulatorCommandLine::FirstGiven() const {

@@ -25,6 +25,12 @@ class SimulatorCommandLine {
   // there, for the local module and each remote node alike. Throws
   // CLI::ValidationError for a value that the parse could not check.
   Options Finish(const std::string& definitionsFolder) const;
+  // The same for every module of `--count N`: module k (1-based) has the EUI
+  // address of the first plus k - 1 and the faults `--module-fault k,...` gives it
+  // on top of the common ones. One module without --count.
+  std::vector<Options> FinishAll(const std::string& definitionsFolder) const;
+  // The modules asked for (--count; 1 when not given).
+  int Count() const { return count_; }
 
   // The name of the first simulator option given on the command line, or empty.
   std::string FirstGiven() const;
@@ -40,8 +46,19 @@ class SimulatorCommandLine {
   std::string refuseWith_ = "NAK";
   std::string eotAnswer_ = "ACK";
   bool builtIn_ = false;
+  int count_ = 1;
+  std::vector<std::string> moduleFaults_;
   std::vector<CLI::Option*> added_;
 };
+
+// The EUI address `offset` after `first` (hexadecimal, the same width, capitals):
+// the address of module offset + 1 of a group. Empty when `first` is no
+// hexadecimal number of at most 16 digits or the sum does not fit in its width.
+std::string OffsetEuiAddress(const std::string& first, int offset);
+
+// The log file of module k of a group: FILE itself for a single module, else
+// FILE with "." k appended.
+std::string ModuleLogFile(const std::string& file, int module, int count);
 
 // PRODUCT_VERSION.zmcon in `folder` when that file exists, else empty.
 std::string DefinitionsFileIn(const std::string& folder, const std::string& product,

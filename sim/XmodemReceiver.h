@@ -66,6 +66,8 @@ class XmodemReceiver {
   // Drops a transfer quietly.
   void Reset();
   bool Active() const { return state_ != State::Idle; }
+  // Blocks kept so far in the transfer under way (or the last one).
+  int Accepted() const { return accepted_; }
   void OnByte(std::uint8_t byte, TimePoint at, Step& out);
   void OnTime(TimePoint now, Step& out);
   std::optional<TimePoint> NextDeadline() const;

@@ -1,10 +1,13 @@
-// zendra-modsim: serves a simulated Zendra module on a pseudo-terminal until
-// SIGINT or SIGTERM. The first line on stdout is the port path the host opens.
+// zendra-modsim: serves simulated Zendra modules on pseudo-terminals until SIGINT
+// or SIGTERM: one, or N with --count N. The first N lines on stdout are the port
+// paths the host opens, module 1 first.
 
 #include <signal.h>
 
 #include <CLI/CLI.hpp>
 #include <iostream>
+#include <memory>
+#include <vector>
 
 #include "ModuleSimulator.h"
 #include "SimulatorCommandLine.h"
@@ -14,10 +17,10 @@ int main(int argc, char** argv) {
   CLI::App app{"Simulated Zendra radio module on a pseudo-terminal", "zendra-modsim"};
   SimulatorCommandLine line("9600");
   line.AddTo(app);
-  Options options;
+  std::vector<Options> modules;
   try {
     app.parse(argc, argv);
-    options = line.Finish(ProgramFolderOfThisProcess());
+    modules = line.FinishAll(ProgramFolderOfThisProcess());
   } catch (const CLI::ParseError& e) {
     return app.exit(e);
   }
@@ -29,15 +32,19 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-  ModuleSimulator module(options);
-  if (!module.Start()) {
-    std::cerr << "zendra-modsim: " << module.LastError() << "\n";
-    return 1;
+  std::vector<std::unique_ptr<ModuleSimulator>> simulators;
+  for (const Options& options : modules) {
+    simulators.push_back(std::make_unique<ModuleSimulator>(options));
+    if (!simulators.back()->Start()) {
+      std::cerr << "zendra-modsim: " << simulators.back()->LastError() << "\n";
+      return 1;
+    }
   }
-  std::cout << module.PortPath() << std::endl;
+  for (const auto& module : simulators) std::cout << module->PortPath() << "\n";
+  std::cout << std::flush;
 
   int received = 0;
   sigwait(&signals, &received);
-  module.Stop();
+  for (auto& module : simulators) module->Stop();
   return 0;
 }

@@ -63,6 +63,13 @@ ManagerCommandLine ManagerCommandLine::Parse(int argc, const char* const* argv) 
         "zendra-manager: " + line.simulator_->FirstGiven() + " needs --simulate\n\n" + app.help();
     return line;
   }
+  if (line.simulator_->Count() > 1) {
+    // The window works with one module on one port.
+    line.action = Action::kError;
+    line.message = "zendra-manager: --count is for zendra-modsim and zendra-cli; the window "
+                   "simulates one module\n";
+    return line;
+  }
   try {
     (void)line.simulator_->Finish({});
   } catch (const CLI::ParseError& error) {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/TerminalOperator.h"
 #include "cli/TraceFile.h"
@@ -65,6 +66,9 @@ class CliContext {
   std::optional<LineSettings> Settings();
   // The port to open: --port, or the simulated module's port with --simulate.
   std::optional<std::string> PortName();
+  // Every simulated module's port, module 1 first (--simulate="--count N" starts
+  // N); empty after a message when they could not be started.
+  std::vector<std::string> SimulatedPorts();
 
   // Opens the port only (no handshake) and marks the connection open, for
   // commands that talk to whatever answers. false after a message (exit 2).
@@ -85,7 +89,10 @@ class CliContext {
   void PrintOpenFailureDetail();
 
  private:
-  std::unique_ptr<sim::ModuleSimulator> simulator_;
+  // Starts the simulated modules of --simulate once; false after a message.
+  bool StartSimulators();
+
+  std::vector<std::unique_ptr<sim::ModuleSimulator>> simulators_;
   std::unique_ptr<TraceFile> trace_;
 };
 

@@ -60,17 +60,23 @@ inline Result RunProgram(const std::vector<std::string>& args) {
   return result;
 }
 
-// A zendra-modsim process for the length of a test.
+// A zendra-modsim process for the length of a test; with `count` > 1 it serves
+// that many modules (--count), one port each. Its own pauses run at `timeScale`.
 class ModuleProcess {
  public:
-  explicit ModuleProcess(std::vector<std::string> options) {
+  explicit ModuleProcess(std::vector<std::string> options, int count = 1,
+                         const char* timeScale = "0.1") {
+    if (count > 1) {
+      options.push_back("--count");
+      options.push_back(std::to_string(count));
+    }
     int pipeFds[2];
     if (pipe(pipeFds) != 0) return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
     posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    std::vector<std::string> args{Program("zendra-modsim"), "--time-scale", "0.1"};
+    std::vector<std::string> args{Program("zendra-modsim"), "--time-scale", timeScale};
     args.insert(args.end(), options.begin(), options.end());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
@@ -78,9 +84,14 @@ class ModuleProcess {
     posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(pipeFds[1]);
-    // The first line on its stdout is the port.
-    char c;
-    while (read(pipeFds[0], &c, 1) == 1 && c != '\n') port_.push_back(c);
+    // The first lines on its stdout are the ports, module 1 first.
+    for (int i = 0; i < count; ++i) {
+      std::string port;
+      char c;
+      while (read(pipeFds[0], &c, 1) == 1 && c != '\n') port.push_back(c);
+      ports_.push_back(port);
+    }
+    port_ = ports_.front();
     close(pipeFds[0]);
   }
   ~ModuleProcess() {
@@ -90,10 +101,12 @@ class ModuleProcess {
     }
   }
   const std::string& Port() const { return port_; }
+  const std::vector<std::string>& Ports() const { return ports_; }
 
  private:
   pid_t pid_ = -1;
   std::string port_;
+  std::vector<std::string> ports_;
 };
 
 inline Result Cli(const ModuleProcess& module, std::vector<std::string> args) {
