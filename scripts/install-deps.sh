@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config dpkg-dev file groff-base
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libcli11-dev libcurl4-openssl-dev libcpp-httplib-dev nlohmann-json3-dev
+  libcli11-dev libcurl4-openssl-dev libcpp-httplib-dev nlohmann-json3-dev libsqlite3-dev
   fonts-dejavu-core xvfb xauth
 )
 

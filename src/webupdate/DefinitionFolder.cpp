@@ -1,12 +1,9 @@
 #include "webupdate/DefinitionFolder.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
 
 #include "base/InstallLayout.h"
+#include "base/UserDataFolder.h"
 #include "webupdate/ReplacementFile.h"
 
 namespace zendra {
@@ -30,21 +27,7 @@ std::string DefinitionFolder::ForDownloads(const std::string& programFolder) {
   return user;
 }
 
-std::string DefinitionFolder::UserFolder() {
-  std::string data;
-  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/') {
-    data = xdg;
-  } else {
-    std::string home;
-    if (const char* env = std::getenv("HOME"); env && env[0] != '\0') {
-      home = env;
-    } else if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) {
-      home = pw->pw_dir;
-    }
-    data = WithSlash(home) + ".local/share";
-  }
-  return WithSlash(data) + "zendra-manager/definitions/";
-}
+std::string DefinitionFolder::UserFolder() { return UserDataFolder() + "definitions/"; }
 
 bool DefinitionFolder::IsWritable(const std::string& folder) {
   // The probe is an unfinished download, removed again without touching anything.
