@@ -14,13 +14,14 @@
 #include "cli/CliContext.h"
 #include "cli/ConfigSession.h"
 #include "config/ChoiceList.h"
+#include "config/ParameterAssignment.h"
 #include "config/ParameterFilter.h"
 
 namespace zendra::cli {
 
 namespace {
 
-std::string Path(const ParameterRecord& r) { return std::string(r.group) + "/" + r.name; }
+std::string Path(const ParameterRecord& r) { return ParameterPath(r); }
 
 const char* TypeWord(int type) {
   switch (type) {
@@ -37,35 +38,19 @@ const char* TypeWord(int type) {
   }
 }
 
-// The record a NAME argument stands for: "Group/Name" first, then a parameter name
-// alone. nullopt after a usage message when there is none or more than one.
+// A parameter the definition file does not have: where to look them up.
+std::string UsageError(const std::string& error) {
+  return error.rfind("unknown parameter", 0) == 0 ? error + " (see: zendra-cli params)" : error;
+}
+
+// The record a NAME argument stands for. nullopt after a usage message when there
+// is none or more than one.
 std::optional<int> Resolve(CliContext& ctx, const ParameterDefinitions& defs,
                            const std::string& arg) {
-  std::vector<int> matches;
-  const std::size_t slash = arg.find('/');
-  if (slash != std::string::npos) {
-    const std::string group = arg.substr(0, slash), name = arg.substr(slash + 1);
-    for (int i = 0; i < defs.parameterCount; ++i)
-      if (group == defs.Record(i).group && name == defs.Record(i).name) matches.push_back(i);
-  }
-  if (matches.empty()) {
-    for (int i = 0; i < defs.parameterCount; ++i)
-      if (arg == defs.Record(i).name) matches.push_back(i);
-  }
-  if (matches.empty()) {
-    ctx.Fail(kExitUsage, "unknown parameter: " + arg + " (see: zendra-cli params)");
-    return std::nullopt;
-  }
-  // One parameter of one group (a reappearing group may list it twice) is one record.
-  for (int i : matches) {
-    if (Path(defs.Record(i)) != Path(defs.Record(matches.front()))) {
-      std::string all;
-      for (int j : matches) all += (all.empty() ? "" : ", ") + Path(defs.Record(j));
-      ctx.Fail(kExitUsage, "ambiguous parameter " + arg + ": name it as one of " + all);
-      return std::nullopt;
-    }
-  }
-  return matches.back();
+  const ParameterLookup lookup = FindParameter(defs, arg);
+  if (lookup.record >= 0) return lookup.record;
+  ctx.Fail(kExitUsage, UsageError(lookup.error));
+  return std::nullopt;
 }
 
 nlohmann::ordered_json RecordJson(const ParameterRecord& r) {
@@ -175,42 +160,21 @@ void Get(CliContext& ctx, const ConfigOptions& options, const std::string& arg) 
   ctx.exitCode = kExitOk;
 }
 
-void Set(CliContext& ctx, const ConfigOptions& options, const std::string& assignment) {
-  const std::size_t eq = assignment.find('=');
-  if (eq == std::string::npos) {
+void Set(CliContext& ctx, const ConfigOptions& options, const std::string& text) {
+  const auto assignment = SplitAssignment(text);
+  if (!assignment) {
     ctx.Fail(kExitUsage, "set wants NAME=VALUE, e.g. set \"Node/Node name=N1\"");
     return;
   }
-  const std::string arg = assignment.substr(0, eq), value = assignment.substr(eq + 1);
   auto session = OpenConfigSession(ctx, options, Definitions::kTable);
   if (!session) return;
-  const auto index = Resolve(ctx, session->definitions, arg);
-  if (!index) return;
-  const ParameterRecord& r = session->definitions.Record(*index);
-  if (r.type == ParameterRecord::kTypeGet) {
-    ctx.Fail(kExitUsage, Path(r) + " is read-only");
+  const Assignment resolved =
+      ResolveAssignment(session->definitions, assignment->first, assignment->second);
+  if (resolved.record < 0) {
+    ctx.Fail(kExitUsage, UsageError(resolved.error));
     return;
   }
-  std::string sent = value;
-  if (r.comboList[0] != '\0') {
-    // A choice parameter takes the text of a choice or the device value of one.
-    const std::vector<std::string> choices = ChoiceList::Choices(r.comboList);
-    std::optional<std::string> resolved;
-    for (std::size_t i = 0; i < choices.size() && !resolved; ++i)
-      if (choices[i] == value) resolved = ChoiceList::SaveValue(r.valueList, static_cast<int>(i));
-    for (std::size_t i = 0; i < choices.size() && !resolved; ++i)
-      if (ChoiceList::SaveValue(r.valueList, static_cast<int>(i)) == value) resolved = value;
-    if (!resolved) {
-      std::string list;
-      for (std::size_t i = 0; i < choices.size(); ++i)
-        list += (i ? ", " : "") + choices[i] + " (" +
-                ChoiceList::SaveValue(r.valueList, static_cast<int>(i)) + ")";
-      ctx.Fail(kExitUsage, "\"" + value + "\" is not a choice of " + Path(r) + ": " + list);
-      return;
-    }
-    sent = *resolved;
-  }
-  switch (session->editor.SaveValue(ctx.Line(), *index, sent)) {
+  switch (session->editor.SaveValue(ctx.Line(), resolved.record, resolved.value)) {
     case SaveResult::kSaved:
       ctx.exitCode = kExitOk;
       break;

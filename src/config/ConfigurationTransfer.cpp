@@ -272,7 +272,7 @@ ExportResult ConfigurationTransfer::ExportConfiguration(LineLease& line, const s
     result.outcome = ExportResult::Outcome::kNotWritten;
     return result;
   }
-  if (!result.failed.empty()) {
+  if (!result.failed.empty() && writeLog_) {
     const std::string logPath = LogPathFor(path, kExportLogName);
     if (WriteLog(logPath, log)) result.logPath = logPath;
   }
@@ -373,7 +373,7 @@ ImportResult ConfigurationTransfer::SendImport(LineLease& line, const std::strin
     result.failed.push_back({entry.name, sent});
   }
 
-  if (!result.failed.empty()) {
+  if (!result.failed.empty() && writeLog_) {
     const std::string logPath = LogPathFor(path, kImportLogName);
     if (WriteLog(logPath, log)) result.logPath = logPath;
   }

@@ -200,6 +200,10 @@ class ConfigurationTransfer {
   // Whether a failed transfer's error log is opened for the operator (the desktop
   // program) or only written (the command line prints its path).
   void SetOpenLog(bool open) { openLog_ = open; }
+  // Whether a failed transfer writes its error log at all. A caller that keeps the
+  // failures itself (the production line, in each module's record, with many
+  // modules importing one file at once) writes none.
+  void SetWriteLog(bool write) { writeLog_ = write; }
 
   // The file dialogs of the two buttons (on the window's thread, before the task):
   // nullopt on cancel. A name chosen without an extension gets ".zgb", as the save
@@ -263,6 +267,7 @@ class ConfigurationTransfer {
   const ParameterDefinitions& definitions_;
   const ConfigPageState& state_;
   bool openLog_ = true;
+  bool writeLog_ = true;
 };
 
 }  // namespace zendra

@@ -12,27 +12,12 @@
 #include "config/ConfigCore.h"
 #include "support/SimHarness.h"
 #include "support/TempFolder.h"
+#include "support/TestDefinitions.h"
 
 namespace zendra::test {
 
 // The remote node's EUI address as it reports it.
 inline constexpr const char* kRemoteEui = "000D6F0000D4E5F6";
-
-// Parameters of every type the export handles: 29 (String), 39 (Get, never
-// exported), 10 with choices, 10 with a range, 16, a free text without range and a
-// group a remote device never loads.
-inline constexpr const char* kDefinitions =
-    "; test module\r\n"
-    "[Node/Node name]String;Range = 1;Max = 16;Help: <Shown in scans.>;\r\n"
-    " Command = AT+NODENAME;\r\n"
-    "[Node/Node type]Get;Help: <Read only.>;\r\n Command = AT+NODETYPE;\r\n"
-    "[Radio/Power]10;Combo_list = Low:Mid:High;Value_list = 0:1:2;Help: <Output power.>;\r\n"
-    " Command = AT+TXPOWER;\r\n"
-    "[Radio/Channel]10;Range = 11;Max = 26;Help: <Radio channel.>;\r\n Command = AT+CHANNEL;\r\n"
-    "[Network/PAN ID]16;Range = 0000;Max = FFFE;Help: <Network.>;\r\n Command = AT+PANID;\r\n"
-    "[Network/Note]String;Help: <Free text.>;\r\n Command = AT+NOTE;\r\n"
-    "[Security Settings/Link key]16;Range = 0;Max = FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF;"
-    "Help: <Key.>;\r\n Command = AT+LINKKEY;\r\n";
 
 class RemoteSession : public ::testing::Test {
  protected:
@@ -41,9 +26,9 @@ class RemoteSession : public ::testing::Test {
   // Starts the module (MA11 v1.10.0, remote MB11 v3.0), connects and loads the
   // local definition file.
   void Start(sim::Options options = {}, sim::RemoteFaults remoteFaults = {}) {
-    folder.Write("MA11_v1.10.0.zmcon", kDefinitions);
-    folder.Write("MB11_v3.0.zmcon", kDefinitions);
-    const std::string simFile = folder.Write("module.zmcon.sim", kDefinitions);
+    folder.Write("MA11_v1.10.0.zmcon", kTestDefinitions);
+    folder.Write("MB11_v3.0.zmcon", kTestDefinitions);
+    const std::string simFile = folder.Write("module.zmcon.sim", kTestDefinitions);
     options.definitionsFile = simFile;
     options.registerValues = {{"AT+NOTE", "local note"}};
     sim::RemoteNode node;
