@@ -31,6 +31,7 @@ inline constexpr int kExitUsage = 2;
 struct GlobalOptions {
   std::string port;
   std::string baud = "9600";
+  bool baudGiven = false;  // --baud was on the command line
   std::string parity = "none";
   int dataBits = 8;
   int stopBits = 1;
@@ -110,5 +111,8 @@ void RegisterTransferCommands(CLI::App& app, CliContext& ctx);  // export, impor
 void RegisterScanCommands(CLI::App& app, CliContext& ctx);      // scan
 void RegisterWebUpdateCommands(CLI::App& app, CliContext& ctx);  // download-definitions, check-firmware
 void RegisterDetectCommands(CLI::App& app, CliContext& ctx);     // detect
+#ifdef ZENDRA_PRODUCTION
+void RegisterProvisionCommands(CLI::App& app, CliContext& ctx);  // provision, records
+#endif
 
 }  // namespace zendra::cli

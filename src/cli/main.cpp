@@ -55,6 +55,7 @@ int main(int argc, char** argv) {
     if (updateServerOption->count() > 0) o.updateServer = updateServer;
     zendra::Clock::SetScale(timeScale);
     o.simulate = app.count("--simulate") > 0;
+    o.baudGiven = app.count("--baud") > 0;
     if (o.yes) ctx.op.SetAnswer(TerminalOperator::Answer::kYes);
     if (o.no) ctx.op.SetAnswer(TerminalOperator::Answer::kNo);
   });
@@ -66,6 +67,9 @@ int main(int argc, char** argv) {
   RegisterScanCommands(app, ctx);
   RegisterWebUpdateCommands(app, ctx);
   RegisterDetectCommands(app, ctx);
+#ifdef ZENDRA_PRODUCTION
+  RegisterProvisionCommands(app, ctx);
+#endif
 
   try {
     app.parse(argc, argv);
