@@ -2,8 +2,8 @@
 // The production records: a SQLite database, one file per station, one row per
 // module run (ProvisionRecord).
 //
-// Each record is written in a transaction of its own as its port finishes, so a
-// crash, a pulled cable or a power cut loses no record written before. The file is
+// Each record is written in a transaction of its own as its port finishes, so the
+// program's crash or a pulled cable loses no record written before. The file is
 // in write-ahead-log mode: a second program reading the records (a report, a
 // `zendra-cli records` at the next desk) never blocks the line, and the line never
 // blocks it. Open proves the file can be written — it writes the schema version
