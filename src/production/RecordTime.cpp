@@ -21,20 +21,29 @@ int Digits(const std::string& text, std::size_t pos, std::size_t count) {
   return value;
 }
 
+// Times the records can hold: the system clock counts nanoseconds, about 292 years
+// either side of 1970; a record is of this age or the next.
+constexpr int kFirstYear = 1970;
+constexpr int kLastYear = 2199;
+constexpr long long kLongestAgeSeconds = 100LL * 366 * 24 * 3600;
+
 std::optional<RecordTime::TimePoint> Age(const std::string& text, RecordTime::TimePoint now) {
-  if (text.size() < 2 || text.size() > 8) return std::nullopt;
+  if (text.size() < 2 || text.size() > 10) return std::nullopt;
   long long number = 0;
   for (std::size_t i = 0; i + 1 < text.size(); ++i) {
     if (!std::isdigit(static_cast<unsigned char>(text[i]))) return std::nullopt;
     number = number * 10 + (text[i] - '0');
   }
+  long long unit = 0;
   switch (text.back()) {
-    case 's': return now - seconds(number);
-    case 'm': return now - minutes(number);
-    case 'h': return now - hours(number);
-    case 'd': return now - days(number);
+    case 's': unit = 1; break;
+    case 'm': unit = 60; break;
+    case 'h': unit = 3600; break;
+    case 'd': unit = 24 * 3600; break;
     default: return std::nullopt;
   }
+  if (number > kLongestAgeSeconds / unit) return std::nullopt;
+  return now - seconds(number * unit);
 }
 
 }  // namespace
@@ -77,7 +86,8 @@ std::optional<RecordTime::TimePoint> RecordTime::ParseSince(const std::string& t
   if (end + (utc ? 1 : 0) != text.size()) return std::nullopt;
   const year_month_day date{year(y), month(static_cast<unsigned>(mo)),
                             day(static_cast<unsigned>(d))};
-  if (!date.ok() || h > 23 || mi > 59 || s > 59) return std::nullopt;
+  if (!date.ok() || y < kFirstYear || y > kLastYear || h > 23 || mi > 59 || s > 59)
+    return std::nullopt;
   if (utc) return sys_days(date) + hours(h) + minutes(mi) + seconds(s);
   // Local time: the C library knows this computer's zone and its summer time.
   std::tm local{};

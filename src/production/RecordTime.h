@@ -20,8 +20,8 @@ class RecordTime {
 
   // What `--since TEXT` means, as a point in time, or nullopt when the text is none
   // of: "YYYY-MM-DD", "YYYY-MM-DDTHH:MM[:SS]" or with a blank for the "T" (local
-  // time; a trailing "Z" makes it UTC), or a number and s, m, h or d (that long
-  // before `now`).
+  // time; a trailing "Z" makes it UTC) in the years 1970 to 2199, or a number and
+  // s, m, h or d (that long before `now`, at most a hundred years).
   static std::optional<TimePoint> ParseSince(const std::string& text, TimePoint now);
 };
 
