@@ -120,8 +120,18 @@ void Provision(CliContext& ctx, const ProvisionOptions& options) {
   }
   const ProvisionPlan& plan = *check.plan;
 
+  // The traffic log follows one line; here every port has its own.
+  if (!ctx.options.trace.empty()) {
+    ctx.Fail(kExitUsage, "--trace follows the line of one port; provision runs many at once: "
+                         "trace a command of one port instead");
+    return;
+  }
   auto named = NamedPorts(ctx, options);
   if (!named) return;
+  if (options.allPorts && !named->empty()) {
+    ctx.Fail(kExitUsage, "--all-ports finds the ports itself: give it no --port");
+    return;
+  }
   std::vector<std::string> ports = *named;
   if (ports.empty() && ctx.options.simulate && !options.allPorts) ports = ctx.SimulatedPorts();
   if (ports.empty() && !options.allPorts && !options.watch) {
@@ -158,12 +168,11 @@ void Provision(CliContext& ctx, const ProvisionOptions& options) {
   std::stop_source finish, cancel;
   InterruptWatch interrupts(
       [&] {
-        std::cerr << "\nzendra-cli: finishing the ports under way (Ctrl+C again stops them)"
-                  << std::endl;
+        view.Note("finishing the ports under way (Ctrl+C again stops them)");
         finish.request_stop();
       },
       [&] {
-        std::cerr << "\nzendra-cli: stopping the ports under way" << std::endl;
+        view.Note("stopping the ports under way");
         cancel.request_stop();
         line.CancelAll();
       });

@@ -74,6 +74,8 @@ void TerminalProvisionView::Progress(const std::string& port, const ProvisionPro
   PortStatus& line = Line(port);
   const bool stepChanged = line.progress.step != progress.step;
   line.progress = progress;
+  // The end is told with the result, which follows at once.
+  if (progress.step == ProvisionStep::kDone) return;
   Changed(line, stepChanged);
 }
 
@@ -142,6 +144,14 @@ void TerminalProvisionView::Redraw() {
 void TerminalProvisionView::Flush() {
   std::lock_guard lock(mutex_);
   if (mode_ == Mode::kLive) Redraw();
+}
+
+void TerminalProvisionView::Note(const std::string& text) {
+  std::lock_guard lock(mutex_);
+  std::fflush(out_);
+  std::fprintf(stderr, "zendra-cli: %s\n", text.c_str());
+  std::fflush(stderr);
+  drawn_ = 0;
 }
 
 std::string TerminalProvisionView::JsonLine(const ProvisionResult& r) {

@@ -34,6 +34,9 @@ class TerminalProvisionView : public ProvisionEvents {
 
   // Draws the lines a last time (live mode).
   void Flush();
+  // A line for the operator on stderr (Ctrl+C's answer). In live mode the block of
+  // ports is drawn anew below it, not over it.
+  void Note(const std::string& text);
 
   // The JSON object of one port's result, on one line.
   static std::string JsonLine(const ProvisionResult& result);

@@ -143,6 +143,11 @@ TEST_F(ProvisionCommand, BadInputIsRefusedWithStatusTwoAndNothingReachesAnyModul
   EXPECT_EQ(slow.status, 2);
   EXPECT_THAT(slow.err, HasSubstr("an update needs the line at 115200 baud"));
   refused({"provision", "--record", database}, "no port given");
+  refused({"provision", "--all-ports", "--port", port, "--record", database},
+          "--all-ports finds the ports itself");
+  refused({"--trace", folder.Path() + "line.trace", "provision", "--port", port, "--record",
+           database},
+          "--trace follows the line of one port");
   EXPECT_THAT(ReadFile(log), IsEmpty()) << "not one byte reached the module";
 
   // With --yes the file of another version is taken.
