@@ -88,9 +88,10 @@ bool LineRuns(const ProvisionPlan& plan, const std::vector<std::string>& ports, 
                                  : RunLine(plan, records, ports, wall4, cpu4) &&
                                        RunLine(plan, records, one, wall1, cpu1);
     if (!ok) return false;
-    std::printf("  run %d: one alone %.2f s (CPU %.3f s), four together %.2f s (CPU %.3f s), "
-                "ratio %.3f\n",
-                run + 1, wall1, cpu1, wall4, cpu4, wall4 / wall1);
+    std::printf(
+        "  run %d: one alone %.2f s (CPU %.3f s), four together %.2f s (CPU %.3f s), "
+        "ratio %.3f\n",
+        run + 1, wall1, cpu1, wall4, cpu4, wall4 / wall1);
     std::fflush(stdout);
     alone.push_back(wall1);
     together.push_back(wall4);
@@ -141,9 +142,10 @@ bool RecordWrites(const std::string& path, const ProvisionPlan& plan) {
   // The slowest write is usually the first (the log is made) or one that ends in
   // a checkpoint (the log synced and copied into the file).
   const auto slowest = std::max_element(writes.begin(), writes.end());
-  std::printf("record write: median %.3f ms, slowest %.3f ms (write %d) over %d records "
-              "(goal < 5 ms)\n",
-              Median(writes), *slowest, static_cast<int>(slowest - writes.begin()) + 1, kRecords);
+  std::printf(
+      "record write: median %.3f ms, slowest %.3f ms (write %d) over %d records "
+      "(goal < 5 ms)\n",
+      Median(writes), *slowest, static_cast<int>(slowest - writes.begin()) + 1, kRecords);
   return true;
 }
 
@@ -166,10 +168,10 @@ int main(int argc, char** argv) {
   for (int k = 0; k < kParameters; ++k) {
     const std::string name = "Parameter " + std::to_string(k + 1);
     const std::string command = "AT+P" + std::to_string(k + 1);
-    definitions += "[Bench/" + name + "]10;Range = 0;Max = 9999;<A value.>;Command = " + command +
-                   ";\r\n";
-    config += "[" + std::to_string(k) + "]\r\nName=Bench/" + name + "\r\nCommand=" + command +
-              "=" + std::to_string(100 + k * 7) + "\r\n";
+    definitions +=
+        "[Bench/" + name + "]10;Range = 0;Max = 9999;<A value.>;Command = " + command + ";\r\n";
+    config += "[" + std::to_string(k) + "]\r\nName=Bench/" + name + "\r\nCommand=" + command + "=" +
+              std::to_string(100 + k * 7) + "\r\n";
   }
   const std::string simDefinitions = folder.Write("module.zmcon.sim", definitions);
   folder.Write("MA11_v1.10.0.zmcon", definitions);

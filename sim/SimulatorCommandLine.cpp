@@ -355,7 +355,8 @@ std::vector<Options> SimulatorCommandLine::FinishAll(const std::string& definiti
     if (count_ > 1 && module.euiAddress.empty())
       throw CLI::ValidationError("--count", "--eui " + first.euiAddress +
                                                 " is no hexadecimal address that " +
-                                                std::to_string(count_) + " modules can count up from");
+                                                std::to_string(count_) +
+                                                " modules can count up from");
     if (count_ == 1) module.euiAddress = first.euiAddress;
     module.logFile = ModuleLogFile(first.logFile, k, count_);
     modules.push_back(std::move(module));

@@ -84,11 +84,13 @@ std::optional<std::vector<std::string>> NamedPorts(CliContext& ctx,
 // rate it answered at.
 std::vector<DetectedPort> DetectModules(CliContext& ctx) {
   std::vector<DetectedPort> found;
-  const std::vector<std::string> ports = ctx.options.simulate ? ctx.SimulatedPorts() : SystemPorts();
+  const std::vector<std::string> ports =
+      ctx.options.simulate ? ctx.SimulatedPorts() : SystemPorts();
   std::cerr << "zendra-cli: looking for modules on " << ports.size() << " serial port"
             << (ports.size() == 1 ? "" : "s") << std::endl;
   for (const DetectedPort& port : PortDetect().Run(ports)) {
-    if (port.state == DetectedPort::State::kModule) found.push_back(port);
+    if (port.state == DetectedPort::State::kModule)
+      found.push_back(port);
     else if (port.state == DetectedPort::State::kBootloader)
       std::cerr << "zendra-cli: " << port.port
                 << ": the module waits in its bootloader; reload it with: zendra-cli --port "
@@ -122,8 +124,9 @@ void Provision(CliContext& ctx, const ProvisionOptions& options) {
 
   // The traffic log follows one line; here every port has its own.
   if (!ctx.options.trace.empty()) {
-    ctx.Fail(kExitUsage, "--trace follows the line of one port; provision runs many at once: "
-                         "trace a command of one port instead");
+    ctx.Fail(kExitUsage,
+             "--trace follows the line of one port; provision runs many at once: "
+             "trace a command of one port instead");
     return;
   }
   auto named = NamedPorts(ctx, options);
@@ -141,7 +144,8 @@ void Provision(CliContext& ctx, const ProvisionOptions& options) {
 
   RecordStore records;
   std::string error;
-  const std::string recordPath = options.record.empty() ? RecordStore::DefaultPath() : options.record;
+  const std::string recordPath =
+      options.record.empty() ? RecordStore::DefaultPath() : options.record;
   if (!records.Open(recordPath, error)) {
     ctx.Fail(kExitUsage, error + "; nothing was sent to any module");
     return;
@@ -184,8 +188,9 @@ void Provision(CliContext& ctx, const ProvisionOptions& options) {
                                       (ports.size() == 1 ? "" : "s"))
               << ": plug modules in; Ctrl+C ends once the ports under way have finished"
               << std::endl;
-    const auto source = ports.empty() ? ProvisionLine::PortSource(SystemPorts)
-                                      : ProvisionLine::PortSource([ports] { return ExistingPorts(ports); });
+    const auto source = ports.empty()
+                            ? ProvisionLine::PortSource(SystemPorts)
+                            : ProvisionLine::PortSource([ports] { return ExistingPorts(ports); });
     line.Watch(source, finish.get_token(), cancel.get_token());
   } else {
     std::vector<std::string> shown;
@@ -287,10 +292,11 @@ void RegisterProvisionCommands(CLI::App& app, CliContext& ctx) {
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   auto* all = provision->add_flag("--all-ports", options->allPorts,
                                   "Every port where detect finds a module, at the rate it found");
-  provision->add_flag("--watch", options->watch,
-                      "Keep running: provision each module as it is plugged in (on the ports "
-                      "given, or on any serial port); Ctrl+C ends once the ports under way "
-                      "have finished, a second Ctrl+C stops them")
+  provision
+      ->add_flag("--watch", options->watch,
+                 "Keep running: provision each module as it is plugged in (on the ports "
+                 "given, or on any serial port); Ctrl+C ends once the ports under way "
+                 "have finished, a second Ctrl+C stops them")
       ->excludes(all);
   provision->add_option("--image", options->image,
                         "Firmware image (.ebl): a module of its model that runs another version "
@@ -305,9 +311,10 @@ void RegisterProvisionCommands(CLI::App& app, CliContext& ctx) {
   provision->add_option("--config", options->config,
                         "Configuration file (.zgb) to import and verify; one of another "
                         "firmware version only with --yes");
-  provision->add_option("--set", options->sets,
-                        "A parameter to write after the configuration file, NAME=VALUE "
-                        "(repeatable; verified too)")
+  provision
+      ->add_option("--set", options->sets,
+                   "A parameter to write after the configuration file, NAME=VALUE "
+                   "(repeatable; verified too)")
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   provision->add_option("--definitions", options->definitions,
@@ -318,14 +325,16 @@ void RegisterProvisionCommands(CLI::App& app, CliContext& ctx) {
   provision->callback([&ctx, options] { Provision(ctx, *options); });
 
   auto recordsOptions = std::make_shared<RecordsOptions>();
-  auto* records = app.add_subcommand("records", "List the production records, or write them as CSV");
+  auto* records =
+      app.add_subcommand("records", "List the production records, or write them as CSV");
   records->add_option("--record", recordsOptions->record,
                       "The records database (default: records.db in the user's data folder)");
   records->add_option("--since", recordsOptions->since,
                       "Only records from this time on: 2025-03-14, 2025-03-14T09:30 (local time; "
                       "Z at the end for UTC), or an age: 30m, 8h, 7d");
   records->add_option("--eui", recordsOptions->eui, "Only the records of this EUI address");
-  records->add_flag("--csv", recordsOptions->csv, "Write CSV (a header line, then a line per record)");
+  records->add_flag("--csv", recordsOptions->csv,
+                    "Write CSV (a header line, then a line per record)");
   records->callback([&ctx, recordsOptions] { Records(ctx, *recordsOptions); });
 }
 

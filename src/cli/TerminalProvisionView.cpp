@@ -56,7 +56,8 @@ PortStatus& TerminalProvisionView::Line(const std::string& port) {
 }
 
 std::string TerminalProvisionView::Text(const PortStatus& status) const {
-  const std::string eui = status.euiAddress.empty() ? std::string(kEuiWidth, '-') : status.euiAddress;
+  const std::string eui =
+      status.euiAddress.empty() ? std::string(kEuiWidth, '-') : status.euiAddress;
   return Padded(status.port, portWidth_) + "  " + Padded(eui, kEuiWidth) + "  " +
          PortStatusText(status, watch_);
 }
@@ -162,8 +163,8 @@ std::string TerminalProvisionView::JsonLine(const ProvisionResult& r) {
   o["firmwareBefore"] = r.firmwareBefore;
   o["firmwareAfter"] = r.firmwareAfter;
   o["outcome"] = OutcomeName(r.outcome);
-  o["failedStep"] = r.failedStep ? nlohmann::ordered_json(StepName(*r.failedStep))
-                                 : nlohmann::ordered_json();
+  o["failedStep"] =
+      r.failedStep ? nlohmann::ordered_json(StepName(*r.failedStep)) : nlohmann::ordered_json();
   o["message"] = r.message;
   o["seconds"] = static_cast<double>(static_cast<long long>(r.seconds * 10 + 0.5)) / 10;
   return Dump(o);

@@ -31,7 +31,7 @@ bool Answered(const std::string& text) { return !text.empty() && text != "ERROR"
 // port that waits for it.
 class UpdateView : public FirmwarePageView {
  public:
-  UpdateView(std::function<void(ProvisionProgress)> report) : report_(std::move(report)) {}
+  explicit UpdateView(std::function<void(ProvisionProgress)> report) : report_(std::move(report)) {}
 
   void SetStatus(const std::string& text) override {
     std::lock_guard lock(mutex_);
@@ -153,7 +153,7 @@ ProvisionResult ProvisionJob::Run(std::stop_token stop) {
   RunState run;
   run.stop = stop;
   run.result.port = port_;
-  const auto run_steps = [&] {
+  const auto runSteps = [&] {
     if (!Connect(run)) return;
     ConfigCore core(connection_);
     if (plan_.image) {
@@ -182,7 +182,7 @@ ProvisionResult ProvisionJob::Run(std::stop_token stop) {
     if (!Identify(run)) return;
     run.result.outcome = ProvisionOutcome::kPassed;
   };
-  run_steps();
+  runSteps();
   // A module that was not flashed runs what it ran before; one whose update broke
   // off may run nothing: its version is not known.
   if (run.result.firmwareAfter.empty() && !run.flashing)
@@ -320,8 +320,8 @@ bool ProvisionJob::Configure(RunState& run, ConfigCore& core) {
     core.transfer.SetOpenLog(false);
     core.transfer.SetWriteLog(false);
     StepProgress progress(ProvisionStep::kConfigure, report);
-    const ImportResult r = core.transfer.SendImport(*run.line, plan_.config->path,
-                                                    plan_.config->plan, {}, &progress);
+    const ImportResult r =
+        core.transfer.SendImport(*run.line, plan_.config->path, plan_.config->plan, {}, &progress);
     if (r.outcome == ImportResult::Outcome::kStopped)
       return Fail(run, ProvisionStep::kConfigure, "cancelled");
     if (!r.failed.empty()) {
@@ -353,8 +353,8 @@ bool ProvisionJob::Verify(RunState& run, ConfigCore& core) {
   run.result.verified = false;
   if (plan_.config) {
     StepProgress progress(ProvisionStep::kVerify, report);
-    const ConfigurationDiff diff =
-        ConfigurationDiff::CompareWithDevice(core.transfer, *run.line, plan_.config->plan, &progress);
+    const ConfigurationDiff diff = ConfigurationDiff::CompareWithDevice(
+        core.transfer, *run.line, plan_.config->plan, &progress);
     if (diff.stopped || run.stop.stop_requested())
       return Fail(run, ProvisionStep::kVerify, "cancelled");
     // A parameter a --set writes after the file holds the --set's value: its

@@ -98,8 +98,8 @@ bool ProvisionLine::Running(const std::string& port) const {
   return false;
 }
 
-void ProvisionLine::Watch(const PortSource& source, std::stop_token finish,
-                          std::stop_token cancel, int pollMs, int settleMs) {
+void ProvisionLine::Watch(const PortSource& source, std::stop_token finish, std::stop_token cancel,
+                          int pollMs, int settleMs) {
   // The ports of this watch that have had a run, each with whether it has been
   // seen gone since (its module taken away, perhaps already plugged in again).
   std::map<std::string, bool> served;

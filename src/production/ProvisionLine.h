@@ -25,8 +25,8 @@
 
 #include "production/ProvisionEvents.h"
 #include "production/ProvisionPlan.h"
-#include "production/ProvisionResult.h"
 #include "production/ProvisionRecord.h"
+#include "production/ProvisionResult.h"
 
 namespace zendra {
 

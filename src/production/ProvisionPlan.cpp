@@ -46,8 +46,9 @@ PlanCheck MakeProvisionPlan(const ProvisionRequest& request) {
     // The bootloader talks at 115200 without flow control: a line set otherwise
     // for every port would refuse every update.
     if (request.settings.baudRate != 0 && request.settings.baudRate != kBootloaderBaud)
-      return refuse("an update needs the line at 115200 baud (the bootloader's rate): give "
-                    "--baud 115200, or no --baud to use the rate each module answers at");
+      return refuse(
+          "an update needs the line at 115200 baud (the bootloader's rate): give "
+          "--baud 115200, or no --baud to use the rate each module answers at");
     if (request.settings.flowControl != SerialPort::kFlowNone)
       return refuse("an update needs the line without flow control: give --flow none");
     ProvisionPlan::Image image;

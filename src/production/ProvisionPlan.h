@@ -24,11 +24,11 @@ struct ProvisionRequest {
   LineSettings settings;  // baudRate 0: the rate that detection finds on each port
   std::string image;      // empty: no update
   std::optional<std::string> imageVersion;
-  bool force = false;     // update even a module that runs the image's version
-  bool fast = false;      // fast flashing (no pause after each acknowledged block)
-  std::string config;     // the configuration file (.zgb); empty: none
+  bool force = false;             // update even a module that runs the image's version
+  bool fast = false;              // fast flashing (no pause after each acknowledged block)
+  std::string config;             // the configuration file (.zgb); empty: none
   std::vector<std::string> sets;  // NAME=VALUE, written after the file
-  bool yes = false;       // a configuration file of another firmware version is imported
+  bool yes = false;               // a configuration file of another firmware version is imported
   std::optional<std::string> definitionsFolder;      // the program's, unless given
   std::optional<std::string> userDefinitionsFolder;  // searched after it
 };

@@ -23,11 +23,21 @@ std::string RecordCsv::Header() {
 std::string RecordCsv::Line(const ProvisionRecord& r) {
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.1f", r.seconds);
-  const std::string fields[] = {std::to_string(r.id), r.time,           r.station,
-                                r.port,               r.product,        r.euiAddress,
-                                r.firmwareBefore,     r.firmwareAfter,  r.imageSha256,
-                                r.configSha256,       r.verify,         seconds,
-                                r.outcome,            r.failedStep,     r.message};
+  const std::string fields[] = {std::to_string(r.id),
+                                r.time,
+                                r.station,
+                                r.port,
+                                r.product,
+                                r.euiAddress,
+                                r.firmwareBefore,
+                                r.firmwareAfter,
+                                r.imageSha256,
+                                r.configSha256,
+                                r.verify,
+                                seconds,
+                                r.outcome,
+                                r.failedStep,
+                                r.message};
   std::string line = Field(fields[0]);
   for (std::size_t i = 1; i < std::size(fields); ++i) line += "," + Field(fields[i]);
   return line;

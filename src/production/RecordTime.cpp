@@ -36,11 +36,20 @@ std::optional<RecordTime::TimePoint> Age(const std::string& text, RecordTime::Ti
   }
   long long unit = 0;
   switch (text.back()) {
-    case 's': unit = 1; break;
-    case 'm': unit = 60; break;
-    case 'h': unit = 3600; break;
-    case 'd': unit = 24 * 3600; break;
-    default: return std::nullopt;
+    case 's':
+      unit = 1;
+      break;
+    case 'm':
+      unit = 60;
+      break;
+    case 'h':
+      unit = 3600;
+      break;
+    case 'd':
+      unit = 24 * 3600;
+      break;
+    default:
+      return std::nullopt;
   }
   if (number > kLongestAgeSeconds / unit) return std::nullopt;
   return now - seconds(number * unit);

@@ -3,11 +3,11 @@
 // status, the records they leave, and the bad inputs that send nothing at all.
 
 #include <gmock/gmock.h>
-#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -54,8 +54,8 @@ class ProvisionCommand : public ::testing::Test {
     return RunProgram(all);
   }
   std::vector<std::string> Inputs() {
-    return {"--image", image.Path(), "--config", config, "--definitions", folder.Path(),
-            "--record", database};
+    return {"--image",       image.Path(),  "--config", config,
+            "--definitions", folder.Path(), "--record", database};
   }
 
   TempFolder folder;
@@ -65,8 +65,8 @@ class ProvisionCommand : public ::testing::Test {
 
 TEST_F(ProvisionCommand, ProvisionsEveryPortAndRecordsListsWhatItDid) {
   ModuleProcess modules(SimOptions(), 2);
-  std::vector<std::string> args{"--json", "provision", "--port", modules.Ports()[0], "--port",
-                                modules.Ports()[1]};
+  std::vector<std::string> args{"--json",           "provision", "--port",
+                                modules.Ports()[0], "--port",    modules.Ports()[1]};
   for (const auto& a : Inputs()) args.push_back(a);
   const Result r = Provision(args);
   EXPECT_EQ(r.status, 0) << r.err;
@@ -96,17 +96,17 @@ TEST_F(ProvisionCommand, ProvisionsEveryPortAndRecordsListsWhatItDid) {
   EXPECT_THAT(rows[1], HasSubstr(",v1.10.0,v1.11.0,"));
   EXPECT_THAT(rows[1], HasSubstr(",passed,"));
 
-  const Result one = RunProgram({Program("zendra-cli"), "records", "--record", database, "--eui",
-                                 "000d6f0000a1b2c4"});
+  const Result one = RunProgram(
+      {Program("zendra-cli"), "records", "--record", database, "--eui", "000d6f0000a1b2c4"});
   EXPECT_EQ(one.status, 0) << one.err;
   ASSERT_EQ(Lines(one.out).size(), 1u) << one.out;
   EXPECT_THAT(one.out, HasSubstr("000D6F0000A1B2C4  MA11  v1.10.0 -> v1.11.0"));
-  const Result none = RunProgram({Program("zendra-cli"), "records", "--record", database,
-                                  "--since", "2099-01-01"});
+  const Result none =
+      RunProgram({Program("zendra-cli"), "records", "--record", database, "--since", "2099-01-01"});
   EXPECT_EQ(none.status, 0);
   EXPECT_THAT(none.out, IsEmpty());
-  const Result badSince = RunProgram({Program("zendra-cli"), "records", "--record", database,
-                                      "--since", "yesterday"});
+  const Result badSince =
+      RunProgram({Program("zendra-cli"), "records", "--record", database, "--since", "yesterday"});
   EXPECT_EQ(badSince.status, 2);
 }
 
@@ -133,9 +133,9 @@ TEST_F(ProvisionCommand, BadInputIsRefusedWithStatusTwoAndNothingReachesAnyModul
   refused({"provision", "--port", port, "--image", folder.Write("notes.ebl", "no firmware"),
            "--record", database},
           "carries none of the known model codes");
-  refused({"provision", "--port", port, "--image", image.Path(), "--record",
-           "/proc/zendra-records.db"},
-          "the records database /proc/zendra-records.db");
+  refused(
+      {"provision", "--port", port, "--image", image.Path(), "--record", "/proc/zendra-records.db"},
+      "the records database /proc/zendra-records.db");
   refused({"provision", "--port", port, "--set", "Radio/Channel", "--record", database},
           "--set wants NAME=VALUE");
   const Result slow = RunProgram({Program("zendra-cli"), "--baud", "9600", "provision", "--port",
@@ -145,9 +145,9 @@ TEST_F(ProvisionCommand, BadInputIsRefusedWithStatusTwoAndNothingReachesAnyModul
   refused({"provision", "--record", database}, "no port given");
   refused({"provision", "--all-ports", "--port", port, "--record", database},
           "--all-ports finds the ports itself");
-  refused({"--trace", folder.Path() + "line.trace", "provision", "--port", port, "--record",
-           database},
-          "--trace follows the line of one port");
+  refused(
+      {"--trace", folder.Path() + "line.trace", "provision", "--port", port, "--record", database},
+      "--trace follows the line of one port");
   EXPECT_THAT(ReadFile(log), IsEmpty()) << "not one byte reached the module";
 
   // With --yes the file of another version is taken.
@@ -221,8 +221,17 @@ class Background {
 TEST_F(ProvisionCommand, WatchProvisionsEachModuleAsItIsPluggedInUntilCtrlC) {
   ModuleProcess modules(SimOptions(), 2);
   const std::string hub1 = folder.Path() + "hub1", hub2 = folder.Path() + "hub2";
-  std::vector<std::string> args{Program("zendra-cli"), "--time-scale", "0.1", "--baud", "115200",
-                                "provision", "--watch", "--port", hub1, "--port", hub2};
+  std::vector<std::string> args{Program("zendra-cli"),
+                                "--time-scale",
+                                "0.1",
+                                "--baud",
+                                "115200",
+                                "provision",
+                                "--watch",
+                                "--port",
+                                hub1,
+                                "--port",
+                                hub2};
   for (const auto& a : Inputs()) args.push_back(a);
   Background watch(args);
   std::filesystem::create_symlink(modules.Ports()[0], hub1);

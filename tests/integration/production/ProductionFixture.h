@@ -134,7 +134,8 @@ class ProductionTest : public ::testing::Test {
   }
   // The line's run of `plan` over every module, to its end: the results in the
   // order the ports ended.
-  std::vector<ProvisionResult> RunAll(const ProvisionPlan& plan, RecordingEvents* events = nullptr) {
+  std::vector<ProvisionResult> RunAll(const ProvisionPlan& plan,
+                                      RecordingEvents* events = nullptr) {
     RecordingEvents unwatched;
     ProvisionLine line(plan, events ? *events : unwatched, &records);
     for (const auto& module : modules) EXPECT_TRUE(line.Start(module->PortPath()));

@@ -43,7 +43,8 @@ std::vector<std::string> Writes(const sim::ModuleSimulator& module) {
 }
 
 TEST_F(ProductionTest, FourPortsRunTogetherAndOnePulledMidTransferLeavesTheOthersToPass) {
-  for (int n = 1; n <= 4; ++n) AddModule(n, n == 3 ? sim::Faults{.vanishAfterBlock = 12} : sim::Faults{});
+  for (int n = 1; n <= 4; ++n)
+    AddModule(n, n == 3 ? sim::Faults{.vanishAfterBlock = 12} : sim::Faults{});
   const ProvisionPlan plan = Plan(Request());
   RecordingEvents events;
   ProvisionLine line(plan, events, &records);
@@ -64,10 +65,10 @@ TEST_F(ProductionTest, FourPortsRunTogetherAndOnePulledMidTransferLeavesTheOther
     EXPECT_THAT(modules[i]->ReceivedImages(), ElementsAre(image.Padded()));
     EXPECT_EQ(modules[i]->Register("AT+CHANNEL"), "20");
     EXPECT_EQ(modules[i]->Register("AT+PANID"), "1A2B");
-    EXPECT_THAT(events.steps[modules[i]->PortPath()],
-                ElementsAre(ProvisionStep::kConnect, ProvisionStep::kUpdate,
-                            ProvisionStep::kConfigure, ProvisionStep::kVerify,
-                            ProvisionStep::kIdentify, ProvisionStep::kDone));
+    EXPECT_THAT(
+        events.steps[modules[i]->PortPath()],
+        ElementsAre(ProvisionStep::kConnect, ProvisionStep::kUpdate, ProvisionStep::kConfigure,
+                    ProvisionStep::kVerify, ProvisionStep::kIdentify, ProvisionStep::kDone));
   }
   const ProvisionResult* pulled = ResultFor(results, modules[2]->PortPath());
   ASSERT_NE(pulled, nullptr);
@@ -81,7 +82,8 @@ TEST_F(ProductionTest, FourPortsRunTogetherAndOnePulledMidTransferLeavesTheOther
   const auto written = Records();
   ASSERT_THAT(written, SizeIs(4));
   for (int i : {0, 1, 3}) {
-    const ProvisionRecord* record = RecordFor(written, ResultFor(results, modules[i]->PortPath())->euiAddress);
+    const ProvisionRecord* record =
+        RecordFor(written, ResultFor(results, modules[i]->PortPath())->euiAddress);
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->outcome, "passed");
     EXPECT_EQ(record->verify, "passed");
@@ -156,8 +158,7 @@ TEST_F(ProductionTest, EachPortEndsOnItsOwnAndAModuleOfAnotherModelIsNeverFlashe
 
   const ProvisionResult* refused = ResultFor(results, refuses.PortPath());
   EXPECT_EQ(refused->failedStep, ProvisionStep::kConfigure);
-  EXPECT_EQ(refused->message,
-            "the module refused 1 of 3 commands of the file: Radio/Channel");
+  EXPECT_EQ(refused->message, "the module refused 1 of 3 commands of the file: Radio/Channel");
 
   EXPECT_TRUE(ResultFor(results, good.PortPath())->Passed());
   const auto written = Records();
@@ -204,9 +205,8 @@ TEST_F(ProductionTest, CancelStopsTheImageGoingOutAsTheCancelButtonDoes) {
   RecordingEvents events;
   ProvisionLine line(plan, events, &records);
   line.Start(module.PortPath());
-  ASSERT_TRUE(events.WaitFor([&](RecordingEvents& e) {
-    return e.updateBytes[module.PortPath()] >= 10 * 128;
-  }));
+  ASSERT_TRUE(events.WaitFor(
+      [&](RecordingEvents& e) { return e.updateBytes[module.PortPath()] >= 10 * 128; }));
   line.CancelAll();
   line.WaitAll();
   const ProvisionResult r = line.Results().at(0);

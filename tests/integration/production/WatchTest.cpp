@@ -31,8 +31,11 @@ class WatchTest : public ProductionTest {
   // The line watching the hub's two ports until `finish`.
   std::jthread Watch(ProvisionLine& line, std::stop_token finish) {
     return std::jthread([this, &line, finish] {
-      line.Watch([this] { return ExistingPorts({folder.Path() + "hub1", folder.Path() + "hub2"}); },
-                 finish);
+      line.Watch(
+          [this] {
+            return ExistingPorts({folder.Path() + "hub1", folder.Path() + "hub2"});
+          },
+          finish);
     });
   }
 };
@@ -85,9 +88,7 @@ TEST_F(WatchTest, FinishingWaitsForTheRunsUnderWayAndStartsNoOther) {
   std::stop_source finish;
   std::jthread watch = Watch(line, finish.get_token());
   const std::string first = Plug("hub1", AddModule(1));
-  ASSERT_TRUE(events.WaitFor([&](RecordingEvents& e) {
-    return e.updateBytes[first] > 0;
-  }));
+  ASSERT_TRUE(events.WaitFor([&](RecordingEvents& e) { return e.updateBytes[first] > 0; }));
   // Ctrl+C while the image goes out: the run goes on to its end.
   finish.request_stop();
   Plug("hub2", AddModule(2));

@@ -52,10 +52,10 @@ TEST(SimModuleGroup, CountsTheAddressesUpAndGivesEachModuleItsOwnFaults) {
   EXPECT_EQ(single[0].euiAddress, "123");
   EXPECT_EQ(single[0].logFile, "/tmp/one.log");
 
-  for (const char* wrong : {"--count 2 --module-fault 3,silent", "--count 2 --module-fault 1,sulky",
-                            "--count 2 --module-fault 1,vanish-after-block=",
-                            "--count 2 --module-fault silent", "--count 2 --eui NOTHEX",
-                            "--count 3 --eui FFFFFFFFFFFFFFFE"})
+  for (const char* wrong :
+       {"--count 2 --module-fault 3,silent", "--count 2 --module-fault 1,sulky",
+        "--count 2 --module-fault 1,vanish-after-block=", "--count 2 --module-fault silent",
+        "--count 2 --eui NOTHEX", "--count 3 --eui FFFFFFFFFFFFFFFE"})
     EXPECT_THROW(Parse(wrong), CLI::ValidationError) << wrong;
   EXPECT_THROW(Parse("--count 0"), CLI::ParseError);
 }

@@ -50,8 +50,9 @@ TEST(PortStatusText, SaysHowItEndedAndWhileWatchingThatTheModuleMayGo) {
             "done \u2014 unplug (41.3 s)");
   EXPECT_EQ(PortStatusText(Ended(ProvisionOutcome::kFailed, ProvisionStep::kUpdate, "lost"), true),
             "FAILED at update \u2014 unplug: lost");
-  EXPECT_EQ(PortStatusText(Ended(ProvisionOutcome::kSkipped, ProvisionStep::kUpdate, "MB11"), false),
-            "skipped: MB11");
+  EXPECT_EQ(
+      PortStatusText(Ended(ProvisionOutcome::kSkipped, ProvisionStep::kUpdate, "MB11"), false),
+      "skipped: MB11");
   EXPECT_EQ(PortStatusText(Ended(ProvisionOutcome::kCancelled, ProvisionStep::kVerify, ""), false),
             "cancelled at verify");
   PortStatus unrecorded = Ended(ProvisionOutcome::kPassed, {}, "");

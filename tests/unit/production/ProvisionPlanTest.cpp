@@ -31,8 +31,8 @@ class PlanTest : public ::testing::Test {
   void SetUp() override {
     request.settings.baudRate = 115200;
     request.settings.flowControl = SerialPort::kFlowNone;
-    image = folder.Write("MA11_v1.11.0.ebl", std::string("EBL\0MA11\0VERSION=v1.11.0\0", 26) +
-                                                 std::string(300, 'x'));
+    image = folder.Write("MA11_v1.11.0.ebl",
+                         std::string("EBL\0MA11\0VERSION=v1.11.0\0", 26) + std::string(300, 'x'));
     config = folder.Write("line.zgb",
                           "[Firmware]\r\nVersion=MA11_v1.11.0.zmcon\r\nNum_of_saves=1\r\n"
                           "[0]\r\nName=Node/Node name\r\nCommand=AT+NODENAME=Line\r\n");

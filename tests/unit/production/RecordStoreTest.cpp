@@ -89,8 +89,8 @@ TEST(RecordStore, ListsRecordsSinceATimeAndOfOneAddressInAnyCase) {
 
   std::vector<ProvisionRecord> records;
   ASSERT_TRUE(store.Query({}, records, error));
-  EXPECT_THAT(Euis(records), ElementsAre("000D6F0000000001", "000D6F000000000A",
-                                         "000D6F0000000002", "000D6F0000000002"));
+  EXPECT_THAT(Euis(records), ElementsAre("000D6F0000000001", "000D6F000000000A", "000D6F0000000002",
+                                         "000D6F0000000002"));
   ASSERT_TRUE(store.Query({.since = "2025-03-14T00:00:00.000Z"}, records, error));
   EXPECT_THAT(Euis(records),
               ElementsAre("000D6F000000000A", "000D6F0000000002", "000D6F0000000002"));
