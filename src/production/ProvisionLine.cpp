@@ -6,7 +6,7 @@
 #include <set>
 
 #include "base/Clock.h"
-#include "base/HostName.h"
+#include "production/HostName.h"
 #include "production/ProvisionJob.h"
 #include "production/RecordStore.h"
 #include "production/RecordTime.h"

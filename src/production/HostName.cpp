@@ -1,4 +1,4 @@
-#include "base/HostName.h"
+#include "production/HostName.h"
 
 #include <unistd.h>
 
