@@ -77,6 +77,11 @@ TEST(ManagerCommandLine, RefusesWhatItDoesNotKnowWithTheUsage) {
     EXPECT_THAT(line.message, HasSubstr(c.complaint));
     EXPECT_THAT(line.message, HasSubstr("Usage: zendra-manager"));
   }
+  // The window works with one module.
+  const auto many = Parse({"--simulate", "--count", "2"});
+  EXPECT_EQ(many.action, Action::kError);
+  EXPECT_THAT(many.message, HasSubstr("--count is for zendra-modsim and zendra-cli"));
+  EXPECT_EQ(Parse({"--simulate", "--count", "1"}).action, Action::kRun);
   const auto help = Parse({"--help"});
   EXPECT_EQ(help.action, Action::kHelp);
   EXPECT_THAT(help.message, HasSubstr("--simulate"));
