@@ -127,7 +127,8 @@ TEST_F(ProvisionCommand, BadInputIsRefusedWithStatusTwoAndNothingReachesAnyModul
   refused(with({"provision", "--port", port, "--port", port}), "is given twice");
   refused(with({"provision", "--port", port, "--port", folder.Path() + "ttyUSB9"}),
           "no such port: " + folder.Path() + "ttyUSB9");
-  const std::string other = folder.Write("MA11_v1.12.0.ebl", "EBL\nMA11\nVERSION=v1.12.0\n");
+  const FirmwareImageFile nextImage("MA11", "v1.12.0", 3000);
+  const std::string other = nextImage.Path();
   refused({"provision", "--port", port, "--image", other, "--config", config, "--record", database},
           "is for MA11_v1.11.0.zmcon, but the image makes the modules MA11_v1.12.0.zmcon");
   refused({"provision", "--port", port, "--image", folder.Write("notes.ebl", "no firmware"),

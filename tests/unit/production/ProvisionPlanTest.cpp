@@ -32,7 +32,7 @@ class PlanTest : public ::testing::Test {
     request.settings.baudRate = 115200;
     request.settings.flowControl = SerialPort::kFlowNone;
     image = folder.Write("MA11_v1.11.0.ebl",
-                         std::string("EBL\0MA11\0VERSION=v1.11.0\0", 26) + std::string(300, 'x'));
+                         std::string("EBL\0MA11\0VERSION=v1.11.0\0", 25) + std::string(300, 'x'));
     config = folder.Write("line.zgb",
                           "[Firmware]\r\nVersion=MA11_v1.11.0.zmcon\r\nNum_of_saves=1\r\n"
                           "[0]\r\nName=Node/Node name\r\nCommand=AT+NODENAME=Line\r\n");
@@ -73,7 +73,7 @@ TEST_F(PlanTest, AGivenVersionWinsAndAnImageWithoutOneUpdatesEveryModule) {
   request.imageVersion = "v1.11.0-b";
   EXPECT_EQ(MakeProvisionPlan(request).plan->image->version, "v1.11.0-b");
   request.imageVersion.reset();
-  request.image = folder.Write("latest.ebl", "EBL\nMA11\n");
+  request.image = folder.Write("latest.ebl", std::string("EBL\0MA11\0", 9));
   EXPECT_EQ(MakeProvisionPlan(request).plan->image->version, std::nullopt);
   // No rate given: each port's rate is detected; the update checks it per module.
   request.settings.baudRate = 0;
@@ -100,7 +100,8 @@ TEST_F(PlanTest, RefusesAnImageThatNoModuleCouldTake) {
 }
 
 TEST_F(PlanTest, RefusesAConfigurationForAnotherVersionThanTheImageMakesUnlessYes) {
-  request.image = folder.Write("MA11_v1.12.0.ebl", "EBL\nMA11\nVERSION=v1.12.0\n");
+  request.image =
+      folder.Write("MA11_v1.12.0.ebl", std::string("EBL\0MA11\0VERSION=v1.12.0\0", 25));
   request.config = config;
   EXPECT_THAT(Refusal(), HasSubstr("is for MA11_v1.11.0.zmcon, but the image makes the modules "
                                    "MA11_v1.12.0.zmcon"));
