@@ -576,7 +576,7 @@ TEST_F(FirmwarePageOddAddress, ARowWhoseAddressWouldBreakTheCommandLineIsRefused
                           "(such as a line end), which would break the command line."));
   // The press refused: no device was started, and the odd row's address went
   // nowhere - the good row before it was asked for its product only.
-  EXPECT_FALSE(SentLineContaining("NODENAME"));
+  EXPECT_FALSE(SentLineContaining("NODENAME="));
   EXPECT_FALSE(SentLineContaining("BOOTLOAD"));
   EXPECT_TRUE(SentLineContaining("AT+RC=" + kNodes[0].euiAddress + ",at+productname"));
   EXPECT_TRUE(harness.Sim().ReceivedRemoteImages().empty());

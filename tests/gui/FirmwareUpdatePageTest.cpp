@@ -213,8 +213,14 @@ TEST_F(FirmwareUpdatePage, AnImageTheBootloaderRefusesEndsInABoxThatAsksForARelo
   Choose(image.Path());
   op.Clear();
   PressUpdate();
-  ASSERT_TRUE(WaitUntil([&] { return !dialog->Firmware()->Update().Busy(); }, kTransferDeadlineMs));
-  Settle(dialog.get());
+  // The worker's end reaches the window as queued calls: its box, then the buttons.
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        return !dialog->Firmware()->Update().Busy() && !op.Messages().empty() &&
+               LineUsersEnabled() == kAllEnabled;
+      },
+      kTransferDeadlineMs))
+      << Status().toStdString();
 
   EXPECT_EQ(Status(), "The bootloader refused the image.");
   EXPECT_THAT(op.Messages(), ElementsAre("ERROR: Failed to update firmware."));

@@ -123,7 +123,7 @@ TEST_P(RemoteRefusalTest, RemoteUpdateRefusesWithItsMessageAndStartsNothing) {
   EXPECT_FALSE(h.Conn().Gate().Leased());
   EXPECT_FALSE(SentBootload(h.Sim()));
   // Nothing of an address that would break the command line went out.
-  EXPECT_THAT(h.Sim().ReceivedLines(), Not(Contains(HasSubstr("NODENAME"))));
+  EXPECT_THAT(h.Sim().ReceivedLines(), Not(Contains(HasSubstr("NODENAME="))));
   EXPECT_THAT(h.Sim().ReceivedLines(), Not(Contains(HasSubstr("RC=,"))));
   EXPECT_EQ(h.Sim().RemoteRegister(kR1, "AT+NODENAME"), "Remote");
   EXPECT_THAT(view.buttons, IsEmpty());
