@@ -165,9 +165,11 @@ int main(int argc, char** argv) {
 
   const auto image = std::filesystem::temp_directory_path() / "zendra-transfer-bench.ebl";
   {
+    // The bootloader keeps only an image that begins with the ebl header record.
+    constexpr char kHeader[] = {'E', 'B', 'L', '\0'};
     std::vector<char> bytes(kImageBytes);
     for (std::size_t i = 0; i < bytes.size(); ++i)
-      bytes[i] = static_cast<char>((i * 13 + 5) & 0xFF);
+      bytes[i] = i < sizeof kHeader ? kHeader[i] : static_cast<char>((i * 13 + 5) & 0xFF);
     std::ofstream(image, std::ios::binary)
         .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   }

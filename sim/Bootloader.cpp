@@ -26,6 +26,12 @@ std::string VersionInImage(const std::vector<std::uint8_t>& image) {
   return version;
 }
 
+bool IsEblImage(const std::vector<std::uint8_t>& image) {
+  static constexpr std::uint8_t kHeader[] = {'E', 'B', 'L', 0};
+  return image.size() >= sizeof kHeader &&
+         std::equal(std::begin(kHeader), std::end(kHeader), image.begin());
+}
+
 void Bootloader::SetFaults(const Faults& faults) {
   faults_ = faults;
   XmodemReceiver::Settings settings;
@@ -64,8 +70,15 @@ void Bootloader::Take(XmodemReceiver::Step& step, Output& out) {
     case XmodemReceiver::Ending::None:
       return;
     case XmodemReceiver::Ending::Completed:
-      out.imageComplete = true;
       out.image = std::move(step.image);
+      if (!IsEblImage(out.image)) {
+        // Written over the application, then found to be no image: nothing runs now.
+        out.imageRefused = true;
+        damaged_ = true;
+        out.text += kUploadRefused;
+        break;
+      }
+      out.imageComplete = true;
       damaged_ = false;
       if (!faults_.noCompletionText) out.text += kUploadComplete;
       break;

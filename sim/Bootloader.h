@@ -10,7 +10,10 @@
 //
 // Upload: "1" prints "begin upload" and hands the line to the XMODEM-CRC receiver
 // (XmodemReceiver) until the image is complete, the host cancels (CAN CAN, or the
-// menu's ETX between blocks) or no first block came; then the menu is back.
+// menu's ETX between blocks) or no first block came; then the menu is back. A
+// complete image is checked (IsEblImage): a good one is the firmware from then on
+// ("Serial upload complete"); one that fails has overwritten the application all
+// the same, which is damaged from then on ("Serial upload aborted: ...").
 
 #include <chrono>
 #include <cstdint>
@@ -29,6 +32,14 @@ inline constexpr std::string_view kBootloaderMenu =
 inline constexpr std::string_view kBeginUpload = "\r\nbegin upload\r\n";
 inline constexpr std::string_view kUploadComplete = "\r\nSerial upload complete\r\n";
 inline constexpr std::string_view kUploadAborted = "\r\nupload aborted\r\n";
+// The image came whole but is no ebl image (see IsEblImage).
+inline constexpr std::string_view kUploadRefused = "\r\nSerial upload aborted: not an ebl image\r\n";
+
+// Whether a received image is an ebl image: it begins with the header record, the
+// four bytes "EBL" and NUL. A bootloader stores the blocks as they come (over the
+// application) and checks the image once it is whole; a text file, an image of
+// another format or nothing at all fails. Padding after the image is no concern.
+bool IsEblImage(const std::vector<std::uint8_t>& image);
 
 // The text after "VERSION=" in an image, of the characters [0-9A-Za-z._-];
 // empty when there is none.
@@ -44,6 +55,7 @@ class Bootloader {
     std::vector<std::string> entries;  // for the receive log
     bool runApplication = false;
     bool imageComplete = false;
+    bool imageRefused = false;  // came whole, but failed the check: the application is gone
     std::vector<std::uint8_t> image;
   };
 

@@ -33,6 +33,8 @@ constexpr std::size_t kLongestLine = 4096;
 constexpr std::string_view kRelayStart = "\r\nStart remote bootloader, waiting for .ebl\r\n";
 constexpr std::string_view kRelayComplete = "\r\nRemote upload complete\r\n";
 constexpr std::string_view kRelayAborted = "\r\nremote upload aborted\r\n";
+// The remote keeps the image apart and installs it only once it has checked it.
+constexpr std::string_view kRelayRefused = "\r\nRemote upload aborted: not an ebl image\r\n";
 constexpr std::string_view kRelayNoUpload = "\r\nno remote upload\r\n";
 constexpr std::string_view kRelayTimedOut = "\r\nremote upload timed out\r\n";
 constexpr std::string_view kCloneStart = "\r\nStart cloning firmware to remote\r\n";
@@ -568,6 +570,12 @@ void ModuleSimulator::Impl::PassOnRelay(XmodemReceiver::Step& step, TimePoint at
                    if (ending == XmodemReceiver::Ending::None || mode != Mode::Relay) return;
                    switch (ending) {
                      case XmodemReceiver::Ending::Completed:
+                       if (!IsEblImage(image)) {
+                         // The remote runs its firmware as before.
+                         log.AddRefusedImage(jobTarget, std::move(image));
+                         Send(std::string(kRelayRefused));
+                         break;
+                       }
                        if (RemoteNetwork::Remote* remote = network.Find(jobTarget)) {
                          std::string version = VersionInImage(image);
                          if (!version.empty()) remote->node.SetFirmwareVersion(version);
@@ -688,6 +696,7 @@ void ModuleSimulator::Impl::Apply(Bootloader::Output& out, TimePoint at) {
     }
     log.AddImage(std::move(out.image));
   }
+  if (out.imageRefused) log.AddRefusedImage("", std::move(out.image));
   if (out.runApplication) StartApplication(at);
   // The adapter pulled half-way through an upload: the host's port hangs up.
   if (faults.vanishAfterBlock > 0 && bootloader.BlocksAccepted() >= faults.vanishAfterBlock)
@@ -734,6 +743,10 @@ std::size_t ModuleSimulator::GarbledBytes() const { return impl_->log.Garbled();
 
 std::vector<std::vector<std::uint8_t>> ModuleSimulator::ReceivedImages() const {
   return impl_->log.Images();
+}
+
+std::vector<RemoteImage> ModuleSimulator::RefusedImages() const {
+  return impl_->log.RefusedImages();
 }
 
 std::vector<RemoteImage> ModuleSimulator::ReceivedRemoteImages() const {

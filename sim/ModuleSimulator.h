@@ -182,7 +182,8 @@ class ModuleSimulator {
   std::vector<std::string> ReceivedLines() const;
   // Waits until a received line contains `text`; false after the timeout.
   bool WaitForLine(const std::string& text, std::chrono::milliseconds timeout) const;
-  // Forgets the lines, missed lines, garbled count, images and wire record so far.
+  // Forgets the lines, missed lines, garbled count, images (refused ones too) and
+  // wire record so far.
   void ClearLog();
   // Lines a sleeping or restarting module did not take (line end included).
   std::vector<std::string> MissedLines() const;
@@ -193,6 +194,10 @@ class ModuleSimulator {
   std::vector<std::vector<std::uint8_t>> ReceivedImages() const;
   // The images relayed to remote nodes, one per completed relayed upload, in order.
   std::vector<RemoteImage> ReceivedRemoteImages() const;
+  // The images that came whole but failed the bootloader's check (no ebl header),
+  // local and relayed, in order; `euiAddress` is empty for the local bootloader.
+  // They are in neither list above.
+  std::vector<RemoteImage> RefusedImages() const;
 
   // Live state.
   std::string Version() const;

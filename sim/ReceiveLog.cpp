@@ -62,6 +62,12 @@ void ReceiveLog::AddRemoteImage(const std::string& euiAddress, std::vector<std::
   remoteImages_.push_back(RemoteImage{euiAddress, std::move(image)});
 }
 
+void ReceiveLog::AddRefusedImage(const std::string& euiAddress, std::vector<std::uint8_t> image) {
+  std::lock_guard lock(mutex_);
+  WriteFile({{"refusedImage", image.size()}, {"eui", AsText(euiAddress)}});
+  refusedImages_.push_back(RemoteImage{euiAddress, std::move(image)});
+}
+
 void ReceiveLog::AddGarbled(std::size_t count) {
   std::lock_guard lock(mutex_);
   garbled_ += count;
@@ -80,6 +86,11 @@ std::vector<std::string> ReceiveLog::Missed() const {
 std::vector<std::vector<std::uint8_t>> ReceiveLog::Images() const {
   std::lock_guard lock(mutex_);
   return images_;
+}
+
+std::vector<RemoteImage> ReceiveLog::RefusedImages() const {
+  std::lock_guard lock(mutex_);
+  return refusedImages_;
 }
 
 std::vector<RemoteImage> ReceiveLog::RemoteImages() const {
@@ -110,6 +121,7 @@ void ReceiveLog::Clear() {
   missed_.clear();
   images_.clear();
   remoteImages_.clear();
+  refusedImages_.clear();
   garbled_ = 0;
 }
 

@@ -20,7 +20,8 @@ namespace zendra::sim {
 class ReceiveLog {
  public:
   // Also appends every entry to `path` when not empty: one JSON object per line,
-  // {"line": ...}, {"missed": ...}, {"image": size}, {"remoteImage": size, "eui": ...};
+  // {"line": ...}, {"missed": ...}, {"image": size}, {"remoteImage": size, "eui": ...},
+  // {"refusedImage": size, "eui": ...} (the eui empty for the local bootloader);
   // the received bytes as text, each byte read as Latin-1.
   void OpenFile(const std::string& path);
 
@@ -28,12 +29,16 @@ class ReceiveLog {
   void AddMissed(const std::string& line);
   void AddImage(std::vector<std::uint8_t> image);
   void AddRemoteImage(const std::string& euiAddress, std::vector<std::uint8_t> image);
+  // An image that came whole and failed the bootloader's check; `euiAddress` is
+  // empty for the local bootloader.
+  void AddRefusedImage(const std::string& euiAddress, std::vector<std::uint8_t> image);
   void AddGarbled(std::size_t count);
 
   std::vector<std::string> Lines() const;
   std::vector<std::string> Missed() const;
   std::vector<std::vector<std::uint8_t>> Images() const;
   std::vector<RemoteImage> RemoteImages() const;
+  std::vector<RemoteImage> RefusedImages() const;
   std::size_t Garbled() const;
   bool WaitForLine(const std::string& text, std::chrono::milliseconds timeout) const;
   void Clear();
@@ -48,6 +53,7 @@ class ReceiveLog {
   std::vector<std::string> missed_;
   std::vector<std::vector<std::uint8_t>> images_;
   std::vector<RemoteImage> remoteImages_;
+  std::vector<RemoteImage> refusedImages_;
   std::size_t garbled_ = 0;
   std::ofstream file_;
 };

@@ -2,6 +2,7 @@
 // the connect handshake.
 
 #include <iostream>
+#include <optional>
 
 #include <nlohmann/json.hpp>
 
@@ -32,24 +33,27 @@ void Ports(CliContext& ctx) {
   for (const auto& e : list.Entries()) std::cout << e.name << std::endl;
 }
 
-void At(CliContext& ctx, const std::string& line, const std::string& remote) {
+// `remote`: the address given with --remote (which may be given empty).
+void At(CliContext& ctx, const std::string& line, const std::optional<std::string>& remote) {
   // One line goes out: a line end inside it would send what follows as a command
   // of its own.
   std::string_view body = line;
   while (!body.empty() && (body.back() == '\n' || body.back() == '\r')) body.remove_suffix(1);
-  if (AtLink::HoldsControlByte(body) || AtLink::HoldsControlByte(remote)) {
-    ctx.Fail(kExitUsage, "the command line or address holds a control character (such as a "
-                         "line end); nothing was sent");
+  if (AtLink::HoldsControlByte(body)) {
+    ctx.Fail(kExitUsage, "the command line holds a control character (such as a line end); "
+                         "nothing was sent");
     return;
   }
+  // An address that would break "AT+RC=ADDRESS,LINE" (a comma, a line end, nothing).
+  if (remote && !ctx.CheckRemoteAddress(*remote)) return;
   if (!ctx.OpenPort()) return;
   auto& link = ctx.Line().Link();
   const std::string sent = CommandLine(line);
   const int timeout = ctx.options.timeout;
-  std::string result = remote.empty() ? link.QueryAtCommand(sent, timeout)
-                                      : link.QueryRemoteAtCommand(sent, timeout, remote);
+  std::string result = !remote ? link.QueryAtCommand(sent, timeout)
+                               : link.QueryRemoteAtCommand(sent, timeout, *remote);
   // With echo on the module repeats the command first; the reply is what follows.
-  const std::string echoed = remote.empty() ? sent : AtLink::RemoteLine(sent, remote);
+  const std::string echoed = !remote ? sent : AtLink::RemoteLine(sent, *remote).value_or(sent);
   const std::string text(AtLink::WithoutEcho(link.reply, echoed));
   const bool ok = text.find("OK") != std::string::npos;
   std::string status;
@@ -138,8 +142,11 @@ void RegisterBasicCommands(CLI::App& app, CliContext& ctx) {
   auto line = std::make_shared<std::string>();
   auto remote = std::make_shared<std::string>();
   at->add_option("LINE", *line, "The command line, e.g. AT+VERSION (CR LF is appended)")->required();
-  at->add_option("--remote", *remote, "Send it to the remote module with this EUI address (AT+RC=)");
-  at->callback([&ctx, line, remote] { At(ctx, *line, *remote); });
+  auto* remoteOption = at->add_option(
+      "--remote", *remote, "Send it to the remote module with this EUI address (AT+RC=)");
+  at->callback([&ctx, line, remote, remoteOption] {
+    At(ctx, *line, remoteOption->count() > 0 ? std::optional<std::string>(*remote) : std::nullopt);
+  });
 
   auto* info = app.add_subcommand(
       "info", "Connect to the local module and print its identification, or a remote one's");

@@ -6,6 +6,7 @@
 #include "SimulatorCommandLine.h"
 #include "config/ProgramFolder.h"
 #include "serial/LineSettingTables.h"
+#include "serial/RemoteAddress.h"
 
 namespace zendra::cli {
 
@@ -41,6 +42,14 @@ bool CliContext::StartTrace(const std::string& path, std::string& error) {
 void CliContext::Fail(int code, const std::string& message) {
   std::cerr << "zendra-cli: " << message << std::endl;
   exitCode = code;
+}
+
+bool CliContext::CheckRemoteAddress(const std::string& address) {
+  const RemoteAddressCheck check = zendra::CheckRemoteAddress(address);
+  if (check == RemoteAddressCheck::kSendable) return true;
+  op.ShowMessage(RemoteAddressMessage(check));
+  exitCode = kExitUsage;
+  return false;
 }
 
 std::optional<LineSettings> CliContext::Settings() {

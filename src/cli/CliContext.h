@@ -85,6 +85,10 @@ class CliContext {
 
   // Prints a one-line error on stderr and sets the exit status.
   void Fail(int code, const std::string& message);
+  // An address given with --remote, by the rule of every remote command line
+  // (RemoteAddress.h): false after its message (exit 2). Checked before the port
+  // is opened, so that nothing is sent.
+  bool CheckRemoteAddress(const std::string& address);
   // After a port that would not open: a second line when there is something to
   // do about it (another program holds it, the user may not use serial ports).
   void PrintOpenFailureDetail();

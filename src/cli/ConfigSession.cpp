@@ -19,13 +19,7 @@ void AddConfigOptions(CLI::App* command, ConfigOptions& options, bool withDefini
 std::unique_ptr<ConfigSession> OpenConfigSession(CliContext& ctx, const ConfigOptions& options,
                                                  Definitions definitions) {
   // An address that cannot be sent is refused before the port is opened.
-  if (options.remoteGiven &&
-      (options.remote.empty() || !RemoteConfiguration::IsSendableAddress(options.remote))) {
-    ctx.op.ShowMessage(options.remote.empty() ? RemoteConfiguration::kInvalidAddressMessage
-                                              : RemoteConfiguration::kUnsafeAddressMessage);
-    ctx.exitCode = kExitUsage;
-    return nullptr;
-  }
+  if (options.remoteGiven && !ctx.CheckRemoteAddress(options.remote)) return nullptr;
   if (!ctx.ConnectModule()) return nullptr;
   auto session = std::make_unique<ConfigSession>(ctx.connection);
   InstallConfigUpdates(ctx, session->loader);

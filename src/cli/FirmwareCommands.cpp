@@ -16,7 +16,6 @@
 #include "cli/TerminalOperator.h"
 #include "firmware/FirmwareReload.h"
 #include "firmware/FirmwareUpdate.h"
-#include "firmware/ImageCheck.h"
 #include "firmware/TransferRate.h"
 
 namespace zendra::cli {
@@ -191,7 +190,11 @@ void Update(CliContext& ctx, const std::string& image, bool quiet, bool fast) {
   const bool completed = outcome == FirmwareOutcome::kCompleted;
   PrintDevice(ctx, outcome ? OutcomeName(*outcome) : "stopped", view.Definitions());
   ctx.exitCode = completed ? kExitOk : kExitFailed;
-  if (!completed && outcome != FirmwareOutcome::kFileNotOpened) {
+  if (outcome == FirmwareOutcome::kImageRefused) {
+    // Sending the same image again would be refused again.
+    ctx.Fail(kExitFailed, "the module refused " + image + " and has no working firmware now; "
+                          "reload it with a valid image: " + ctx.ReloadCommand("IMAGE"));
+  } else if (!completed && outcome != FirmwareOutcome::kFileNotOpened) {
     // The module went into its bootloader for the image: it may wait there now.
     ctx.Fail(kExitFailed, "the module may be left without a working firmware; if it does not "
                           "answer, reload it with: " + ctx.ReloadCommand(image));
@@ -205,12 +208,9 @@ void Update(CliContext& ctx, const std::string& image, bool quiet, bool fast) {
 // (asked through the local module) to stdout.
 void RemoteUpdate(CliContext& ctx, const std::string& image, bool clone,
                   const std::vector<std::string>& addresses, bool quiet, bool fast) {
+  // Every address by the rule of the remote command lines, before the port opens.
   for (const std::string& address : addresses) {
-    if (AtLink::HoldsControlByte(address)) {
-      ctx.Fail(kExitUsage, "--remote: the address holds a control character (such as a line "
-                           "end) and was not sent");
-      return;
-    }
+    if (!ctx.CheckRemoteAddress(address)) return;
   }
   if (!ctx.ConnectModule()) return;
   TerminalFirmwareView view(quiet);
@@ -261,9 +261,7 @@ void RemoteUpdate(CliContext& ctx, const std::string& image, bool clone,
 
 void Reload(CliContext& ctx, const std::string& image, bool quiet, bool fast) {
   // A file that is no firmware image is refused before the module is touched.
-  std::string model;
-  if (!ReadImageModel(image, model) || model.empty()) {
-    ctx.op.ShowMessage("ERROR: The firmware file is invalid.");
+  if (!FirmwareReload::CheckImage(image, ctx.op)) {
     ctx.exitCode = kExitUsage;
     return;
   }
@@ -286,6 +284,11 @@ void Reload(CliContext& ctx, const std::string& image, bool quiet, bool fast) {
   const bool connected = ctx.ConnectModule();
   const std::string outcomeName = !ran ? "not-reloaded" : outcome ? OutcomeName(*outcome) : "not-started";
   const auto retryHint = [&] {
+    if (outcome == FirmwareOutcome::kImageRefused) {
+      ctx.Fail(kExitFailed, "the module refused " + image + "; the firmware is still damaged: "
+                            "reload it with a valid image: " + ctx.ReloadCommand("IMAGE"));
+      return;
+    }
     ctx.Fail(kExitFailed, "the firmware is still damaged; try the reload again: " +
                               ctx.ReloadCommand(image));
   };

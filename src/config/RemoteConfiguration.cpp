@@ -7,10 +7,6 @@ namespace zendra {
 RemoteConfiguration::RemoteConfiguration(Connection& connection, ConfigPageState& state)
     : connection_(connection), state_(state) {}
 
-bool RemoteConfiguration::IsSendableAddress(const std::string& address) {
-  return address.find(',') == std::string::npos && !AtLink::HoldsControlByte(address);
-}
-
 RemoteDeviceResult RemoteConfiguration::LocalResult(RemoteDeviceResult::Outcome outcome) const {
   RemoteDeviceResult result;
   result.outcome = outcome;
@@ -34,12 +30,8 @@ RemoteDeviceResult RemoteConfiguration::EnterRemoteDevice(LineLease& line,
   using Outcome = RemoteDeviceResult::Outcome;
   Operator& op = connection_.Op();
   state_.remoteAddressText = addressText;
-  if (addressText.empty()) {
-    op.ShowMessage(kInvalidAddressMessage);
-    return LocalResult(Outcome::kInvalidAddress);
-  }
-  if (!IsSendableAddress(addressText)) {
-    op.ShowMessage(kUnsafeAddressMessage);
+  if (const auto check = CheckRemoteAddress(addressText); check != RemoteAddressCheck::kSendable) {
+    op.ShowMessage(RemoteAddressMessage(check));
     return LocalResult(Outcome::kInvalidAddress);
   }
 
@@ -47,12 +39,14 @@ RemoteDeviceResult RemoteConfiguration::EnterRemoteDevice(LineLease& line,
   // The queries carry their own prefix: the typed text, which may be any address
   // the local module understands. Only the EUI address the device reports is used
   // afterwards.
-  const std::string prefix = "at+rc=" + addressText;
+  const auto identify = [&](std::string_view query) -> std::string {
+    const auto command = AddressedLine("at+rc=", addressText, query);
+    return command ? link.QueryAtCommand(*command, kIdentifySeconds) : "ERROR";
+  };
   link.WakeUpIfSleepy();
   // A closed port answers every query with the empty text, which is no product.
   const std::string product =
-      connection_.IsOpen() ? link.QueryAtCommand(prefix + ",at+productname\r\n", kIdentifySeconds)
-                           : std::string("ERROR");
+      connection_.IsOpen() ? identify(",at+productname\r\n") : std::string("ERROR");
   // A stopped query ends as a time-out would; the operator who closed the window
   // needs no message about it.
   if (line.Stopped()) return LocalResult(Outcome::kStopped);
@@ -60,11 +54,11 @@ RemoteDeviceResult RemoteConfiguration::EnterRemoteDevice(LineLease& line,
     op.ShowMessage(kNoResponseMessage);
     return LocalResult(Outcome::kNoResponse);
   }
-  std::string eui = link.QueryAtCommand(prefix + ",AT+LONGADDR\r\n", kIdentifySeconds);
+  std::string eui = identify(",AT+LONGADDR\r\n");
   if (line.Stopped()) return LocalResult(Outcome::kStopped);
   // Every later remote command line is built from this text.
   if (!IsSendableAddress(eui)) eui = "ERROR";
-  const std::string version = link.QueryAtCommand(prefix + ",AT+VERSION\r\n", kIdentifySeconds);
+  const std::string version = identify(",AT+VERSION\r\n");
   if (line.Stopped()) return LocalResult(Outcome::kStopped);
 
   state_.remoteProductName = product;

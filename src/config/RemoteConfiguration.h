@@ -17,13 +17,12 @@
 // the box shows afterwards and which definition file the page loads (after emptying
 // its tree); LoadDefinitions does that load for a caller without a tree.
 //
-// Text that becomes part of the identification's command line is checked first: an
-// address holding a comma would split "AT+RC=ADDRESS,COMMAND" at the wrong place, and
-// one holding a line end would send what follows as a command of its own. Such an
-// address is refused like an empty one, with a message that says why, and nothing is
-// sent. An EUI address reported with a comma or a control byte is no address either:
-// "ERROR" stands in its place, as for a failed query, so that no later command line
-// is built from it.
+// The typed address is checked first by the rule every remote command line keeps
+// (RemoteAddress.h): an empty one, or one holding a comma or a control byte, is
+// refused with the message that says why, and nothing is sent. An EUI address
+// reported empty or with a comma or a control byte is no address either: "ERROR"
+// stands in its place, as for a failed query, so that no later command line is
+// built from it.
 //
 // A sleepy local module is woken once before the identification: the local module
 // relays the queries, and asleep it would lose the first one and never let the page
@@ -35,6 +34,7 @@
 #include "config/ConfigPageState.h"
 #include "config/DefinitionLoader.h"
 #include "device/Connection.h"
+#include "serial/RemoteAddress.h"
 
 namespace zendra {
 
@@ -67,10 +67,8 @@ struct RemoteDeviceResult {
 
 class RemoteConfiguration {
  public:
-  static constexpr const char* kInvalidAddressMessage = "ERROR: Invalid remote address";
-  static constexpr const char* kUnsafeAddressMessage =
-      "ERROR: Invalid remote address: it holds a comma or a control character (such as a line "
-      "end), which would break the command line.";
+  static constexpr const char* kInvalidAddressMessage = kInvalidRemoteAddressMessage;
+  static constexpr const char* kUnsafeAddressMessage = kUnsafeRemoteAddressMessage;
   static constexpr const char* kNoResponseMessage = "ERROR: The remote device does not respond.";
   static constexpr const char* kRebootCaption = "Reboot";
   static constexpr const char* kRestoreCaption = "Restore to Factory Default";
@@ -91,9 +89,6 @@ class RemoteConfiguration {
   // Loads the definition file a result names, as the page does (mode 0, then mode 1);
   // nothing when it names none.
   static void LoadDefinitions(DefinitionLoader& loader, const RemoteDeviceResult& result);
-
-  // Whether `address` can stand between "AT+RC=" and the "," of a command line.
-  static bool IsSendableAddress(const std::string& address);
 
  private:
   RemoteDeviceResult LocalResult(RemoteDeviceResult::Outcome outcome) const;

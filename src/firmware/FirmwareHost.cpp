@@ -59,6 +59,11 @@ void FirmwareHost::FinishCancelled(std::stop_token stop) {
   Finish(FirmwareOutcome::kStopped, stop);
 }
 
+void FirmwareHost::FinishImageRefused(std::stop_token stop) {
+  if (!stop.stop_requested()) op_.ShowDetailedMessage(kFailedMessage, kImageRefusedDetail);
+  Finish(FirmwareOutcome::kImageRefused, stop);
+}
+
 void FirmwareHost::Finish(FirmwareOutcome outcome, std::stop_token stop) {
   lastOutcome_ = static_cast<int>(outcome);
   if (stop.stop_requested()) return;

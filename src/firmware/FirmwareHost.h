@@ -54,6 +54,12 @@ class FirmwareHost {
   // request, or once the transfer has ended, there is nothing to cancel).
   bool CancelTransfer();
   static constexpr const char* kCancelledStatus = "Update cancelled.";
+  // The box of a failed update, and what it adds when the bootloader refused the image.
+  static constexpr const char* kFailedMessage = "ERROR: Failed to update firmware.";
+  static constexpr const char* kImageRefusedDetail =
+      "The module's bootloader checked the image it received and refused it: it is no "
+      "firmware the module can run. The module now waits in its bootloader without a working "
+      "firmware and needs a reload with a valid firmware image.";
 
   // Fast flashing: the transfers started from now on leave out the engine's 1 ms
   // pause after each acknowledged block (TransferParams::pauseAfterBlock).
@@ -79,6 +85,10 @@ class FirmwareHost {
   // A transfer that ended as kStopped while the worker itself was not asked to
   // stop was cancelled by the operator: its status, and Finish(kStopped).
   void FinishCancelled(std::stop_token stop);
+  // The local module's bootloader refused the image it received (the engine has
+  // set the status): the box says the update failed and that the module, its
+  // application erased for the image, needs a reload; then Finish(kImageRefused).
+  void FinishImageRefused(std::stop_token stop);
 
   Connection& connection_;
   TransferView& view_;

@@ -9,6 +9,7 @@ const char* OutcomeName(FirmwareOutcome outcome) {
     case FirmwareOutcome::kNoStartRequest: return "no-start-request";
     case FirmwareOutcome::kFileNotOpened: return "file-not-opened";
     case FirmwareOutcome::kNoRestart: return "no-restart";
+    case FirmwareOutcome::kImageRefused: return "image-refused";
     case FirmwareOutcome::kLineLost: return "line-lost";
     case FirmwareOutcome::kNotStarted: return "not-started";
     case FirmwareOutcome::kRefused: return "refused";

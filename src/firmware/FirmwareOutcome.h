@@ -13,6 +13,8 @@ enum class FirmwareOutcome {
   kNoStartRequest,  // the bootloader never asked for the image ('C')
   kFileNotOpened,   // the image could not be opened; nothing was sent
   kNoRestart,       // image sent, but the new firmware did not answer after the restart
+  kImageRefused,    // image sent, but the bootloader checked it and refused it (a local
+                    // module is left without a working firmware)
   kLineLost,        // the port went away during the transfer
   // A remote device of the remote update:
   kNotStarted,      // its bootloader path did not open ("AT+BOOTLOAD=1/2,..." gave no "Start"),

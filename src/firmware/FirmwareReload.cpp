@@ -12,7 +12,6 @@ constexpr const char* kPreparing = "Preparing for firmware update...";
 constexpr const char* kNoResponse = "ERROR: The device does not respond.";
 // The module's own wording, kept as the operator knows it.
 constexpr const char* kNoStartRequest = "ERROR: The device does not repond.";
-constexpr const char* kFailed = "ERROR: Failed to update firmware.";
 constexpr const char* kCompleted = "Completed successfully.";
 constexpr const char* kCompletedMessage = "Firmware update is completed successfully.";
 constexpr int kPromptLooks = 100;
@@ -26,6 +25,15 @@ FirmwareReload::FirmwareReload(Connection& connection, LineLease& line, Transfer
 
 FirmwareReload::~FirmwareReload() { transferThread_.StopAndJoin(); }
 
+bool FirmwareReload::CheckImage(const std::string& path, Operator& op) {
+  std::string model;
+  if (path.empty() || !ReadImageModel(path, model) || model.empty()) {
+    op.ShowMessage(kInvalidFile);
+    return false;
+  }
+  return CheckImageIsBinary(path, op);
+}
+
 bool FirmwareReload::OnUpload() {
   // A worker owns the line while it runs: a second upload must not write the
   // menu's line end and choice into its transfer. Refused silently.
@@ -33,11 +41,9 @@ bool FirmwareReload::OnUpload() {
   WaitCursor wait(op_);
   view_.SetProgress(0);
   // A file that is no firmware image (none of the model codes near its start, or
-  // empty, or gone) is refused before the bootloader is touched: sent, it would be
-  // "completed successfully" and leave the module as damaged as before.
-  std::string model;
-  if (chosenPath_.empty() || !ReadImageModel(chosenPath_, model) || model.empty()) {
-    op_.ShowMessage(kInvalidFile);
+  // empty, or gone; or text that mentions one) is refused before the bootloader
+  // is touched: the bootloader would erase what is left of the firmware for it.
+  if (!CheckImage(chosenPath_, op_)) {
     view_.SetStatus(kInvalidFileStatus);
     return false;
   }
@@ -107,8 +113,11 @@ void FirmwareReload::ReloadWorker(std::stop_token stop, std::string path) {
     case TransferResult::kFailure:
     case TransferResult::kNoCompletion:
       if (stop.stop_requested()) return;
-      op_.ShowMessage(kFailed);
+      op_.ShowMessage(kFailedMessage);
       Finish(FirmwareOutcome::kTransmitError, stop);
+      return;
+    case TransferResult::kRefused:
+      FinishImageRefused(stop);
       return;
     case TransferResult::kNoStartRequest:
       if (stop.stop_requested()) return;

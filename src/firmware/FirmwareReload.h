@@ -36,6 +36,12 @@ class FirmwareReload : public FirmwareHost {
   // ended on this thread (its message has been shown and the buttons restored).
   bool OnUpload();
 
+  // Whether the file at `path` may be sent to a damaged module's bootloader: a
+  // readable image with a model code near its start that is not text. false after
+  // the message ("ERROR: The firmware file is invalid." or the text file's).
+  // Upload checks it first; the command line checks it before it connects.
+  static bool CheckImage(const std::string& path, Operator& op);
+
  private:
   void ReloadWorker(std::stop_token stop, std::string path);
 

@@ -4,6 +4,7 @@
 #include "firmware/CloneMonitor.h"
 #include "firmware/ImageCheck.h"
 #include "firmware/ImageTransfer.h"
+#include "serial/RemoteAddress.h"
 
 namespace zendra {
 
@@ -136,14 +137,17 @@ std::optional<int> FirmwareUpdate::OnRemoteUpdate(const std::vector<RemoteRow>& 
 
 bool FirmwareUpdate::CheckRemoteDevice(const std::string& address, bool clone) {
   AtLink& link = line_->Link();
-  // An address holding a line end would send the rest as a command of its own:
-  // such a device fails its check as one that does not answer, without a query.
-  const bool sendable = !AtLink::HoldsControlByte(address);
+  // An address that would break the remote command line (a comma, a line end,
+  // nothing - a row made from an odd scan reply) is refused with the message that
+  // says why, and nothing is sent to it.
+  if (const auto check = CheckRemoteAddress(address); check != RemoteAddressCheck::kSendable) {
+    op_.ShowMessage(RemoteAddressMessage(check));
+    return false;
+  }
   if (clone) {
     const std::string local = connection_.Device().productName;
     const std::string remote =
-        sendable ? link.QueryRemoteAtCommand(kProductQuery, kProductTimeoutSeconds, address)
-                 : "ERROR";
+        link.QueryRemoteAtCommand(kProductQuery, kProductTimeoutSeconds, address);
     if (line_->Stopped()) return false;
     // A product query that came back as a bare "OK" (an empty name) proves nothing.
     if (local.empty() || remote != local) {
@@ -157,8 +161,7 @@ bool FirmwareUpdate::CheckRemoteDevice(const std::string& address, bool clone) {
     return false;
   }
   const std::string remote =
-      sendable ? link.QueryRemoteAtCommand(kProductQuery, kProductTimeoutSeconds, address)
-               : "ERROR";
+      link.QueryRemoteAtCommand(kProductQuery, kProductTimeoutSeconds, address);
   if (line_->Stopped()) return false;
   // An image without a model code fits no device, not even one whose product
   // query came back empty.
@@ -166,7 +169,7 @@ bool FirmwareUpdate::CheckRemoteDevice(const std::string& address, bool clone) {
     op_.ShowMessage(IncorrectImage(address));
     return false;
   }
-  return true;
+  return CheckImageIsBinary(chosenPath_, op_);
 }
 
 std::optional<int> FirmwareUpdate::OnUpdateTimer(std::stop_token stop) {
@@ -309,10 +312,9 @@ bool FirmwareUpdate::StartRemoteBranch(bool clone, const std::string& address, i
   if (line_->Stopped()) return false;
   // The local module answers by preparing the remote module: "Start ..." (with
   // ".ebl" for an image) once the remote's bootloader is reached. An address that
-  // would end the command line early is never sent.
-  const bool sendable = !AtLink::HoldsControlByte(address);
-  const std::string command = (clone ? kBootloadClone : kBootloadImage) + address + "\r\n";
-  if (!sendable || line_->Link().QueryAtCommand(command, kBootloadTimeoutSeconds) != "START") {
+  // would break the command line is never sent.
+  const auto command = AddressedLine(clone ? kBootloadClone : kBootloadImage, address, "\r\n");
+  if (!command || line_->Link().QueryAtCommand(*command, kBootloadTimeoutSeconds) != "START") {
     if (line_->Stopped()) return false;
     op_.ShowMessage(kRemoteNoResponse);
     view_.EnableButtons(true);
@@ -373,6 +375,11 @@ void FirmwareUpdate::UpdateWorker(std::stop_token stop, std::string path, bool l
     case TransferResult::kNoCompletion:
       End(FirmwareOutcome::kTransmitError, stop);
       return;
+    case TransferResult::kRefused:
+      // The line goes back before the window hears of the end.
+      line_.reset();
+      FinishImageRefused(stop);
+      return;
     case TransferResult::kNoStartRequest:
       End(FirmwareOutcome::kNoStartRequest, stop);
       return;
@@ -392,6 +399,7 @@ void FirmwareUpdate::FinishRemoteTransfer(TransferResult result, int row, std::s
     case TransferResult::kSuccess: outcome = FirmwareOutcome::kCompleted; break;
     case TransferResult::kFailure:
     case TransferResult::kNoCompletion: outcome = FirmwareOutcome::kTransmitError; break;
+    case TransferResult::kRefused: outcome = FirmwareOutcome::kImageRefused; break;
     case TransferResult::kNoStartRequest: outcome = FirmwareOutcome::kNoStartRequest; break;
     case TransferResult::kFileNotOpened: outcome = FirmwareOutcome::kFileNotOpened; break;
     case TransferResult::kLineLost: outcome = FirmwareOutcome::kLineLost; break;

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "device/Connection.h"
+#include "firmware/PlainTextScan.h"
 #include "serial/SerialPort.h"
 
 namespace zendra {
@@ -51,6 +52,29 @@ std::optional<std::string> FindImageModel(const std::string& path) {
   return std::string();
 }
 
+bool IsTextFile(const std::string& path) {
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  if (!file) return false;
+  PlainTextScan scan;
+  std::string piece(64 * 1024, '\0');
+  for (;;) {
+    const std::size_t n = std::fread(piece.data(), 1, piece.size(), file.get());
+    if (n == 0) break;
+    // An image shows itself binary within its first bytes; a text file is read whole.
+    if (!scan.Feed(std::string_view(piece.data(), n))) return false;
+  }
+  if (std::ferror(file.get())) return false;
+  return scan.AllText();
+}
+
+bool CheckImageIsBinary(const std::string& path, Operator& op) {
+  if (!IsTextFile(path)) return true;
+  op.ShowDetailedMessage(kTextImageMessage,
+                         path + " holds only text (letters, digits, punctuation, spaces, line "
+                                "ends); a firmware image (.ebl) is a binary file.");
+  return false;
+}
+
 bool ReadImageModel(const std::string& path, std::string& imageModel) {
   const auto model = FindImageModel(path);
   if (!model) return false;
@@ -82,7 +106,7 @@ bool CheckLocalUpdate(const LineSettings& line, const std::string& productName,
     op.ShowDetailedMessage(kWrongModel, MismatchDetail(imageModel, productName));
     return false;
   }
-  return true;
+  return CheckImageIsBinary(path, op);
 }
 
 }  // namespace zendra

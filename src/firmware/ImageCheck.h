@@ -35,10 +35,26 @@ std::string MismatchDetail(const std::string& imageModel, const std::string& pro
 // cannot be opened or is empty; the field is then left as it was.
 bool ReadImageModel(const std::string& path, std::string& imageModel);
 
+// The message for a file that is text, not a firmware image.
+inline constexpr const char* kTextImageMessage = "ERROR: The file is text, not a firmware image.";
+
+// Every byte of the file at `path` is text (PlainTextScan: printable ASCII, TAB,
+// LF, CR, well-formed UTF-8). false for a binary file, an empty one and one that
+// cannot be read. Reading stops at the first byte that is no text.
+bool IsTextFile(const std::string& path);
+
+// The last check before any image is sent (a local update, a reload, a remote
+// update), after the model check, so that a file the model check refuses keeps
+// that message: a file that is text is no firmware image, whatever model code it
+// mentions. Sent, it would be flashed - the module's application erased for it.
+// true when the image may go; false after the message (shown by `op`, with the
+// path as its detail).
+bool CheckImageIsBinary(const std::string& path, Operator& op);
+
 // The checks of the local "Update" button, in order: line at 115200 baud without
-// flow control, a readable image, an image built for the connected product. On
-// false the one message of the failing check has been shown by `op` and nothing
-// was sent. `imageModel` is rewritten by the image check.
+// flow control, a readable image, an image built for the connected product, an
+// image that is not text. On false the one message of the failing check has been
+// shown by `op` and nothing was sent. `imageModel` is rewritten by the image check.
 bool CheckLocalUpdate(const LineSettings& line, const std::string& productName,
                       const std::string& path, std::string& imageModel, Operator& op);
 // The same for the connection's line settings and local product.

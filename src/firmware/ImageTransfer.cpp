@@ -23,6 +23,10 @@ constexpr const char* kFinishing = "Finishing...";
 constexpr const char* kUpdateComplete = "Update complete.";
 // The bootloader reports "...Serial upload complete" (or "Complete") in text.
 constexpr const char* kCompletionText = "omplete";
+// ... and an image it checked and refused with "Serial upload aborted: ..." (a
+// relaying module with "Remote upload aborted: ..."). The manager cancels nothing
+// once it has sent the EOTs, so this can only be the bootloader's verdict.
+constexpr const char* kRefusalText = "upload aborted";
 
 // The image file, closed exactly once whichever way the run ends: explicitly
 // where the run's steps close it, otherwise when the run returns.
@@ -264,13 +268,19 @@ TransferResult ImageTransfer::Run(const std::string& path, const TransferParams&
   if (stop.stop_requested()) return TransferResult::kStopped;
   Status(kUpdateComplete, stop);
 
-  // The completion text, collected into the reply as the AT transactions do.
+  // The completion text or the refusal, collected into the reply as the AT
+  // transactions do.
   const auto deadline = Clock::DeadlineAfter(kCompletionWaitMs);
   for (;;) {
-    if (channel_.CollectReply().find(kCompletionText) != std::string::npos) {
+    const std::string& reply = channel_.CollectReply();
+    if (reply.find(kCompletionText) != std::string::npos) {
       Clock::Sleep(100, stop);
       if (stop.stop_requested()) return TransferResult::kStopped;
       return TransferResult::kSuccess;
+    }
+    if (reply.find(kRefusalText) != std::string::npos) {
+      Status(kRefusedStatus, stop);
+      return TransferResult::kRefused;
     }
     if (stop.stop_requested()) return TransferResult::kStopped;
     if (channel_.LineLost()) return LineLost(stop);

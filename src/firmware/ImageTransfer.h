@@ -8,7 +8,8 @@
 // skipped, each with a fresh budget); send the blocks, each answered by ACK, or
 // refused by NAK, CAN or any other byte and sent again, at most ten refusals per
 // block before three CAN bytes cancel the transfer; EOT, any byte as its answer,
-// EOT again and "\r\n"; then the completion text "...omplete..." in the reply.
+// EOT again and "\r\n"; then the completion text "...omplete..." in the reply, or
+// the bootloader's refusal of the image it checked ("...upload aborted...").
 //
 // The engine knows no port and no window: it talks through a TransferChannel and
 // reports through sinks (status texts, a progress value 0..100, bytes sent), and
@@ -32,6 +33,7 @@ enum class TransferResult {
   kFailure,          // no answer to a block or to EOT, a block refused ten times, a changed file
   kNoStartRequest,   // no 'C' within the budget
   kNoCompletion,     // EOT acknowledged, but no completion text within the bound
+  kRefused,          // the bootloader checked the image it received and refused it
   kFileNotOpened,    // the image could not be opened; nothing was sent
   kLineLost,         // the port went away under the transfer
   kStopped,          // the host asked the run to stop
@@ -80,6 +82,8 @@ class ImageTransfer {
   // The completion text normally follows the second EOT within a second; a
   // bootloader that never sends it ends the run as a failure after this bound.
   static constexpr int kCompletionWaitMs = 30000;
+  // The status when the bootloader refused the image it received.
+  static constexpr const char* kRefusedStatus = "The bootloader refused the image.";
   static constexpr const char* kLineLostMessage =
       "ERROR: The serial port was lost (the device was unplugged or its line closed).";
 

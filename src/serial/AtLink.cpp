@@ -1,6 +1,7 @@
 #include "serial/AtLink.h"
 
 #include "base/Clock.h"
+#include "serial/RemoteAddress.h"
 
 namespace zendra {
 
@@ -15,12 +16,10 @@ constexpr int kRestOfLineCharacters = 8;
 constexpr auto kRestOfLineSlack = std::chrono::milliseconds(50);
 }  // namespace
 
-std::string AtLink::RemoteLine(std::string_view line, std::string_view address) {
-  std::string text = "AT+RC=";
-  text.append(address);
-  text.push_back(',');
-  text.append(line);
-  return text;
+std::optional<std::string> AtLink::RemoteLine(std::string_view line, std::string_view address) {
+  std::string tail(",");
+  tail.append(line);
+  return AddressedLine("AT+RC=", address, tail);
 }
 
 bool AtLink::HoldsControlByte(std::string_view text) {
@@ -169,8 +168,13 @@ bool AtLink::SendRemoteAtCommand(std::string_view line, int timeoutSeconds,
     operator_.ShowMessage(kNotOpenMessage);
     return false;
   }
+  const auto remote = RemoteLine(line, address);
+  if (!remote) {
+    lastRefused_ = false;
+    return false;
+  }
   WaitCursor wait(operator_);
-  return Transact(RemoteLine(line, address), timeoutSeconds, Rules::kSend) == Verdict::kOk;
+  return Transact(*remote, timeoutSeconds, Rules::kSend) == Verdict::kOk;
 }
 
 std::string AtLink::QueryAtCommand(std::string_view line, int timeoutSeconds) {
@@ -189,9 +193,13 @@ std::string AtLink::QueryRemoteAtCommand(std::string_view line, int timeoutSecon
                                          std::string_view address) {
   WaitCursor wait(operator_);
   if (!portOpen) return {};
+  const auto remote = RemoteLine(line, address);
+  if (!remote) {
+    lastRefused_ = false;
+    return "ERROR";
+  }
   std::string_view answer;
-  if (Transact(RemoteLine(line, address), timeoutSeconds, Rules::kQueryRemote, &answer) ==
-      Verdict::kOk)
+  if (Transact(*remote, timeoutSeconds, Rules::kQueryRemote, &answer) == Verdict::kOk)
     return ReplyLine(answer);
   return "ERROR";
 }

@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -32,7 +33,9 @@ class AtLink {
   AtLink(SerialPort& port, Operator& op) : port_(port), operator_(op) {}
 
   // true when "OK" came; false on "ERROR", on time-out and when no connection is
-  // open (then after the message "ERROR: Could not close serial port.").
+  // open (then after the message "ERROR: Could not close serial port."). The
+  // remote forms send nothing and fail for an address that may not be sent
+  // (RemoteAddress.h), as for a remote that does not answer.
   bool SendAtCommand(std::string_view line, int timeoutSeconds);
   bool SendRemoteAtCommand(std::string_view line, int timeoutSeconds, std::string_view address);
 
@@ -81,8 +84,9 @@ class AtLink {
   // part of the answer; while the echo is still arriving the answer is empty.
   // A reply without an echo is returned as it is, but for a stray leading LF.
   static std::string_view WithoutEcho(std::string_view reply, std::string_view line);
-  // "AT+RC=" + address + "," + line.
-  static std::string RemoteLine(std::string_view line, std::string_view address);
+  // "AT+RC=" + address + "," + line; nullopt for an address that may not be sent
+  // (RemoteAddress.h): the remote transactions then send nothing.
+  static std::optional<std::string> RemoteLine(std::string_view line, std::string_view address);
   // Whether text meant to become part of one command line (a value, an address)
   // holds a control byte: a CR or LF in it would end the line early and send
   // what follows as a second command.

@@ -1,6 +1,7 @@
 #include "webupdate/WebServerDownload.h"
 
 #include "serial/AtLink.h"
+#include "serial/RemoteAddress.h"
 #include "webupdate/UpdateServerCheck.h"
 
 namespace zendra {
@@ -9,14 +10,6 @@ namespace {
 
 constexpr int kLocalTimeoutSeconds = 2;
 constexpr int kRemoteTimeoutSeconds = 5;
-
-// An address from the device list becomes part of "AT+RC=ADDRESS,...": a comma would
-// split that line at the wrong place, a line end would send the rest as a command of
-// the local module's own. Such a row is not asked at all.
-bool IsSendableAddress(const std::string& address) {
-  return !address.empty() && address.find(',') == std::string::npos &&
-         !AtLink::HoldsControlByte(address);
-}
 
 }  // namespace
 
@@ -50,6 +43,8 @@ std::string WebServerDownload::OnDownloadFromWebServer(
 
   for (const std::string& address : remoteAddresses) {
     if (line.Stopped()) return {};
+    // An address from the device list that may not stand in "AT+RC=ADDRESS,..." (a
+    // comma, a line end, nothing): the row is not asked at all.
     if (!IsSendableAddress(address)) {
       op_.ShowMessage(kNoResponseMessage);
       continue;

@@ -2,7 +2,8 @@
 // through it, every remote node's name). Parses arbitrary bytes as a scan reply and
 // judges them as the collector would after every piece (whole, and with the watch that
 // reads each ended line once), and checks what the rows, the verdict and the position
-// of the deciding line must always satisfy.
+// of the deciding line must always satisfy, and that a row's address makes a remote
+// command line only when it cannot break it.
 //
 //   cmake --preset fuzz && cmake --build build-fuzz --target scan_reply_fuzz
 //   ./build-fuzz/bin/scan_reply_fuzz -max_total_time=60
@@ -15,6 +16,7 @@
 
 #include "discovery/ScanReply.h"
 #include "discovery/ScanReplyWatch.h"
+#include "serial/AtLink.h"
 
 namespace {
 
@@ -36,6 +38,16 @@ void CheckRows(std::string_view reply) {
       Check(reply.find(cut) != std::string_view::npos);
     }
     Check(!Holds(row.nodeName, '\n') && !Holds(row.nodeName, '\r'));
+    // A row's address becomes a remote command line only when it cannot break it:
+    // then the line is the address and the one command, split at one comma.
+    const auto line = AtLink::RemoteLine("AT+VERSION\r\n", row.ieeeAddress);
+    Check(line.has_value() == (!row.ieeeAddress.empty() && !Holds(row.ieeeAddress, ',') &&
+                               !AtLink::HoldsControlByte(row.ieeeAddress)));
+    if (line) {
+      Check(*line == "AT+RC=" + row.ieeeAddress + ",AT+VERSION\r\n");
+      Check(line->find(',') == 6 + row.ieeeAddress.size());
+      Check(line->find_first_of("\r\n") == line->size() - 2);
+    }
     Check(reply.find(row.nodeName) != std::string_view::npos);
     Check(row.nodeType.find('*') == std::string::npos &&
           row.nodeType.find("CLD") == std::string::npos &&

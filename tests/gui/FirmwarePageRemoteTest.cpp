@@ -546,5 +546,42 @@ TEST_F(FirmwarePageDownload,
   EXPECT_EQ(Page<QLineEdit>(1032)->text().toStdString(), local);
 }
 
+// A network whose scan lists a node by an address that holds a second command: a
+// row made from such a reply must never become a command line.
+sim::Options NetworkWithAnOddAddress() {
+  sim::Options options = Network();
+  options.remotes = {kNodes[0], kNodes[1]};
+  options.remotes[1].euiAddress = kNodes[1].euiAddress + ",AT+NODENAME=x";
+  return options;
+}
+
+class FirmwarePageOddAddress : public FirmwarePageRemote {
+ protected:
+  FirmwarePageOddAddress() : FirmwarePageRemote(kTimeScale, NetworkWithAnOddAddress()) {}
+};
+
+TEST_F(FirmwarePageOddAddress, ARowWhoseAddressWouldBreakTheCommandLineIsRefusedAndNothingIsSent) {
+  ASSERT_NO_FATAL_FAILURE(ConnectAndSearch());
+  ASSERT_EQ(List()->item(1, 2)->text().toStdString(), kNodes[1].euiAddress + ",AT+NODENAME=x");
+  const FirmwareImageFile image("MA11", "v1.11.7", 3000);
+  Choose(image.Path());
+  Tick(0);
+  Tick(1);
+  Page<QPushButton>(kRemoteUpdate)->click();
+  ASSERT_TRUE(WaitUntil([&] { return SequenceEnded() && !op.Messages().empty(); }, kDeadlineMs));
+  Settle(dialog.get());
+
+  EXPECT_THAT(op.Messages(),
+              ElementsAre("ERROR: Invalid remote address: it holds a comma or a control character "
+                          "(such as a line end), which would break the command line."));
+  // The press refused: no device was started, and the odd row's address went
+  // nowhere - the good row before it was asked for its product only.
+  EXPECT_FALSE(SentLineContaining("NODENAME="));
+  EXPECT_FALSE(SentLineContaining("BOOTLOAD"));
+  EXPECT_TRUE(SentLineContaining("AT+RC=" + kNodes[0].euiAddress + ",at+productname"));
+  EXPECT_TRUE(harness.Sim().ReceivedRemoteImages().empty());
+  EXPECT_EQ(FiveEnabled(), kFiveOn);
+}
+
 }  // namespace
 }  // namespace zendra::test

@@ -165,7 +165,43 @@ TEST_F(ReloadDialog, AFileThatIsNoFirmwareImageIsRefusedBeforeTheBootloaderIsTou
   EXPECT_EQ(StatusOf(dialog.get()), "Invalid firmware file.");
   EXPECT_FALSE(dialog->Transferring());
   for (int id : {kUpload, kChooseFile, kClose}) EXPECT_TRUE(Control(id)->isEnabled()) << id;
+
+  // Text that names the model is no image either, with a message that says so.
+  const FirmwareImageFile text("MA11", "v1.11.0", 48, FirmwareImageFile::Form::kText);
+  harness.Op().Clear();
+  harness.Op().QueueFile(text.Path());
+  Control<QPushButton>(kChooseFile)->click();
+  Control<QPushButton>(kUpload)->click();
+  Settle(dialog.get());
+  EXPECT_THAT(harness.Op().Messages(), ElementsAre("ERROR: The file is text, not a firmware image."));
+  EXPECT_EQ(StatusOf(dialog.get()), "Invalid firmware file.");
+  EXPECT_FALSE(dialog->Transferring());
   EXPECT_THAT(harness.Sim().ReceivedLines(), IsEmpty()) << "not even the line end that wakes the menu";
+}
+
+TEST(ReloadDialogAlone, AnImageTheBootloaderRefusesFailsAndTheModuleStillNeedsAReload) {
+  SimHarness harness(DamagedModule(), kTimeScale);
+  ASSERT_TRUE(harness.OpenPort(115200));
+  FirmwareUploadDialog dialog(harness.Conn(), harness.Line(), harness.Op());
+  dialog.show();
+  const FirmwareImageFile image("MA11", "v1.11.0", 2000, FirmwareImageFile::Form::kNoEblHeader);
+  harness.Op().QueueFile(image.Path());
+  Control<QPushButton>(&dialog, kChooseFile)->click();
+  Control<QPushButton>(&dialog, kUpload)->click();
+  ASSERT_TRUE(dialog.Transferring());
+  ASSERT_TRUE(WaitUntil(
+      [&] { return !dialog.Transferring() && Control(&dialog, kClose)->isEnabled(); },
+      kTransferDeadlineMs));
+  Settle(&dialog);
+
+  EXPECT_EQ(StatusOf(&dialog), "The bootloader refused the image.");
+  EXPECT_THAT(harness.Op().Messages(), ElementsAre("ERROR: Failed to update firmware."));
+  EXPECT_THAT(harness.Op().Details(),
+              ElementsAre(::testing::HasSubstr("needs a reload with a valid firmware image")));
+  for (int id : {kUpload, kChooseFile, kClose}) EXPECT_TRUE(Control(&dialog, id)->isEnabled()) << id;
+  EXPECT_TRUE(harness.Sim().ReceivedImages().empty());
+  EXPECT_EQ(harness.Sim().RefusedImages().size(), 1u);
+  EXPECT_TRUE(harness.Sim().InBootloader());
 }
 
 TEST_F(ReloadDialog, WhileTheImageGoesOutTheDialogCannotBeClosedAndItsEndDoesNotWaitForItsBox) {

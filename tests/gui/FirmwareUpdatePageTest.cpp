@@ -189,12 +189,50 @@ TEST_F(FirmwareUpdatePage, LocalUpdateIsRefusedAtTheWrongLineSpeedAndForAnotherM
   EXPECT_THAT(op.Messages(),
               ElementsAre("ERROR: The firmware file does not match with current device."));
 
+  // A text file that names the module's model passes the model check and is
+  // still no image.
+  const FirmwareImageFile text("MA11", "v1.11.0", 48, FirmwareImageFile::Form::kText);
+  Choose(text.Path());
+  op.Clear();
+  PressUpdate();
+  EXPECT_THAT(op.Messages(), ElementsAre("ERROR: The file is text, not a firmware image."));
+
   // Nothing reached the module; status, progress and buttons are as they were.
   EXPECT_THAT(harness.Sim().ReceivedLines(), IsEmpty());
   EXPECT_EQ(Status(), "");
   EXPECT_EQ(Page<QProgressBar>(1034)->value(), 0);
   EXPECT_EQ(LineUsersEnabled(), kAllEnabled);
   EXPECT_FALSE(dialog->Firmware()->Update().Busy());
+}
+
+TEST_F(FirmwareUpdatePage, AnImageTheBootloaderRefusesEndsInABoxThatAsksForAReload) {
+  Connect("115200");
+  // Binary, with the model code, but no ebl image: the bootloader checks it once
+  // it has come, and by then the application is gone.
+  const FirmwareImageFile image("MA11", "v1.11.0", 3000, FirmwareImageFile::Form::kNoEblHeader);
+  Choose(image.Path());
+  op.Clear();
+  PressUpdate();
+  // The worker's end reaches the window as queued calls: its box, then the buttons.
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        return !dialog->Firmware()->Update().Busy() && !op.Messages().empty() &&
+               LineUsersEnabled() == kAllEnabled;
+      },
+      kTransferDeadlineMs))
+      << Status().toStdString();
+
+  EXPECT_EQ(Status(), "The bootloader refused the image.");
+  EXPECT_THAT(op.Messages(), ElementsAre("ERROR: Failed to update firmware."));
+  EXPECT_THAT(op.Details(),
+              ElementsAre(::testing::HasSubstr("needs a reload with a valid firmware image")));
+  EXPECT_TRUE(harness.Sim().ReceivedImages().empty());
+  EXPECT_EQ(harness.Sim().RefusedImages().size(), 1u);
+  EXPECT_TRUE(harness.Sim().InBootloader());
+  // The labels still show what the module ran before; the buttons are back, Reload
+  // among them.
+  EXPECT_EQ(Main<QLabel>(1025)->text(), "v1.10.0");
+  EXPECT_EQ(LineUsersEnabled(), kAllEnabled);
 }
 
 TEST_F(FirmwareUpdatePage,

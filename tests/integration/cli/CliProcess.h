@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <nlohmann/json.hpp>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -108,6 +110,18 @@ class ModuleProcess {
   std::string port_;
   std::vector<std::string> ports_;
 };
+
+// The lines a zendra-modsim process received, from its --log file (one JSON object
+// per line, "line" for each received line).
+inline std::vector<std::string> ModuleLogLines(const std::string& logPath) {
+  std::vector<std::string> lines;
+  std::ifstream in(logPath);
+  for (std::string text; std::getline(in, text);) {
+    const auto entry = nlohmann::json::parse(text, nullptr, false);
+    if (entry.is_object() && entry.contains("line")) lines.push_back(entry["line"]);
+  }
+  return lines;
+}
 
 inline Result Cli(const ModuleProcess& module, std::vector<std::string> args) {
   args.insert(args.begin(),

@@ -22,16 +22,8 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
 
-// The lines the module received, from its log (one JSON object per line).
-std::vector<std::string> Received(const std::string& log) {
-  std::vector<std::string> lines;
-  std::ifstream in(log);
-  for (std::string text; std::getline(in, text);) {
-    const auto entry = nlohmann::json::parse(text, nullptr, false);
-    if (entry.is_object() && entry.contains("line")) lines.push_back(entry["line"]);
-  }
-  return lines;
-}
+// The lines the module received, from its log.
+std::vector<std::string> Received(const std::string& log) { return ModuleLogLines(log); }
 
 // The lines received since `from`, and of those the ones that set a value.
 std::vector<std::string> Since(const std::string& log, std::size_t from) {

@@ -139,7 +139,7 @@ TEST(RemoteCommandLine, RefusedChecksExitWithTwoAndSendNothing) {
       {{"--baud", "115200", Network(), "update", other, "--remote", kA, "--remote", kB},
        "ERROR: The firmware file is incorrect for the remote device(" + kA + ")."},
       {{"--baud", "115200", Network(), "clone", "--remote", kA + "\r\nATZ"},
-       "holds a control character"},
+       "ERROR: Invalid remote address: it holds a comma or a control character"},
   };
   for (const Case& c : cases) {
     const CliRun r = Cli(c.args);

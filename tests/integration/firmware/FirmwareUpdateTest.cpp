@@ -18,14 +18,21 @@ namespace {
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using ::testing::Not;
 
 constexpr auto kDeadline = std::chrono::seconds(30);
 using Bytes = std::vector<std::uint8_t>;
 
 // An MA11 image of `size` bytes, read back as version v1.11.0.
 struct Image : FirmwareImageFile {
-  explicit Image(std::size_t size) : FirmwareImageFile("MA11", "v1.11.0", size) {}
+  explicit Image(std::size_t size, Form form = Form::kEbl)
+      : FirmwareImageFile("MA11", "v1.11.0", size, form) {}
 };
+
+constexpr const char* kImageRefusedDetail =
+    "The module's bootloader checked the image it received and refused it: it is no firmware "
+    "the module can run. The module now waits in its bootloader without a working firmware and "
+    "needs a reload with a valid firmware image.";
 
 sim::Options Module(int baudRate = 115200, bool damaged = false, sim::Faults faults = {}) {
   sim::Options o;
@@ -66,6 +73,48 @@ TEST(LocalUpdateTest, NewImageIsSentAndTheModuleIsReadBackWithItsNewVersion) {
   EXPECT_EQ(view.progress.back(), 100);
   EXPECT_THAT(h.Op().Messages(), IsEmpty());
   EXPECT_EQ(h.Op().WaitDepth(), 0);
+}
+
+TEST(LocalUpdateTest, ATextFileThatNamesTheModelIsRefusedBeforeAnythingIsSent) {
+  SimHarness h(Module());
+  ASSERT_TRUE(h.Connect(115200));
+  h.Sim().ClearLog();
+  const Image text(48, FirmwareImageFile::Form::kText);
+  RecordingView view;
+  FirmwareUpdate update(h.Conn(), view, h.Op());
+  update.SetChosenPath(text.Path());
+  EXPECT_FALSE(update.CheckLocal());
+  EXPECT_THAT(h.Op().Messages(), ElementsAre("ERROR: The file is text, not a firmware image."));
+  EXPECT_THAT(h.Sim().ReceivedLines(), IsEmpty());
+  EXPECT_THAT(view.statuses, IsEmpty());
+}
+
+TEST(LocalUpdateTest, AnImageTheBootloaderRefusesFailsAndSaysTheModuleNeedsAReload) {
+  SimHarness h(Module());
+  ASSERT_TRUE(h.Connect(115200));
+  const Image image(3000, FirmwareImageFile::Form::kNoEblHeader);
+  RecordingView view;
+  FirmwareUpdate update(h.Conn(), view, h.Op());
+  update.SetChosenPath(image.Path());
+
+  ASSERT_TRUE((update.CheckLocal() && update.OnLocalUpdate(h.TakeLine())));
+  ASSERT_TRUE(view.WaitForFinished(kDeadline));
+  EXPECT_THAT(view.finished, ElementsAre(FirmwareOutcome::kImageRefused));
+  EXPECT_EQ(view.statuses.back(), "The bootloader refused the image.");
+  EXPECT_THAT(view.statuses, Not(Contains("Completed successfully.")));
+  EXPECT_THAT(h.Op().Messages(), ElementsAre("ERROR: Failed to update firmware."));
+  EXPECT_THAT(h.Op().Details(), ElementsAre(kImageRefusedDetail));
+  EXPECT_THAT(view.buttons, ElementsAre(false, true));
+  EXPECT_THAT(view.texts, IsEmpty()) << "no device to read: it has no firmware";
+
+  // The image came whole and was refused; the module waits in its bootloader, its
+  // application gone, and nobody told it to run what is not there.
+  EXPECT_TRUE(h.Sim().ReceivedImages().empty());
+  ASSERT_EQ(h.Sim().RefusedImages().size(), 1u);
+  EXPECT_EQ(h.Sim().RefusedImages()[0].image, image.Padded());
+  EXPECT_TRUE(h.Sim().InBootloader());
+  EXPECT_EQ(h.Sim().Version(), "v1.10.0");
+  EXPECT_FALSE(h.Conn().Gate().Leased());
 }
 
 TEST(LocalUpdateTest, SleepyModuleIsWokenBeforeItIsAskedToEnterTheBootloader) {
@@ -165,6 +214,27 @@ TEST(FirmwareReloadTest, DamagedModuleIsReloadedFromTheConnectQuestionAndThenCon
   EXPECT_THAT(h.Sim().ReceivedImages(), ElementsAre(image.Padded()));
   EXPECT_EQ(h.Conn().Device().firmwareVersion, "v1.11.0");
   EXPECT_TRUE(h.Conn().IsOpen());
+}
+
+TEST(FirmwareReloadTest, AnImageTheBootloaderRefusesLeavesTheModuleDamagedAndSaysSo) {
+  SimHarness h(Module(115200, true));
+  ASSERT_TRUE(h.OpenPort(115200));
+  const Image image(2000, FirmwareImageFile::Form::kNoEblHeader);
+  RecordingView view;
+  FirmwareReload reload(h.Conn(), h.Line(), view, h.Op());
+  reload.SetChosenPath(image.Path());
+  ASSERT_TRUE(reload.OnUpload());
+  reload.Join();
+  EXPECT_EQ(reload.LastOutcome(), FirmwareOutcome::kImageRefused);
+  EXPECT_THAT(h.Op().Messages(), ElementsAre("ERROR: Failed to update firmware."));
+  EXPECT_THAT(h.Op().Details(), ElementsAre(kImageRefusedDetail));
+  EXPECT_EQ(view.statuses.back(), "The bootloader refused the image.");
+  EXPECT_THAT(view.buttons, ElementsAre(false, true));
+  EXPECT_TRUE(h.Sim().ReceivedImages().empty());
+  EXPECT_EQ(h.Sim().RefusedImages().size(), 1u);
+  EXPECT_TRUE(h.Sim().InBootloader());
+  // No "2" was sent: the menu's run would find nothing to run.
+  EXPECT_THAT(h.Sim().ReceivedLines(), Not(Contains("2")));
 }
 
 // The reload dialog on a damaged module, the line already at 115200.

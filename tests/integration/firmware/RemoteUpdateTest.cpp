@@ -16,6 +16,7 @@ namespace {
 
 using ::testing::Contains;
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
 using ::testing::Optional;
@@ -29,8 +30,8 @@ const std::string kR3 = "000D6F0000000A03";
 
 // An image for `model` that a node reads back as version v1.11.0.
 struct Image : FirmwareImageFile {
-  explicit Image(std::size_t size, const std::string& model = "MA11")
-      : FirmwareImageFile(model, "v1.11.0", size) {}
+  explicit Image(std::size_t size, const std::string& model = "MA11", Form form = Form::kEbl)
+      : FirmwareImageFile(model, "v1.11.0", size, form) {}
 };
 
 sim::RemoteNode Node(const std::string& eui, const std::string& product = "MA11",
@@ -93,6 +94,7 @@ struct RefusalCase {
   bool clone;
   const char* imageModel;  // nullptr: no file chosen
   std::string message;
+  FirmwareImageFile::Form form = FirmwareImageFile::Form::kEbl;
 };
 
 class RemoteRefusalTest : public ::testing::TestWithParam<RefusalCase> {};
@@ -109,7 +111,7 @@ TEST_P(RemoteRefusalTest, RemoteUpdateRefusesWithItsMessageAndStartsNothing) {
   FirmwareUpdate update(h.Conn(), view, h.Op());
   std::optional<Image> image;
   if (c.imageModel) {
-    image.emplace(300, c.imageModel);
+    image.emplace(300, c.imageModel, c.form);
     update.SetChosenPath(image->Path());
   }
   update.SetCloneChecked(c.clone);
@@ -120,6 +122,10 @@ TEST_P(RemoteRefusalTest, RemoteUpdateRefusesWithItsMessageAndStartsNothing) {
   EXPECT_FALSE(update.Busy());
   EXPECT_FALSE(h.Conn().Gate().Leased());
   EXPECT_FALSE(SentBootload(h.Sim()));
+  // Nothing of an address that would break the command line went out.
+  EXPECT_THAT(h.Sim().ReceivedLines(), Not(Contains(HasSubstr("NODENAME="))));
+  EXPECT_THAT(h.Sim().ReceivedLines(), Not(Contains(HasSubstr("RC=,"))));
+  EXPECT_EQ(h.Sim().RemoteRegister(kR1, "AT+NODENAME"), "Remote");
   EXPECT_THAT(view.buttons, IsEmpty());
 }
 
@@ -144,7 +150,23 @@ INSTANTIATE_TEST_SUITE_P(
                     "ERROR: The firmware file is incorrect for the remote device(" + kR3 + ")."},
         RefusalCase{"clone to another model", 115200, 1, {kR2}, {}, true, nullptr,
                     "ERROR: Could not clone the firmware. The remote device(" + kR2 +
-                        ") has different model type."}),
+                        ") has different model type."},
+        RefusalCase{"text that names the model", 115200, 1, {kR1}, {}, false, "MA11",
+                    "ERROR: The file is text, not a firmware image.",
+                    FirmwareImageFile::Form::kText},
+        RefusalCase{"text for another model", 115200, 1, {kR2}, {}, false, "MA11",
+                    "ERROR: The firmware file is incorrect for the remote device(" + kR2 + ").",
+                    FirmwareImageFile::Form::kText},
+        RefusalCase{"address with a second command", 115200, 1, {kR1 + ",AT+NODENAME=x"}, {},
+                    false, "MA11",
+                    "ERROR: Invalid remote address: it holds a comma or a control character "
+                    "(such as a line end), which would break the command line."},
+        RefusalCase{"clone to an address with a line end", 115200, 1, {kR1 + "\r\nAT+NODENAME=x"},
+                    {}, true, nullptr,
+                    "ERROR: Invalid remote address: it holds a comma or a control character "
+                    "(such as a line end), which would break the command line."},
+        RefusalCase{"empty address", 115200, 1, {""}, {}, false, "MA11",
+                    "ERROR: Invalid remote address"}),
     [](const auto& param) {
       std::string name = param.param.what;
       for (char& ch : name)
@@ -255,6 +277,36 @@ TEST(RemoteUpdateTest, AFailedTransferGivesTheButtonsBackAndEmptiesTheRowsBar) {
   EXPECT_THAT(view.buttons, ElementsAre(false, true, false, true));
   EXPECT_THAT(RemoteImageOwners(h.Sim()), ElementsAre(kR2));
   EXPECT_THAT(h.Op().Messages(), IsEmpty());
+}
+
+TEST(RemoteUpdateTest, AnImageTheRemoteRefusesIsThatDevicesFailureAndTheNextStillStarts) {
+  SimHarness h(Network({Node(kR1), Node(kR2)}));
+  ASSERT_TRUE(h.Connect(115200));
+  // Binary, with the model code, but not an ebl image: it passes the checks and
+  // reaches each remote, which checks it once it has come.
+  const Image image(700, "MA11", FirmwareImageFile::Form::kNoEblHeader);
+  RecordingView view;
+  FirmwareUpdate update(h.Conn(), view, h.Op());
+  update.SetChosenPath(image.Path());
+  const auto first = update.OnRemoteUpdate(Rows({kR1, kR2}));
+  ASSERT_TRUE(first.has_value());
+  update.RunRemoteUpdate(*first);
+
+  EXPECT_THAT(update.Sequence().Outcomes(),
+              ElementsAre(Optional(FirmwareOutcome::kImageRefused),
+                          Optional(FirmwareOutcome::kImageRefused)));
+  EXPECT_THAT(view.statuses, Contains("The bootloader refused the image."));
+  EXPECT_THAT(view.statuses, Not(Contains(HasSubstr("completed successfully"))));
+  EXPECT_THAT(view.rowProgress, Contains(std::make_pair(0, 0)));
+  EXPECT_THAT(view.rowProgress, Contains(std::make_pair(1, 0)));
+  EXPECT_TRUE(h.Sim().ReceivedRemoteImages().empty());
+  ASSERT_EQ(h.Sim().RefusedImages().size(), 2u);
+  EXPECT_EQ(h.Sim().RefusedImages()[1].euiAddress, kR2);
+  EXPECT_EQ(h.Sim().RefusedImages()[1].image, image.Padded());
+  // A remote keeps its firmware: no reload is asked for.
+  EXPECT_EQ(h.Sim().RemoteVersion(kR1), "v1.9.5");
+  EXPECT_THAT(h.Op().Messages(), IsEmpty());
+  EXPECT_FALSE(h.Conn().Gate().Leased());
 }
 
 TEST(RemoteUpdateTest, ASingleCloneEndsWithItsOwnTextAndAFullBar) {

@@ -111,7 +111,7 @@ TEST_F(SimBootloader, UploadKeepsGoodBlocksRefusesBadOnesAndRunsTheNewVersion) {
   Begin(BootOptions());
   EnterUpload();
 
-  std::string image = "ZENDRA MA11 image VERSION=v2.0.7-rc_1;" + std::string(300, '\x5A');
+  std::string image = EblImage("ZENDRA MA11 image VERSION=v2.0.7-rc_1;" + std::string(300, '\x5A'));
   ASSERT_EQ(Send(Block(1, image)), kAck);
 
   std::string corrupt = Block(2, image);
@@ -148,6 +148,7 @@ TEST_F(SimBootloader, BlockNumbersWrapPast255) {
   std::mt19937 random(7);
   std::string image(300 * 128 - 5, '\0');
   for (char& c : image) c = static_cast<char>(random());
+  image.replace(0, 4, EblImage(""));
   for (int ordinal = 1; ordinal <= 300; ++ordinal) {
     ASSERT_EQ(Send(Block(ordinal, image)), kAck) << "block " << ordinal;
   }
@@ -173,17 +174,50 @@ TEST_F(SimBootloader, StalledBlockIsRefusedAfterTheGap) {
   EXPECT_EQ(Send(Block(1, image)), kAck);
 }
 
-TEST_F(SimBootloader, EmptyUploadRepairsADamagedFirmware) {
+TEST_F(SimBootloader, AnImageWithoutTheEblHeaderIsRefusedAndTheApplicationIsGone) {
+  Begin(BootOptions());
+  EnterUpload();
+  // Text that mentions a model code: every block arrives intact and is ACKed, but
+  // the image that came is no ebl image.
+  const std::string text = "Release notes: the MA11 firmware, version 1.11\r\n";
+  ASSERT_EQ(text.size(), 48u);
+  EXPECT_EQ(Send(Block(1, text)), kAck);
+  EXPECT_EQ(End(), std::make_pair(int{kAck}, int{kAck}));
+  ASSERT_TRUE(Host().ReadUntilContains("BL > ", Ms(1000)));
+  const std::string answer = Host().Take();
+  EXPECT_EQ(answer, std::string(1, kAck) + "\r\nSerial upload aborted: not an ebl image\r\n" + kMenu);
+  EXPECT_THAT(answer, Not(HasSubstr("omplete")));
+  EXPECT_TRUE(Module().ReceivedImages().empty());
+  const auto refused = Module().RefusedImages();
+  ASSERT_EQ(refused.size(), 1u);
+  EXPECT_EQ(refused[0].euiAddress, "");
+  EXPECT_EQ(std::string(refused[0].image.begin(), refused[0].image.end()), Padded(text));
+
+  // The blocks were written over the application: "2" finds nothing to run.
+  EXPECT_EQ(bench_->Ask("2", "BL > "), kMenu);
+  EXPECT_TRUE(Module().InBootloader());
+  EXPECT_EQ(Module().Version(), "v1.10.0");
+}
+
+TEST_F(SimBootloader, AnEmptyUploadIsNoImageAndADamagedFirmwareStaysDamaged) {
   Options options = BootOptions();
   options.damaged = true;
   Begin(options);
   ASSERT_EQ(bench_->Ask("1\n", "C"), "\r\nbegin upload\r\nC");
   EXPECT_EQ(End(), std::make_pair(int{kAck}, int{kAck}));
   ASSERT_TRUE(Host().ReadUntilContains("BL > ", Ms(1000)));
-  EXPECT_THAT(Host().Take(), HasSubstr("omplete"));
-  ASSERT_EQ(Module().ReceivedImages().size(), 1u);
-  EXPECT_TRUE(Module().ReceivedImages()[0].empty());
-  EXPECT_EQ(bench_->Ask("2", "OK\r\n"), "\r\nZendra MA11 v1.10.0\r\nOK\r\n");
+  EXPECT_THAT(Host().Take(), HasSubstr("\r\nSerial upload aborted: not an ebl image\r\n"));
+  EXPECT_TRUE(Module().ReceivedImages().empty());
+  EXPECT_EQ(Module().RefusedImages().size(), 1u);
+  EXPECT_EQ(bench_->Ask("2", "BL > "), kMenu);
+
+  // A good image repairs it.
+  ASSERT_EQ(bench_->Ask("1", "C"), "\r\nbegin upload\r\nC");
+  EXPECT_EQ(Send(Block(1, EblImage("MA11 VERSION=v1.10.1"))), kAck);
+  EXPECT_EQ(End(), std::make_pair(int{kAck}, int{kAck}));
+  ASSERT_TRUE(Host().ReadUntilContains("BL > ", Ms(1000)));
+  EXPECT_THAT(Host().Take(), HasSubstr("\r\nSerial upload complete\r\n"));
+  EXPECT_EQ(bench_->Ask("2", "OK\r\n"), "\r\nZendra MA11 v1.10.1\r\nOK\r\n");
 }
 
 TEST_F(SimBootloader, RefusesABlockWithTheChosenByteAndAnswersEotAsTold) {
@@ -195,7 +229,7 @@ TEST_F(SimBootloader, RefusesABlockWithTheChosenByteAndAnswersEotAsTold) {
   options.faults.noCompletionText = true;
   Begin(options);
   EnterUpload();
-  std::string image(3 * 128, 'b');
+  std::string image = EblImage(std::string(3 * 128 - 4, 'b'));
   EXPECT_EQ(Send(Block(1, image)), kAck);
   EXPECT_EQ(Send(Block(2, image)), kCan);
   EXPECT_EQ(Send(Block(2, image)), kCan);

@@ -31,6 +31,9 @@ inline std::string Block(int ordinal, const std::string& image) {
          std::string{static_cast<char>(crc >> 8), static_cast<char>(crc & 0xFF)};
 }
 
+// An image as the bootloader keeps it: the ebl header record ("EBL" and NUL) first.
+inline std::string EblImage(const std::string& body) { return std::string("EBL\0", 4) + body; }
+
 // The image as the receiver keeps it: whole blocks, the last one padded.
 inline std::string Padded(std::string image) {
   image.resize((image.size() + 127) / 128 * 128, '&');

@@ -95,7 +95,7 @@ TEST(SimRemoteUpdate, RelayedUploadReachesTheRemoteWhichThenRunsTheImagesVersion
   EXPECT_GE(times.back() - times[times.size() - 2], Ms(80));
   EXPECT_TRUE(bench.module->Relaying());
 
-  const std::string image = "MA11 remote image VERSION=v1.12.0;" + std::string(300, '\x7E');
+  const std::string image = EblImage("MA11 remote image VERSION=v1.12.0;" + std::string(300, '\x7E'));
   // Every answer crosses the radio hop after the block has arrived.
   sent = steady_clock::now();
   EXPECT_EQ(AnswerTo(*bench.host, Block(1, image)), kAck);
@@ -139,7 +139,7 @@ TEST(SimRemoteUpdate, RelayRefusesBlocksGoesSilentAndIsCancelled) {
   mute.faults.silentAfterBlock = 1;
   SimTestBench bench(RelayOptions({twice, never, mute}), 115200);
   ASSERT_TRUE(bench.Ready());
-  const std::string image(3 * 128, 'r');
+  const std::string image = EblImage(std::string(3 * 128 - 4, 'r'));
 
   // Echo is on: the command comes back, its LF before the slower "Start".
   OpenRelay(bench, "000D6F0000000001", "AT+BOOTLOAD=1,000D6F0000000001\r\n");
@@ -174,6 +174,31 @@ TEST(SimRemoteUpdate, RelayRefusesBlocksGoesSilentAndIsCancelled) {
   EXPECT_THAT(bench.Ask(std::string(3, kCan), "aborted\r\n"), HasSubstr("remote upload aborted"));
   EXPECT_EQ(bench.module->ReceivedRemoteImages().size(), 1u) << "only the first upload completed";
   EXPECT_EQ(bench.module->RemoteVersion("000D6F0000000003"), "v1.9.5");
+}
+
+TEST(SimRemoteUpdate, TheRemoteRefusesAnImageWithoutTheEblHeaderAndKeepsItsFirmware) {
+  SimTestBench bench(RelayOptions({Remote("000D6F0000000001")}), 115200);
+  ASSERT_TRUE(bench.Ready());
+  OpenRelay(bench, "000D6F0000000001", "AT+BOOTLOAD=1,000D6F0000000001\r\n");
+  const std::string text = "MA11 VERSION=v9.9.9 is what this text says.\r\n";
+  EXPECT_EQ(AnswerTo(*bench.host, Block(1, text)), kAck);
+  EXPECT_EQ(AnswerTo(*bench.host, std::string(1, kEot)), kAck);
+  bench.host->Take();
+  bench.host->Write(std::string(1, kEot) + "\r\n");
+  ASSERT_TRUE(bench.host->ReadUntilContains("image\r\n", Ms(2000)));
+  const std::string answer = bench.host->Take();
+  EXPECT_EQ(answer, std::string(1, kAck) + "\r\nRemote upload aborted: not an ebl image\r\n");
+  ASSERT_TRUE(Eventually([&] { return !bench.module->Relaying(); }, Ms(1000)));
+
+  EXPECT_TRUE(bench.module->ReceivedRemoteImages().empty());
+  const auto refused = bench.module->RefusedImages();
+  ASSERT_EQ(refused.size(), 1u);
+  EXPECT_EQ(refused[0].euiAddress, "000D6F0000000001");
+  EXPECT_EQ(std::string(refused[0].image.begin(), refused[0].image.end()), Padded(text));
+  // The remote checks before it installs: it runs its firmware as before.
+  EXPECT_EQ(bench.module->RemoteVersion("000D6F0000000001"), "v1.9.5");
+  EXPECT_THAT(bench.Ask("AT+RC=000D6F0000000001,AT+VERSION\r\n", "OK\r\n"),
+              HasSubstr("\r\nv1.9.5\r\n"));
 }
 
 TEST(SimRemoteUpdate, AnAbandonedRelayGivesUpAndTheApplicationIsBack) {

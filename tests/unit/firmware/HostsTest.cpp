@@ -67,18 +67,24 @@ TEST_F(HostStartTest, AReloadOfAFileThatIsNoFirmwareImageSendsNothing) {
   const std::string folder = std::filesystem::temp_directory_path() / "";
   const std::string text = folder + "zendra-notes.txt";
   const std::string empty = folder + "zendra-empty.ebl";
+  const std::string textWithModel = folder + "zendra-MA11-notes.ebl";
   std::ofstream(text) << "Release notes: MA 11 and more, but no model code.\n";
   std::ofstream(empty).close();
+  // Text that names a model passes the model check, and is still no image.
+  std::ofstream(textWithModel) << "Release notes for the MA11 firmware, v1.11.0.\r\n";
   auto line = connection_.TryLease("reload");
   FirmwareReload reload(connection_, *line, view_, op_);
-  for (const std::string& path : {text, empty, folder + "zendra-gone.ebl"}) {
+  for (const std::string& path : {text, empty, folder + "zendra-gone.ebl", textWithModel}) {
     reload.SetChosenPath(path);
     EXPECT_FALSE(reload.OnUpload()) << path;
   }
   std::filesystem::remove(text);
   std::filesystem::remove(empty);
-  EXPECT_THAT(op_.Messages(), ::testing::Each(std::string("ERROR: The firmware file is invalid.")));
-  EXPECT_EQ(op_.Messages().size(), 3u);
+  std::filesystem::remove(textWithModel);
+  EXPECT_THAT(op_.Messages(), ElementsAre("ERROR: The firmware file is invalid.",
+                                          "ERROR: The firmware file is invalid.",
+                                          "ERROR: The firmware file is invalid.",
+                                          "ERROR: The file is text, not a firmware image."));
   EXPECT_THAT(view_.statuses, ::testing::Each(std::string("Invalid firmware file.")));
   EXPECT_THAT(view_.buttons, IsEmpty()) << "nothing started, nothing disabled";
 }

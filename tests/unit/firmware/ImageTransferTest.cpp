@@ -203,6 +203,20 @@ TEST_F(ImageTransferTest, MissingCompletionTextEndsTheWaitAtItsBound) {
   EXPECT_EQ(Statuses().back(), "Transmit error.");
 }
 
+TEST_F(ImageTransferTest, AnImageTheBootloaderRefusesEndsAtItsFailureTextNotAtTheBound) {
+  // The local bootloader's text and a relaying module's.
+  for (const std::string text : {"\r\nSerial upload aborted: not an ebl image\r\n\r\nBL > ",
+                                 "\r\nRemote upload aborted: not an ebl image\r\n"}) {
+    statuses_.clear();
+    ScriptedBootloader boot;
+    boot.completionText = text;
+    // Not kNoCompletion: the wait ends at the text, not at its bound.
+    EXPECT_EQ(Run(boot, Image(Pattern(300))), TransferResult::kRefused) << text;
+    EXPECT_EQ(Statuses().back(), "The bootloader refused the image.");
+    EXPECT_EQ(boot.cans, 0) << "the transmission had ended: nothing to cancel";
+  }
+}
+
 TEST_F(ImageTransferTest, UnreadableOrShrinkingImageIsNeverSentAsIfWhole) {
   ScriptedBootloader unreadable;
   EXPECT_EQ(Run(unreadable, "/nonexistent/image.ebl"), TransferResult::kFileNotOpened);

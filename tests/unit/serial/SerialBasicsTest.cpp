@@ -10,6 +10,7 @@
 #include "serial/AtLink.h"
 #include "serial/LineSettingTables.h"
 #include "serial/PortList.h"
+#include "serial/RemoteAddress.h"
 #include "serial/SerialPort.h"
 
 namespace zendra {
@@ -128,9 +129,36 @@ TEST(ReplyLine, ControlBytesAreFoundWhereverTheyStand) {
     EXPECT_TRUE(AtLink::HoldsControlByte(text)) << text;
 }
 
-TEST(ReplyLine, RemoteLinePrefixesTheAddressUnchanged) {
-  EXPECT_EQ(AtLink::RemoteLine("ATZ\r\n", "000D6F0000A1B2C3"), "AT+RC=000D6F0000A1B2C3,ATZ\r\n");
-  EXPECT_EQ(AtLink::RemoteLine("ATZ\r\n", ""), "AT+RC=,ATZ\r\n");
+TEST(RemoteAddressRule, AnAddressIsSentOnlyWhenItCannotBreakTheCommandLine) {
+  const struct { std::string address; RemoteAddressCheck verdict; } cases[] = {
+      {"000D6F0000A1B2C3", RemoteAddressCheck::kSendable},
+      {"1a2b", RemoteAddressCheck::kSendable},  // any address the local module understands
+      {"Kitchen 7", RemoteAddressCheck::kSendable},
+      {"", RemoteAddressCheck::kEmpty},
+      {"5A3C770000000002,AT+NODENAME=x", RemoteAddressCheck::kUnsafe},
+      {",", RemoteAddressCheck::kUnsafe},
+      {"1A2B,", RemoteAddressCheck::kUnsafe},
+      {"1A2B\r\nATZ", RemoteAddressCheck::kUnsafe},
+      {"1A2B\n", RemoteAddressCheck::kUnsafe},
+      {std::string("1A\0" "2B", 5), RemoteAddressCheck::kUnsafe},
+      {"1A2B\x7F", RemoteAddressCheck::kUnsafe},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CheckRemoteAddress(c.address), c.verdict) << c.address;
+    // The remote prefix is built for a sendable address only, unchanged.
+    const auto line = AtLink::RemoteLine("ATZ\r\n", c.address);
+    if (c.verdict == RemoteAddressCheck::kSendable) {
+      EXPECT_EQ(line, "AT+RC=" + c.address + ",ATZ\r\n");
+    } else {
+      EXPECT_EQ(line, std::nullopt) << c.address;
+      EXPECT_EQ(AddressedLine("AT+BOOTLOAD=1,", c.address, "\r\n"), std::nullopt) << c.address;
+    }
+  }
+  EXPECT_STREQ(RemoteAddressMessage(RemoteAddressCheck::kEmpty), "ERROR: Invalid remote address");
+  EXPECT_STREQ(RemoteAddressMessage(RemoteAddressCheck::kUnsafe),
+               "ERROR: Invalid remote address: it holds a comma or a control character (such as "
+               "a line end), which would break the command line.");
+  EXPECT_STREQ(RemoteAddressMessage(RemoteAddressCheck::kSendable), "");
 }
 
 class PortListTest : public ::testing::Test {
