@@ -58,6 +58,10 @@ PlanCheck MakeProvisionPlan(const ProvisionRequest& request) {
     if (model->empty())
       return refuse("the image " + request.image +
                     " carries none of the known model codes: it is no firmware image");
+    // Text that mentions a model code is no image: flashed, it would erase the
+    // modules' firmware.
+    if (IsTextFile(request.image))
+      return refuse(std::string(kTextImageMessage) + " (" + request.image + ")");
     image.model = *model;
     image.version = request.imageVersion ? request.imageVersion : VersionFromImageName(image.path);
     if (image.version && (image.version->empty() || AtLink::HoldsControlByte(*image.version)))

@@ -134,6 +134,9 @@ TEST_F(ProvisionCommand, BadInputIsRefusedWithStatusTwoAndNothingReachesAnyModul
   refused({"provision", "--port", port, "--image", folder.Write("notes.ebl", "no firmware"),
            "--record", database},
           "carries none of the known model codes");
+  const FirmwareImageFile notes("MA11", "v1.11.0", 2000, FirmwareImageFile::Form::kText);
+  refused({"provision", "--port", port, "--image", notes.Path(), "--record", database},
+          "ERROR: The file is text, not a firmware image.");
   refused(
       {"provision", "--port", port, "--image", image.Path(), "--record", "/proc/zendra-records.db"},
       "the records database /proc/zendra-records.db");

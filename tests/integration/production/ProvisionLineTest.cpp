@@ -199,6 +199,20 @@ TEST_F(ProductionTest, ASetNamingNoParameterRefusesTheModuleBeforeItIsFlashed) {
   EXPECT_EQ(r.firmwareAfter, "v1.10.0");
 }
 
+TEST_F(ProductionTest, AnImageTheBootloaderRefusesFailsTheUpdateAndSaysTheModuleNeedsAReload) {
+  sim::ModuleSimulator& module = AddModule(1);
+  const FirmwareImageFile headless("MA11", "v1.11.0", 20 * 128,
+                                   FirmwareImageFile::Form::kNoEblHeader);
+  ProvisionRequest request = Request(false, true);
+  request.image = headless.Path();
+  const ProvisionResult r = RunAll(Plan(request)).at(0);
+  EXPECT_EQ(r.outcome, ProvisionOutcome::kFailed);
+  EXPECT_EQ(r.failedStep, ProvisionStep::kUpdate);
+  EXPECT_THAT(r.message, HasSubstr("reload")) << r.message;
+  EXPECT_EQ(r.firmwareAfter, "") << "the module's firmware is not known any more";
+  EXPECT_THAT(module.ReceivedImages(), IsEmpty());
+}
+
 TEST_F(ProductionTest, CancelStopsTheImageGoingOutAsTheCancelButtonDoes) {
   sim::ModuleSimulator& module = AddModule(1);
   const ProvisionPlan plan = Plan(Request());

@@ -8,6 +8,7 @@
 #include "base/Sha256.h"
 #include "production/ProvisionPlan.h"
 #include "serial/SerialPort.h"
+#include "support/FirmwareImageFile.h"
 #include "support/TempFolder.h"
 
 namespace zendra::test {
@@ -85,6 +86,9 @@ TEST_F(PlanTest, RefusesAnImageThatNoModuleCouldTake) {
   EXPECT_THAT(Refusal(), HasSubstr("cannot be read"));
   request.image = folder.Write("notes.ebl", "just some text, no model code");
   EXPECT_THAT(Refusal(), HasSubstr("carries none of the known model codes"));
+  const FirmwareImageFile notes("MA11", "v1.11.0", 2000, FirmwareImageFile::Form::kText);
+  request.image = notes.Path();
+  EXPECT_THAT(Refusal(), HasSubstr("ERROR: The file is text, not a firmware image."));
   request.image = image;
   request.settings.baudRate = 9600;
   EXPECT_THAT(Refusal(), HasSubstr("115200"));
