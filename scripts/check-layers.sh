@@ -4,8 +4,15 @@
 #   -> {cli, app}
 # with the Qt kit (src/widgets) above device and below the windows (src/*/ui, src/app).
 # The production line (src/production) uses config and firmware; no window uses it.
+#
+# It also keeps the platform seam: a POSIX header (unistd.h, termios.h, sys/...)
+# is included only by a file named *Posix.cpp, a Windows header (windows.h,
+# winhttp.h, ...) only by a file named *Win32.cpp, and libcurl only by *Curl.cpp,
+# so that everything else builds on both systems.
+#
+#   scripts/check-layers.sh [SRC]     SRC: the source tree to check (default: src/)
 set -euo pipefail
-cd "$(dirname "$0")/../src"
+cd "${1:-$(dirname "$0")/../src}"
 rank() {
   case "$1" in
     base) echo 0 ;; serial) echo 1 ;; device) echo 2 ;;
@@ -30,6 +37,25 @@ while IFS= read -r -d '' file; do
       echo "$file includes $inc"; status=1
     fi
   done < <(sed -n 's/^#include "\([^"]*\)".*/\1/p' "$file")
+  # The system's own headers, by the platform they belong to.
+  while IFS= read -r inc; do
+    platform=""
+    case "$inc" in
+      unistd.h|termios.h|fcntl.h|pwd.h|grp.h|dirent.h|poll.h|signal.h|pthread.h|pty.h|\
+      dlfcn.h|netdb.h|spawn.h|semaphore.h|libgen.h|syslog.h|strings.h|sched.h|utmp.h|\
+      sys/*|arpa/*|netinet/*|linux/*) platform=Posix ;;
+      windows.h|win*.h|Win*.h|setupapi.h|cfgmgr32.h|devguid.h|initguid.h|shlobj.h|\
+      knownfolders.h|objbase.h|shellapi.h|timeapi.h|mmsystem.h|io.h|process.h|direct.h|\
+      conio.h|tchar.h|ntddser.h) platform=Win32 ;;
+      curl/*) platform=Curl ;;
+    esac
+    [ -z "$platform" ] && continue
+    if [[ "$file" != *"$platform".cpp ]]; then
+      echo "$file includes <$inc>, which only a $platform file (*$platform.cpp) may"; status=1
+    fi
+  done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*<\([^>]*\)>.*/\1/p' "$file")
 done < <(find . -name '*.h' -print0 -o -name '*.cpp' -print0 | sed -z 's|^\./||')
-if [ $status -eq 0 ]; then echo "layers: no include goes up or across"; fi
+if [ $status -eq 0 ]; then
+  echo "layers: no include goes up or across, and every system header stays in its platform's files"
+fi
 exit $status
