@@ -111,8 +111,9 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   // without text, its bar at 0 %.
   void FillDeviceList(const std::vector<DeviceRecord>& devices);
 
-  // The clone box (1038) changed: checked turns the file choice off, unchecked on
-  // (also without a connection).
+  // The clone box (1038) changed: checked turns the file choice off, whatever runs
+  // afterwards; unchecked gives it back to the five buttons' rule (on while
+  // connected and idle).
   void OnCloneToggled();
   // Flips the clone box, then applies the same rule.
   void SetCloneMode();
@@ -158,8 +159,10 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   void definitionsToReload(const QString& fileName);
 
  private:
-  // The five buttons: as the connection and the updates leave them, while the
-  // line is free or held by the remote sequence, and no task of the page runs.
+  // The one place that sets the five buttons and the file-location edit: on as
+  // the connection and the updates leave them, while the line is free or held by
+  // the remote sequence, and no task of the page runs; the file choice ("Choose
+  // file", "Download from web server", the edit) only while the clone box is clear.
   void ApplyButtons();
   // Starts the page's timer for a delay of the sequence (protocol time).
   void StartTimer(int protocolMs);
