@@ -211,8 +211,12 @@ void FirmwarePage::OnCancel() {
   // meanwhile waits for the answer.
   const int lookDueMs = timer_.isActive() ? timer_.remainingTime() : -1;
   timer_.stop();
-  const bool yes =
-      relay_.AskYesNoDefaultNo(remote ? StopRemoteUpdateQuestion() : StopUpdateQuestion());
+  // The box goes by itself when what it asks about has ended meanwhile (Finished).
+  std::stop_source withdraw;
+  stopQuestion_ = withdraw;
+  const bool yes = relay_.AskYesNoDefaultNoUntil(
+      remote ? StopRemoteUpdateQuestion() : StopUpdateQuestion(), withdraw.get_token());
+  stopQuestion_.reset();
   if (lookDueMs >= 0) timer_.start(lookDueMs);
   if (!yes) return;
   const bool rowsWaiting = update_.Sequence().Pending();
@@ -414,6 +418,9 @@ void FirmwarePage::Finished(FirmwareOutcome /*outcome*/) {
     transferEnded_ = true;
     ++finishedCount_;
     cancel_->setEnabled(false);
+    // A "Stop the update?" box still open asks about nothing now: the local
+    // transfer, or the remote sequence's last device, has ended.
+    if (stopQuestion_ && !RemoteUpdateRunning()) stopQuestion_->request_stop();
   });
 }
 

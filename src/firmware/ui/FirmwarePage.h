@@ -48,6 +48,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -192,6 +193,8 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   std::string chosenPath_;
   // The timer fired while another task ran: the look follows that task.
   bool lookDue_ = false;
+  // Withdraws the open "Stop the update?" box (Cancel's), while one is open.
+  std::optional<std::stop_source> stopQuestion_;
   QTimer timer_;
   WindowRelay relay_;
   FirmwareUpdate update_;  // after the relay: the worker is joined before the relay goes
