@@ -6,9 +6,10 @@
 # The production line (src/production) uses config and firmware; no window uses it.
 #
 # It also keeps the platform seam: a POSIX header (unistd.h, termios.h, sys/...)
-# is included only by a file named *Posix.cpp, a Windows header (windows.h,
-# winhttp.h, ...) only by a file named *Win32.cpp, and libcurl only by *Curl.cpp,
-# so that everything else builds on both systems.
+# is included only by a file named *Posix.cpp or *Posix.h, a Windows header
+# (windows.h, winhttp.h, ...) only by *Win32.cpp or *Win32.h, and libcurl only by
+# *Curl.cpp; a platform's own header (FooWin32.h) only by that platform's files.
+# So everything else builds on both systems.
 #
 #   scripts/check-layers.sh [SRC]     SRC: the source tree to check (default: src/)
 set -euo pipefail
@@ -29,6 +30,11 @@ while IFS= read -r -d '' file; do
   while IFS= read -r inc; do
     target=${inc%%/*}
     [[ "$inc" == */ui/* ]] && target=ui
+    for platform in Posix Win32 Curl; do
+      if [[ "$inc" == *"$platform".h && "$file" != *"$platform".cpp && "$file" != *"$platform".h ]]; then
+        echo "$file includes $inc, which only a $platform file may"; status=1
+      fi
+    done
     other=$(rank "$target")
     [ "$other" -eq 9 ] && continue
     # Subsystems of one layer do not include each other (config does not know
@@ -50,8 +56,8 @@ while IFS= read -r -d '' file; do
       curl/*) platform=Curl ;;
     esac
     [ -z "$platform" ] && continue
-    if [[ "$file" != *"$platform".cpp ]]; then
-      echo "$file includes <$inc>, which only a $platform file (*$platform.cpp) may"; status=1
+    if [[ "$file" != *"$platform".cpp && "$file" != *"$platform".h ]]; then
+      echo "$file includes <$inc>, which only a $platform file (*$platform.cpp, *$platform.h) may"; status=1
     fi
   done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*<\([^>]*\)>.*/\1/p' "$file")
 done < <(find . -name '*.h' -print0 -o -name '*.cpp' -print0 | sed -z 's|^\./||')

@@ -42,14 +42,15 @@ expect_pass() {
 # The platform files may include their own system's headers, and only those.
 tree clean \
   serial/SerialPortPosix.cpp $'#include <termios.h>\n#include <sys/ioctl.h>\n#include "serial/SerialPort.h"' \
-  serial/SerialPortWin32.cpp $'#include <windows.h>\n#include "serial/SerialPort.h"' \
+  serial/SerialPortWin32.cpp $'#include <windows.h>\n#include "serial/SerialPort.h"\n#include "serial/SerialLineWin32.h"' \
+  serial/SerialLineWin32.h '#include <windows.h>' \
   webupdate/HttpClientCurl.cpp '#include <curl/curl.h>' \
   serial/SerialPort.h $'#include <string>\n#include <cstdio>\n#include <csignal>' \
   config/Reader.cpp $'#include <filesystem>\n#include "serial/SerialPort.h"'
 expect_pass clean
 
 tree posix_in_core config/Reader.cpp $'#include <string>\n#include <unistd.h>'
-expect_fail posix_in_core "config/Reader.cpp includes <unistd.h>, which only a Posix file (*Posix.cpp) may"
+expect_fail posix_in_core "config/Reader.cpp includes <unistd.h>, which only a Posix file (*Posix.cpp, *Posix.h) may"
 tree sys_header cli/Term.cpp '#include <sys/ioctl.h>'
 expect_fail sys_header "cli/Term.cpp includes <sys/ioctl.h>"
 # Inside a condition it is included all the same.
@@ -58,7 +59,7 @@ expect_fail conditional "firmware/Transfer.cpp includes <sys/prctl.h>"
 tree posix_in_header base/Folders.h '#include <pwd.h>'
 expect_fail posix_in_header "base/Folders.h includes <pwd.h>"
 tree windows_in_window config/ui/Page.cpp '#include <windows.h>'
-expect_fail windows_in_window "config/ui/Page.cpp includes <windows.h>, which only a Win32 file (*Win32.cpp) may"
+expect_fail windows_in_window "config/ui/Page.cpp includes <windows.h>, which only a Win32 file (*Win32.cpp, *Win32.h) may"
 tree winhttp webupdate/Download.cpp '#include <winhttp.h>'
 expect_fail winhttp "webupdate/Download.cpp includes <winhttp.h>"
 # Each system's headers stay in that system's files.
@@ -67,10 +68,15 @@ expect_fail crossed "serial/PortListWin32.cpp includes <termios.h>, which only a
 tree crossed2 serial/PortListPosix.cpp '#include <setupapi.h>'
 expect_fail crossed2 "serial/PortListPosix.cpp includes <setupapi.h>, which only a Win32 file"
 tree curl webupdate/Check.cpp '#include <curl/curl.h>'
-expect_fail curl "webupdate/Check.cpp includes <curl/curl.h>, which only a Curl file (*Curl.cpp) may"
+expect_fail curl "webupdate/Check.cpp includes <curl/curl.h>, which only a Curl file (*Curl.cpp, *Curl.h) may"
 # A name that merely ends like a platform file's is no platform file.
 tree suffix serial/PosixNotes.cpp '#include <unistd.h>'
 expect_fail suffix "serial/PosixNotes.cpp includes <unistd.h>"
+# A platform's own header stays with that platform's files.
+tree private_header serial/SerialPort.cpp '#include "serial/SerialLineWin32.h"' serial/SerialLineWin32.h ''
+expect_fail private_header "serial/SerialPort.cpp includes serial/SerialLineWin32.h, which only a Win32 file may"
+tree private_crossed serial/PortListPosix.cpp '#include "serial/SerialLineWin32.h"' serial/SerialLineWin32.h ''
+expect_fail private_crossed "serial/PortListPosix.cpp includes serial/SerialLineWin32.h"
 # The layers themselves are still checked.
 tree upward $'serial/Port.cpp' '#include "config/Thing.h"' config/Thing.h ''
 expect_fail upward "serial/Port.cpp includes config/Thing.h"
