@@ -64,7 +64,7 @@ TEST_F(HostStartTest, NoFileChosenSaysInvalidAndSendsNothing) {
 TEST_F(HostStartTest, AReloadOfAFileThatIsNoFirmwareImageSendsNothing) {
   // Text, an empty file, a file that is gone: none carries a model code, and the
   // reload says so before the bootloader is touched (a line end would wake its menu).
-  const std::string folder = std::filesystem::temp_directory_path() / "";
+  const std::string folder = (std::filesystem::temp_directory_path() / "").string();
   const std::string text = folder + "zendra-notes.txt";
   const std::string empty = folder + "zendra-empty.ebl";
   const std::string textWithModel = folder + "zendra-MA11-notes.ebl";
