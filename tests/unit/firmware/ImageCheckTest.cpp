@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "base/FileAccess.h"
 #include "device/Connection.h"
 #include "firmware/ImageCheck.h"
 #include "firmware/PlainTextScan.h"
@@ -24,7 +25,8 @@ class ImageCheckTest : public ::testing::Test {
     return path_;
   }
   const std::string path_ =
-      std::filesystem::temp_directory_path() / ("fw-check-" + std::to_string(::getpid()) + ".ebl");
+      (std::filesystem::temp_directory_path() / ("fw-check-" + std::to_string(ProcessNumber()) + ".ebl"))
+          .string();
   FakeOperator op_;
 };
 

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <thread>
 
+#include "base/FileAccess.h"
 #include "ScriptedBootloader.h"
 #include "firmware/CrcTable.h"
 #include "firmware/ImageTransfer.h"
@@ -62,8 +63,9 @@ class ImageTransferTest : public ::testing::Test {
     return statuses_;
   }
 
-  const std::string path_ = std::filesystem::temp_directory_path() /
-                            ("fw-transfer-" + std::to_string(::getpid()) + ".ebl");
+  const std::string path_ = (std::filesystem::temp_directory_path() /
+                             ("fw-transfer-" + std::to_string(ProcessNumber()) + ".ebl"))
+                                .string();
   CrcTable crc_;
   FakeOperator op_;
   std::mutex mutex_;
