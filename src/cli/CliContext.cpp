@@ -59,14 +59,20 @@ std::optional<LineSettings> CliContext::Settings() {
     Fail(kExitUsage, "--baud " + options.baud + ": not a baud rate of the list (1200 ... 921600)");
     return std::nullopt;
   }
-  if (options.parity == "none") s.parity = 0;
-  else if (options.parity == "even") s.parity = 2;
-  else if (options.parity == "odd") s.parity = 1;
+  if (options.parity == "none")
+    s.parity = 0;
+  else if (options.parity == "even")
+    s.parity = 2;
+  else if (options.parity == "odd")
+    s.parity = 1;
   s.dataBits = options.dataBits;
   s.stopBits = options.stopBits == 2 ? 2 : 0;
-  if (options.flow == "none") s.flowControl = SerialPort::kFlowNone;
-  else if (options.flow == "software") s.flowControl = SerialPort::kFlowSoftware;
-  else if (options.flow == "hardware") s.flowControl = SerialPort::kFlowHardware;
+  if (options.flow == "none")
+    s.flowControl = SerialPort::kFlowNone;
+  else if (options.flow == "software")
+    s.flowControl = SerialPort::kFlowSoftware;
+  else if (options.flow == "hardware")
+    s.flowControl = SerialPort::kFlowHardware;
   return s;
 }
 
@@ -129,9 +135,12 @@ std::string CliContext::ReloadCommand(const std::string& image) const {
 
 void CliContext::PrintOpenFailureDetail() {
   // A port that is missing needs no more words than its name; one that another
-  // program holds, or that the user may not use, gets what to do about it.
+  // program holds, that the user may not use, or whose driver did not take the
+  // line settings gets what to do about it (or what the driver kept).
   const auto error = connection.LastOpenError();
-  if (error != SerialPort::OpenError::kBusy && error != SerialPort::OpenError::kPermission) return;
+  if (error != SerialPort::OpenError::kBusy && error != SerialPort::OpenError::kPermission &&
+      error != SerialPort::OpenError::kSettings)
+    return;
   std::cerr << "zendra-cli: " << connection.OpenFailureDetail() << std::endl;
 }
 
