@@ -59,20 +59,14 @@ std::optional<LineSettings> CliContext::Settings() {
     Fail(kExitUsage, "--baud " + options.baud + ": not a baud rate of the list (1200 ... 921600)");
     return std::nullopt;
   }
-  if (options.parity == "none")
-    s.parity = 0;
-  else if (options.parity == "even")
-    s.parity = 2;
-  else if (options.parity == "odd")
-    s.parity = 1;
+  if (options.parity == "none") s.parity = 0;
+  else if (options.parity == "even") s.parity = 2;
+  else if (options.parity == "odd") s.parity = 1;
   s.dataBits = options.dataBits;
   s.stopBits = options.stopBits == 2 ? 2 : 0;
-  if (options.flow == "none")
-    s.flowControl = SerialPort::kFlowNone;
-  else if (options.flow == "software")
-    s.flowControl = SerialPort::kFlowSoftware;
-  else if (options.flow == "hardware")
-    s.flowControl = SerialPort::kFlowHardware;
+  if (options.flow == "none") s.flowControl = SerialPort::kFlowNone;
+  else if (options.flow == "software") s.flowControl = SerialPort::kFlowSoftware;
+  else if (options.flow == "hardware") s.flowControl = SerialPort::kFlowHardware;
   return s;
 }
 
