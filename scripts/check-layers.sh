@@ -4,8 +4,16 @@
 #   -> {cli, app}
 # with the Qt kit (src/widgets) above device and below the windows (src/*/ui, src/app).
 # The production line (src/production) uses config and firmware; no window uses it.
+#
+# It also keeps the platform seam: a POSIX header (unistd.h, termios.h, sys/...)
+# is included only by a file named *Posix.cpp or *Posix.h, a Windows header
+# (windows.h, winhttp.h, ...) only by *Win32.cpp or *Win32.h, and libcurl only by
+# *Curl.cpp; a platform's own header (FooWin32.h) only by that platform's files.
+# So everything else builds on both systems.
+#
+#   scripts/check-layers.sh [SRC]     SRC: the source tree to check (default: src/)
 set -euo pipefail
-cd "$(dirname "$0")/../src"
+cd "${1:-$(dirname "$0")/../src}"
 rank() {
   case "$1" in
     base) echo 0 ;; serial) echo 1 ;; device) echo 2 ;;
@@ -22,6 +30,11 @@ while IFS= read -r -d '' file; do
   while IFS= read -r inc; do
     target=${inc%%/*}
     [[ "$inc" == */ui/* ]] && target=ui
+    for platform in Posix Win32 Curl; do
+      if [[ "$inc" == *"$platform".h && "$file" != *"$platform".cpp && "$file" != *"$platform".h ]]; then
+        echo "$file includes $inc, which only a $platform file may"; status=1
+      fi
+    done
     other=$(rank "$target")
     [ "$other" -eq 9 ] && continue
     # Subsystems of one layer do not include each other (config does not know
@@ -30,6 +43,25 @@ while IFS= read -r -d '' file; do
       echo "$file includes $inc"; status=1
     fi
   done < <(sed -n 's/^#include "\([^"]*\)".*/\1/p' "$file")
+  # The system's own headers, by the platform they belong to.
+  while IFS= read -r inc; do
+    platform=""
+    case "$inc" in
+      unistd.h|termios.h|fcntl.h|pwd.h|grp.h|dirent.h|poll.h|signal.h|pthread.h|pty.h|\
+      dlfcn.h|netdb.h|spawn.h|semaphore.h|libgen.h|syslog.h|strings.h|sched.h|utmp.h|\
+      sys/*|arpa/*|netinet/*|linux/*) platform=Posix ;;
+      windows.h|win*.h|Win*.h|setupapi.h|cfgmgr32.h|devguid.h|initguid.h|shlobj.h|\
+      knownfolders.h|objbase.h|shellapi.h|timeapi.h|mmsystem.h|io.h|process.h|direct.h|\
+      conio.h|tchar.h|ntddser.h) platform=Win32 ;;
+      curl/*) platform=Curl ;;
+    esac
+    [ -z "$platform" ] && continue
+    if [[ "$file" != *"$platform".cpp && "$file" != *"$platform".h ]]; then
+      echo "$file includes <$inc>, which only a $platform file (*$platform.cpp, *$platform.h) may"; status=1
+    fi
+  done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*<\([^>]*\)>.*/\1/p' "$file")
 done < <(find . -name '*.h' -print0 -o -name '*.cpp' -print0 | sed -z 's|^\./||')
-if [ $status -eq 0 ]; then echo "layers: no include goes up or across"; fi
+if [ $status -eq 0 ]; then
+  echo "layers: no include goes up or across, and every system header stays in its platform's files"
+fi
 exit $status

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing Zendra Manager needs on Debian 12, as root
 # (or through sudo). Packages already present are left alone.
+#   scripts/install-deps.sh            the Linux build
+#   scripts/install-deps.sh windows    and the Windows cross build: mingw-w64 (POSIX
+#                                      threads), GoogleTest's sources, wine to run it
 set -euo pipefail
 
 packages=(
@@ -10,6 +13,16 @@ packages=(
   libcli11-dev libcurl4-openssl-dev libcpp-httplib-dev nlohmann-json3-dev libsqlite3-dev
   fonts-dejavu-core xvfb xauth
 )
+case "${1:-}" in
+  "") ;;
+  windows)
+    packages+=(
+      g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+      binutils-mingw-w64-x86-64 googletest wine wine64 zip
+    )
+    ;;
+  *) echo "usage: $0 [windows]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

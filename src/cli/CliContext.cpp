@@ -2,8 +2,6 @@
 
 #include <iostream>
 
-#include "ModuleSimulator.h"
-#include "SimulatorCommandLine.h"
 #include "config/ProgramFolder.h"
 #include "serial/LineSettingTables.h"
 #include "serial/RemoteAddress.h"
@@ -28,7 +26,7 @@ CliContext::~CliContext() {
       std::cerr << "zendra-cli: the trace file " << options.trace << " could not be written whole"
                 << std::endl;
   }
-  for (auto& simulator : simulators_) simulator->Stop();
+  StopSimulators();
 }
 
 bool CliContext::StartTrace(const std::string& path, std::string& error) {
@@ -70,43 +68,11 @@ std::optional<LineSettings> CliContext::Settings() {
   return s;
 }
 
-bool CliContext::StartSimulators() {
-  if (!simulators_.empty()) return true;
-  // The simulated module follows the rate chosen with --baud unless told otherwise.
-  sim::SimulatorCommandLine simulatorLine("auto");
-  CLI::App simulatorApp{"simulated module", "--simulate"};
-  simulatorLine.AddTo(simulatorApp);
-  std::vector<sim::Options> modules;
-  try {
-    simulatorApp.parse(options.simulateArgs, false);
-    // The module's registers come from the definition files the program shipped.
-    modules = simulatorLine.FinishAll(ProgramFolder::GetDefinitionFolder());
-  } catch (const CLI::ParseError& e) {
-    Fail(kExitUsage, std::string("--simulate: ") + e.what());
-    return false;
-  }
-  for (const sim::Options& module : modules) {
-    simulators_.push_back(std::make_unique<sim::ModuleSimulator>(module));
-    if (!simulators_.back()->Start()) {
-      simulators_.clear();
-      Fail(kExitUsage, "could not start the simulated module");
-      return false;
-    }
-  }
-  return true;
-}
-
-std::vector<std::string> CliContext::SimulatedPorts() {
-  std::vector<std::string> ports;
-  if (!StartSimulators()) return ports;
-  for (const auto& module : simulators_) ports.push_back(module->PortPath());
-  return ports;
-}
-
 std::optional<std::string> CliContext::PortName() {
   if (options.simulate) {
-    if (!StartSimulators()) return std::nullopt;
-    return simulators_.front()->PortPath();
+    const std::vector<std::string> ports = SimulatedPorts();
+    if (ports.empty()) return std::nullopt;
+    return ports.front();
   }
   if (options.port.empty()) {
     Fail(kExitUsage, "no port given: use --port DEVICE (or --simulate)");

@@ -96,8 +96,11 @@ class CliContext {
  private:
   // Starts the simulated modules of --simulate once; false after a message.
   bool StartSimulators();
+  void StopSimulators();
 
-  std::vector<std::unique_ptr<sim::ModuleSimulator>> simulators_;
+  // Shared, not unique: this header and CliContext.cpp never need the simulator
+  // whole, and a build without the simulator (Windows) has none.
+  std::vector<std::shared_ptr<sim::ModuleSimulator>> simulators_;
   std::unique_ptr<TraceFile> trace_;
 };
 

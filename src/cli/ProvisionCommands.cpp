@@ -8,7 +8,6 @@
 // named twice, each there) and the records database (it must take a write). Such a
 // refusal exits with status 2 and sends nothing to any module.
 
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -22,6 +21,7 @@
 #include "base/Clock.h"
 #include "cli/CliContext.h"
 #include "cli/InterruptWatch.h"
+#include "cli/Terminal.h"
 #include "cli/TerminalProvisionView.h"
 #include "production/ProvisionLine.h"
 #include "production/RecordCsv.h"
@@ -163,7 +163,7 @@ void Provision(CliContext& ctx, const ProvisionOptions& options) {
     for (const std::string& port : ports) starts.emplace_back(port, 0);
   }
 
-  const bool live = ::isatty(STDOUT_FILENO) == 1;
+  const bool live = IsTerminal(stdout);
   TerminalProvisionView view(ctx.options.json ? TerminalProvisionView::Mode::kJson
                              : live           ? TerminalProvisionView::Mode::kLive
                                               : TerminalProvisionView::Mode::kLines,

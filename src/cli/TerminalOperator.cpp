@@ -1,10 +1,11 @@
 #include "cli/TerminalOperator.h"
 
-#include <unistd.h>
-
 #include <algorithm>
+#include <cstdio>
 #include <iostream>
 #include <string>
+
+#include "cli/Terminal.h"
 
 namespace zendra::cli {
 
@@ -18,7 +19,7 @@ std::string TerminalBar(std::int64_t done, std::int64_t whole) {
 }
 
 TerminalProgressLine::TerminalProgressLine(bool quiet)
-    : tty_(::isatty(STDERR_FILENO) == 1), quiet_(quiet) {}
+    : tty_(IsTerminal(stderr)), quiet_(quiet) {}
 
 void TerminalProgressLine::Redraw(const std::string& text) {
   if (!InPlace()) return;
@@ -70,7 +71,7 @@ bool TerminalOperator::AskYesNo(const std::string& text, const std::string& capt
     std::cerr << question << (answer_ == Answer::kYes ? " [yes]" : " [no]") << std::endl;
     return answer_ == Answer::kYes;
   }
-  if (!::isatty(STDIN_FILENO)) {
+  if (!IsTerminal(stdin)) {
     std::cerr << question << " [no: not a terminal; answer with --yes or --no]" << std::endl;
     return false;
   }

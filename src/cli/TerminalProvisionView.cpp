@@ -1,11 +1,9 @@
 #include "cli/TerminalProvisionView.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <nlohmann/json.hpp>
 
 #include "cli/CliContext.h"
+#include "cli/Terminal.h"
 
 namespace zendra::cli {
 
@@ -16,9 +14,7 @@ constexpr std::size_t kEuiWidth = 16;
 
 // Columns of the terminal on `out`; 80 when it does not say.
 std::size_t TerminalWidth(std::FILE* out) {
-  winsize size{};
-  if (::ioctl(::fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-  return 80;
+  return TerminalColumns(out, 80);
 }
 
 // `text` cut to `width` characters (UTF-8: a character is its lead byte and the

@@ -10,7 +10,6 @@
 // device does not already hold. All three read as the export does
 // (ConfigurationTransfer::ReadAllParameters) and compare through ConfigurationDiff.
 
-#include <unistd.h>
 
 #include <iostream>
 #include <memory>
@@ -18,6 +17,7 @@
 
 #include "cli/CliContext.h"
 #include "cli/ConfigSession.h"
+#include "cli/Terminal.h"
 #include "config/ChoiceList.h"
 #include "config/ConfigurationDiff.h"
 
@@ -61,7 +61,7 @@ class TerminalProgress : public TransferProgress {
 };
 
 std::unique_ptr<TerminalProgress> ProgressFor(const TransferOptions& options, const char* verb) {
-  if (options.noProgress || !::isatty(STDERR_FILENO)) return nullptr;
+  if (options.noProgress || !IsTerminal(stderr)) return nullptr;
   return std::make_unique<TerminalProgress>(verb);
 }
 

@@ -1,13 +1,11 @@
 #include "config/ConfigurationTransfer.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <climits>
 #include <filesystem>
 
+#include "base/FileAccess.h"
 #include "config/ConfigurationDiff.h"
 #include "config/ParameterEditor.h"
 #include "serial/AtLink.h"
@@ -54,12 +52,12 @@ std::string FolderOf(const std::string& path) {
 // permission bits do not tell for root, nor for a read-only file system).
 bool FolderWritable(const std::string& path) {
   static std::atomic<unsigned> counter{0};
-  const std::string probe = FolderOf(path) + "/.zendra-write-test-" + std::to_string(::getpid()) +
-                            "-" + std::to_string(counter++);
-  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  ::close(fd);
-  ::unlink(probe.c_str());
+  const std::string probe = FolderOf(path) + "/.zendra-write-test-" +
+                            std::to_string(ProcessNumber()) + "-" + std::to_string(counter++);
+  NewFile file;
+  if (!file.Create(probe)) return false;
+  file.Close();
+  RemoveFile(probe);
   return true;
 }
 

@@ -1,10 +1,9 @@
 #include "config/DefinitionLoader.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <memory>
 
+#include "base/FileAccess.h"
 #include "config/DefinitionFileSearch.h"
 #include "config/ProgramFolder.h"
 
@@ -20,10 +19,8 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 // Opens a regular file for reading; a folder or a device does not count as a
 // definition file.
 File OpenRegular(const std::string& path) {
-  File f(std::fopen(path.c_str(), "rb"));
-  if (!f) return f;
-  struct stat st {};
-  if (::fstat(::fileno(f.get()), &st) != 0 || !S_ISREG(st.st_mode)) f.reset();
+  File f(OpenForReading(path));
+  if (f && !IsRegularFile(f.get())) f.reset();
   return f;
 }
 

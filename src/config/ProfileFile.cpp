@@ -1,14 +1,11 @@
 #include "config/ProfileFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
+
+#include "base/FileAccess.h"
+#include "base/WideText.h"
 
 namespace zendra {
 namespace {
@@ -35,43 +32,22 @@ bool SameName(std::string_view a, std::string_view b) {
 // What a caller's text buffer shows of a value: everything up to a NUL.
 std::string_view UpToNul(std::string_view text) { return text.substr(0, text.find('\0')); }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 // A new file next to `target`, created exclusively with the usual permissions (the
-// umask applies), so that it can be renamed over the target. -1 when none can be made.
-int CreateTemporaryFile(const std::filesystem::path& target, std::string& name) {
+// umask applies), so that it can be renamed over the target. false when none can be made.
+bool CreateTemporaryFile(const std::filesystem::path& target, NewFile& file, std::string& name) {
   static std::atomic<unsigned> counter{0};
   const std::filesystem::path folder =
       target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
   for (int attempt = 0; attempt < 100; ++attempt) {
     const auto tick = std::chrono::steady_clock::now().time_since_epoch().count();
-    name = (folder /
-            ("." + target.filename().string().substr(0, 200) + ".tmp" + std::to_string(::getpid()) +
-             "-" + std::to_string(counter++) + "-" + std::to_string(tick % 1000000)))
-               .string();
-    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
+    name = Utf8Path(folder / PathFromUtf8("." + Utf8Path(target.filename()).substr(0, 200) +
+                                          ".tmp" + std::to_string(ProcessNumber()) + "-" +
+                                          std::to_string(counter++) + "-" +
+                                          std::to_string(tick % 1000000)));
+    if (file.Create(name)) return true;
+    if (!file.AlreadyExisted()) return false;
   }
-  return -1;
-}
-
-// The rename is only durable once the folder's entry is on the disk too; a folder that
-// cannot be synced does not make the save fail.
-void SyncFolder(const std::filesystem::path& target) {
-  const std::filesystem::path folder =
-      target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
+  return false;
 }
 
 }  // namespace
@@ -191,50 +167,39 @@ void ProfileFile::SetString(std::string_view section, std::string_view key,
 
 bool ProfileFile::Load(const std::string& path) {
   text_.clear();
-  // Not blocking: a FIFO given as the file name must not hang the program.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat info {};
-  bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-  std::string bytes;
-  char chunk[65536];
-  while (ok) {
-    const ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = n == 0;
-      break;
-    }
-    bytes.append(chunk, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
-  if (ok) text_ = std::move(bytes);
-  return ok;
+  auto bytes = ReadRegularFile(path);
+  if (!bytes) return false;
+  text_ = std::move(*bytes);
+  return true;
 }
 
 bool ProfileFile::Save(const std::string& path) const {
-  std::filesystem::path target = path;
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-    if (char* real = ::realpath(path.c_str(), nullptr)) {
-      target = real;
-      std::free(real);
-    }
+  namespace fs = std::filesystem;
+  // A link is followed: the file it leads to is replaced, the link stays.
+  fs::path target = PathFromUtf8(path);
+  std::error_code ec;
+  if (fs::is_symlink(target, ec)) {
+    const fs::path real = fs::canonical(target, ec);
+    if (!ec) target = real;
   }
+  NewFile file;
   std::string temporary;
-  const int fd = CreateTemporaryFile(target, temporary);
-  if (fd < 0) return false;
+  if (!CreateTemporaryFile(target, file, temporary)) return false;
   bool ok = true;
-  if (::stat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode))
-    ok = ::fchmod(fd, info.st_mode & 07777) == 0;
-  ok = ok && WriteAll(fd, text_) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
+  // The file keeps its permissions.
+  const fs::file_status former = fs::status(target, ec);
+  if (!ec && fs::is_regular_file(former)) {
+    fs::permissions(PathFromUtf8(temporary), former.permissions(), fs::perm_options::replace, ec);
+    ok = !ec;
+  }
+  ok = ok && file.Write(text_);
+  ok = file.SyncAndClose() && ok;
+  ok = ok && RenameOver(temporary, Utf8Path(target));
   if (!ok) {
-    ::unlink(temporary.c_str());
+    RemoveFile(temporary);
     return false;
   }
-  SyncFolder(target);
+  SyncFolder(Utf8Path(target.has_parent_path() ? target.parent_path() : fs::path(".")));
   return true;
 }
 

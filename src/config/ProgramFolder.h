@@ -9,8 +9,8 @@ namespace zendra {
 
 class ProgramFolder {
  public:
-  // GetProgramFolder: the folder of /proc/self/exe with a trailing "/", or "./"
-  // when the executable's path cannot be read.
+  // GetProgramFolder: the folder of the running executable with a trailing "/",
+  // or "./" when the system cannot tell (base/Folders.h).
   static std::string GetProgramFolder();
 
   // The folder of the definition files that come with the program: the program

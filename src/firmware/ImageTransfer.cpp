@@ -7,10 +7,8 @@
 #include <thread>
 
 #include "base/Clock.h"
-
-#if defined(__linux__)
-#include <sys/prctl.h>
-#endif
+#include "base/FileAccess.h"
+#include "base/SharpTimers.h"
 
 namespace zendra {
 
@@ -34,7 +32,7 @@ class ImageFile {
  public:
   ~ImageFile() { Close(); }
   bool Open(const std::string& path) {
-    file_ = std::fopen(path.c_str(), "rb");
+    file_ = OpenForReading(path);
     return file_ != nullptr;
   }
   void Close() {
@@ -52,25 +50,6 @@ class ImageFile {
 
  private:
   std::FILE* file_ = nullptr;
-};
-
-// The 1 ms pause after each block is one of the only two gaps a transfer has
-// beyond the bytes on the wire; the kernel's default timer slack (50 us) would
-// stretch it by a few percent of a block time. The worker asks for sharp timers
-// while it transfers and gives the setting back afterwards.
-class SharpTimers {
- public:
-#if defined(__linux__)
-  SharpTimers() : previous_(::prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0)) {
-    ::prctl(PR_SET_TIMERSLACK, 1, 0, 0, 0);
-  }
-  ~SharpTimers() {
-    if (previous_ > 0) ::prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(previous_), 0, 0, 0);
-  }
-
- private:
-  long previous_;
-#endif
 };
 
 }  // namespace

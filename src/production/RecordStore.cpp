@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "base/UserDataFolder.h"
+#include "base/Folders.h"
 
 namespace zendra {
 

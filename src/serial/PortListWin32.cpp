@@ -3,8 +3,11 @@
 // by what SetupAPI knows of the device behind each (friendly name, instance ID).
 
 #include <windows.h>
-// windows.h first: the SetupAPI headers need its types.
+// windows.h first: the SetupAPI headers need its types; initguid.h makes
+// devguid.h define the ports class's GUID here.
 #include <cfgmgr32.h>
+#include <initguid.h>
+#include <devguid.h>
 #include <setupapi.h>
 
 #include <filesystem>

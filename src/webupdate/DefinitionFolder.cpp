@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "base/InstallLayout.h"
-#include "base/UserDataFolder.h"
+#include "base/Folders.h"
 #include "webupdate/ReplacementFile.h"
 
 namespace zendra {

@@ -1,12 +1,14 @@
 #pragma once
-// The manager's one HTTP client, on libcurl. The update checks read the server's
+// The manager's one HTTP client: libcurl on Linux (HttpClientCurl.cpp), WinHTTP
+// on Windows (HttpClientWin32.cpp), the same behaviour behind this one interface.
+// The update checks read the server's
 // lists whole into memory (FetchUrlText); the downloads take a file's body in
 // pieces as they arrive (Get).
 //
 // A request is a plain GET: no extra headers and no content encoding, so the
 // length the server reports is the length of the file. Proxies come from the
 // usual environment variables (http_proxy, https_proxy, no_proxy), which are the
-// system's proxy settings on Linux; https:// checks the server's certificate and
+// system's proxy settings on Linux (on Windows the system's own settings); https:// checks the server's certificate and
 // name; redirects are followed, to http:// and https:// only. Nothing waits for
 // ever: the connection must stand within the connect time-out, and a transfer
 // that delivers nothing for the stall time ends. A stop request ends a transfer

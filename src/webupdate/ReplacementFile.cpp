@@ -1,9 +1,5 @@
 #include "webupdate/ReplacementFile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <random>
 
@@ -27,41 +23,25 @@ bool ReplacementFile::Open() {
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
     // Hidden and not ending in the destination's extension, so that no folder
-    // search takes it for a finished file. 0666 leaves the mode to the umask, as
-    // for any file the program writes.
+    // search takes it for a finished file. Its mode is that of any file the
+    // program writes.
     const std::string path = folder + "." + name + "." + suffix + ".part";
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      fd_ = fd;
+    if (file_.Create(path)) {
       temporaryPath_ = path;
       return true;
     }
-    if (errno != EEXIST) return false;
+    if (!file_.AlreadyExisted()) return false;
   }
   return false;
 }
 
-bool ReplacementFile::Write(std::string_view bytes) {
-  if (fd_ < 0) return false;
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
+bool ReplacementFile::Write(std::string_view bytes) { return file_.Write(bytes); }
 
 bool ReplacementFile::Commit() {
-  if (fd_ < 0) return false;
+  if (!file_.IsOpen()) return false;
   // The data must be on the disk before the name points at it, or a crash right
   // after the rename could leave an empty file where the old one stood.
-  const bool synced = ::fsync(fd_) == 0;
-  const bool closed = ::close(fd_) == 0;
-  fd_ = -1;
-  if (synced && closed && std::rename(temporaryPath_.c_str(), destination_.c_str()) == 0) {
+  if (file_.SyncAndClose() && RenameOver(temporaryPath_, destination_)) {
     temporaryPath_.clear();
     return true;
   }
@@ -70,12 +50,9 @@ bool ReplacementFile::Commit() {
 }
 
 void ReplacementFile::Discard() {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
+  file_.Close();
   if (!temporaryPath_.empty()) {
-    ::unlink(temporaryPath_.c_str());
+    RemoveFile(temporaryPath_);
     temporaryPath_.clear();
   }
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/FileAccess.h"
+
 namespace zendra {
 
 class ReplacementFile {
@@ -28,13 +30,13 @@ class ReplacementFile {
   // Removes the temporary file, if any; the destination is left as it was.
   void Discard();
 
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return file_.IsOpen(); }
   const std::string& TemporaryPath() const { return temporaryPath_; }
 
  private:
   std::string destination_;
   std::string temporaryPath_;
-  int fd_ = -1;
+  NewFile file_;
 };
 
 }  // namespace zendra

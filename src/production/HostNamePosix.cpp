@@ -1,4 +1,5 @@
 #include "production/HostName.h"
+// The station's host name on a POSIX system: gethostname(2).
 
 #include <unistd.h>
 
