@@ -95,9 +95,12 @@ std::string CliContext::ReloadCommand(const std::string& image) const {
 
 void CliContext::PrintOpenFailureDetail() {
   // A port that is missing needs no more words than its name; one that another
-  // program holds, or that the user may not use, gets what to do about it.
+  // program holds, that the user may not use, or whose driver did not take the
+  // line settings gets what to do about it (or what the driver kept).
   const auto error = connection.LastOpenError();
-  if (error != SerialPort::OpenError::kBusy && error != SerialPort::OpenError::kPermission) return;
+  if (error != SerialPort::OpenError::kBusy && error != SerialPort::OpenError::kPermission &&
+      error != SerialPort::OpenError::kSettings)
+    return;
   std::cerr << "zendra-cli: " << connection.OpenFailureDetail() << std::endl;
 }
 

@@ -154,7 +154,13 @@ std::string DcbMismatch(const DCB& wanted, const DCB& got) {
   if (got.fOutxCtsFlow != wanted.fOutxCtsFlow)
     note(OnOff("CTS flow control", got.fOutxCtsFlow),
          OnOff("CTS flow control", wanted.fOutxCtsFlow));
-  if (got.fRtsControl != wanted.fRtsControl)
+  // Under RTS/CTS an RTS that stays asserted is enough: the reader empties the
+  // driver's queue as bytes come, so the module never needs holding back; what
+  // counts is that the module can hold us back (CTS). Wine reports its RTS/CTS
+  // line (CRTSCTS) this way.
+  const bool rtsAsserted =
+      wanted.fRtsControl == RTS_CONTROL_HANDSHAKE && got.fRtsControl == RTS_CONTROL_ENABLE;
+  if (got.fRtsControl != wanted.fRtsControl && !rtsAsserted)
     note(RtsName(got.fRtsControl), RtsName(wanted.fRtsControl));
   if (got.fOutX != wanted.fOutX || got.fInX != wanted.fInX) {
     const bool asked = wanted.fOutX && wanted.fInX;

@@ -107,6 +107,12 @@ class SerialPort {
   void ReleaseLocked();
   void WakeReader();
   bool FailOpen(OpenError error, int systemError);
+  // What every system's Open ends with (SerialPortCommon.cpp). StartReader: the
+  // port (fd_, wakeFd_) is set; the rate is kept, the opening told, the reader
+  // started (false, the port released, when it cannot be). RecordOpenFailure: why
+  // Open failed, in the system's words; returns false.
+  bool StartReader(int baudRate);
+  bool RecordOpenFailure(OpenError error, std::string systemText);
   int WriteBytes(const std::uint8_t* data, int length);
   void Tell(LineTap::Event event, const void* bytes, std::size_t length) {
     if (tap_.load(std::memory_order_acquire) != nullptr) TellTap(event, bytes, length);

@@ -27,6 +27,30 @@ std::string SerialPort::OpenFailureDetail() const {
   return {};
 }
 
+bool SerialPort::StartReader(int baudRate) {
+  baudRate_ = baudRate;
+  running_ = true;
+  readerRunning_ = true;
+  receive_.SetLineLost(false);
+  if (tap_.load() != nullptr)
+    Tell(LineTap::Event::kOpened, devicePath_ + ", " + std::to_string(baudRate) + " baud");
+  try {
+    reader_ = std::jthread([this](std::stop_token stop) { ReaderThread(stop); });
+  } catch (...) {
+    readerRunning_ = false;
+    ReleaseLocked();
+    return RecordOpenFailure(OpenError::kOther, "");
+  }
+  return true;
+}
+
+bool SerialPort::RecordOpenFailure(OpenError error, std::string systemText) {
+  openError_ = error;
+  openErrorText_ = std::move(systemText);
+  if (tap_.load() != nullptr) Tell(LineTap::Event::kNote, "open failed: " + OpenFailureDetail());
+  return false;
+}
+
 void SerialPort::Close() {
   std::lock_guard guard(openClose_);
   WakeReader();

@@ -169,28 +169,12 @@ bool SerialPort::Open(const std::string& portName, int baudRate, int parity, int
     ::close(fd);
     return FailOpen(OpenError::kOther, error);
   }
-  baudRate_ = baudRate;
   fd_ = fd;
-  running_ = true;
-  readerRunning_ = true;
-  receive_.SetLineLost(false);
-  if (tap_.load() != nullptr)
-    Tell(LineTap::Event::kOpened, devicePath_ + ", " + std::to_string(baudRate) + " baud");
-  try {
-    reader_ = std::jthread([this](std::stop_token stop) { ReaderThread(stop); });
-  } catch (...) {
-    readerRunning_ = false;
-    ReleaseLocked();
-    return FailOpen(OpenError::kOther, 0);
-  }
-  return true;
+  return StartReader(baudRate);
 }
 
 bool SerialPort::FailOpen(OpenError error, int systemError) {
-  openError_ = error;
-  openErrorText_ = systemError != 0 ? std::strerror(systemError) : "";
-  if (tap_.load() != nullptr) Tell(LineTap::Event::kNote, "open failed: " + OpenFailureDetail());
-  return false;
+  return RecordOpenFailure(error, systemError != 0 ? std::strerror(systemError) : "");
 }
 
 void SerialPort::WakeReader() {

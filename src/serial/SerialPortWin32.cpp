@@ -167,37 +167,20 @@ bool SerialPort::Open(const std::string& portName, int baudRate, int parity, int
   if (const std::string mismatch = win32::DcbMismatch(wanted, taken); !mismatch.empty()) {
     CloseHandle(port);
     CloseHandle(stopEvent);
-    FailOpen(OpenError::kSettings, 0);
-    openErrorText_ = "it keeps " + mismatch;
-    return false;
+    return RecordOpenFailure(OpenError::kSettings, "it keeps " + mismatch);
   }
   COMMTIMEOUTS timeouts = win32::LineTimeouts(baudRate);
   if (!SetCommTimeouts(port, &timeouts)) return fail(OpenError::kSettings, GetLastError());
   PurgeComm(port, PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_TXCLEAR);
 
   wakeFd_ = AsValue(stopEvent);
-  baudRate_ = baudRate;
   fd_ = AsValue(port);
-  running_ = true;
-  readerRunning_ = true;
-  receive_.SetLineLost(false);
-  if (tap_.load() != nullptr)
-    Tell(LineTap::Event::kOpened, devicePath_ + ", " + std::to_string(baudRate) + " baud");
-  try {
-    reader_ = std::jthread([this](std::stop_token stop) { ReaderThread(stop); });
-  } catch (...) {
-    readerRunning_ = false;
-    ReleaseLocked();
-    return FailOpen(OpenError::kOther, 0);
-  }
-  return true;
+  return StartReader(baudRate);
 }
 
 bool SerialPort::FailOpen(OpenError error, int systemError) {
-  openError_ = error;
-  openErrorText_ = systemError != 0 ? win32::ErrorText(static_cast<DWORD>(systemError)) : "";
-  if (tap_.load() != nullptr) Tell(LineTap::Event::kNote, "open failed: " + OpenFailureDetail());
-  return false;
+  return RecordOpenFailure(
+      error, systemError != 0 ? win32::ErrorText(static_cast<DWORD>(systemError)) : "");
 }
 
 void SerialPort::WakeReader() {

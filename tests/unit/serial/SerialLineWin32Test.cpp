@@ -130,11 +130,25 @@ TEST(Win32LineSettings, WhatTheDriverDidNotTakeIsNamed) {
   DCB lines = wanted;
   lines.StopBits = ONESTOPBIT;
   lines.fOutxCtsFlow = FALSE;
-  lines.fRtsControl = RTS_CONTROL_ENABLE;
+  lines.fRtsControl = RTS_CONTROL_DISABLE;
   lines.fDtrControl = DTR_CONTROL_DISABLE;
   EXPECT_EQ(win32::DcbMismatch(wanted, lines),
             "1 stop bit instead of 2 stop bits, CTS flow control off instead of CTS flow control "
-            "on, RTS on instead of RTS/CTS handshake, DTR off instead of DTR on");
+            "on, RTS off instead of RTS/CTS handshake, DTR off instead of DTR on");
+
+  // Under RTS/CTS an RTS kept asserted will do (wine reports its handshake so);
+  // CTS flow control must be there.
+  DCB rtsOn = wanted;
+  rtsOn.fRtsControl = RTS_CONTROL_ENABLE;
+  EXPECT_EQ(win32::DcbMismatch(wanted, rtsOn), "");
+  rtsOn.fOutxCtsFlow = FALSE;
+  EXPECT_EQ(win32::DcbMismatch(wanted, rtsOn),
+            "CTS flow control off instead of CTS flow control on");
+  DCB noFlow = DriversDcb();
+  ASSERT_TRUE(win32::FillDcb(noFlow, 9600, 0, 8, 0, 10));
+  DCB handshake = noFlow;
+  handshake.fRtsControl = RTS_CONTROL_HANDSHAKE;
+  EXPECT_EQ(win32::DcbMismatch(noFlow, handshake), "RTS/CTS handshake instead of RTS on");
 
   DCB xonxoff = DriversDcb();
   ASSERT_TRUE(win32::FillDcb(xonxoff, 9600, 0, 8, 0, 11));
