@@ -212,15 +212,50 @@ bool ProfileFile::Load(const std::string& path) {
   return ok;
 }
 
-bool ProfileFile::Save(const std::string& path) const {
-  std::filesystem::path target = path;
+namespace {
+
+// The file a save to `path` writes: the file a symbolic link names, else `path`.
+std::filesystem::path SaveTarget(const std::string& path) {
   struct stat info {};
   if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
     if (char* real = ::realpath(path.c_str(), nullptr)) {
-      target = real;
+      std::filesystem::path target = real;
       std::free(real);
+      return target;
     }
   }
+  return path;
+}
+
+}  // namespace
+
+bool ProfileFile::CanSave(const std::string& path) {
+  const std::filesystem::path target = SaveTarget(path);
+  const std::filesystem::path folder =
+      target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+  struct stat file {};
+  const bool exists = ::stat(target.c_str(), &file) == 0;
+  if (exists && (!S_ISREG(file.st_mode) || ::access(target.c_str(), W_OK) != 0)) return false;
+  // In a folder with the sticky bit only the owner of a file (or of the folder) may
+  // rename over it.
+  struct stat dir {};
+  if (exists && ::stat(folder.c_str(), &dir) == 0 && (dir.st_mode & S_ISVTX) != 0) {
+    const uid_t user = ::geteuid();
+    if (user != 0 && file.st_uid != user && dir.st_uid != user) return false;
+  }
+  // The folder's permission bits do not tell for root, nor for a read-only file
+  // system: a new file is made there and removed again.
+  std::string probe;
+  const int fd = CreateTemporaryFile(target, probe);
+  if (fd < 0) return false;
+  ::close(fd);
+  ::unlink(probe.c_str());
+  return true;
+}
+
+bool ProfileFile::Save(const std::string& path) const {
+  const std::filesystem::path target = SaveTarget(path);
+  struct stat info {};
   std::string temporary;
   const int fd = CreateTemporaryFile(target, temporary);
   if (fd < 0) return false;
