@@ -2,7 +2,10 @@
 # Installs what is missing, builds and starts Zendra Manager. Without arguments it
 # starts against the simulated module; with arguments they are passed on, e.g.
 #   scripts/run.sh                 the desktop program with a simulated module
-#   scripts/run.sh --port /dev/ttyUSB0   (not simulated: pick the port in the window)
+#   scripts/run.sh --update-server HOST   a real module: pick its port in the window
+# The desktop program takes no --port: the port is chosen in its port box (and
+# remembered for the next run); zendra-cli takes --port.
+# Run ./build/bin/zendra-manager --help for its options.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh

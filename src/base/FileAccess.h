@@ -48,6 +48,11 @@ bool RenameOver(const std::string& from, const std::string& to);
 // for that (POSIX); a folder that cannot be synced is no failure.
 void SyncFolder(const std::string& folder);
 
+// Whether this user may replace the existing file at `path` by renaming a new file
+// over it: the file is writable to the user, and (POSIX) a folder with the sticky
+// bit leaves the rename to the file's or the folder's owner.
+bool MayReplaceFile(const std::string& path);
+
 // Removes a file; false when it could not be removed (or was not there).
 bool RemoveFile(const std::string& path);
 

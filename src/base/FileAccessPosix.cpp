@@ -87,6 +87,22 @@ bool IsRegularFile(std::FILE* file) {
   return file != nullptr && ::fstat(::fileno(file), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+bool MayReplaceFile(const std::string& path) {
+  if (::access(path.c_str(), W_OK) != 0) return false;
+  struct stat file {};
+  if (::stat(path.c_str(), &file) != 0) return false;
+  std::string folder = path.substr(0, path.find_last_of('/') == std::string::npos
+                                          ? 0
+                                          : path.find_last_of('/'));
+  if (folder.empty()) folder = path.find('/') == 0 ? "/" : ".";
+  struct stat dir {};
+  if (::stat(folder.c_str(), &dir) == 0 && (dir.st_mode & S_ISVTX) != 0) {
+    const uid_t user = ::geteuid();
+    if (user != 0 && file.st_uid != user && dir.st_uid != user) return false;
+  }
+  return true;
+}
+
 unsigned long ProcessNumber() { return static_cast<unsigned long>(::getpid()); }
 
 }  // namespace zendra

@@ -62,6 +62,11 @@ bool RenameOver(const std::string& from, const std::string& to) {
 // MOVEFILE_WRITE_THROUGH has made the rename durable already.
 void SyncFolder(const std::string&) {}
 
+bool MayReplaceFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(WideFromUtf8(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) == 0;
+}
+
 bool RemoveFile(const std::string& path) { return DeleteFileW(WideFromUtf8(path).c_str()) != 0; }
 
 std::optional<std::string> ReadRegularFile(const std::string& path) {

@@ -50,6 +50,17 @@ class Operator {
   virtual std::optional<std::string> ChooseFileToOpen(const std::string& filter) = 0;
   virtual std::optional<std::string> ChooseFileToSave(const std::string& filter,
                                                       const std::string& suggestedName) = 0;
+  // A save dialog with a default extension (without its dot, "zgb"): a dialog that can
+  // adds it to a name typed without an extension before it looks for an existing file,
+  // so that its question to replace a file is about the file that will be written. An
+  // operator whose dialog cannot gives the name as typed: callers complete it with
+  // ChooseFileToSaveWithExtension (SaveFileChoice.h), which asks that question itself.
+  virtual std::optional<std::string> ChooseFileToSaveWithExtension(
+      const std::string& filter, const std::string& suggestedName,
+      const std::string& defaultExtension) {
+    (void)defaultExtension;
+    return ChooseFileToSave(filter, suggestedName);
+  }
 
   // Opens a document with the desktop's default program (a log file, say).
   virtual void OpenDocument(const std::string& path) = 0;

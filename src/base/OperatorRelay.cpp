@@ -92,6 +92,17 @@ std::optional<std::string> OperatorRelay::ChooseFileToSave(const std::string& fi
       Choice());
 }
 
+std::optional<std::string> OperatorRelay::ChooseFileToSaveWithExtension(
+    const std::string& filter, const std::string& suggestedName,
+    const std::string& defaultExtension) {
+  using Choice = std::optional<std::string>;
+  return Relay(
+      [filter, suggestedName, defaultExtension](Operator& op) {
+        return op.ChooseFileToSaveWithExtension(filter, suggestedName, defaultExtension);
+      },
+      Choice());
+}
+
 void OperatorRelay::OpenDocument(const std::string& path) {
   Relay(
       [path](Operator& op) {

@@ -43,6 +43,9 @@ class OperatorRelay : public Operator {
   std::optional<std::string> ChooseFileToOpen(const std::string& filter) override;
   std::optional<std::string> ChooseFileToSave(const std::string& filter,
                                               const std::string& suggestedName) override;
+  std::optional<std::string> ChooseFileToSaveWithExtension(
+      const std::string& filter, const std::string& suggestedName,
+      const std::string& defaultExtension) override;
   void OpenDocument(const std::string& path) override;
   void BeginWait() override { inner_.BeginWait(); }
   void EndWait() override { inner_.EndWait(); }

@@ -11,6 +11,7 @@
 // (ConfigurationTransfer::ReadAllParameters) and compare through ConfigurationDiff.
 
 
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -30,6 +31,7 @@ struct TransferOptions {
   std::string file;
   bool noProgress = false;
   bool onlyChanged = false;  // import: send only what differs from the device
+  bool replace = false;      // export: --yes / --force, an existing FILE may be replaced
 };
 
 // "parameter k of n" on stderr, redrawn in place on a terminal; nothing otherwise,
@@ -71,7 +73,29 @@ std::string WithoutLineEnd(std::string command) {
   return command;
 }
 
+// Whether the export may write FILE, told before the port is opened: an existing
+// file is replaced only when asked to (--yes or --force, here or before the
+// command), and a FILE that cannot be written is said before anything is read.
+bool ExportDestinationAllowed(CliContext& ctx, const TransferOptions& options) {
+  std::error_code ec;
+  const auto status = std::filesystem::status(options.file, ec);
+  const bool replaceable = std::filesystem::is_regular_file(status);
+  if (replaceable && !options.replace && !ctx.options.yes) {
+    ctx.Fail(kExitUsage, options.file +
+                             " already exists; give --yes (or --force) to replace it. Nothing "
+                             "was read from the module.");
+    return false;
+  }
+  if (!ProfileFile::CanSave(options.file)) {
+    ctx.op.ShowMessage(ConfigurationTransfer::FileNotWrittenMessage(options.file));
+    ctx.exitCode = kExitUsage;
+    return false;
+  }
+  return true;
+}
+
 void Export(CliContext& ctx, const TransferOptions& options) {
+  if (!ExportDestinationAllowed(ctx, options)) return;
   auto session = OpenConfigSession(ctx, options.config, Definitions::kTable);
   if (!session) return;
   session->transfer.SetOpenLog(false);
@@ -343,6 +367,8 @@ void RegisterTransferCommands(CLI::App& app, CliContext& ctx) {
   AddConfigOptions(exportCommand, exportOptions->config, true);
   exportCommand->add_flag("--no-progress", exportOptions->noProgress,
                           "Do not show which parameter is being read");
+  exportCommand->add_flag("--yes,--force", exportOptions->replace,
+                          "Replace FILE when it exists (without, an existing FILE is refused)");
   exportCommand->callback([&ctx, exportOptions] { Export(ctx, *exportOptions); });
 
   auto importOptions = std::make_shared<TransferOptions>();

@@ -58,9 +58,11 @@ class OutputChooser : public Operator {
                        : folder ? (output_.back() == '/' ? output_ : output_ + "/") + suggestedName
                                 : output_;
     // Two images of one run never go to one file: the second would replace the first.
+    // It is an accepted image left unsaved: a failure of the run.
     if (!used_.insert(fs::weakly_canonical(fs::absolute(path, ec), ec).string()).second) {
       inner_.ShowMessage("zendra-cli: " + path +
                          " already holds an image of this run; give --output a folder");
+      unsaved_.push_back(path);
       return std::nullopt;
     }
     return path;
@@ -69,10 +71,20 @@ class OutputChooser : public Operator {
   void BeginWait() override { inner_.BeginWait(); }
   void EndWait() override { inner_.EndWait(); }
 
+  // Whether --output names a folder (or nothing): several images can go there.
+  static bool TakesSeveral(const std::string& output) {
+    std::error_code ec;
+    return output.empty() || output.back() == '/' || fs::is_directory(output, ec);
+  }
+  // The paths of accepted images that were not saved because another image of the
+  // run went there.
+  const std::vector<std::string>& Unsaved() const { return unsaved_; }
+
  private:
   Operator& inner_;
   std::string output_;
   std::set<std::string> used_;
+  std::vector<std::string> unsaved_;
 };
 
 struct DownloadOptions {
@@ -128,6 +140,14 @@ void CheckFirmware(CliContext& ctx, const DownloadOptions& options) {
   if (!url) return;
   if (options.yes) ctx.op.SetAnswer(TerminalOperator::Answer::kYes);
   if (options.no) ctx.op.SetAnswer(TerminalOperator::Answer::kNo);
+  // A scan may find several devices with new firmware: one file cannot take them.
+  if (options.scan && !OutputChooser::TakesSeveral(options.output)) {
+    ctx.Fail(kExitUsage,
+             "check-firmware --scan can save several images; give --output a folder "
+             "(one that exists, or a path ending in /), not the file " +
+                 options.output);
+    return;
+  }
   if (!ctx.ConnectModule()) return;
 
   OutputChooser op(ctx.op, options.output);
@@ -148,6 +168,7 @@ void CheckFirmware(CliContext& ctx, const DownloadOptions& options) {
   std::vector<std::string> saved, failed;
   for (const auto& accepted : download.AcceptedOffers())
     (accepted.saved ? saved : failed).push_back(accepted.path);
+  failed.insert(failed.end(), op.Unsaved().begin(), op.Unsaved().end());
   PrintPaths(ctx, saved, failed);
   ctx.exitCode = !saved.empty() && failed.empty() ? kExitOk : kExitFailed;
 }

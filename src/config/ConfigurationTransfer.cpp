@@ -1,11 +1,10 @@
 #include "config/ConfigurationTransfer.h"
 
 #include <algorithm>
-#include <atomic>
 #include <climits>
 #include <filesystem>
 
-#include "base/FileAccess.h"
+#include "base/SaveFileChoice.h"
 #include "config/ConfigurationDiff.h"
 #include "config/ParameterEditor.h"
 #include "serial/AtLink.h"
@@ -43,24 +42,6 @@ std::string RecordName(const ParameterRecord& record) {
   return OneLine(std::string(FieldText(record.group)) + "/" + std::string(FieldText(record.name)));
 }
 
-std::string FolderOf(const std::string& path) {
-  const std::filesystem::path p(path);
-  return p.has_parent_path() ? p.parent_path().string() : std::string(".");
-}
-
-// Whether a new file can be made in the folder of `path`, found by making one (the
-// permission bits do not tell for root, nor for a read-only file system).
-bool FolderWritable(const std::string& path) {
-  static std::atomic<unsigned> counter{0};
-  const std::string probe = FolderOf(path) + "/.zendra-write-test-" +
-                            std::to_string(ProcessNumber()) + "-" + std::to_string(counter++);
-  NewFile file;
-  if (!file.Create(probe)) return false;
-  file.Close();
-  RemoveFile(probe);
-  return true;
-}
-
 }  // namespace
 
 ConfigurationTransfer::ConfigurationTransfer(Connection& connection,
@@ -69,10 +50,7 @@ ConfigurationTransfer::ConfigurationTransfer(Connection& connection,
     : connection_(connection), definitions_(definitions), state_(state) {}
 
 std::optional<std::string> ConfigurationTransfer::ChooseExportFile(Operator& op) {
-  std::optional<std::string> path = op.ChooseFileToSave(kFileFilter, kExportInitialName);
-  if (path && !path->empty() && std::filesystem::path(*path).extension().empty()) *path += ".zgb";
-  if (path && path->empty()) return std::nullopt;
-  return path;
+  return ChooseFileToSaveWithExtension(op, kFileFilter, kExportInitialName, kExportExtension);
 }
 
 std::optional<std::string> ConfigurationTransfer::ChooseImportFile(Operator& op) {
@@ -233,7 +211,7 @@ ExportResult ConfigurationTransfer::ExportConfiguration(LineLease& line, const s
   result.total = static_cast<int>(records.size());
 
   // Known before the first read, not after a remote export's minutes of them.
-  if (!FolderWritable(path)) {
+  if (!ProfileFile::CanSave(path)) {
     op.ShowMessage(FileNotWrittenMessage(path));
     result.outcome = ExportResult::Outcome::kNotWritten;
     return result;

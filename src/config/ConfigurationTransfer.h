@@ -181,6 +181,7 @@ class ConfigurationTransfer {
  public:
   static constexpr const char* kFileFilter = "zgb Files(*.zgb)|*.zgb|All Files(*.*)|*.*|";
   static constexpr const char* kExportInitialName = "*.zgb";
+  static constexpr const char* kExportExtension = "zgb";  // the save dialog's default
   static constexpr const char* kInvalidFileMessage = "ERROR: The configuration file is invalid.";
   static constexpr const char* kVersionQuestion =
       "The configuration file does not match with the current firmware version. Would you like "
@@ -208,8 +209,9 @@ class ConfigurationTransfer {
   void SetWriteLog(bool write) { writeLog_ = write; }
 
   // The file dialogs of the two buttons (on the window's thread, before the task):
-  // nullopt on cancel. A name chosen without an extension gets ".zgb", as the save
-  // dialog's default extension would add.
+  // nullopt on cancel. The save dialog's default extension is "zgb": a name typed
+  // without an extension is the .zgb file, and the question to replace an existing
+  // file is asked about that file before the export starts (SaveFileChoice).
   static std::optional<std::string> ChooseExportFile(Operator& op);
   static std::optional<std::string> ChooseImportFile(Operator& op);
 

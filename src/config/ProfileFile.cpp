@@ -173,15 +173,44 @@ bool ProfileFile::Load(const std::string& path) {
   return true;
 }
 
-bool ProfileFile::Save(const std::string& path) const {
+namespace {
+
+// The file a save to `path` writes: the file a symbolic link names, else `path`.
+std::filesystem::path SaveTarget(const std::string& path) {
   namespace fs = std::filesystem;
-  // A link is followed: the file it leads to is replaced, the link stays.
   fs::path target = PathFromUtf8(path);
   std::error_code ec;
   if (fs::is_symlink(target, ec)) {
     const fs::path real = fs::canonical(target, ec);
     if (!ec) target = real;
   }
+  return target;
+}
+
+}  // namespace
+
+bool ProfileFile::CanSave(const std::string& path) {
+  namespace fs = std::filesystem;
+  const fs::path target = SaveTarget(path);
+  std::error_code ec;
+  const fs::file_status status = fs::status(target, ec);
+  const bool exists = !ec && fs::exists(status);
+  if (exists && (!fs::is_regular_file(status) || !MayReplaceFile(Utf8Path(target)))) return false;
+  // The folder's permission bits do not tell for root, nor for a read-only file
+  // system: a new file is made there and removed again.
+  NewFile probe;
+  std::string probeName;
+  if (!CreateTemporaryFile(target, probe, probeName)) return false;
+  probe.Close();
+  RemoveFile(probeName);
+  return true;
+}
+
+bool ProfileFile::Save(const std::string& path) const {
+  namespace fs = std::filesystem;
+  // A link is followed: the file it leads to is replaced, the link stays.
+  const fs::path target = SaveTarget(path);
+  std::error_code ec;
   NewFile file;
   std::string temporary;
   if (!CreateTemporaryFile(target, file, temporary)) return false;

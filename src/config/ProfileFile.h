@@ -75,6 +75,14 @@ class ProfileFile {
   // names. false when anything fails, and then `path` is as it was.
   bool Save(const std::string& path) const;
 
+  // Whether a save to `path` can be expected to succeed, told before anything is
+  // written (an export checks it before its first read): the file it would replace
+  // (through a symbolic link: the file the link names) is none or a regular file that
+  // may be written, and its folder takes a new file and lets this user rename one
+  // over it. A file that may not be written is not replaced, although its folder
+  // would let the save rename over it: its owner has protected it.
+  static bool CanSave(const std::string& path);
+
   // The value of `key` in `section` as the platform reads it through a buffer of
   // `bufferSize` bytes: at most bufferSize - 1 characters; `defaultText` without its
   // trailing spaces (and cut the same way) when there is no such key.

@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileInfo>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QThread>
 #include <QUrl>
@@ -125,17 +125,40 @@ std::optional<std::string> QtOperator::ChooseFileToOpen(const std::string& filte
 
 std::optional<std::string> QtOperator::ChooseFileToSave(const std::string& filter,
                                                         const std::string& suggestedName) {
+  return SaveDialog(filter, suggestedName, {});
+}
+
+std::optional<std::string> QtOperator::ChooseFileToSaveWithExtension(
+    const std::string& filter, const std::string& suggestedName,
+    const std::string& defaultExtension) {
+  return SaveDialog(filter, suggestedName, defaultExtension);
+}
+
+std::optional<std::string> QtOperator::SaveDialog(const std::string& filter,
+                                                  const std::string& suggestedName,
+                                                  const std::string& defaultExtension) {
   return OnGuiThread([&]() -> std::optional<std::string> {
     ArrowWhileAsking arrow(waitDepth_ > 0);
     // A bare suggested name goes into the remembered folder.
     QString start = Q(suggestedName);
     const QString folder = StartFolder(filter);
     if (!folder.isEmpty() && QFileInfo(start).isRelative()) start = QDir(folder).filePath(start);
-    const QString path = QFileDialog::getSaveFileName(DialogParent(), QString(), start,
-                                                      Q(FileDialogFilter::ToDesktopFilter(filter)));
-    if (path.isEmpty()) return std::nullopt;
-    RememberFolder(filter, path);
-    return path.toStdString();
+    QFileDialog dialog(DialogParent(), QString(), QString(),
+                       Q(FileDialogFilter::ToDesktopFilter(filter)));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (!defaultExtension.empty()) {
+      dialog.setDefaultSuffix(Q(defaultExtension));
+#if !defined(Q_OS_WIN) && !defined(Q_OS_MACOS)
+      dialog.setOption(QFileDialog::DontUseNativeDialog);
+#endif
+    }
+    if (!start.isEmpty()) dialog.selectFile(start);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || chosen.first().isEmpty()) return std::nullopt;
+    RememberFolder(filter, chosen.first());
+    return chosen.first().toStdString();
   });
 }
 

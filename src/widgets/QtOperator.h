@@ -35,6 +35,13 @@ class QtOperator : public QObject, public Operator {
   std::optional<std::string> ChooseFileToOpen(const std::string& filter) override;
   std::optional<std::string> ChooseFileToSave(const std::string& filter,
                                               const std::string& suggestedName) override;
+  // The dialog adds the extension to a name typed without one before it asks whether
+  // to replace an existing file. The desktops' own dialogs on Linux ask about the name
+  // as typed and leave the extension to the toolkit, after the question: there the
+  // toolkit's dialog is used. Windows' and macOS's own dialogs add it themselves.
+  std::optional<std::string> ChooseFileToSaveWithExtension(
+      const std::string& filter, const std::string& suggestedName,
+      const std::string& defaultExtension) override;
   void OpenDocument(const std::string& path) override;
   void BeginWait() override;
   void EndWait() override;
@@ -48,6 +55,8 @@ class QtOperator : public QObject, public Operator {
 
   QWidget* DialogParent() const;
   bool Ask(const std::string& text, const std::string& caption, bool defaultNo);
+  std::optional<std::string> SaveDialog(const std::string& filter, const std::string& suggestedName,
+                                        const std::string& defaultExtension);
 
   // Where a dialog for `filter` starts, and the folder of what was chosen in it.
   QString StartFolder(const std::string& filter) const;

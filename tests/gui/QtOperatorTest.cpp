@@ -2,15 +2,17 @@
 // from a worker thread carried onto the GUI thread.
 
 #include <QAbstractButton>
-#include <QPushButton>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QThread>
 #include <atomic>
 #include <chrono>
 #include <thread>
 
 #include "GuiTestSupport.h"
+#include "support/TempFolder.h"
 #include "widgets/FileDialogFilter.h"
 #include "widgets/QtOperator.h"
 
@@ -154,6 +156,67 @@ TEST(QtOperator, TheOpenDialogOffersTheConvertedFiltersAndCancelGivesNoFile) {
   });
   EXPECT_EQ(op.ChooseFileToOpen("ebl Files(*.ebl)|*.ebl|All Files(*.*)|*.*|"), std::nullopt);
   EXPECT_EQ(filters, QStringList({"ebl Files (*.ebl)", "All Files (*)"}));
+}
+
+// Types `name` into the dialog's name box (not through the keyboard focus) and
+// presses Save as the dialog's own accept does.
+void TypeAndSave(QFileDialog* dialog, const QString& folder, const QString& name) {
+  dialog->setDirectory(folder);
+  auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  ASSERT_NE(edit, nullptr);
+  edit->setText(name);
+  QMetaObject::invokeMethod(dialog, "accept");
+}
+
+TEST(QtOperator, TheSaveDialogAddsTheDefaultExtensionBeforeItAsksToReplaceAFile) {
+  test::TempFolder folder;
+  const std::string existing = folder.Write("site1.zgb", "old");
+  const QString where = QString::fromStdString(folder.Path());
+  const std::string filter = "zgb Files(*.zgb)|*.zgb|All Files(*.*)|*.*|";
+  QtOperator op;
+
+  // "site1" is site1.zgb, which exists: the dialog asks before it closes. No keeps
+  // it open; the test then cancels it.
+  QString suffix, question;
+  bool stillOpen = false;
+  WhenModalShows<QFileDialog>([&](QFileDialog* dialog) {
+    suffix = dialog->defaultSuffix();
+    WhenModalShows<QMessageBox>([&](QMessageBox* box) {
+      question = box->text();
+      box->button(QMessageBox::No)->click();
+    });
+    TypeAndSave(dialog, where, "site1");
+    stillOpen = dialog->isVisible();
+    dialog->reject();
+  });
+  EXPECT_EQ(op.ChooseFileToSaveWithExtension(filter, "*.zgb", "zgb"), std::nullopt);
+  EXPECT_EQ(suffix, "zgb");
+  EXPECT_TRUE(question.startsWith("site1.zgb already exists.")) << question.toStdString();
+  EXPECT_TRUE(stillOpen) << "No leaves the operator in the dialog";
+  EXPECT_EQ(test::ReadFile(existing), "old");
+
+  // Yes: the file with its extension.
+  question.clear();
+  WhenModalShows<QFileDialog>([&](QFileDialog* dialog) {
+    WhenModalShows<QMessageBox>([&](QMessageBox* box) {
+      question = box->text();
+      box->button(QMessageBox::Yes)->click();
+    });
+    TypeAndSave(dialog, where, "site1");
+  });
+  EXPECT_EQ(op.ChooseFileToSaveWithExtension(filter, "*.zgb", "zgb"), existing);
+  EXPECT_FALSE(question.isEmpty());
+
+  // A new name is not asked about; a dialog without a default extension adds none.
+  WhenModalShows<QFileDialog>([&](QFileDialog* dialog) { TypeAndSave(dialog, where, "site2"); });
+  EXPECT_EQ(op.ChooseFileToSaveWithExtension(filter, "*.zgb", "zgb"), folder.Path() + "site2.zgb");
+  WhenModalShows<QFileDialog>([&](QFileDialog* dialog) {
+    suffix = dialog->defaultSuffix();
+    TypeAndSave(dialog, where, "image");
+  });
+  EXPECT_EQ(op.ChooseFileToSave("ebl Files(*.ebl)|*.ebl|All Files(*.*)|*.*|", "a.ebl"),
+            folder.Path() + "image");
+  EXPECT_EQ(suffix, "");
 }
 
 TEST(FileDialogFilter, TurnsPipeSeparatedPairsIntoDesktopFilters) {

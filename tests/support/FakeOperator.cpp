@@ -55,6 +55,19 @@ std::optional<std::string> FakeOperator::ChooseFileToSave(const std::string& fil
   return path;
 }
 
+std::optional<std::string> FakeOperator::ChooseFileToSaveWithExtension(
+    const std::string& filter, const std::string& suggestedName,
+    const std::string& defaultExtension) {
+  std::lock_guard lock(mutex_);
+  Event event{Event::kSaveFile, filter, suggestedName};
+  event.extension = defaultExtension;
+  events_.push_back(std::move(event));
+  if (files_.empty()) return std::nullopt;
+  auto path = files_.front();
+  files_.pop_front();
+  return path;
+}
+
 void FakeOperator::OpenDocument(const std::string& path) {
   std::lock_guard lock(mutex_);
   events_.push_back({Event::kOpenDocument, path, {}});

@@ -24,6 +24,7 @@ class FakeOperator : public Operator {
     std::string caption;
     std::string detail;      // a message's second text
     bool defaultNo = false;  // a question whose Enter answers No
+    std::string extension;   // a save dialog's default extension
   };
 
   void ShowMessage(const std::string& text) override;
@@ -33,6 +34,11 @@ class FakeOperator : public Operator {
   std::optional<std::string> ChooseFileToOpen(const std::string& filter) override;
   std::optional<std::string> ChooseFileToSave(const std::string& filter,
                                               const std::string& suggestedName) override;
+  // Records the extension and answers as a dialog that does not add it would: with
+  // the queued name as it stands.
+  std::optional<std::string> ChooseFileToSaveWithExtension(
+      const std::string& filter, const std::string& suggestedName,
+      const std::string& defaultExtension) override;
   void OpenDocument(const std::string& path) override;
   void BeginWait() override;
   void EndWait() override;
@@ -47,8 +53,8 @@ class FakeOperator : public Operator {
   std::vector<std::string> Details() const;    // their second texts, "" where none
   std::vector<std::string> Questions() const;  // question texts only
   void Clear();
-  int WaitDepth() const;       // BeginWait minus EndWait
-  int WaitCount() const;       // number of BeginWait calls
+  int WaitDepth() const;  // BeginWait minus EndWait
+  int WaitCount() const;  // number of BeginWait calls
   // Runs `hook` in every BeginWait, as a window's wait cursor lets pending events
   // through (QtOperator::BeginWait); empty: nothing.
   void SetOnBeginWait(std::function<void()> hook);

@@ -3,6 +3,7 @@
 
 #include <gmock/gmock.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
@@ -100,6 +101,39 @@ TEST(TransferCommands, ExportListsTheFailedParametersAndPrintsTheLogsPath) {
   EXPECT_EQ(r.status, 2);
   EXPECT_THAT(r.err, HasSubstr("ERROR: Could not write the configuration file " + folder.Path() +
                                "no such folder/x.zgb."));
+}
+
+TEST(TransferCommands, ExportReplacesAnExistingFileOnlyWhenToldToAndRefusesBeforeAnyRead) {
+  TempFolder folder;
+  const std::string log = folder.Path() + "module.log";
+  ModuleProcess module({"--log", log});
+  const std::string file = folder.Write("site1.zgb", "[Firmware]\r\nVersion=kept\r\n");
+
+  auto r = Cli(module, {"export", file});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "zendra-cli: " + file +
+                       " already exists; give --yes (or --force) to replace it. Nothing was read "
+                       "from the module.\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(ReadFile(file), "[Firmware]\r\nVersion=kept\r\n");
+  EXPECT_THAT(ReadFile(log), Not(HasSubstr("AT+NODENAME"))) << "nothing read";
+
+  // A FILE that cannot be written at all is said before anything is read, too.
+  const std::string folderNamed = folder.Path() + "taken.zgb";
+  std::filesystem::create_directory(folderNamed);
+  r = Cli(module, {"--yes", "export", folderNamed});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_THAT(r.err, HasSubstr("ERROR: Could not write the configuration file " + folderNamed));
+  EXPECT_THAT(ReadFile(log), Not(HasSubstr("AT+NODENAME")));
+
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"export", "--force", file},
+                                               {"export", "--yes", file},
+                                               {"--yes", "export", file}}) {
+    std::filesystem::resize_file(file, 0);
+    r = Cli(module, args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(ReadFile(file), HasSubstr("Num_of_saves=14\r\n")) << args[1];
+  }
 }
 
 TEST(TransferCommands, ImportAsksAboutAnotherVersionAndListsWhatTheRemoteRefused) {

@@ -128,6 +128,21 @@ TEST(WebUpdateCommands, CheckFirmwareScanChecksEveryDeviceOfTheNetworkIntoAFolde
   EXPECT_EQ(ReadFile(folder.Path() + "MB11_v3.1.ebl"), "MB11 image");
   EXPECT_THAT(r.err, Not(HasSubstr("PRODUCT: MA11")));
 
+  // One file for a run that can save several images is refused before anything
+  // is asked, whether the file exists or not.
+  const std::string kept = folder.Write("one.ebl", "kept");
+  for (const std::string& file : {kept, folder.Path() + "new.ebl"}) {
+    const auto refused = WebCli(server, {"--time-scale", "0.1", "--port", module.Port(), "--json",
+                                         "check-firmware", "--scan", "--yes", "--output", file});
+    EXPECT_EQ(refused.status, 2) << file;
+    EXPECT_EQ(refused.out, "") << "no result that says nothing failed";
+    EXPECT_THAT(refused.err, HasSubstr("check-firmware --scan can save several images; give "
+                                       "--output a folder"));
+    EXPECT_THAT(refused.err, Not(HasSubstr("NOTICE")));
+  }
+  EXPECT_EQ(ReadFile(kept), "kept");
+  EXPECT_FALSE(std::filesystem::exists(folder.Path() + "new.ebl"));
+
   // A scan that fails ends the command before any device is checked.
   std::vector<std::string> failing = Network();
   failing.push_back("--scan-error");

@@ -4,6 +4,7 @@
 
 #include <gmock/gmock.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -198,6 +199,33 @@ TEST_F(TransferTest, AnExportIntoAFolderThatCannotBeWrittenSaysSoAndReadsNothing
   EXPECT_THAT(Messages(), ElementsAre("ERROR: Could not write the configuration file " + path +
                                       ". Please make sure that its folder can be written to."));
   EXPECT_THAT(Lines(), IsEmpty());
+}
+
+TEST_F(TransferTest, AnExportOntoAFileThatCannotBeWrittenSaysSoBeforeItsFirstRead) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  const auto refused = [&](const std::string& path) {
+    harness->Op().Clear();
+    const ExportResult r = Export(path);
+    EXPECT_EQ(r.outcome, ExportResult::Outcome::kNotWritten) << path;
+    EXPECT_THAT(Messages(), ElementsAre("ERROR: Could not write the configuration file " + path +
+                                        ". Please make sure that its folder can be written to."));
+    EXPECT_THAT(Lines(), IsEmpty()) << path;
+  };
+  // A folder of that name: no file replaces it, for root neither.
+  const std::string folderNamed = folder.Path() + "site1.zgb";
+  std::filesystem::create_directory(folderNamed);
+  refused(folderNamed);
+  // A link to a folder: the save would go to what it names.
+  const std::string link = folder.Path() + "link.zgb";
+  std::filesystem::create_symlink(folderNamed, link);
+  refused(link);
+  // A file its owner made read-only (root may write any).
+  if (::geteuid() != 0) {
+    const std::string locked = folder.Write("locked.zgb", "[Firmware]\r\nVersion=kept\r\n");
+    ::chmod(locked.c_str(), 0444);
+    refused(locked);
+    EXPECT_EQ(ReadFile(locked), "[Firmware]\r\nVersion=kept\r\n");
+  }
 }
 
 TEST_F(TransferTest, AStoppedExportLeavesTheFormerFileAsItWas) {

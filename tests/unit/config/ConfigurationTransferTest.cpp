@@ -6,9 +6,11 @@
 
 #include <climits>
 
+#include "base/SaveFileChoice.h"
 #include "config/ConfigurationTransfer.h"
 #include "config/ProfileFile.h"
 #include "support/FakeOperator.h"
+#include "support/TempFolder.h"
 
 namespace zendra {
 namespace {
@@ -28,11 +30,58 @@ TEST(ConfigurationTransfer, TheExportDialogSuggestsZgbFilesAndAddsTheExtensionTo
   EXPECT_EQ(events[0].kind, test::FakeOperator::Event::kSaveFile);
   EXPECT_EQ(events[0].text, "zgb Files(*.zgb)|*.zgb|All Files(*.*)|*.*|");
   EXPECT_EQ(events[0].caption, "*.zgb");
+  EXPECT_EQ(events[0].extension, "zgb") << "the dialog itself adds the extension";
 
   op.Clear();
   op.QueueFile("/data/bench");
   EXPECT_EQ(ConfigurationTransfer::ChooseImportFile(op), "/data/bench") << "opened as named";
   EXPECT_EQ(op.Events().front().kind, test::FakeOperator::Event::kOpenFile);
+}
+
+// A dialog that hands back "site1" as typed has asked about "site1", not about the
+// "site1.zgb" that the export would write over.
+TEST(ConfigurationTransfer, ABareNameWhoseZgbFileExistsIsWrittenOnlyAfterTheReplaceQuestion) {
+  test::TempFolder folder;
+  const std::string existing = folder.Write("site1.zgb", "[Firmware]\r\nVersion=old\r\n");
+  const std::string typed = folder.Path() + "site1";
+  test::FakeOperator op;
+
+  // No: the dialog opens again on the completed name; Cancel there ends it.
+  op.QueueFile(typed);
+  op.QueueAnswer(false);
+  op.QueueFile(std::nullopt);
+  EXPECT_EQ(ConfigurationTransfer::ChooseExportFile(op), std::nullopt);
+  EXPECT_THAT(op.Questions(),
+              ElementsAre("site1.zgb already exists.\r\nDo you want to replace it?"));
+  const auto events = op.Events();
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(events[2].kind, test::FakeOperator::Event::kSaveFile);
+  EXPECT_EQ(events[2].caption, existing) << "reopened on the file it would have replaced";
+
+  // Yes: that file, with its extension.
+  op.Clear();
+  op.QueueFile(typed);
+  op.QueueAnswer(true);
+  EXPECT_EQ(ConfigurationTransfer::ChooseExportFile(op), existing);
+
+  // A name the dialog gave whole was its own question; a new file asks nothing.
+  op.Clear();
+  op.QueueFile(existing);
+  op.QueueFile(folder.Path() + "site2");
+  EXPECT_EQ(ConfigurationTransfer::ChooseExportFile(op), existing);
+  EXPECT_EQ(ConfigurationTransfer::ChooseExportFile(op), folder.Path() + "site2.zgb");
+  EXPECT_THAT(op.Questions(), ::testing::IsEmpty());
+}
+
+TEST(SaveFileChoice, TheDefaultExtensionGoesOnlyToAFileNameWithoutADot) {
+  EXPECT_EQ(WithDefaultExtension("/data/site1", "zgb"), "/data/site1.zgb");
+  EXPECT_EQ(WithDefaultExtension("site1", "zgb"), "site1.zgb");
+  EXPECT_EQ(WithDefaultExtension("/data.d/site1", "zgb"), "/data.d/site1.zgb")
+      << "a dot in a folder's name is no extension";
+  EXPECT_EQ(WithDefaultExtension("/data/site1.cfg", "zgb"), "/data/site1.cfg");
+  EXPECT_EQ(WithDefaultExtension("/data/.hidden", "zgb"), "/data/.hidden");
+  EXPECT_EQ(WithDefaultExtension("/data/site1", ""), "/data/site1");
+  EXPECT_EQ(WithDefaultExtension("/data/", "zgb"), "/data/") << "no file name";
 }
 
 TEST(ConfigurationTransfer, TheCountOfSavesReadsLikeThePlatformsDecimalConversion) {
