@@ -41,6 +41,7 @@
 #include "widgets/PortBox.h"
 #include "widgets/Resources.h"
 #include "widgets/TemplateBuilder.h"
+#include "webupdate/DefinitionFolder.h"
 #include "webupdate/ui/WebUpdate.h"
 
 namespace zendra {
@@ -294,8 +295,13 @@ void MainDialog::BuildControls(QWidget* client, PortBox::Source ports) {
   TemplateBuilder::Tag(tabs_, Id::kTabs);
   configPage_ = new ConfigPage(connection_, relay_);
   firmwarePage_ = new FirmwarePage(connection_, relay_);
-  // The loader's update question downloads the update server's definition files.
-  WebUpdate::InstallConfigUpdates(configPage_->Loader(), relay_, this);
+  // The loader's update question downloads the update server's definition files,
+  // as a task of the page; they go to the user's folder when the program folder
+  // takes none, and the loader looks there too.
+  configPage_->Loader().SetUserFolder(DefinitionFolder::UserFolder());
+  configPage_->InstallDefinitionUpdates([this](const std::string& folder, std::stop_token stop) {
+    WebUpdate::CheckConfigUpdates(folder, relay_, this, std::move(stop));
+  });
   tabs_->addTab(configPage_, QStringLiteral("  Configuration  "));
   tabs_->addTab(firmwarePage_, QStringLiteral("  Firmware Update  "));
   tabs_->setCurrentIndex(0);

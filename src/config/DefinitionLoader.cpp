@@ -88,6 +88,12 @@ void DefinitionLoader::LoadParameterFile(LoadMode mode, const std::string& name)
   definitions_.BuildNameTable();
 }
 
+void DefinitionLoader::LoadAfterUpdate(const std::string& name) {
+  afterUpdate_ = true;
+  LoadParameterFile(LoadMode::kLoad, name);
+  afterUpdate_ = false;
+}
+
 int DefinitionLoader::ParseDefinitionFile(const std::string& name) {
   definitions_.ZeroFill();
   loadedPath_.clear();
@@ -97,11 +103,13 @@ int DefinitionLoader::ParseDefinitionFile(const std::string& name) {
   Operator& op = connection_.Op();
   std::string readPath;
   File file = OpenWanted(folders, name, readPath);
-  if (!file) {
+  // After a check that ran on its own, the open above was the one more try.
+  if (!file && !afterUpdate_) {
     if (op.AskYesNo(kUpdateQuestion, kUpdateCaption)) {
       // The update is given the program folder; where the files then go (it, or
       // the user's folder when it takes none or is an installed program's) is the
       // update's choice.
+      if (startConfigUpdates && startConfigUpdates(GetProgramFolder(), name)) return 0;
       if (checkConfigUpdates) checkConfigUpdates(GetProgramFolder());
       file = OpenWanted(folders, name, readPath);
     }

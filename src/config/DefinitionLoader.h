@@ -49,12 +49,24 @@ class DefinitionLoader {
   // program folder, it returns when its downloads are over. Empty: nothing is
   // downloaded, and the one retry and the fallback search follow as usual.
   std::function<void(const std::string& folder)> checkConfigUpdates;
+  // The same check started on its own (a window's task, so that a stalled update
+  // server does not freeze the window), given the program folder and the wanted
+  // name: true when it was started. The load then ends with an empty table, and
+  // whoever started the check calls LoadAfterUpdate with the name when it has
+  // ended. false (or empty): checkConfigUpdates, on this thread.
+  std::function<bool(const std::string& folder, const std::string& name)> startConfigUpdates;
 
   // kLoad: ParseDefinitionFile with `name`, the failure row when it found no file,
   // then BuildNameTable. kClear: ClearParameterTree.
   void LoadParameterFile(LoadMode mode, const std::string& name);
 
-  // 1 when a file was read (the wanted one or a fallback), -1 when none could be.
+  // The load of `name` once an update check started by startConfigUpdates has
+  // ended: the wanted file tried once more, then the fallback search (the question
+  // is not asked again).
+  void LoadAfterUpdate(const std::string& name);
+
+  // 1 when a file was read (the wanted one or a fallback), -1 when none could be,
+  // 0 when the update check was started on its own (startConfigUpdates).
   int ParseDefinitionFile(const std::string& name);
 
   // Empties the name table and the value box caption.
@@ -86,6 +98,7 @@ class DefinitionLoader {
   std::optional<std::string> folderOverride_;
   std::optional<std::string> userFolder_;
   std::string loadedPath_;
+  bool afterUpdate_ = false;  // LoadAfterUpdate: no question, the check has been made
 };
 
 }  // namespace zendra

@@ -15,7 +15,11 @@
 #include <QSettings>
 #include <QTest>
 #include <QTreeWidget>
+#include <atomic>
+#include <condition_variable>
 #include <filesystem>
+#include <iostream>
+#include <mutex>
 #include <thread>
 
 #include "GuiTestSupport.h"
@@ -259,6 +263,60 @@ TEST(WebUpdateConfigTest, TheVersionQuestionDownloadsTheDefinitionFileThatIsThen
     EXPECT_EQ(dialog.Config()->Loader().LoadedPath(), expected);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);  // the download dialog has closed
   }
+  UpdateServerSetting::SetForThisRun(std::nullopt);
+}
+
+TEST(WebUpdateConfigTest, AStalledUpdateServerLeavesTheWindowWorkingAndTheTreeIsLoadedAfterIt) {
+  LoopbackUpdateServer server;
+  // The list never comes whole until the server is let go.
+  server.ServeStalled("Configs", 100, 10);
+  UpdateServerSetting::SetForThisRun(server.BaseUrl());
+  TempFolder data;
+  ScopedEnvironment xdg("XDG_DATA_HOME", data.Path());
+  TempFolder program;
+  program.Write("MA11_v1.9.5.zmcon", "[Node/Older name]String;<d>;Command = AT+NODENAME;");
+
+  SimHarness harness(NewerModule(), 0.3);
+  FakeOperator op;
+  PortList noPorts;
+  MainDialog dialog(op, &noPorts);
+  dialog.Config()->Loader().SetProgramFolder(program.Path());
+  dialog.AddAndSelectPort(harness.Sim().PortPath());
+  dialog.show();
+  op.QueueAnswer(true);  // "Would you like to update this manager?"
+
+  // Should the window's thread wait for the server, this lets the server go after a
+  // while (the stall is the stimulus here, not a wait for a condition).
+  std::atomic<bool> released = false;
+  std::jthread releaser([&](std::stop_token stop) {
+    std::mutex mutex;
+    std::condition_variable_any cv;
+    std::unique_lock lock(mutex);
+    cv.wait_for(lock, stop, std::chrono::seconds(3), [] { return false; });
+    released = true;
+    server.Release();
+  });
+
+  TickProbe probe;
+  FindControl<QPushButton>(&dialog, 1009)->click();  // Open
+  ASSERT_TRUE(WaitUntil([&] { return !op.Questions().empty(); }, 30000));
+  // The question was answered; the server is asked while the window goes on.
+  ASSERT_TRUE(WaitUntil([&] { return released.load(); }, 30000));
+  std::cout << "largest gap between two 20 ms ticks: " << probe.LargestGap() << " ms" << std::endl;
+  EXPECT_LE(probe.LargestGap(), 1000) << "the window waited for the update server";
+  EXPECT_TRUE(dialog.Config()->DefinitionUpdates().Busy() ||
+              !op.Messages().empty()) << "the check runs as the page's task";
+
+  // Once the check has ended (the list never came whole), the tree is loaded: the
+  // wanted file once more, then the best other one. The question is not asked again.
+  ASSERT_TRUE(Settle(&dialog));
+  EXPECT_THAT(op.Questions(), ::testing::SizeIs(1));
+  EXPECT_THAT(op.Messages(), ElementsAre("Could not connect to web server!"));
+  auto* tree = FindControl<QTreeWidget>(dialog.Config(), 1001);
+  ASSERT_EQ(tree->topLevelItemCount(), 1);
+  ASSERT_EQ(tree->topLevelItem(0)->childCount(), 1);
+  EXPECT_EQ(tree->topLevelItem(0)->child(0)->text(0), "Older name");
+  EXPECT_EQ(dialog.Config()->Loader().LoadedPath(), program.Path() + "MA11_v1.9.5.zmcon");
   UpdateServerSetting::SetForThisRun(std::nullopt);
 }
 

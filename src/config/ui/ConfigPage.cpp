@@ -110,7 +110,8 @@ ConfigPage::ConfigPage(Connection& connection, Operator& op, QWidget* parent)
       editor_(connection, definitions_, state_),
       remote_(connection, state_),
       transfer_(connection, definitions_, state_),
-      tasks_(op, this) {
+      tasks_(op, this),
+      definitionUpdates_(op, this) {
   InitResources();
   TemplateBuilder t(this, TemplateIds::kConfigPage);
   auto* layout = new QVBoxLayout(this);
@@ -261,6 +262,7 @@ void ConfigPage::LoadParameterFile(LoadMode mode, const std::string& name) {
   // The callers clear before they load, but a tree filled twice would list every
   // group twice, and its selected item would belong to the former table.
   ClearParameterTree();
+  ++loadCount_;
   // kLoad reads the file (the failure row when there is none) and builds the name
   // table; kClear leaves both empty, and the tree with them.
   loader_.LoadParameterFile(mode, name);
@@ -348,6 +350,24 @@ bool ConfigPage::eventFilter(QObject* watched, QEvent* event) {
 void ConfigPage::ReloadDefinitions(const std::string& name) {
   // The load empties the tree and the value box caption before it reads the file.
   LoadParameterFile(LoadMode::kLoad, name);
+}
+
+void ConfigPage::InstallDefinitionUpdates(
+    std::function<void(const std::string& folder, std::stop_token)> check) {
+  loader_.startConfigUpdates = [this, check](const std::string& folder, const std::string& name) {
+    const int load = loadCount_;
+    return definitionUpdates_.Run([check, folder](std::stop_token stop) { check(folder, stop); },
+                                  [this, name, load] {
+                                    // Another load since (the port closed, another
+                                    // device): its tree stays.
+                                    if (load != loadCount_) return;
+                                    ClearParameterTree();
+                                    ++loadCount_;
+                                    loader_.LoadAfterUpdate(name);
+                                    FillParameterTree();
+                                    RefreshControls();
+                                  });
+  };
 }
 
 void ConfigPage::ClearConnectionTexts() {

@@ -42,6 +42,7 @@
 #include <QIcon>
 #include <QWidget>
 #include <functional>
+#include <stop_token>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -93,6 +94,13 @@ class ConfigPage : public QWidget {
   // After a local firmware update: empty tree and value box caption, then load
   // the definitions of the new version.
   void ReloadDefinitions(const std::string& name);
+
+  // The loader's update check for definition files, run as a task of the page
+  // (`check` on a worker, given the program folder): the window keeps working
+  // while the update server is asked, and the tree is loaded again when the check
+  // has ended - unless another load came meanwhile.
+  void InstallDefinitionUpdates(std::function<void(const std::string& folder, std::stop_token)> check);
+  ModuleTaskRunner& DefinitionUpdates() { return definitionUpdates_; }
 
   // On close: the remote device texts (1028, 1029, 1030), the range label and text
   // (1015, 1013) are emptied, "Remode Device Setting" is unchecked and 1004 gets its
@@ -195,6 +203,9 @@ class ConfigPage : public QWidget {
   std::string shownValue_;                       // the value edit's text as the module sent it
   std::optional<std::string> pendingSelection_;  // picked while a read ran
   ModuleTaskRunner tasks_;
+  // The update check of the definition files, and the load it belongs to.
+  ModuleTaskRunner definitionUpdates_;
+  int loadCount_ = 0;
 };
 
 }  // namespace zendra

@@ -25,13 +25,6 @@ std::optional<std::string> ServerUrl(Operator& op) {
 
 }  // namespace
 
-void WebUpdate::InstallConfigUpdates(DefinitionLoader& loader, Operator& op, QWidget* window) {
-  loader.SetUserFolder(DefinitionFolder::UserFolder());
-  loader.checkConfigUpdates = [&op, window](const std::string& programFolder) {
-    CheckConfigUpdates(programFolder, op, window);
-  };
-}
-
 void WebUpdate::CheckConfigUpdates(const std::string& programFolder, Operator& op, QWidget* window,
                                    std::stop_token stop) {
   const auto url = ServerUrl(op);

@@ -19,13 +19,8 @@ namespace zendra {
 
 class WebUpdate {
  public:
-  // Makes `loader`'s update question download the update server's definition files
-  // (CheckConfigUpdates), and has it search the user's definition folder after the
-  // program folder, where the files go when the program folder takes none. `op`
-  // and `window` are those of the loader's window.
-  static void InstallConfigUpdates(DefinitionLoader& loader, Operator& op, QWidget* window);
-
-  // CheckConfigUpdates for the loader: every file of the "Configs" list into
+  // CheckConfigUpdates for the definition loader's update question (the
+  // Configuration page runs it as a task): every file of the "Configs" list into
   // DefinitionFolder::ForDownloads(`programFolder`). Returns when the download
   // dialog has closed.
   static void CheckConfigUpdates(const std::string& programFolder, Operator& op, QWidget* window,
