@@ -395,8 +395,12 @@ void MainDialog::ApplyDetected(const std::vector<DetectedPort>& results) {
       busy += (busy.empty() ? "" : "\n") + result.detail;
   }
   if (found == results.end()) {
+    // The ports it tried, by name: the operator sees whether his adapter was among them.
+    std::string tried;
+    for (const auto& result : results) tried += (tried.empty() ? "" : ", ") + result.port;
     const std::string text = "ERROR: No module answered on " + std::to_string(results.size()) +
-                             (results.size() == 1 ? " serial port." : " serial ports.");
+                             (results.size() == 1 ? " serial port" : " serial ports") +
+                             (tried.empty() ? "." : ": " + tried + ".");
     if (busy.empty()) {
       op_.ShowMessage(text);
     } else {

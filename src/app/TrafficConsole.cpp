@@ -98,17 +98,19 @@ void TrafficConsole::Clear() { view_->clear(); }
 
 void TrafficConsole::SendCommand() {
   const std::string typed = command_->text().toStdString();
+  if (tasks_.Busy()) {
+    status_->setText(QStringLiteral("The command before is still waiting for its answer."));
+    return;
+  }
+  // Shown before the task starts: its answer (or a refusal, which comes at once)
+  // replaces it whenever it comes.
+  status_->setText(QStringLiteral("Waiting for the answer..."));
   auto reply = std::make_shared<ConsoleReply>();
-  const bool started = tasks_.Run(
+  tasks_.Run(
       [this, typed, reply](std::stop_token stop) {
         *reply = ConsoleCommand::Send(connection_, typed, stop);
       },
       [this, typed, reply] { ShowReply(typed, *reply); });
-  if (!started) {
-    status_->setText(QStringLiteral("The command before is still waiting for its answer."));
-    return;
-  }
-  status_->setText(QStringLiteral("Waiting for the answer..."));
 }
 
 void TrafficConsole::ShowReply(const std::string& typed, const ConsoleReply& reply) {

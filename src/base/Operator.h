@@ -8,6 +8,7 @@
 // question blocks until the answer comes, the GUI thread never waits for a worker.
 
 #include <optional>
+#include <stop_token>
 #include <string>
 
 namespace zendra {
@@ -34,6 +35,14 @@ class Operator {
   // (stopping a firmware update half-way).
   virtual bool AskYesNoDefaultNo(const std::string& text, const std::string& caption = {}) {
     return AskYesNo(text, caption);
+  }
+  // The same question about something that may end while it is open (stopping a
+  // transfer): once `withdraw` is requested the box goes by itself and the answer
+  // is No, so that no box outlives what it asks about. An operator that answers at
+  // once just asks.
+  virtual bool AskYesNoDefaultNoUntil(const std::string& text, std::stop_token withdraw) {
+    if (withdraw.stop_requested()) return false;
+    return AskYesNoDefaultNo(text);
   }
 
   // Open and save file dialogs. `filter` has the form

@@ -74,6 +74,11 @@ bool OperatorRelay::AskYesNoDefaultNo(const std::string& text, const std::string
                false);
 }
 
+bool OperatorRelay::AskYesNoDefaultNoUntil(const std::string& text, std::stop_token withdraw) {
+  return Relay(
+      [text, withdraw](Operator& op) { return op.AskYesNoDefaultNoUntil(text, withdraw); }, false);
+}
+
 std::optional<std::string> OperatorRelay::ChooseFileToOpen(const std::string& filter) {
   using Choice = std::optional<std::string>;
   return Relay([filter](Operator& op) { return op.ChooseFileToOpen(filter); }, Choice());

@@ -240,14 +240,19 @@ void RemoteUpdate(CliContext& ctx, const std::string& image, bool clone,
   nlohmann::ordered_json out = nlohmann::ordered_json::array();
   for (std::size_t i = 0; i < addresses.size(); ++i) {
     const std::string outcome = outcomes[i] ? OutcomeName(*outcomes[i]) : "not-started";
-    allCompleted = allCompleted && outcomes[i] == FirmwareOutcome::kCompleted;
+    const bool completed = outcomes[i] == FirmwareOutcome::kCompleted;
+    allCompleted = allCompleted && completed;
     const std::string version =
         ctx.line ? ctx.line->Link().QueryRemoteAtCommand("at+version\r\n", 5, addresses[i])
                  : "ERROR";
     if (ctx.options.json) {
       nlohmann::ordered_json device;
       device["address"] = addresses[i];
+      device["nodeName"] = update.Sequence().NodeName(static_cast<int>(i));
       device["outcome"] = outcome;
+      // Why a device failed, as the closing message says it.
+      if (!completed)
+        device["reason"] = outcomes[i] ? OutcomeReason(*outcomes[i]) : "it was not started";
       device["firmwareVersion"] = version;
       out.push_back(device);
     } else {

@@ -150,6 +150,11 @@ ImportPlan ConfigurationTransfer::ReadImportFile(const ProfileFile& file) {
     entry.sendable = IsSendableCommand(entry.command);
     plan.entries.push_back(std::move(entry));
   }
+  // A count beyond the file's last section stops there: the missing sections after
+  // it are no commands that failed, only a count that was wrong. A missing section
+  // before the last one stays a failed entry.
+  while (!plan.entries.empty() && !file.HasSection(std::to_string(plan.entries.size() - 1)))
+    plan.entries.pop_back();
   return plan;
 }
 

@@ -42,9 +42,11 @@
 //   longer than kMaxCommandLength characters are not sent: each is a failed entry,
 //   logged like a command the module refused. Export applies the same rules to what
 //   it writes, so every command it stores can be imported.
-// - "Num_of_saves" larger than the number of sections the file holds is bounded by
-//   that number: no file holds more entries than section headers, and a corrupted
-//   count must not make the import walk (and log) millions of missing sections.
+// - "Num_of_saves" larger than the sections the file holds stops at the last
+//   numbered section there is: a corrupted count must not make the import walk (and
+//   log) missing sections. A section missing before the last one is a failed entry.
+// - A "Command" holding a NUL byte is refused whole, as any control byte is, never
+//   sent cut at the NUL.
 // A value that the profile reader would change (blanks at either end, which it trims)
 // is written in double quotes, which the reader removes again.
 //
@@ -156,8 +158,8 @@ struct ImportPlan {
   };
   std::string version;  // "Firmware"/"Version"; empty: the file is invalid
   int count = 0;        // "Num_of_saves" as read
-  // One per section 0 .. sections-1, where sections is the count bounded by the
-  // number of section headers.
+  // One per section 0 .. sections-1, where sections is the count, bounded by the
+  // last numbered section the file holds.
   std::vector<Entry> entries;
 };
 
@@ -227,8 +229,7 @@ class ConfigurationTransfer {
   // (every entry when `send` is empty), in the file's order; failures are logged
   // next to `path`. `unchanged` of the result counts the entries left out.
   ImportResult SendImport(LineLease& line, const std::string& path, const ImportPlan& plan,
-                          const std::vector<bool>& send = {},
-                          TransferProgress* progress = nullptr);
+                          const std::vector<bool>& send = {}, TransferProgress* progress = nullptr);
 
   // The records a read of every parameter takes, in table order.
   std::vector<int> RecordsToRead(ReadScope scope) const;

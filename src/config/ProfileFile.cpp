@@ -135,6 +135,10 @@ std::size_t ProfileFile::SectionCount() const {
   return count;
 }
 
+bool ProfileFile::HasSection(std::string_view section) const {
+  return Find(section, {}).sectionFound;
+}
+
 std::optional<std::string> ProfileFile::Lookup(std::string_view section,
                                                std::string_view key) const {
   const Place place = Find(section, key);
@@ -144,7 +148,7 @@ std::optional<std::string> ProfileFile::Lookup(std::string_view section,
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
       value.back() == value.front())
     value = value.substr(1, value.size() - 2);
-  return std::string(UpToNul(value));
+  return std::string(value);
 }
 
 std::string ProfileFile::GetString(std::string_view section, std::string_view key,
@@ -153,7 +157,7 @@ std::string ProfileFile::GetString(std::string_view section, std::string_view ke
   const std::optional<std::string> value = Lookup(section, key);
   std::string_view text;
   if (value) {
-    text = *value;
+    text = UpToNul(*value);
   } else {
     text = UpToNul(defaultText);
     while (text.ends_with(' ')) text.remove_suffix(1);

@@ -15,9 +15,10 @@
 // how the platform's reader behaves, and the writer keeps to the same section and key.
 // A value is read through a buffer, as the platform's callers do: at most size - 1
 // characters (63 for the usual 64 bytes), the rest cut off, and the default text
-// (trailing spaces removed) when the key is missing. `Lookup` is the uncut read for
-// callers that must never see a shortened value. A value ends at a NUL byte, as the
-// text in a caller's buffer does.
+// (trailing spaces removed) when the key is missing; it ends at a NUL byte, as the
+// text in a caller's buffer does. `Lookup` is the uncut read for callers that must
+// never see a shortened value: it keeps a NUL byte and what follows it, so that a
+// value that holds one can be told from the shorter value before it.
 //
 // Writing. `SetString` replaces the value of an existing key in its line (the key's
 // spelling and the line's own line end stay), appends a new key after the last
@@ -81,12 +82,15 @@ class ProfileFile {
                         std::string_view defaultText = {},
                         std::size_t bufferSize = kDefaultBufferSize) const;
 
-  // The whole value of `key` in `section`, or nullopt when there is no such key.
+  // The whole value of `key` in `section` (NUL bytes included), or nullopt when there
+  // is no such key.
   std::optional<std::string> Lookup(std::string_view section, std::string_view key) const;
 
   // The number of section header lines (duplicates included): no document holds
   // more sections than this.
   std::size_t SectionCount() const;
+  // Whether a section of this name (compared as look-ups compare it) has a header.
+  bool HasSection(std::string_view section) const;
 
   // Sets `key` in `section` to `value` (see Writing above).
   void SetString(std::string_view section, std::string_view key, std::string_view value);

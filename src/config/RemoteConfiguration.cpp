@@ -54,10 +54,15 @@ RemoteDeviceResult RemoteConfiguration::EnterRemoteDevice(LineLease& line,
     op.ShowMessage(kNoResponseMessage);
     return LocalResult(Outcome::kNoResponse);
   }
-  std::string eui = identify(",AT+LONGADDR\r\n");
+  const std::string eui = identify(",AT+LONGADDR\r\n");
   if (line.Stopped()) return LocalResult(Outcome::kStopped);
-  // Every later remote command line is built from this text.
-  if (!IsSendableAddress(eui)) eui = "ERROR";
+  // Every later remote command line is built from this text: a remote that gave no
+  // address (ERROR, no answer in time, or a text no command line can carry) is
+  // not worked on; the page stays local.
+  if (eui == "ERROR" || !IsSendableAddress(eui)) {
+    op.ShowMessage(kNoResponseMessage);
+    return LocalResult(Outcome::kNoResponse);
+  }
   const std::string version = identify(",AT+VERSION\r\n");
   if (line.Stopped()) return LocalResult(Outcome::kStopped);
 

@@ -26,5 +26,8 @@ enum class FirmwareOutcome {
 };
 
 const char* OutcomeName(FirmwareOutcome outcome);
+// Why a device's update did not complete, as a report to the operator says it
+// ("the remote device did not respond"); "completed" for kCompleted.
+const char* OutcomeReason(FirmwareOutcome outcome);
 
 }  // namespace zendra

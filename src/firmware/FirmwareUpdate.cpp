@@ -36,6 +36,7 @@ constexpr const char* kBootloadImage = "AT+BOOTLOAD=1,";
 constexpr const char* kBootloadClone = "AT+BOOTLOAD=2,";
 constexpr int kBootloadTimeoutSeconds = 20;
 constexpr const char* kProductQuery = "at+productname\r\n";
+constexpr const char* kNodeNameQuery = "at+nodename\r\n";
 constexpr int kProductTimeoutSeconds = 5;
 
 std::string DifferentModel(const std::string& address) {
@@ -44,6 +45,25 @@ std::string DifferentModel(const std::string& address) {
 }
 std::string IncorrectImage(const std::string& address) {
   return "ERROR: The firmware file is incorrect for the remote device(" + address + ").";
+}
+
+// The closing of a sequence in which a device did not complete: the status line
+// counts them, the box names each (address and node name) with its reason.
+std::string FailedCount(std::size_t failed, int chosen) {
+  return "Remote firmware update failed for " + std::to_string(failed) + " of " +
+         std::to_string(chosen) + (chosen == 1 ? " device." : " devices.");
+}
+std::string FailureReport(const std::vector<RemoteSequence::Failure>& failures, int chosen) {
+  std::string text = "ERROR: " + FailedCount(failures.size(), chosen);
+  text.back() = ':';
+  for (const auto& failure : failures) {
+    text += "\r\n" + failure.address;
+    if (!failure.nodeName.empty()) text += " (" + failure.nodeName + ")";
+    text += ": ";
+    text += failure.outcome ? OutcomeReason(*failure.outcome) : "it was not started";
+    text += ".";
+  }
+  return text;
 }
 }  // namespace
 
@@ -104,6 +124,7 @@ std::optional<int> FirmwareUpdate::OnRemoteUpdate(const std::vector<RemoteRow>& 
   for (const RemoteRow& row : rows) addresses.push_back(row.address);
   // A press ends whatever an earlier one left to start.
   sequence_.Reset(std::move(addresses));
+  for (int i = 0; i < static_cast<int>(rows.size()); ++i) sequence_.SetNodeName(i, rows[i].nodeName);
   view_.SetProgress(0);
 
   const auto refuse = [this](const std::string& message) -> std::optional<int> {
@@ -124,7 +145,7 @@ std::optional<int> FirmwareUpdate::OnRemoteUpdate(const std::vector<RemoteRow>& 
     ++count;
     sequence_.Mark(i);
     if (!TakeLine(stop)) return refuse("");
-    if (!CheckRemoteDevice(rows[i].address, clone)) return refuse("");
+    if (!CheckRemoteDevice(i, rows[i].address, clone)) return refuse("");
     if (line_->Stopped()) return refuse("");
   }
   if (count == 0) return refuse(kNoneSelected);
@@ -135,7 +156,20 @@ std::optional<int> FirmwareUpdate::OnRemoteUpdate(const std::vector<RemoteRow>& 
   return RemoteSequence::kFirstLookMs;
 }
 
-bool FirmwareUpdate::CheckRemoteDevice(const std::string& address, bool clone) {
+bool FirmwareUpdate::CheckRemoteDevice(int row, const std::string& address, bool clone) {
+  if (!CheckRemoteProduct(address, clone)) return false;
+  // A row without a node name (one typed rather than scanned) takes the one its
+  // device reports, so that a failure report can name it.
+  if (sequence_.NodeName(row).empty()) {
+    const std::string name =
+        line_->Link().QueryRemoteAtCommand(kNodeNameQuery, kProductTimeoutSeconds, address);
+    if (line_->Stopped()) return false;
+    if (name != "ERROR") sequence_.SetNodeName(row, name);
+  }
+  return true;
+}
+
+bool FirmwareUpdate::CheckRemoteProduct(const std::string& address, bool clone) {
   AtLink& link = line_->Link();
   // An address that would break the remote command line (a comma, a line end,
   // nothing - a row made from an odd scan reply) is refused with the message that
@@ -186,25 +220,40 @@ std::optional<int> FirmwareUpdate::OnUpdateTimer(std::stop_token stop) {
 }
 
 void FirmwareUpdate::StartRemoteDevice(const RemoteSequence::Start& start, std::stop_token stop) {
-  if (!TakeLine(stop)) {
-    sequence_.RecordOutcome(start.row, FirmwareOutcome::kNotStarted);
-    return;
-  }
   // The press checked every row for one kind and one image. A start of the other
   // kind (the clone box flipped) or of another image (a file chosen between two
   // devices) checks its device again, so that no remote gets firmware that was
   // never meant for its model.
   const bool sameAsChecked =
       start.clone == checked_.clone && (start.clone || chosenPath_ == checked_.path);
-  if (!sameAsChecked && !CheckRemoteDevice(start.address, start.clone)) {
+  if (!TakeLine(stop)) {
+    sequence_.RecordOutcome(start.row, FirmwareOutcome::kNotStarted);
+  } else if (!sameAsChecked && !CheckRemoteDevice(start.row, start.address, start.clone)) {
     sequence_.RecordOutcome(start.row, FirmwareOutcome::kRefused);
-    return;
-  }
-  if (line_->Stopped()) {
+  } else if (line_->Stopped()) {
     sequence_.RecordOutcome(start.row, FirmwareOutcome::kStopped);
+  } else if (StartOnLine(false, start.clone, start.address, start.row)) {
+    return;  // its worker closes the sequence when it is the last
+  }
+  // The last chosen row failed to start: the sequence ends here.
+  if (sequence_.AllStarted() && !stop.stop_requested() &&
+      sequence_.Outcomes()[start.row] != FirmwareOutcome::kStopped)
+    CloseSequence(start.clone);
+}
+
+void FirmwareUpdate::CloseSequence(bool clone) {
+  const auto failures = sequence_.Failures();
+  const int chosen = sequence_.SelectedCount();
+  view_.EnableButtons(true);
+  if (failures.empty()) {
+    if (!clone)
+      view_.SetStatus(kAllRemoteUpdated);
+    else
+      view_.SetStatus(chosen == 1 ? kCloneDone : kAllClonesDone);
     return;
   }
-  StartOnLine(false, start.clone, start.address, start.row);
+  view_.SetStatus(FailedCount(failures.size(), chosen));
+  op_.ShowMessage(FailureReport(failures, chosen));
 }
 
 void FirmwareUpdate::RunRemoteUpdate(int firstLookMs, std::stop_token stop) {
@@ -416,16 +465,12 @@ void FirmwareUpdate::FinishRemoteTransfer(TransferResult result, int row, std::s
   // remote module runs its new firmware by itself.
   switch (outcome) {
     case FirmwareOutcome::kCompleted:
-      if (allStarted) {
-        view_.SetStatus(kAllRemoteUpdated);
-        view_.EnableButtons(true);
-      } else {
-        // The next look starts the next device; the buttons stay off until then.
-        view_.SetStatus(kRemoteUpdatedWait);
-      }
+      // The next look starts the next device; the buttons stay off until then.
+      // The last device's end closes the sequence below.
+      if (!allStarted) view_.SetStatus(kRemoteUpdatedWait);
       break;
     case FirmwareOutcome::kFileNotOpened:
-      view_.EnableButtons(true);
+      if (!allStarted) view_.EnableButtons(true);
       break;
     case FirmwareOutcome::kStopped:
       // Cancelled by the operator (the window closing has returned above).
@@ -434,11 +479,13 @@ void FirmwareUpdate::FinishRemoteTransfer(TransferResult result, int row, std::s
       pageView_.SetRowProgress(row, 0);
       break;
     default:
-      view_.EnableButtons(true);
+      // The buttons come back for the next look (the closing gives them back after the last).
+      if (!allStarted) view_.EnableButtons(true);
       pageView_.SetRowProgress(row, 0);
       break;
   }
   view_.Finished(outcome);
+  if (allStarted && outcome != FirmwareOutcome::kStopped) CloseSequence(false);
 }
 
 void FirmwareUpdate::CloneWorker(std::stop_token stop, int row) {
@@ -460,24 +507,20 @@ void FirmwareUpdate::CloneWorker(std::stop_token stop, int row) {
   sequence_.RecordOutcome(row, outcome);
   lastOutcome_ = static_cast<int>(outcome);
   const bool allStarted = sequence_.AllStarted();
-  const int selected = sequence_.SelectedCount();
   GiveLineBackIfDone();
   if (stop.stop_requested()) return;
 
   if (outcome == FirmwareOutcome::kCompleted) {
-    if (allStarted) {
-      view_.EnableButtons(true);
-      view_.SetStatus(selected == 1 ? kCloneDone : kAllClonesDone);
-    } else {
-      view_.SetStatus(kCloneDoneWait);
-    }
+    if (!allStarted) view_.SetStatus(kCloneDoneWait);
     pageView_.SetRowProgress(row, 100);
   } else {
     view_.SetStatus(kRemoteFailed);
-    view_.EnableButtons(true);
+    if (!allStarted) view_.EnableButtons(true);
     pageView_.SetRowProgress(row, 0);
   }
   view_.Finished(outcome);
+  // The last device's end closes the sequence.
+  if (allStarted && outcome != FirmwareOutcome::kStopped) CloseSequence(true);
 }
 
 void FirmwareUpdate::FinishLocal(std::stop_token stop) {

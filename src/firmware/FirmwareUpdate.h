@@ -142,7 +142,13 @@ class FirmwareUpdate : public FirmwareHost {
   bool TakeLine(std::stop_token stop);
   // The row's device may take what is to be sent: the remote's product against
   // the local product (clone) or the image's model. false after its message.
-  bool CheckRemoteDevice(const std::string& address, bool clone);
+  bool CheckRemoteDevice(int row, const std::string& address, bool clone);
+  bool CheckRemoteProduct(const std::string& address, bool clone);
+  // The last chosen device has ended (or failed to start): "completed
+  // successfully" only when every chosen device completed; otherwise the status
+  // counts the failures and a box names each device (address, node name) and why.
+  // `clone`: the last device's kind, whose success text is shown.
+  void CloseSequence(bool clone);
   void StartRemoteDevice(const RemoteSequence::Start& start, std::stop_token stop);
   bool StartOnLine(bool local, bool clone, const std::string& address, int row);
   bool StartLocalBranch();

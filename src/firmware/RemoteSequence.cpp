@@ -8,6 +8,8 @@ void RemoteSequence::Reset(std::vector<std::string> addresses) {
   std::lock_guard lock(mutex_);
   addresses_ = std::move(addresses);
   pendingRows_.assign(addresses_.size(), 0);
+  chosenRows_.assign(addresses_.size(), 0);
+  nodeNames_.assign(addresses_.size(), std::string());
   outcomes_.assign(addresses_.size(), std::nullopt);
 }
 
@@ -19,6 +21,7 @@ void RemoteSequence::Mark(int row) {
 void RemoteSequence::Arm() {
   std::lock_guard lock(mutex_);
   selectedCount_ = static_cast<int>(std::count(pendingRows_.begin(), pendingRows_.end(), 1));
+  chosenRows_ = pendingRows_;
   startedCount_ = 0;
 }
 
@@ -100,6 +103,27 @@ void RemoteSequence::RecordOutcome(int row, FirmwareOutcome outcome) {
 std::vector<std::optional<FirmwareOutcome>> RemoteSequence::Outcomes() const {
   std::lock_guard lock(mutex_);
   return outcomes_;
+}
+
+void RemoteSequence::SetNodeName(int row, std::string name) {
+  std::lock_guard lock(mutex_);
+  if (row >= 0 && row < static_cast<int>(nodeNames_.size())) nodeNames_[row] = std::move(name);
+}
+
+std::string RemoteSequence::NodeName(int row) const {
+  std::lock_guard lock(mutex_);
+  if (row < 0 || row >= static_cast<int>(nodeNames_.size())) return {};
+  return nodeNames_[row];
+}
+
+std::vector<RemoteSequence::Failure> RemoteSequence::Failures() const {
+  std::lock_guard lock(mutex_);
+  std::vector<Failure> failures;
+  for (int row = 0; row < static_cast<int>(chosenRows_.size()); ++row) {
+    if (!chosenRows_[row] || outcomes_[row] == FirmwareOutcome::kCompleted) continue;
+    failures.push_back(Failure{row, addresses_[row], nodeNames_[row], outcomes_[row]});
+  }
+  return failures;
 }
 
 }  // namespace zendra

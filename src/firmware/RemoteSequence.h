@@ -33,6 +33,8 @@ namespace zendra {
 struct RemoteRow {
   std::string address;
   bool ticked = false;
+  // Its "NodeName" column; empty when the row came without one.
+  std::string nodeName = {};
 };
 
 class RemoteSequence {
@@ -85,10 +87,28 @@ class RemoteSequence {
   void RecordOutcome(int row, FirmwareOutcome outcome);
   std::vector<std::optional<FirmwareOutcome>> Outcomes() const;
 
+  // The node name the failure report gives a row's device (its list row's, or the
+  // one its device reported).
+  void SetNodeName(int row, std::string name);
+  std::string NodeName(int row) const;
+
+  // A device of the press that did not end with its update completed: its outcome,
+  // or none when it was never started.
+  struct Failure {
+    int row;
+    std::string address;
+    std::string nodeName;
+    std::optional<FirmwareOutcome> outcome;
+  };
+  // The chosen rows (those of the last Arm) whose device did not complete, in row order.
+  std::vector<Failure> Failures() const;
+
  private:
   mutable std::mutex mutex_;
   std::vector<std::string> addresses_;
   std::vector<char> pendingRows_;  // 1: chosen and not started yet
+  std::vector<char> chosenRows_;   // 1: chosen by the last Arm
+  std::vector<std::string> nodeNames_;
   std::vector<std::optional<FirmwareOutcome>> outcomes_;
   int selectedCount_ = 0;
   int startedCount_ = 0;

@@ -1,17 +1,20 @@
 #pragma once
-// The one serial line of the manager, on POSIX termios.
+// The one serial line of the manager. Its system's part is in SerialPortPosix.cpp
+// (termios) or SerialPortWin32.cpp (a COM port through overlapped I/O); the build
+// takes the one of its system.
 //
 // Open configures the line from the codes the main window works with (parity
 // 0 none / 1 odd / 2 even, stop bits 0 one / 2 two, flow control 10 none /
 // 11 XON-XOFF / 12 RTS-CTS), asserts DTR and RTS, and starts a reader thread that
 // moves every received byte into the ReceiveBuffer. The port is held for this
-// program alone (TIOCEXCL and an advisory lock), so that nothing else can open it
-// in the middle of a firmware update.
+// program alone (TIOCEXCL and an advisory lock; on Windows the port is opened
+// without sharing), so that nothing else can open it in the middle of a firmware
+// update.
 //
-// The reader waits in poll() on the port and on a wake-up descriptor, so Close
-// ends it at once. When the port vanishes (the far end of a pseudo-terminal closed,
-// a USB adapter pulled) the reader ends instead of spinning; later writes fail and
-// transactions time out.
+// The reader waits on the port and on a wake-up descriptor (on Windows a stop
+// event) at once, so Close ends it at once. When the port vanishes (the far end
+// of a pseudo-terminal closed, a USB adapter pulled) the reader ends instead of
+// spinning; later writes fail and transactions time out.
 //
 // A LineTap (the traffic log) may watch everything that crosses the line; without
 // one, the port pays a single atomic load per write and per received chunk.
@@ -50,7 +53,8 @@ class SerialPort {
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;
 
-  // `portName` is a device path, or "COMn", which stands for /dev/ttyS(n-1).
+  // `portName` is a device path, or "COMn": on POSIX systems it stands for
+  // /dev/ttyS(n-1), on Windows for the COM port of that number.
   // false when the port cannot be opened, locked or configured; the port is then closed.
   bool Open(const std::string& portName, int baudRate, int parity, int dataBits, int stopBits,
             int flowControl);
@@ -89,7 +93,8 @@ class SerialPort {
   ReceiveBuffer& Receive() { return receive_; }
   const ReceiveBuffer& Receive() const { return receive_; }
 
-  // "COM3" -> "/dev/ttyS2"; anything else is returned unchanged.
+  // The name Open opens: "COM3" -> "/dev/ttyS2" on POSIX systems, "com3" -> "COM3"
+  // on Windows (serial/PortName.h); anything else is returned unchanged.
   static std::string ResolvePortName(const std::string& portName);
   // Write time-out multiplier in milliseconds per byte: 230400 / baud.
   static int WriteTimeoutMultiplier(int baudRate) { return baudRate > 0 ? 230400 / baudRate : 0; }
@@ -109,8 +114,11 @@ class SerialPort {
   void Tell(LineTap::Event event, std::string_view text) { Tell(event, text.data(), text.size()); }
   void TellTap(LineTap::Event event, const void* bytes, std::size_t length);
 
-  std::atomic<int> fd_{-1};
-  int wakeFd_ = -1;
+  // The open port: a descriptor on POSIX systems, a HANDLE on Windows; -1 while
+  // closed (INVALID_HANDLE_VALUE is -1 too).
+  std::atomic<std::intptr_t> fd_{-1};
+  // What wakes the reader for Close: an eventfd, or an event HANDLE on Windows.
+  std::intptr_t wakeFd_ = -1;
   std::atomic<int> baudRate_{0};
   std::string devicePath_;
   OpenError openError_ = OpenError::kNone;

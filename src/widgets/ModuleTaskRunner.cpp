@@ -13,6 +13,13 @@ ModuleTaskRunner::~ModuleTaskRunner() { StopAndJoin(); }
 
 bool ModuleTaskRunner::Run(std::function<void(std::stop_token)> task, std::function<void()> done) {
   if (busy_) return false;
+  // Busy, and the wait shown, before the task exists: showing the wait lets pending
+  // events through (QtOperator::BeginWait), and a task that ended at once (a line
+  // refused) would otherwise have its "done" run inside this call, before the
+  // caller has even seen it start.
+  busy_ = true;
+  op_.BeginWait();
+  emit busyChanged(true);
   QPointer<ModuleTaskRunner> self(this);
   const bool started = slot_.TryStart([self, task = std::move(task),
                                        done = std::move(done)](std::stop_token stop) mutable {
@@ -23,11 +30,12 @@ bool ModuleTaskRunner::Run(std::function<void(std::stop_token)> task, std::funct
       if (self) self->Finish(std::move(done));
     });
   });
-  if (!started) return false;
-  busy_ = true;
-  op_.BeginWait();
-  emit busyChanged(true);
-  return true;
+  if (!started) {
+    busy_ = false;
+    op_.EndWait();
+    emit busyChanged(false);
+  }
+  return started;
 }
 
 void ModuleTaskRunner::Finish(std::function<void()> done) {

@@ -93,6 +93,24 @@ bool QtOperator::Ask(const std::string& text, const std::string& caption, bool d
   });
 }
 
+bool QtOperator::AskYesNoDefaultNoUntil(const std::string& text, std::stop_token withdraw) {
+  return OnGuiThread([&] {
+    if (withdraw.stop_requested()) return false;
+    ArrowWhileAsking arrow(waitDepth_ > 0);
+    QMessageBox box(QMessageBox::Question, kTitle, Q(text), QMessageBox::Yes | QMessageBox::No,
+                    DialogParent());
+    box.setDefaultButton(QMessageBox::No);
+    // The withdrawal may come from any thread; the box goes on its own thread. The
+    // callback ends before the box does (it is destroyed first), and a queued call
+    // to a box that has gone is dropped.
+    QMessageBox* open = &box;
+    const std::stop_callback close(withdraw, [open] {
+      QMetaObject::invokeMethod(open, [open] { open->done(QMessageBox::No); }, Qt::QueuedConnection);
+    });
+    return box.exec() == QMessageBox::Yes;
+  });
+}
+
 std::optional<std::string> QtOperator::ChooseFileToOpen(const std::string& filter) {
   return OnGuiThread([&]() -> std::optional<std::string> {
     ArrowWhileAsking arrow(waitDepth_ > 0);

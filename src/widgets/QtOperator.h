@@ -31,6 +31,7 @@ class QtOperator : public QObject, public Operator {
   void ShowDetailedMessage(const std::string& text, const std::string& detail) override;
   bool AskYesNo(const std::string& text, const std::string& caption = {}) override;
   bool AskYesNoDefaultNo(const std::string& text, const std::string& caption = {}) override;
+  bool AskYesNoDefaultNoUntil(const std::string& text, std::stop_token withdraw) override;
   std::optional<std::string> ChooseFileToOpen(const std::string& filter) override;
   std::optional<std::string> ChooseFileToSave(const std::string& filter,
                                               const std::string& suggestedName) override;

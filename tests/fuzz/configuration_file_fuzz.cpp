@@ -3,9 +3,11 @@
 // and every section's "Name" and "Command". The operator may pick any file, so the
 // bytes are arbitrary. Checks what must hold whatever the file says:
 // - no version, no entries (an invalid file sends nothing);
-// - never more entries than the count says, nor than the file has section headers;
+// - never more entries than the count says, nor than the file has section headers,
+//   and the last entry's section is in the file;
 // - a command marked sendable is one whole line of at most 256 characters, with no
-//   control byte, and equals the section's whole value (never a 63-character cut);
+//   control byte (a NUL included), and equals the section's whole value (never a
+//   63-character cut, nor one at a NUL);
 // - an entry is sendable exactly when its command passes the check.
 //
 //   cmake --preset fuzz && cmake --build build-fuzz --target configuration_file_fuzz
@@ -40,6 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(plan.count >= 0);
   Check(plan.entries.size() <= static_cast<std::size_t>(plan.count));
   Check(plan.entries.size() <= file.SectionCount());
+  // The replay ends at a section the file holds, never at one the count invented.
+  if (!plan.entries.empty()) Check(file.HasSection(std::to_string(plan.entries.size() - 1)));
   for (std::size_t i = 0; i < plan.entries.size(); ++i) {
     const ImportPlan::Entry& entry = plan.entries[i];
     const std::string section = std::to_string(i);

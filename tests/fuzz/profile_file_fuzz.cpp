@@ -42,12 +42,17 @@ bool WritableSection(std::string_view name) {
 bool WritableKey(std::string_view name) {
   return !Has(name, std::string_view("\n\0=", 3)) && !EndsInBlanks(name) && !name.starts_with('[');
 }
-// Values that read back as written.
+// Values that read back as written: no line end (a CR is one as much as an LF: a CR
+// before a line's LF belongs to its line end, so a lone CR reads back empty), no
+// blanks at either end, no enclosing quotes. The exporter writes none of these; a NUL
+// byte reads back whole (the uncut read keeps it).
 bool WritableValue(std::string_view value) {
   const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
                       value.back() == value.front();
-  return !Has(value, std::string_view("\n\0", 2)) && !EndsInBlanks(value) && !quoted;
+  return !Has(value, "\r\n") && !EndsInBlanks(value) && !quoted;
 }
+
+std::string_view UpToNul(std::string_view text) { return text.substr(0, text.find('\0')); }
 
 std::string SwapCase(std::string_view text) {
   std::string swapped(text);
@@ -70,11 +75,13 @@ std::string Fold(std::string_view text) {
 void CheckRead(const ProfileFile& file, const std::string& section, const std::string& key,
                std::size_t bufferSize, const std::string& defaultText) {
   const auto value = file.Lookup(section, key);
-  if (value) Check(!Has(*value, std::string_view("\n\0", 2)));
+  if (value) Check(!Has(*value, "\n"));
   Check(file.Lookup(SwapCase(section), SwapCase(key)) == value);
+  // The buffered read: the uncut value up to its NUL, cut to the buffer.
   const std::string read = file.GetString(section, key, defaultText, bufferSize);
   Check(bufferSize == 0 ? read.empty() : read.size() < bufferSize);
-  if (value) Check(read == value->substr(0, read.size()));
+  Check(!Has(read, std::string_view("\0", 1)));
+  if (value) Check(read == UpToNul(*value).substr(0, read.size()));
   if (!value) Check(defaultText.starts_with(read));
 }
 

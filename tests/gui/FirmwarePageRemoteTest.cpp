@@ -155,6 +155,8 @@ class FirmwarePageRemote : public ::testing::Test {
 };
 
 const std::vector<bool> kFiveOn(5, true);
+// Choose file and Download off for a clone, the rest on.
+const std::vector<bool> kCloneChecked = {false, false, true, true, true};
 
 TEST_F(FirmwarePageRemote, TwoTickedRowsAreUpdatedOneAfterTheOtherWhileTheWindowPaints) {
   ASSERT_NO_FATAL_FAILURE(ConnectAndSearch());
@@ -249,8 +251,20 @@ TEST_F(FirmwarePageRemoteGap,
   Choose(second.Path());
   op.Clear();
 
-  ASSERT_TRUE(WaitUntil([&] { return Status() == kAllUpdated && SequenceEnded(); }, kDeadlineMs))
+  // The last device completed, the first did not: the closing says so and names it
+  // by its row (address and node name), never "All ... completed successfully".
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        return Status() == "Remote firmware update failed for 1 of 2 devices." && SequenceEnded();
+      },
+      kDeadlineMs))
       << Status().toStdString() << " " << ::testing::PrintToString(op.Messages());
+  EXPECT_THAT(op.Messages(),
+              ElementsAre("ERROR: Remote firmware update failed for 1 of 2 devices:\r\n" +
+                          kNodes[0].euiAddress + " (" + kNodes[0].nodeName +
+                          "): the image transfer failed."));
+  op.Clear();
+  EXPECT_FALSE(SentLineContaining("nodename")) << "the rows carry the names";
   ASSERT_EQ(harness.Sim().ReceivedRemoteImages().size(), 1u);
   EXPECT_EQ(harness.Sim().ReceivedRemoteImages()[0].euiAddress, kNodes[2].euiAddress);
   EXPECT_EQ(harness.Sim().ReceivedRemoteImages()[0].image, second.Padded());
@@ -281,9 +295,39 @@ TEST_F(FirmwarePageRemote, ACloneOfOneRowEndsWithItsOwnTextAndAFullBar) {
   // The remote runs the local module's firmware now.
   EXPECT_EQ(harness.Sim().RemoteVersion(kNodes[2].euiAddress), "v1.10.0");
   EXPECT_THAT(op.Messages(), IsEmpty());
-  // The five buttons come back with the line.
-  EXPECT_EQ(FiveEnabled(), kFiveOn);
+  // The five buttons come back with the line, but for the file choice: the box is
+  // still checked.
+  EXPECT_EQ(FiveEnabled(), kCloneChecked);
   EXPECT_EQ(MainLineUsersEnabled(), std::vector<bool>(4, true));
+}
+
+TEST_F(FirmwarePageRemote, WhileTheCloneBoxIsCheckedTheFileChoiceStaysOffWhateverRuns) {
+  ASSERT_NO_FATAL_FAILURE(ConnectAndSearch());
+  Page<QCheckBox>(1038)->click();
+  ASSERT_EQ(FiveEnabled(), kCloneChecked);
+
+  // A task of the page: Search.
+  Page<QPushButton>(kSearch)->click();
+  ASSERT_TRUE(WaitUntil([&] { return !Firmware()->Tasks().Busy(); }, kDeadlineMs));
+  ASSERT_TRUE(Settle(dialog.get()));
+  EXPECT_EQ(FiveEnabled(), kCloneChecked) << "after Search";
+
+  // Line activity long enough for the window to show it (the Configuration page
+  // reading a parameter, say): the main window's users of the line go off, then on.
+  {
+    auto line = dialog->Conn().TryLease("parameter read");
+    ASSERT_TRUE(line.has_value());
+    ASSERT_TRUE(WaitUntil([&] { return !Main(1009)->isEnabled(); }, kDeadlineMs));
+    EXPECT_EQ(FiveEnabled(), std::vector<bool>(5, false));
+  }
+  ASSERT_TRUE(WaitUntil([&] { return Main(1009)->isEnabled(); }, kDeadlineMs));
+  ASSERT_TRUE(Settle(dialog.get()));
+  EXPECT_EQ(FiveEnabled(), kCloneChecked) << "after line activity";
+  EXPECT_FALSE(Page(1032)->isEnabled());
+
+  Page<QCheckBox>(1038)->click();
+  EXPECT_EQ(FiveEnabled(), kFiveOn);
+  EXPECT_TRUE(Page(1032)->isEnabled());
 }
 
 TEST_F(FirmwarePageRemote, FlippingTheCloneBoxMidSequenceClonesTheRowsNotStartedYet) {

@@ -6,7 +6,11 @@
 
 #include <gmock/gmock.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,6 +31,7 @@
 #include "serial/PortList.h"
 #include "support/FakeOperator.h"
 #include "support/SimHarness.h"
+#include "widgets/QtOperator.h"
 
 namespace zendra::test {
 namespace {
@@ -361,6 +366,73 @@ TEST_F(FirmwareUpdatePage, YesToTheCloseQuestionStopsTheUpdateAndEndsTheWindow) 
   EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
   EXPECT_THAT(harness.Sim().ReceivedImages(), IsEmpty());
   EXPECT_TRUE(harness.Sim().InBootloader());
+}
+
+}  // namespace
+}  // namespace zendra::test
+
+namespace zendra::test {
+namespace {
+
+// The window with the desktop's own boxes: a question stays open until someone
+// (or something) closes it.
+class FirmwareUpdatePageWithBoxes : public ::testing::Test {
+ protected:
+  FirmwareUpdatePageWithBoxes() : harness(Module(), kTimeScale) {
+    dialog->AddAndSelectPort(harness.Sim().PortPath());
+  }
+  QString Status() { return FindControl<QLabel>(dialog->Firmware(), 1037)->text(); }
+
+  SimHarness harness;
+  QtOperator boxes;
+  PortList noPorts;
+  std::unique_ptr<MainDialog> dialog = std::make_unique<MainDialog>(boxes, &noPorts);
+};
+
+TEST_F(FirmwareUpdatePageWithBoxes, AStopQuestionLeftOpenGoesWhenTheTransferEnds) {
+  auto* baud = FindControl<QComboBox>(dialog.get(), 1011);
+  baud->setCurrentIndex(baud->findText("115200"));
+  FindControl<QPushButton>(dialog.get(), 1009)->click();
+  ASSERT_TRUE(Settle(dialog.get()));
+  ASSERT_TRUE(dialog->Conn().IsOpen());
+  const FirmwareImageFile image("MA11", "v1.11.0", 96 * 1024);
+  dialog->Firmware()->SetImagePath(image.Path());
+  FindControl<QPushButton>(dialog->Firmware(), 1033)->click();
+  auto* cancel = FindControl<QPushButton>(dialog->Firmware(), 1061);
+  ASSERT_TRUE(WaitUntil([&] { return cancel->isEnabled(); }, kTransferDeadlineMs));
+
+  // Watches the modal stack (not the focus): the question's box, and a last resort
+  // that closes it should it stay long after the transfer, so that the test ends.
+  bool seen = false;
+  bool forced = false;
+  QElapsedTimer clock;
+  clock.start();
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    seen = seen || box->text().contains("Stop the update?");
+    if (clock.elapsed() > 2 * kTransferDeadlineMs) {
+      forced = true;
+      box->done(QMessageBox::No);
+    }
+  });
+  watch.start(5);
+  // Cancel pressed, the question left open: the transfer goes on meanwhile.
+  bool answered = false;
+  QTimer::singleShot(0, dialog->Firmware(), [&] {
+    dialog->Firmware()->OnCancel();
+    answered = true;
+  });
+  ASSERT_TRUE(WaitUntil([&] { return answered; }, 3 * kTransferDeadlineMs));
+  watch.stop();
+  EXPECT_TRUE(seen);
+  EXPECT_FALSE(forced) << "the box outlived the transfer";
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  // No stop was asked for: the update ran to its end.
+  ASSERT_TRUE(WaitUntil([&] { return Status() == "Completed successfully."; }, kTransferDeadlineMs))
+      << Status().toStdString();
+  EXPECT_EQ(harness.Sim().Version(), "v1.11.0");
 }
 
 }  // namespace

@@ -211,7 +211,7 @@ TEST_F(Pages, TheDeviceListHasSevenLeftAlignedColumnsWithGridLinesAndNoRows) {
   EXPECT_EQ(list->rowCount(), 0);
 }
 
-TEST_F(Pages, CheckingCloneTurnsTheFileChoiceOffAndUncheckingTurnsItOnWithoutAConnection) {
+TEST_F(Pages, CheckingCloneTurnsTheFileChoiceOffAndUncheckingGivesItBackToTheConnectionsRule) {
   auto* clone = FindControl<QCheckBox>(&firmware, 1038);
   auto* choose = FindControl(&firmware, 1031);
   auto* download = FindControl(&firmware, 1039);
@@ -223,15 +223,24 @@ TEST_F(Pages, CheckingCloneTurnsTheFileChoiceOffAndUncheckingTurnsItOnWithoutACo
   EXPECT_FALSE(download->isEnabled());
   EXPECT_FALSE(path->isEnabled());
 
+  // No connection: the buttons stay off with the rest of the five; the edit follows
+  // the box alone.
   clone->click();
   EXPECT_FALSE(clone->isChecked());
-  EXPECT_TRUE(choose->isEnabled());
-  EXPECT_TRUE(download->isEnabled());
+  EXPECT_FALSE(choose->isEnabled());
+  EXPECT_FALSE(download->isEnabled());
   EXPECT_TRUE(path->isEnabled());
 
+  firmware.SetConnected(true);
+  EXPECT_TRUE(choose->isEnabled());
+  EXPECT_TRUE(download->isEnabled());
   firmware.SetCloneMode();
   EXPECT_TRUE(clone->isChecked());
   EXPECT_FALSE(choose->isEnabled());
+  EXPECT_FALSE(download->isEnabled());
+  EXPECT_FALSE(path->isEnabled());
+  EXPECT_TRUE(FindControl(&firmware, 1033)->isEnabled());
+  EXPECT_TRUE(FindControl(&firmware, 1036)->isEnabled());
 }
 
 TEST_F(Pages, ViewCallsFromAWorkerReachTheControlsWithoutBlockingIt) {

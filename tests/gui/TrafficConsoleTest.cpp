@@ -129,6 +129,26 @@ TEST_F(TrafficConsoleWindow, SavesTheLogAsShownAndSaysWhenItCannot) {
               ::testing::ElementsAre("ERROR: The log could not be written to " + nowhere + "."));
 }
 
+TEST_F(TrafficConsoleWindow, ACommandRefusedAtOnceForABusyLineLeavesNoWaitingText) {
+  Open();
+  dialog.ShowConsole();
+  // Another activity holds the line: the command is refused as soon as its task runs.
+  auto held = dialog.Conn().TryLease("network scan");
+  ASSERT_TRUE(held.has_value());
+  // The window's wait cursor lets pending events through when it is shown
+  // (QtOperator::BeginWait); here for as long as a refusal may take to come.
+  op.SetOnBeginWait([&] {
+    WaitUntil([&] { return Status().startsWith("Not sent"); }, 3000);
+  });
+  Send("AT+VERSION");
+  op.SetOnBeginWait({});
+  ASSERT_TRUE(WaitUntil([&] { return !Console()->Tasks().Busy(); }, kDeadlineMs));
+  ASSERT_TRUE(Settle(&dialog, kDeadlineMs));
+  EXPECT_EQ(Status(), "Not sent: the line is busy (network scan).");
+  EXPECT_TRUE(Shows(" -- console: \"AT+VERSION\" Not sent: the line is busy (network scan)."));
+  EXPECT_EQ(op.WaitDepth(), 0);
+}
+
 sim::Options UpdatingModule() {
   sim::Options options;
   options.baudRate = 115200;  // a local update needs the line at the bootloader's rate

@@ -223,7 +223,28 @@ TEST(DetectButton, FillsThePortAndBaudBoxesFromTheModuleThatAnswered) {
   EXPECT_FALSE(FindControl(&dialog, kDetect)->isEnabled());
 }
 
-TEST(DetectButton, NamesThePortsOtherProgramsHoldWhenNoModuleAnswered) {
+TEST(DetectButton, ShowsTheRateFoundAlsoOverARateTypedIntoTheBox) {
+  sim::Options options;
+  options.baudRate = 9600;
+  SimHarness harness(options, 0.3);
+  FakeOperator op;
+  PortList noPorts;
+  MainDialog dialog(op, &noPorts);
+  dialog.AddAndSelectPort(harness.Sim().PortPath());
+  auto* baud = FindControl<QComboBox>(&dialog, 1011);
+  // The list's 9600 is the current entry; a rate typed over it shows instead.
+  ASSERT_EQ(baud->currentText(), "9600");
+  baud->setEditText("12345");
+  ASSERT_EQ(baud->currentText(), "12345");
+
+  FindControl<QPushButton>(&dialog, kDetect)->click();
+  ASSERT_TRUE(Settle(&dialog));
+  EXPECT_THAT(op.Messages(), IsEmpty());
+  EXPECT_EQ(baud->currentText(), "9600");
+  EXPECT_EQ(baud->lineEdit()->text(), "9600");
+}
+
+TEST(DetectButton, NamesThePortsItTriedAndThoseOtherProgramsHoldWhenNoModuleAnswered) {
   SimHarness harness(sim::Options{}, 0.3);
   SerialPort holder;  // another program on the module's port
   ASSERT_TRUE(holder.Open(harness.Sim().PortPath(), 9600, 0, 8, 0, SerialPort::kFlowNone));
@@ -234,7 +255,8 @@ TEST(DetectButton, NamesThePortsOtherProgramsHoldWhenNoModuleAnswered) {
   FindControl<QPushButton>(&dialog, kDetect)->click();
   ASSERT_TRUE(Settle(&dialog));
   ASSERT_EQ(op.Events().size(), 1u);
-  EXPECT_EQ(op.Events()[0].text, "ERROR: No module answered on 1 serial port.");
+  EXPECT_EQ(op.Events()[0].text,
+            "ERROR: No module answered on 1 serial port: " + harness.Sim().PortPath() + ".");
   EXPECT_EQ(op.Events()[0].detail, harness.Sim().PortPath() + " is in use by another program.");
   EXPECT_THAT(harness.Sim().ReceivedLines(), IsEmpty());
 }

@@ -61,9 +61,19 @@ void FakeOperator::OpenDocument(const std::string& path) {
 }
 
 void FakeOperator::BeginWait() {
+  std::function<void()> hook;
+  {
+    std::lock_guard lock(mutex_);
+    ++waitDepth_;
+    ++waitCount_;
+    hook = onBeginWait_;
+  }
+  if (hook) hook();
+}
+
+void FakeOperator::SetOnBeginWait(std::function<void()> hook) {
   std::lock_guard lock(mutex_);
-  ++waitDepth_;
-  ++waitCount_;
+  onBeginWait_ = std::move(hook);
 }
 
 void FakeOperator::EndWait() {

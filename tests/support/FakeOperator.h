@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -48,6 +49,9 @@ class FakeOperator : public Operator {
   void Clear();
   int WaitDepth() const;       // BeginWait minus EndWait
   int WaitCount() const;       // number of BeginWait calls
+  // Runs `hook` in every BeginWait, as a window's wait cursor lets pending events
+  // through (QtOperator::BeginWait); empty: nothing.
+  void SetOnBeginWait(std::function<void()> hook);
   // Waits until `count` message boxes have been shown; false on timeout.
   bool WaitForMessages(std::size_t count, std::chrono::milliseconds timeout) const;
 
@@ -58,6 +62,7 @@ class FakeOperator : public Operator {
   std::deque<bool> answers_;
   std::deque<std::optional<std::string>> files_;
   int waitDepth_ = 0;
+  std::function<void()> onBeginWait_;
   int waitCount_ = 0;
 };
 

@@ -34,6 +34,9 @@ namespace {
 using Id = FirmwarePageIds;
 
 // The buttons every update disables while it runs, and the connection enables.
+// The device list's "NodeName" column: a failure report names the device by it.
+constexpr int kNodeNameColumn = 5;
+
 constexpr int kFiveButtons[] = {Id::kChooseFile, Id::kDownload, Id::kLocalUpdate, Id::kSearch,
                                 Id::kRemoteUpdate};
 
@@ -120,10 +123,12 @@ FirmwarePage::FirmwarePage(Connection& connection, Operator& op, QWidget* parent
   timer_.setSingleShot(true);
   connect(&timer_, &QTimer::timeout, this, &FirmwarePage::OnUpdateTimer);
 
-  connect(cloneBox_, &QCheckBox::clicked, this, [this] { OnCloneToggled(); });
-  // The sequence reads the box at the press and at every start.
-  connect(cloneBox_, &QCheckBox::toggled, this,
-          [this](bool checked) { update_.SetCloneChecked(checked); });
+  // The sequence reads the box at the press and at every start; the file choice
+  // follows it (ApplyButtons, the one place that sets the buttons).
+  connect(cloneBox_, &QCheckBox::toggled, this, [this](bool checked) {
+    update_.SetCloneChecked(checked);
+    OnCloneToggled();
+  });
   connect(choose, &QPushButton::clicked, this, &FirmwarePage::OnChooseFile);
   connect(download, &QPushButton::clicked, this, &FirmwarePage::OnDownloadFromWebServer);
   connect(localUpdate, &QPushButton::clicked, this, &FirmwarePage::OnLocalUpdate);
@@ -206,8 +211,12 @@ void FirmwarePage::OnCancel() {
   // meanwhile waits for the answer.
   const int lookDueMs = timer_.isActive() ? timer_.remainingTime() : -1;
   timer_.stop();
-  const bool yes =
-      relay_.AskYesNoDefaultNo(remote ? StopRemoteUpdateQuestion() : StopUpdateQuestion());
+  // The box goes by itself when what it asks about has ended meanwhile (Finished).
+  std::stop_source withdraw;
+  stopQuestion_ = withdraw;
+  const bool yes = relay_.AskYesNoDefaultNoUntil(
+      remote ? StopRemoteUpdateQuestion() : StopUpdateQuestion(), withdraw.get_token());
+  stopQuestion_.reset();
   if (lookDueMs >= 0) timer_.start(lookDueMs);
   if (!yes) return;
   const bool rowsWaiting = update_.Sequence().Pending();
@@ -234,7 +243,9 @@ std::vector<RemoteRow> FirmwarePage::Rows() const {
   std::vector<RemoteRow> rows;
   for (int row = 0; row < deviceList_->rowCount(); ++row) {
     const QTableWidgetItem* check = deviceList_->item(row, 0);
-    rows.push_back({deviceList_->IeeeAddress(row), check && check->checkState() == Qt::Checked});
+    const QTableWidgetItem* name = deviceList_->item(row, kNodeNameColumn);
+    rows.push_back({deviceList_->IeeeAddress(row), check && check->checkState() == Qt::Checked,
+                    name ? name->text().toStdString() : std::string()});
   }
   return rows;
 }
@@ -339,21 +350,22 @@ void FirmwarePage::ApplyButtons() {
   // buttons come back as the device ends; a task of the page keeps them off.
   const bool lineFree = !lineBusy_ || RemoteUpdateRunning();
   const bool enable = buttonsEnabled_ && lineFree && !tasks_.Busy();
+  // A clone sends the local module's own firmware: while the box is checked the
+  // file choice stays off, whatever runs or ends.
+  const bool fileChoice = CloneRule::FileChoiceEnabled(cloneBox_->isChecked());
   for (int id : kFiveButtons) {
-    if (auto* button = FindControl(this, id)) SetEnabledKeepingFocusSafe(button, enable, this);
+    const bool isFileChoice = id == Id::kChooseFile || id == Id::kDownload;
+    const bool on = enable && (fileChoice || !isFileChoice);
+    if (auto* button = FindControl(this, id)) SetEnabledKeepingFocusSafe(button, on, this);
   }
+  pathEdit_->setEnabled(fileChoice);
 }
 
-void FirmwarePage::OnCloneToggled() {
-  const bool enabled = CloneRule::FileChoiceEnabled(cloneBox_->isChecked());
-  for (int id : {Id::kChooseFile, Id::kDownload, Id::kFilePath}) {
-    if (auto* control = FindControl(this, id)) control->setEnabled(enabled);
-  }
-}
+void FirmwarePage::OnCloneToggled() { ApplyButtons(); }
 
 void FirmwarePage::SetCloneMode() {
+  // The box's toggled signal applies the rule.
   cloneBox_->setChecked(!cloneBox_->isChecked());
-  OnCloneToggled();
 }
 
 void FirmwarePage::ApplyModelRule(bool isMc21x) {
@@ -406,6 +418,9 @@ void FirmwarePage::Finished(FirmwareOutcome /*outcome*/) {
     transferEnded_ = true;
     ++finishedCount_;
     cancel_->setEnabled(false);
+    // A "Stop the update?" box still open asks about nothing now: the local
+    // transfer, or the remote sequence's last device, has ended.
+    if (stopQuestion_ && !RemoteUpdateRunning()) stopQuestion_->request_stop();
   });
 }
 

@@ -48,6 +48,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -111,8 +112,9 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   // without text, its bar at 0 %.
   void FillDeviceList(const std::vector<DeviceRecord>& devices);
 
-  // The clone box (1038) changed: checked turns the file choice off, unchecked on
-  // (also without a connection).
+  // The clone box (1038) changed: checked turns the file choice off, whatever runs
+  // afterwards; unchecked gives it back to the five buttons' rule (on while
+  // connected and idle).
   void OnCloneToggled();
   // Flips the clone box, then applies the same rule.
   void SetCloneMode();
@@ -158,8 +160,10 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   void definitionsToReload(const QString& fileName);
 
  private:
-  // The five buttons: as the connection and the updates leave them, while the
-  // line is free or held by the remote sequence, and no task of the page runs.
+  // The one place that sets the five buttons and the file-location edit: on as
+  // the connection and the updates leave them, while the line is free or held by
+  // the remote sequence, and no task of the page runs; the file choice ("Choose
+  // file", "Download from web server", the edit) only while the clone box is clear.
   void ApplyButtons();
   // Starts the page's timer for a delay of the sequence (protocol time).
   void StartTimer(int protocolMs);
@@ -189,6 +193,8 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   std::string chosenPath_;
   // The timer fired while another task ran: the look follows that task.
   bool lookDue_ = false;
+  // Withdraws the open "Stop the update?" box (Cancel's), while one is open.
+  std::optional<std::stop_source> stopQuestion_;
   QTimer timer_;
   WindowRelay relay_;
   FirmwareUpdate update_;  // after the relay: the worker is joined before the relay goes

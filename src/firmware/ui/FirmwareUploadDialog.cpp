@@ -143,7 +143,12 @@ void FirmwareUploadDialog::OnUpload() {
 }
 
 void FirmwareUploadDialog::OnCancel() {
-  if (!relay_.AskYesNoDefaultNo(StopUpdateQuestion())) return;
+  // The box goes by itself when the transfer ends meanwhile (Finished).
+  std::stop_source withdraw;
+  stopQuestion_ = withdraw;
+  const bool yes = relay_.AskYesNoDefaultNoUntil(StopUpdateQuestion(), withdraw.get_token());
+  stopQuestion_.reset();
+  if (!yes) return;
   // The worker reports the end itself ("Update cancelled.", the buttons back).
   if (reload_.CancelTransfer()) cancel_->setEnabled(false);
 }
@@ -183,6 +188,7 @@ void FirmwareUploadDialog::Finished(FirmwareOutcome /*outcome*/) {
   RunOnGuiThread(this, [this] {
     transferring_ = false;
     cancel_->setEnabled(false);
+    if (stopQuestion_) stopQuestion_->request_stop();
   });
 }
 

@@ -18,6 +18,8 @@
 
 #include <QDialog>
 #include <atomic>
+#include <optional>
+#include <stop_token>
 #include <string>
 
 #include "widgets/WindowRelay.h"
@@ -86,6 +88,8 @@ class FirmwareUploadDialog : public QDialog, public TransferView {
   QPushButton* cancel_ = nullptr;
   TransferRate rate_;  // the window's thread only
   bool transferring_ = false;
+  // Withdraws the open "Stop the update?" box (Cancel's), while one is open.
+  std::optional<std::stop_source> stopQuestion_;
   std::atomic<bool> started_{false};  // set by the upload's task
   WindowRelay relay_;
   FirmwareReload reload_;  // after the relay: the worker is joined before the relay goes

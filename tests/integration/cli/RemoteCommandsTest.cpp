@@ -123,6 +123,28 @@ TEST(RemoteCommandLine, AFailingDeviceAmongThreeIsReportedAndTheOthersAreUpdated
   EXPECT_EQ(r.out, kA + "  completed  v1.11.0\n" + kB + "  not-started  v1.9.5\n" + kC +
                        "  completed  v1.11.0\n");
   EXPECT_THAT(r.err, HasSubstr("ERROR: The remote device does not respond."));
+  // The closing names the failed device; no "completed successfully" for the run.
+  EXPECT_THAT(r.err, HasSubstr(kC + ": Remote firmware update failed for 1 of 3 devices."));
+  EXPECT_THAT(r.err, HasSubstr("ERROR: Remote firmware update failed for 1 of 3 devices:"));
+  EXPECT_THAT(r.err, HasSubstr(kB + " (Remote): the remote device did not respond."));
+  EXPECT_THAT(r.err, Not(HasSubstr("All remote firmware updates are completed successfully.")));
+}
+
+TEST(RemoteCommandLine, AFailedCloneSaysWhyInItsJsonAndExitsWithOne) {
+  const CliRun r = Cli({"--baud", "115200", "--json",
+                        Network("--remote-fault " + kB + ",clone-error"), "clone", "--remote", kA,
+                        "--remote", kB});
+  EXPECT_EQ(r.status, 1) << r.err;
+  const auto devices = nlohmann::json::parse(r.out);
+  ASSERT_EQ(devices.size(), 2u);
+  EXPECT_EQ(devices[0]["outcome"], "completed");
+  EXPECT_FALSE(devices[0].contains("reason"));
+  EXPECT_EQ(devices[1]["address"], kB);
+  EXPECT_EQ(devices[1]["nodeName"], "Remote");
+  EXPECT_EQ(devices[1]["outcome"], "clone-error");
+  EXPECT_EQ(devices[1]["reason"], "the local module reported an error while cloning");
+  EXPECT_THAT(r.err, HasSubstr(kB + ": Remote firmware update failed for 1 of 2 devices."));
+  EXPECT_THAT(r.err, Not(HasSubstr("All firmware updates are completed successfully.")));
 }
 
 TEST(RemoteCommandLine, RefusedChecksExitWithTwoAndSendNothing) {

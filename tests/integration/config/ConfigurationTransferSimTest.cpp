@@ -403,12 +403,15 @@ TEST_F(TransferTest, CorruptedCommandsAreLoggedInsteadOfSentAndLongOnesGoWhole) 
                        tooLong +
                        "\r\n\r\n"
                        "[3]\r\nName=Empty\r\nCommand=\r\n\r\n"
-                       "[4]\r\nName=Radio/Channel\r\nCommand=AT+CHANNEL=13\r\n\r\n");
+                       "[4]\r\nName=Radio/Channel\r\nCommand=AT+CHANNEL=13\r\n\r\n" +
+                       std::string("[5]\r\nName=Network/PAN ID\r\nCommand=AT+PANID=1A\0"
+                                   "2B\r\n",
+                                   50));
   harness->Sim().SetRegister("AT+CHANNEL", "25");
 
   const ImportResult r = Import(path);
   EXPECT_EQ(r.outcome, ImportResult::Outcome::kDone);
-  // No file holds more entries than section headers: six here, of which "5" is missing.
+  // The count stops at the file's last section, "5".
   EXPECT_EQ(r.sections, 6);
   EXPECT_EQ(r.sent, 2);
   EXPECT_THAT(Lines(), ElementsAre("AT+NOTE=" + longNote + "\r\n", "AT+CHANNEL=13\r\n"));
@@ -420,7 +423,9 @@ TEST_F(TransferTest, CorruptedCommandsAreLoggedInsteadOfSentAndLongOnesGoWhole) 
                 tooLong +
                 "\r\n\r\n"
                 "Empty\r\n\r\n\r\n"
-                "\r\n\r\n\r\n");
+                "Network/PAN ID\r\nAT+PANID=1A" +
+                std::string(1, '\0') + "2B\r\n\r\n");
+  EXPECT_NE(harness->Sim().Register("AT+PANID"), "1A") << "nothing of the cut command arrived";
 }
 
 TEST_F(TransferTest, ALogThatCannotBeWrittenIsNamedInAMessage) {

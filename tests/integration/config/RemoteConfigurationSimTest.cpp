@@ -142,29 +142,32 @@ TEST_F(RemoteConfigurationTest, ARemoteThatDoesNotAnswerItsProductNameLeavesTheP
   EXPECT_EQ(page->definitions.definitionFileName, "MA11_v1.10.0.zmcon");
 }
 
-TEST_F(RemoteConfigurationTest, AFailedEuiOrVersionQueryLeavesErrorInItsPlaceAndThePageGoesRemote) {
+TEST_F(RemoteConfigurationTest, AFailedEuiQueryKeepsThePageLocalAndSaysTheRemoteDidNotAnswer) {
   sim::RemoteFaults faults;
   faults.errorCommands = {"AT+LONGADDR"};
   ASSERT_NO_FATAL_FAILURE(Start({}, faults));
   RemoteDeviceResult r = Tick(kRemoteEui);
-  EXPECT_EQ(r.outcome, Outcome::kRemote);
-  EXPECT_EQ(r.euiAddress, "ERROR");
-  EXPECT_EQ(r.version, "v3.0");
-  EXPECT_EQ(r.definitionFile, "MB11_v3.0.zmcon");
-  EXPECT_TRUE(harness->Conn().RemoteMode());
-  EXPECT_THAT(Messages(), IsEmpty());
-  // Later transactions go to the address the device reported: "ERROR" reaches no node.
+  EXPECT_EQ(r.outcome, Outcome::kNoResponse);
+  EXPECT_FALSE(r.remoteMode);
+  EXPECT_FALSE(r.boxChecked);
+  EXPECT_TRUE(r.addressEditEnabled);
+  EXPECT_EQ(r.definitionFile, std::nullopt);
+  EXPECT_FALSE(harness->Conn().RemoteMode());
+  EXPECT_EQ(page->state.remoteEuiAddress, "");
+  EXPECT_THAT(Messages(), ElementsAre("ERROR: The remote device does not respond."));
+  // Nothing goes to an address the device never gave: the next read is the local module's.
   harness->Sim().ClearLog();
-  EXPECT_EQ(page->editor.SelectParameter(harness->Line(), "Node name").reply, "ERROR");
-  EXPECT_THAT(Lines(), ElementsAre("AT+RC=ERROR,AT+NODENAME\r\n"));
+  EXPECT_EQ(page->editor.SelectParameter(harness->Line(), "Node name").reply, "Zendra1");
+  EXPECT_THAT(Lines(), ElementsAre("AT+NODENAME\r\n"));
+}
 
-  Clear();
+TEST_F(RemoteConfigurationTest, AFailedVersionQueryLeavesErrorInItsPlaceAndThePageGoesRemote) {
+  sim::RemoteFaults faults;
   faults.errorCommands = {"AT+VERSION"};
-  harness->Sim().SetRemoteFaults(kRemoteEui, faults);
-  harness->Op().Clear();
+  ASSERT_NO_FATAL_FAILURE(Start({}, faults));
   // The definition file of that name is missing: the loader asks about an update
   // (No) and falls back to the best file of the folder.
-  r = Tick(kRemoteEui);
+  const RemoteDeviceResult r = Tick(kRemoteEui);
   EXPECT_EQ(r.outcome, Outcome::kRemote);
   EXPECT_EQ(r.euiAddress, kRemoteEui);
   EXPECT_EQ(r.version, "ERROR");
@@ -173,13 +176,14 @@ TEST_F(RemoteConfigurationTest, AFailedEuiOrVersionQueryLeavesErrorInItsPlaceAnd
   EXPECT_THAT(harness->Op().Questions(), ElementsAre(DefinitionLoader::kUpdateQuestion));
 }
 
-TEST_F(RemoteConfigurationTest, AReportedEuiAddressThatWouldBreakTheCommandLineIsNotUsed) {
+TEST_F(RemoteConfigurationTest, AReportedEuiAddressThatWouldBreakTheCommandLineKeepsThePageLocal) {
   ASSERT_NO_FATAL_FAILURE(Start());
   harness->Sim().SetRemoteRegister(kRemoteEui, "AT+LONGADDR", "000D6F0000D4E5F6,AT&F");
   const RemoteDeviceResult r = Tick(kRemoteEui);
-  EXPECT_EQ(r.outcome, Outcome::kRemote);
-  EXPECT_EQ(r.euiAddress, "ERROR");
-  EXPECT_EQ(page->state.remoteEuiAddress, "ERROR");
+  EXPECT_EQ(r.outcome, Outcome::kNoResponse);
+  EXPECT_FALSE(harness->Conn().RemoteMode());
+  EXPECT_EQ(page->state.remoteEuiAddress, "");
+  EXPECT_THAT(Messages(), ElementsAre("ERROR: The remote device does not respond."));
 }
 
 TEST_F(RemoteConfigurationTest, ASleepyLocalModuleIsWokenBeforeTheIdentification) {

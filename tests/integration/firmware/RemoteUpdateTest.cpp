@@ -198,7 +198,6 @@ TEST(RemoteUpdateTest, SecondDeviceNotAnsweringIsCountedAndTheThirdStartsInTheSa
   // and as the last chosen row it ends the looks.
   EXPECT_EQ(update.OnUpdateTimer(), std::nullopt);
   EXPECT_TRUE(update.Busy());
-  EXPECT_THAT(h.Op().Messages(), ElementsAre("ERROR: The remote device does not respond."));
   ASSERT_TRUE(view.WaitForFinishedCount(2, kDeadline));
   ASSERT_TRUE(WaitIdle(update));
 
@@ -225,7 +224,12 @@ TEST(RemoteUpdateTest, SecondDeviceNotAnsweringIsCountedAndTheThirdStartsInTheSa
                           "Preparing for firmware update...",
                           "Could not update remote device firmware.",
                           "Preparing for firmware update...", "Preparing for firmware update......",
-                          "All remote firmware updates are completed successfully."));
+                          "Remote firmware update failed for 1 of 3 devices."));
+  // The closing box names the device that failed, with the node name it reported.
+  EXPECT_THAT(h.Op().Messages(),
+              ElementsAre("ERROR: The remote device does not respond.",
+                          "ERROR: Remote firmware update failed for 1 of 3 devices:\r\n" + kR2 +
+                              " (Remote): the remote device did not respond."));
   // Off for each device; back after the failed start and after the last device.
   EXPECT_THAT(view.buttons, ElementsAre(false, false, true, false, true));
   EXPECT_EQ(view.rowProgress.back(), std::make_pair(2, 100));
@@ -237,7 +241,7 @@ TEST(RemoteUpdateTest, SecondDeviceNotAnsweringIsCountedAndTheThirdStartsInTheSa
   EXPECT_EQ(h.Op().WaitDepth(), 0);
 }
 
-TEST(RemoteUpdateTest, AFailedFirstStartStillCountsWhenTheLastDeviceCompletes) {
+TEST(RemoteUpdateTest, AFailedFirstStartIsReportedWhenTheLastDeviceCompletes) {
   SimHarness h(Network(
       {Node(kR1, "MA11", {.bootload = sim::RemoteFaults::Bootload::Error}), Node(kR2)}));
   ASSERT_TRUE(h.Connect(115200));
@@ -250,8 +254,13 @@ TEST(RemoteUpdateTest, AFailedFirstStartStillCountsWhenTheLastDeviceCompletes) {
   ASSERT_TRUE(first.has_value());
   update.RunRemoteUpdate(*first);
 
-  EXPECT_THAT(h.Op().Messages(), ElementsAre("ERROR: The remote device does not respond."));
-  EXPECT_EQ(view.statuses.back(), "All remote firmware updates are completed successfully.");
+  // The last device completed, but not every one: no "completed successfully" at the end.
+  EXPECT_THAT(h.Op().Messages(),
+              ElementsAre("ERROR: The remote device does not respond.",
+                          "ERROR: Remote firmware update failed for 1 of 2 devices:\r\n" + kR1 +
+                              " (Remote): the remote device did not respond."));
+  EXPECT_EQ(view.statuses.back(), "Remote firmware update failed for 1 of 2 devices.");
+  EXPECT_THAT(view.statuses, Not(Contains(HasSubstr("All remote"))));
   EXPECT_THAT(view.finished, ElementsAre(FirmwareOutcome::kCompleted));
   EXPECT_THAT(RemoteImageOwners(h.Sim()), ElementsAre(kR2));
   EXPECT_EQ(view.buttons.back(), true);
@@ -276,7 +285,10 @@ TEST(RemoteUpdateTest, AFailedTransferGivesTheButtonsBackAndEmptiesTheRowsBar) {
   EXPECT_THAT(view.rowProgress, Contains(std::make_pair(0, 0)));
   EXPECT_THAT(view.buttons, ElementsAre(false, true, false, true));
   EXPECT_THAT(RemoteImageOwners(h.Sim()), ElementsAre(kR2));
-  EXPECT_THAT(h.Op().Messages(), IsEmpty());
+  EXPECT_EQ(view.statuses.back(), "Remote firmware update failed for 1 of 2 devices.");
+  EXPECT_THAT(h.Op().Messages(),
+              ElementsAre("ERROR: Remote firmware update failed for 1 of 2 devices:\r\n" + kR1 +
+                          " (Remote): the image transfer failed."));
 }
 
 TEST(RemoteUpdateTest, AnImageTheRemoteRefusesIsThatDevicesFailureAndTheNextStillStarts) {
@@ -297,15 +309,50 @@ TEST(RemoteUpdateTest, AnImageTheRemoteRefusesIsThatDevicesFailureAndTheNextStil
                           Optional(FirmwareOutcome::kImageRefused)));
   EXPECT_THAT(view.statuses, Contains("The bootloader refused the image."));
   EXPECT_THAT(view.statuses, Not(Contains(HasSubstr("completed successfully"))));
+  EXPECT_EQ(view.statuses.back(), "Remote firmware update failed for 2 of 2 devices.");
   EXPECT_THAT(view.rowProgress, Contains(std::make_pair(0, 0)));
   EXPECT_THAT(view.rowProgress, Contains(std::make_pair(1, 0)));
   EXPECT_TRUE(h.Sim().ReceivedRemoteImages().empty());
   ASSERT_EQ(h.Sim().RefusedImages().size(), 2u);
   EXPECT_EQ(h.Sim().RefusedImages()[1].euiAddress, kR2);
   EXPECT_EQ(h.Sim().RefusedImages()[1].image, image.Padded());
-  // A remote keeps its firmware: no reload is asked for.
+  // A remote keeps its firmware: no reload is asked for; the closing box names both.
   EXPECT_EQ(h.Sim().RemoteVersion(kR1), "v1.9.5");
-  EXPECT_THAT(h.Op().Messages(), IsEmpty());
+  EXPECT_THAT(h.Op().Messages(),
+              ElementsAre("ERROR: Remote firmware update failed for 2 of 2 devices:\r\n" + kR1 +
+                          " (Remote): its bootloader refused the image.\r\n" + kR2 +
+                          " (Remote): its bootloader refused the image."));
+  EXPECT_FALSE(h.Conn().Gate().Leased());
+}
+
+TEST(RemoteUpdateTest, AFailedCloneAmongSeveralIsNamedByItsRowAndNoSuccessTextCloses) {
+  SimHarness h(Network({Node(kR1), Node(kR2, "MA11", {.clone = sim::RemoteFaults::Clone::Error}),
+                        Node(kR3)}));
+  ASSERT_TRUE(h.Connect(115200));
+  RecordingView view;
+  FirmwareUpdate update(h.Conn(), view, h.Op());
+  update.SetCloneChecked(true);
+  // Rows as a scan filled them, with their node names: nobody is asked for one.
+  std::vector<RemoteRow> rows = Rows({kR1, kR2, kR3});
+  rows[1].nodeName = "Pump house";
+  rows[0].nodeName = "Gate";
+  rows[2].nodeName = "Hall";
+  const auto first = update.OnRemoteUpdate(rows);
+  ASSERT_TRUE(first.has_value());
+  update.RunRemoteUpdate(*first);
+
+  EXPECT_THAT(update.Sequence().Outcomes(),
+              ElementsAre(Optional(FirmwareOutcome::kCompleted),
+                          Optional(FirmwareOutcome::kCloneError),
+                          Optional(FirmwareOutcome::kCompleted)));
+  EXPECT_THAT(view.statuses, Not(Contains("All firmware updates are completed successfully.")));
+  EXPECT_EQ(view.statuses.back(), "Remote firmware update failed for 1 of 3 devices.");
+  EXPECT_THAT(h.Op().Messages(),
+              ElementsAre("ERROR: Remote firmware update failed for 1 of 3 devices:\r\n" + kR2 +
+                          " (Pump house): the local module reported an error while cloning."));
+  EXPECT_EQ(view.buttons.back(), true);
+  for (const auto& line : h.Sim().ReceivedLines())
+    EXPECT_THAT(line, Not(HasSubstr("nodename")));
   EXPECT_FALSE(h.Conn().Gate().Leased());
 }
 
@@ -363,7 +410,11 @@ TEST(RemoteUpdateTest, ACloneThatReportsErrorFails) {
   ASSERT_TRUE(first.has_value());
   update.RunRemoteUpdate(*first);
   EXPECT_THAT(update.Sequence().Outcomes(), ElementsAre(Optional(FirmwareOutcome::kCloneError)));
-  EXPECT_EQ(view.statuses.back(), "Could not update remote device firmware.");
+  EXPECT_THAT(view.statuses, Contains("Could not update remote device firmware."));
+  EXPECT_EQ(view.statuses.back(), "Remote firmware update failed for 1 of 1 device.");
+  EXPECT_THAT(h.Op().Messages(),
+              ElementsAre("ERROR: Remote firmware update failed for 1 of 1 device:\r\n" + kR1 +
+                          " (Remote): the local module reported an error while cloning."));
   EXPECT_EQ(view.rowProgress.back(), std::make_pair(0, 0));
   EXPECT_THAT(view.buttons, ElementsAre(false, true));
 }
@@ -393,7 +444,7 @@ TEST(RemoteUpdateTest, ACloneThatNeverEndsFailsAfter180Passes) {
   EXPECT_EQ(passes[179], 179);
   EXPECT_EQ(passes.back(), 0);
   EXPECT_THAT(view.statuses, Contains("Cloning." + std::string(179, '.')));
-  EXPECT_EQ(view.statuses.back(), "Could not update remote device firmware.");
+  EXPECT_EQ(view.statuses.back(), "Remote firmware update failed for 1 of 1 device.");
   EXPECT_THAT(view.buttons, ElementsAre(false, true));
 }
 
@@ -450,7 +501,9 @@ TEST(RemoteUpdateTest, ARowOfAnotherKindIsCheckedAgainBeforeItsStart) {
 
   EXPECT_THAT(h.Op().Messages(),
               ElementsAre("ERROR: The firmware file is incorrect for the remote device(" + kR2 +
-                          ")."));
+                          ").",
+                          "ERROR: Remote firmware update failed for 1 of 2 devices:\r\n" + kR2 +
+                              " (Remote): its model does not fit the firmware to be sent."));
   EXPECT_THAT(update.Sequence().Outcomes(),
               ElementsAre(Optional(FirmwareOutcome::kCompleted), Optional(FirmwareOutcome::kRefused)));
   EXPECT_THAT(h.Sim().ReceivedLines(), Not(Contains("AT+BOOTLOAD=1," + kR2 + "\r\n")));

@@ -65,6 +65,50 @@ TEST(ConfigurationTransfer, TheLogsGoNextToTheChosenFile) {
   EXPECT_EQ(ConfigurationTransfer::LogPathFor("a.zgb", "ExportErrorLog.TXT"), "ExportErrorLog.TXT");
 }
 
+TEST(ConfigurationTransfer, ACommandWithANulByteIsReadWholeAndRefusedNotCutAtTheNul) {
+  using namespace std::string_literals;
+  const ProfileFile file(
+      "[Firmware]\r\nVersion=V\r\nNum_of_saves=2\r\n"
+      "[0]\r\nName=Network/PAN ID\r\nCommand=AT+PANID=1A\0"
+      "2B\r\n\r\n"
+      "[1]\r\nName=Radio/Channel\r\nCommand=AT+CH=11\r\n\r\n"s);
+  const ImportPlan plan = ConfigurationTransfer::ReadImportFile(file);
+  ASSERT_EQ(plan.entries.size(), 2u);
+  EXPECT_EQ(plan.entries[0].command,
+            "AT+PANID=1A\0"
+            "2B"s);
+  EXPECT_FALSE(plan.entries[0].sendable) << "AT+PANID=1A would be sent as if it were the value";
+  EXPECT_TRUE(plan.entries[1].sendable);
+  // What the platform's buffered read shows still ends at the NUL.
+  EXPECT_EQ(file.GetString("0", "Command"), "AT+PANID=1A");
+}
+
+TEST(ConfigurationTransfer, ACountBeyondTheFilesSectionsStopsAtItsLastSection) {
+  const std::string head = "[Firmware]\r\nVersion=V\r\nNum_of_saves=";
+  const std::string sections = "[0]\r\nCommand=AT+A=1\r\n\r\n[1]\r\nCommand=AT+B=2\r\n\r\n";
+  for (const char* count : {"2", "3", "9", "2147483647"}) {
+    const ImportPlan plan =
+        ConfigurationTransfer::ReadImportFile(ProfileFile(head + count + "\r\n" + sections));
+    ASSERT_EQ(plan.entries.size(), 2u) << count;
+    EXPECT_TRUE(plan.entries[0].sendable && plan.entries[1].sendable) << count;
+  }
+  // One section fewer than the count says: the count still ends the replay.
+  EXPECT_EQ(
+      ConfigurationTransfer::ReadImportFile(ProfileFile(head + "1\r\n" + sections)).entries.size(),
+      1u);
+  // A section missing before the last one is a failed entry; after it nothing is.
+  const ImportPlan gap = ConfigurationTransfer::ReadImportFile(ProfileFile(
+      head + "8\r\n[0]\r\nCommand=AT+A=1\r\n[ 2 ]\r\nCommand=AT+C=3\r\n[x]\r\n[y]\r\n"));
+  ASSERT_EQ(gap.entries.size(), 3u);
+  EXPECT_TRUE(gap.entries[0].sendable);
+  EXPECT_FALSE(gap.entries[1].sendable);
+  EXPECT_EQ(gap.entries[1].command, "");
+  EXPECT_EQ(gap.entries[2].command, "AT+C=3");
+  // No numbered section at all: nothing to replay.
+  EXPECT_TRUE(ConfigurationTransfer::ReadImportFile(ProfileFile(head + "4\r\n[a]\r\n[b]\r\n"))
+                  .entries.empty());
+}
+
 TEST(ProfileFileSections, EverySectionHeaderLineIsCountedAndNothingElse) {
   EXPECT_EQ(ProfileFile().SectionCount(), 0u);
   EXPECT_EQ(ProfileFile("\xEF\xBB\xBF[Firmware]\r\nVersion=x\r\n[0]\r\n[0]\r\n  [ 1 ]  \n")

@@ -124,8 +124,10 @@ TEST(ProfileFile, WhatIsNoProfileFileReadsAsEmpty) {
       "ELF\x02\x01\x01\0\0[\x01]\n\xff\xfe\0\x03";
   const ProfileFile file{std::string(kBinary, sizeof kBinary - 1)};
   EXPECT_EQ(file.GetString("Firmware", "Version", "default"), "default");
-  // A value ends where a caller's text buffer would end it.
-  EXPECT_EQ(ProfileFile(std::string("[S]\nk=ab\0cd\n", 12)).Lookup("S", "k"), "ab");
+  // A value ends where a caller's text buffer would end it; the uncut read keeps it all.
+  const ProfileFile withNul(std::string("[S]\nk=ab\0cd\n", 12));
+  EXPECT_EQ(withNul.GetString("S", "k"), "ab");
+  EXPECT_EQ(withNul.Lookup("S", "k"), std::string("ab\0cd", 5));
   // A byte order mark does not hide the first section.
   const ProfileFile marked{std::string("\xEF\xBB\xBF[Firmware]\r\nVersion=V\r\n")};
   EXPECT_EQ(marked.Lookup("Firmware", "Version"), "V");

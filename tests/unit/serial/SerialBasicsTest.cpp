@@ -1,4 +1,4 @@
-// The pure rules of the serial layer: port names, write time-outs, the line
+// The pure rules of the serial layer: write time-outs, the line
 // setting tables, the reply-line extraction and the port list.
 
 #include <gtest/gtest.h>
@@ -15,15 +15,6 @@
 
 namespace zendra {
 namespace {
-
-TEST(PortNames, ComNumbersMapToTheLinuxSerialDevices) {
-  EXPECT_EQ(SerialPort::ResolvePortName("COM1"), "/dev/ttyS0");
-  EXPECT_EQ(SerialPort::ResolvePortName("COM12"), "/dev/ttyS11");
-  EXPECT_EQ(SerialPort::ResolvePortName("com3"), "/dev/ttyS2");
-  EXPECT_EQ(SerialPort::ResolvePortName("/dev/ttyUSB0"), "/dev/ttyUSB0");
-  EXPECT_EQ(SerialPort::ResolvePortName("COM0"), "COM0");      // no such port: fails to open
-  EXPECT_EQ(SerialPort::ResolvePortName("COMx"), "COMx");
-}
 
 TEST(WriteTimeout, MultiplierIs230400DividedByTheBaudRate) {
   EXPECT_EQ(SerialPort::WriteTimeoutMultiplier(1200), 192);

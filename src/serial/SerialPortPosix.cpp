@@ -1,4 +1,6 @@
 #include "serial/SerialPort.h"
+// The serial port on POSIX termios: a descriptor, an eventfd that wakes the reader,
+// TIOCEXCL and flock() to keep the port for this program alone.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,6 +15,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+
+#include "serial/PortName.h"
 
 namespace zendra {
 
@@ -52,22 +56,8 @@ void DrainOutput(int fd, std::chrono::milliseconds bound) {
 
 }  // namespace
 
-SerialPort::~SerialPort() { Close(); }
-
 std::string SerialPort::ResolvePortName(const std::string& portName) {
-  if (portName.size() > 3 && std::toupper(static_cast<unsigned char>(portName[0])) == 'C' &&
-      std::toupper(static_cast<unsigned char>(portName[1])) == 'O' &&
-      std::toupper(static_cast<unsigned char>(portName[2])) == 'M') {
-    bool digits = true;
-    for (std::size_t i = 3; i < portName.size(); ++i) {
-      if (!std::isdigit(static_cast<unsigned char>(portName[i]))) digits = false;
-    }
-    if (digits && portName.size() <= 6) {
-      const int n = std::atoi(portName.c_str() + 3);
-      if (n >= 1) return "/dev/ttyS" + std::to_string(n - 1);
-    }
-  }
-  return portName;
+  return ComPortToPosixPath(portName);
 }
 
 bool SerialPort::IsSupportedBaudRate(int baudRate) {
@@ -214,26 +204,6 @@ bool SerialPort::FailOpen(OpenError error, int systemError) {
   return false;
 }
 
-std::string SerialPort::OpenFailureDetail() const {
-  const std::string reason = openErrorText_.empty() ? "" : " (" + openErrorText_ + ")";
-  switch (openError_) {
-    case OpenError::kNone:
-      return {};
-    case OpenError::kBusy:
-      return devicePath_ + " is in use by another program.";
-    case OpenError::kPermission:
-      return devicePath_ + ": permission denied. The user must be allowed to use serial ports "
-                           "(on most systems: be a member of the \"dialout\" group).";
-    case OpenError::kNotFound:
-      return devicePath_ + ": there is no such serial port" + reason + ".";
-    case OpenError::kSettings:
-      return devicePath_ + ": the port does not take these line settings" + reason + ".";
-    case OpenError::kOther:
-      return devicePath_ + ": the port could not be opened" + reason + ".";
-  }
-  return {};
-}
-
 void SerialPort::WakeReader() {
   // Wakes the reader and any writer waiting on a full output queue.
   running_ = false;
@@ -241,13 +211,6 @@ void SerialPort::WakeReader() {
     const std::uint64_t one = 1;
     (void)!::write(wakeFd_, &one, sizeof one);
   }
-}
-
-void SerialPort::Close() {
-  std::lock_guard guard(openClose_);
-  WakeReader();
-  std::unique_lock lock(lifecycle_);
-  ReleaseLocked();
 }
 
 void SerialPort::ReleaseLocked() {
@@ -285,38 +248,13 @@ void SerialPort::ReleaseLocked() {
   receive_.Notify();
 }
 
-void SerialPort::SetTap(LineTap* tap) {
-  std::unique_lock lock(tapMutex_);
-  tap_.store(tap, std::memory_order_release);
-}
-
-void SerialPort::TellTap(LineTap::Event event, const void* bytes, std::size_t length) {
-  std::shared_lock lock(tapMutex_);
-  if (LineTap* tap = tap_.load(std::memory_order_acquire))
-    tap->Record(event, static_cast<const std::uint8_t*>(bytes), length);
-}
-
-int SerialPort::Write(const void* bytes, int length) {
-  if (length <= 0) return 0;
-  std::shared_lock lock(lifecycle_);
-  if (fd_.load() < 0 || !running_) return 0;
-  // Told before the bytes go out, so the log shows a write before its answer.
-  Tell(LineTap::Event::kSent, bytes, static_cast<std::size_t>(length));
-  const int written = WriteBytes(static_cast<const std::uint8_t*>(bytes), length);
-  if (written < length && tap_.load() != nullptr) {
-    Tell(LineTap::Event::kNote, "only " + std::to_string(written) + " of " +
-                                    std::to_string(length) + " bytes were written");
-  }
-  return written;
-}
-
 int SerialPort::WriteBytes(const std::uint8_t* data, int length) {
   const int fd = fd_.load();
 
   const int perByte = WriteTimeoutMultiplier(baudRate_);
   const bool bounded = perByte > 0;
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<long long>(perByte) * length);
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(static_cast<long long>(perByte) * length);
 
   int written = 0;
   while (written < length) {
@@ -334,7 +272,7 @@ int SerialPort::WriteBytes(const std::uint8_t* data, int length) {
       if (left.count() <= 0) return written;
       waitMs = static_cast<int>(left.count()) + 1;
     }
-    pollfd fds[2] = {{fd, POLLOUT, 0}, {wakeFd_, POLLIN, 0}};
+    pollfd fds[2] = {{fd, POLLOUT, 0}, {static_cast<int>(wakeFd_), POLLIN, 0}};
     const int r = ::poll(fds, 2, waitMs);
     if (r < 0 && errno != EINTR) return written;
     if (fds[1].revents & POLLIN) return written;  // closing
@@ -357,7 +295,7 @@ void SerialPort::ReaderThread(std::stop_token stop) {
   std::uint8_t chunk[4096];
   const int fd = fd_.load();
   while (running_ && !stop.stop_requested()) {
-    pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    pollfd fds[2] = {{fd, POLLIN, 0}, {static_cast<int>(wakeFd_), POLLIN, 0}};
     const int r = ::poll(fds, 2, -1);
     if (r < 0) {
       if (errno == EINTR) continue;
