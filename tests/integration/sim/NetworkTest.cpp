@@ -184,7 +184,7 @@ TEST(SimNetworkScan, GeneratedNetworkOfHundredsIsTheSameEveryTimeAndReachable) {
   // Every listed node is there to be asked.
   const RemoteNode& last = nodes.back();
   EXPECT_EQ(bench.Command("AT+RC=" + last.euiAddress + ",AT+NODENAME\r\n"),
-            "\r\n" + last.nodeName + "\r\nOK\r\n");
+            "\r\n" + last.nodeName + "\r\n\r\nOK\r\n");
 }
 
 TEST(SimNetworkScan, AnswersErrorOrNothingWhenToldTo) {
