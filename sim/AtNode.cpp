@@ -11,8 +11,9 @@ std::string UpperAscii(std::string_view text) {
 }
 
 AtNode::AtNode(Identity identity, const std::vector<RegisterDefinition>& definitions,
-               const std::vector<std::pair<std::string, std::string>>& initialValues, bool remote)
-    : remote_(remote) {
+               const std::vector<std::pair<std::string, std::string>>& initialValues, bool remote,
+               ReplyForm replyForm)
+    : remote_(remote), replyForm_(replyForm) {
   struct Fact {
     const char* command;
     std::string value;
@@ -95,7 +96,7 @@ AtNode::Outcome AtNode::Execute(std::string_view line) {
   }
   Register* reg = Find(name);
   if (!reg) return {std::string(kReplyError)};
-  if (!hasValue) return {ValueReply(reg->value)};
+  if (!hasValue) return {ValueReply(reg->value, replyForm_)};
   if (reg->readOnly) return {std::string(kReplyError)};
   if (reg->hasDefinition && !reg->definition.Accepts(value)) return {std::string(kReplyError)};
   reg->value = value;

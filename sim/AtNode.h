@@ -5,7 +5,8 @@
 // "+++" escape, sleep, the bootloader) lives with the local module, not here.
 //
 // Reply layouts, as the module puts them on the line:
-//   query            "\r\n" VALUE "\r\n" "OK\r\n"
+//   query, usual form "\r\n" VALUE "\r\n" "\r\n" "OK\r\n"
+//   query, short form "\r\n" VALUE "\r\n" "OK\r\n"
 //   command, no value "\r\nOK\r\n"
 //   failure          "\r\nERROR\r\n"
 // Command names are matched without regard to case; values are taken as sent.
@@ -16,13 +17,16 @@
 #include <utility>
 #include <vector>
 
+#include "ModuleSimulator.h"
 #include "RegisterDefinitions.h"
 
 namespace zendra::sim {
 
 inline constexpr std::string_view kReplyOk = "\r\nOK\r\n";
 inline constexpr std::string_view kReplyError = "\r\nERROR\r\n";
-inline std::string ValueReply(const std::string& value) { return "\r\n" + value + "\r\nOK\r\n"; }
+inline std::string ValueReply(const std::string& value, ReplyForm form) {
+  return "\r\n" + value + (form == ReplyForm::Usual ? "\r\n\r\nOK\r\n" : "\r\nOK\r\n");
+}
 
 class AtNode {
  public:
@@ -44,7 +48,8 @@ class AtNode {
 
   // `initialValues` override the definitions' factory values (command, value).
   AtNode(Identity identity, const std::vector<RegisterDefinition>& definitions,
-         const std::vector<std::pair<std::string, std::string>>& initialValues, bool remote);
+         const std::vector<std::pair<std::string, std::string>>& initialValues, bool remote,
+         ReplyForm replyForm = ReplyForm::Usual);
 
   // Runs one command line (line end removed). Never empty.
   Outcome Execute(std::string_view line);
@@ -83,6 +88,7 @@ class AtNode {
   std::vector<Register> registers_;
   std::map<std::string, std::size_t> index_;  // upper-case command → registers_
   bool remote_;
+  ReplyForm replyForm_;
 };
 
 std::string UpperAscii(std::string_view text);

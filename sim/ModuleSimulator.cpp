@@ -160,7 +160,8 @@ bool ModuleSimulator::Impl::Start() {
   if (!loadDefinitions(options.definitionsFile, definitions)) return false;
   AtNode::Identity identity{options.productName, options.euiAddress, options.nodeName,
                             options.version, options.nodeType};
-  auto node = std::make_unique<AtNode>(identity, definitions, options.registerValues, false);
+  auto node = std::make_unique<AtNode>(identity, definitions, options.registerValues, false,
+                                       options.replyForm);
   RemoteNetwork remoteNodes;
   // A generated network has hundreds of nodes and a handful of definition files.
   std::map<std::string, std::vector<RegisterDefinition>> loaded;
@@ -173,7 +174,8 @@ bool ModuleSimulator::Impl::Start() {
     }
     AtNode::Identity remoteIdentity{remote.productName, remote.euiAddress, remote.nodeName,
                                     remote.version, remote.nodeType};
-    remoteNodes.Add(remote, AtNode(remoteIdentity, found->second, remote.registerValues, true));
+    remoteNodes.Add(remote, AtNode(remoteIdentity, found->second, remote.registerValues, true,
+                                   options.replyForm));
   }
   if (!options.logFile.empty()) log.OpenFile(options.logFile);
   line.RecordWire(options.recordWire);

@@ -111,6 +111,11 @@ struct Faults {
   bool scanSilent = false;
 };
 
+// How the module lays out the answer to a query. Both are found on real modules:
+//   usual  "\r\n" VALUE "\r\n" "\r\n" "OK\r\n"   (a blank line before the OK)
+//   short  "\r\n" VALUE "\r\n" "OK\r\n"
+enum class ReplyForm { Usual, Short };
+
 struct Options {
   std::string productName = "MA11";
   std::string euiAddress = "000D6F0000A1B2C3";
@@ -131,6 +136,8 @@ struct Options {
   // A module powers up with its echo on, also after ATZ and after its bootloader
   // runs the firmware; true keeps the echo as it was over a restart (older firmware).
   bool echoKeptOverRestart = false;
+  // The layout of query answers, the local module's and its remote nodes' alike.
+  ReplyForm replyForm = ReplyForm::Usual;
   int radioDelayMs = 20;  // AT+RC=: time for the command and its reply over the air
   std::string logFile;    // appends every received line (escaped) when not empty
   // Keeps every byte on the line, both ways, with its time (WireRecord()).

@@ -246,6 +246,11 @@ void SimulatorCommandLine::AddTo(CLI::App& app, const std::string& group) {
           ->capture_default_str());
   add(app.add_flag("--echo-kept-over-restart", o.echoKeptOverRestart,
                    "Keep the echo as it was over ATZ and a run from the bootloader (default: on again)"));
+  add(app.add_option("--reply-form", replyForm_,
+                     "Layout of query answers: usual (a blank line before the OK, as most "
+                     "modules) or short")
+          ->check(CLI::IsMember({"usual", "short"}))
+          ->capture_default_str());
   add(app.add_option("--restart-ms", o.restartMs, "ATZ: ms the module is deaf while it restarts")
           ->capture_default_str());
   add(app.add_option("--radio-delay", o.radioDelayMs, "AT+RC=: ms until the remote's reply")
@@ -320,6 +325,7 @@ Options SimulatorCommandLine::Finish(const std::string& definitionsFolder) const
   options.baudRate = baud_ == "auto" ? 0 : std::stoi(baud_);
   options.faults.refuseWith = ParseByte("--refuse-with", refuseWith_);
   options.faults.eotAnswer = ParseByte("--eot-answer", eotAnswer_);
+  options.replyForm = replyForm_ == "short" ? ReplyForm::Short : ReplyForm::Usual;
   const std::string folder = builtIn_ ? std::string() : definitionsFolder;
   if (options.definitionsFile.empty())
     options.definitionsFile = DefinitionsFileIn(folder, options.productName, options.version);

@@ -45,6 +45,7 @@ class SimulatorCommandLine {
   std::vector<std::string> sets_;
   std::string refuseWith_ = "NAK";
   std::string eotAnswer_ = "ACK";
+  std::string replyForm_ = "usual";
   bool builtIn_ = false;
   int count_ = 1;
   std::vector<std::string> moduleFaults_;

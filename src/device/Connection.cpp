@@ -117,8 +117,16 @@ bool Connection::Connect(LineLease& line, const std::string& name,
   port_.Write("\r\n");
   line.Sleep(100);
 
+  // A port that goes away ends the handshake at once: no later step can answer,
+  // and the module's silence is not a wrong baud rate.
+  const auto lost = [&] {
+    if (!link_.LineLost()) return false;
+    Fail(line, Failure::kLineLost, AtLink::kLineLostMessage);
+    return true;
+  };
   link_.SendAtCommand("ATE0\r\n", 1);
-  bool answered = link_.SendAtCommand("ATR1\r\n", 3);
+  bool answered = !lost() && link_.SendAtCommand("ATR1\r\n", 3);
+  if (lost()) return false;
   if (!answered && !line.Stopped()) {
     // The module may be in transparent mode: escape to command mode and ask again.
     link_.SendAtCommand("+++", 2);
@@ -126,12 +134,15 @@ bool Connection::Connect(LineLease& line, const std::string& name,
     answered = link_.SendAtCommand("ATR1\r\n", 1);
     if (answered) line.Sleep(1);
   }
+  if (lost()) return false;
   if (line.Stopped()) {
     Fail(line, Failure::kStopped, nullptr);
     return false;
   }
   if (!answered) {
-    switch (ProbeBootloader(line)) {
+    const Probe probe = ProbeBootloader(line);
+    if (lost()) return false;
+    switch (probe) {
       case Probe::kNoAnswer:
         Fail(line, Failure::kNoResponse, kNoResponse);
         return false;
@@ -159,6 +170,7 @@ bool Connection::Connect(LineLease& line, const std::string& name,
   port_.Write("\r\n");
   line.Sleep(200);
   if (!link_.SendAtCommand("ATE0\r\n", 2)) {
+    if (lost()) return false;
     Fail(line, Failure::kCheckBaudRate, kCheckBaudRate);
     return false;
   }
@@ -169,12 +181,13 @@ bool Connection::Connect(LineLease& line, const std::string& name,
     device_.nodeType = nodeType;
     device_.sleepy = link_.sleepy;
   }
+  if (lost()) return false;
   ShowDeviceInfo(line);
   if (line.Stopped()) {
     Fail(line, Failure::kStopped, nullptr);
     return false;
   }
-  return true;
+  return !lost();
 }
 
 void Connection::Disconnect() {
@@ -200,7 +213,7 @@ Connection::Probe Connection::ProbeBootloader(LineLease& line) {
   port_.Write("\n");
 
   if (!link_.CollectReplyUntil(
-          [](const std::string& r) { return Holds(r, "BL") || WaitingForUpload(r); }, 30))
+          [](const std::string& r) { return Holds(r, "BL") || AtLink::WaitingForUpload(r); }, 30))
     return Probe::kNoAnswer;
   if (!Holds(link_.reply, "BL")) {
     // The bootloader waits for an upload (our own "ATR1" reached its menu, whose
@@ -235,11 +248,6 @@ Connection::Probe Connection::ProbeBootloader(LineLease& line) {
   Reopen(line, Settings().baudRate);
   line.Sleep(100);
   return Probe::kGoOn;
-}
-
-bool Connection::WaitingForUpload(const std::string& received) {
-  if (received.find('C') == std::string::npos) return false;
-  return received.find_first_not_of("C\x15") == std::string::npos;
 }
 
 void Connection::ShowDeviceInfo(LineLease& /*line*/) {

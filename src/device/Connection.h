@@ -59,6 +59,7 @@ class Connection {
     kFirmwareDamaged,  // the module waits in its bootloader and no reload was offered
     kLineBusy,         // another activity holds the line
     kStopped,          // the caller was asked to stop
+    kLineLost,         // the port went away during the handshake
   };
 
   // The right to use the line; nothing while another activity holds it.
@@ -97,10 +98,6 @@ class Connection {
   void Reboot(LineLease& line);
   // Reopens the port with the stored name and settings at `baudRate`.
   bool Reopen(LineLease& line, int baudRate);
-
-  // A bootloader that waits for an upload asks for it with 'C' (NAK once the
-  // upload has begun) once a second and prints nothing else.
-  static bool WaitingForUpload(const std::string& received);
 
   bool IsOpen() const { return link_.portOpen; }
   // A copy: the handshake and a firmware worker write it from their threads.

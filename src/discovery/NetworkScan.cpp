@@ -27,7 +27,8 @@ std::string CollectAtReply(LineLease& line, std::string_view command, int second
   ScanReplyWatch watch;
   const auto deadline = Clock::DeadlineAfter(seconds * kPollsPerSecond * kPollMs);
   for (;;) {
-    if (ring.WaitForBytes(deadline, line.StopToken())) reply += ring.TakeText();
+    const auto wait = ring.WaitForInput(deadline, line.StopToken());
+    reply += ring.TakeText();
     std::size_t at = 0;
     ScanReplyState state = watch.Judge(reply, &at);
     if (state != ScanReplyState::kPending) {
@@ -39,7 +40,9 @@ std::string CollectAtReply(LineLease& line, std::string_view command, int second
       if (state == ScanReplyState::kComplete) return reply;
       if (state == ScanReplyState::kFailed) return kError;
     }
-    if (line.Stopped() || Clock::Now() >= deadline) return kError;
+    // A port that went away sends nothing more: no need to wait out the bound.
+    if (line.Stopped() || wait == ReceiveBuffer::Wait::kLineLost || Clock::Now() >= deadline)
+      return kError;
   }
 }
 
@@ -59,7 +62,8 @@ ScanResult RunNetworkScan(LineLease& line, Operator& op) {
       return result;
     }
   }
-  op.ShowMessage(kScanFailedMessage);
+  // The port gone is said as such, as a transfer says it, not as a failed scan.
+  op.ShowMessage(line.Link().LineLost() ? AtLink::kLineLostMessage : kScanFailedMessage);
   return result;
 }
 

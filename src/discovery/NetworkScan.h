@@ -43,7 +43,8 @@ struct ScanResult {
 
 // The whole scan: a sleepy local module is woken first ("\n" and 200 ms), the reply
 // collected and its device records parsed. A failure is reported to `op` with
-// "ERROR: Could not scan the remote device.".
+// "ERROR: Could not scan the remote device.", a port that went away during the
+// scan at once with AtLink::kLineLostMessage.
 ScanResult RunNetworkScan(LineLease& line, Operator& op);
 
 }  // namespace zendra

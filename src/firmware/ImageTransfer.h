@@ -24,6 +24,7 @@
 #include "base/Operator.h"
 #include "firmware/CrcTable.h"
 #include "firmware/TransferChannel.h"
+#include "serial/AtLink.h"
 
 namespace zendra {
 
@@ -84,8 +85,7 @@ class ImageTransfer {
   static constexpr int kCompletionWaitMs = 30000;
   // The status when the bootloader refused the image it received.
   static constexpr const char* kRefusedStatus = "The bootloader refused the image.";
-  static constexpr const char* kLineLostMessage =
-      "ERROR: The serial port was lost (the device was unplugged or its line closed).";
+  static constexpr const char* kLineLostMessage = AtLink::kLineLostMessage;
 
   ImageTransfer(TransferChannel& channel, const CrcTable& crcTable, Operator& op,
                 TransferSinks sinks);

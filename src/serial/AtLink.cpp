@@ -70,10 +70,20 @@ std::string_view AtLink::WithoutEcho(std::string_view reply, std::string_view li
   }
   if (rest.substr(0, command.size()) != command) return rest;
   rest.remove_prefix(command.size());
-  // The echoed line end; the answer's own leading CR LF goes with it, which the
-  // reply line extraction does not need.
-  while (!rest.empty() && (rest.front() == '\r' || rest.front() == '\n')) rest.remove_prefix(1);
+  // The echoed line end, as far as it came back before the answer: its bytes in
+  // their order (a CR, then the LF unless that comes after the answer). The
+  // answer's own leading CR LF stays: the reply line is found by it, and in the
+  // usual form (a blank line before the OK) taking it would leave an empty line.
+  for (const char end : line.substr(command.size())) {
+    if (rest.empty() || rest.front() != end) break;
+    rest.remove_prefix(1);
+  }
   return rest;
+}
+
+bool AtLink::WaitingForUpload(std::string_view received) {
+  if (received.find('C') == std::string_view::npos) return false;
+  return received.find_first_not_of("C\x15") == std::string_view::npos;
 }
 
 AtLink::Verdict AtLink::Decide(std::string_view text, Rules rules) {
@@ -103,7 +113,7 @@ bool AtLink::CollectReplyUntil(const std::function<bool(const std::string&)>& do
   if (done(reply)) return true;
   const auto deadline = Clock::DeadlineAfter((polls - 1) * 100);
   while (Clock::Now() < deadline && !stop_.stop_requested()) {
-    if (!ring.WaitForBytes(deadline, stop_)) break;
+    if (ring.WaitForInput(deadline, stop_) != ReceiveBuffer::Wait::kBytes) break;
     reply += ring.TakeText();
     if (done(reply)) return true;
   }
@@ -123,9 +133,10 @@ AtLink::Verdict AtLink::Transact(const std::string& line, int timeoutSeconds, Ru
 
   const auto deadline = Clock::DeadlineAfter(timeoutSeconds * 1000);
   for (;;) {
-    const bool more = ring.WaitForBytes(deadline, stop_);
-    if (more) reply += ring.TakeText();
-    // The holder is going away: the transaction ends as a time-out would.
+    const auto wait = ring.WaitForInput(deadline, stop_);
+    reply += ring.TakeText();
+    // The holder is going away, or the port did: the transaction ends as a
+    // time-out would (what came before the line went is still judged).
     if (stop_.stop_requested()) return Verdict::kPending;
     // An echoed command is no answer: a value holding "OK" must not pass for one.
     std::string_view text = WithoutEcho(reply, line);
@@ -149,7 +160,8 @@ AtLink::Verdict AtLink::Transact(const std::string& line, int timeoutSeconds, Ru
       return verdict;
     }
     if (verdict != Verdict::kPending) return verdict;
-    if (Clock::Now() >= deadline) return Verdict::kPending;
+    if (wait == ReceiveBuffer::Wait::kLineLost || Clock::Now() >= deadline)
+      return Verdict::kPending;
   }
 }
 

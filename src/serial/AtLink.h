@@ -30,6 +30,12 @@ namespace zendra {
 
 class AtLink {
  public:
+  // What every conversation says when the port goes away under it (the device
+  // unplugged, the far end closed): it ends at once instead of waiting out its
+  // time-outs and blaming the module.
+  static constexpr const char* kLineLostMessage =
+      "ERROR: The serial port was lost (the device was unplugged or its line closed).";
+
   AtLink(SerialPort& port, Operator& op) : port_(port), operator_(op) {}
 
   // true when "OK" came; false on "ERROR", on time-out and when no connection is
@@ -58,6 +64,9 @@ class AtLink {
   // The stop token of the activity that holds the line (set by its lease).
   void SetStopToken(std::stop_token stop) { stop_ = std::move(stop); }
   bool Stopped() const { return stop_.stop_requested(); }
+  // Whether the port went away under the line (the reader saw it hang up); a
+  // transaction then ends at once as a time-out would.
+  bool LineLost() const { return port_.Receive().LineLost(); }
 
   // Collects what arrives into `reply` until `done(reply)` holds or `polls` looks
   // have been made, the first at once and each further one at most 100 ms after
@@ -82,8 +91,15 @@ class AtLink {
   // of the LF after it arrives after the answer, where the next transaction finds
   // it. So a leading stray LF and the echoed command with its line end are not
   // part of the answer; while the echo is still arriving the answer is empty.
-  // A reply without an echo is returned as it is, but for a stray leading LF.
+  // The answer keeps its own leading CR LF, in either reply form (with or
+  // without a blank line before the OK), so ReplyLine finds the value the same
+  // way with echo on or off. A reply without an echo is returned as it is, but
+  // for a stray leading LF.
   static std::string_view WithoutEcho(std::string_view reply, std::string_view line);
+  // Whether `received` is what a bootloader that waits for an upload sends: it
+  // asks for the upload with 'C' (NAK once the upload has begun) once a second
+  // and prints nothing else, not its menu, whatever it is sent.
+  static bool WaitingForUpload(std::string_view received);
   // "AT+RC=" + address + "," + line; nullopt for an address that may not be sent
   // (RemoteAddress.h): the remote transactions then send nothing.
   static std::optional<std::string> RemoteLine(std::string_view line, std::string_view address);

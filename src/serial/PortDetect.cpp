@@ -17,6 +17,11 @@ namespace {
 constexpr std::string_view kWake = "\r\n";
 constexpr std::string_view kProbe = "AT\r\n";
 constexpr int kQueryTimeoutSeconds = 1;
+// The bootloader talks at this rate; while it waits for an upload it says nothing
+// but a 'C' once a second, so at this rate the probe listens a little longer
+// than that.
+constexpr int kBootloaderRate = 115200;
+constexpr int kUploadRequestWindowMs = 1200;
 // Characters that cross the line for one rate: the two writes, their echo and the
 // answer "\r\nOK\r\n" (and an "ERROR" line for what a wrong rate left behind).
 constexpr int kProbeCharacters = 2 * (2 + 4) + 6 + 9;
@@ -81,6 +86,8 @@ PortDetect::Answer PortDetect::Judge(std::string_view received) {
   // A verdict is a line of its own; the letters inside an echo or noise are none.
   if (AtLink::FindLine(received, "OK") != std::string_view::npos) return Answer::kOk;
   if (received.find("BL") != std::string_view::npos) return Answer::kBootloader;
+  // A bootloader waiting for an upload shows no menu: it only asks for the upload.
+  if (AtLink::WaitingForUpload(received)) return Answer::kBootloader;
   if (AtLink::FindLine(received, "ERROR") != std::string_view::npos) return Answer::kError;
   return Answer::kNothing;
 }
@@ -91,10 +98,8 @@ std::chrono::milliseconds PortDetect::Bound(std::size_t portCount) const {
       std::chrono::duration_cast<milliseconds>(Clock::Scaled(options_.rateWindowMs));
   milliseconds port{0};
   for (int rate : options_.rates) {
-    // A rate's window grows to what the line needs at slow rates (a compressed clock).
-    const auto line = std::chrono::duration_cast<milliseconds>(
-        Clock::Scaled(options_.wakeMs) + kProbeCharacters * CharacterTime(rate));
-    port += std::max(perRate, line) + milliseconds(20);  // and the port reopened at the rate
+    port += std::chrono::duration_cast<milliseconds>(RateWindow(rate)) +
+            milliseconds(20);  // and the port reopened at the rate
   }
   // The end of the answer, and the two reads at the rate found.
   port += perRate +
@@ -103,6 +108,16 @@ std::chrono::milliseconds PortDetect::Bound(std::size_t portCount) const {
   const auto waves =
       static_cast<long>((std::max<std::size_t>(portCount, 1) + parallel - 1) / parallel);
   return waves * port + milliseconds(500);
+}
+
+Clock::Duration PortDetect::RateWindow(int rate) const {
+  // A rate's window grows to what the line needs at slow rates (a compressed clock).
+  auto window = std::max(
+      Clock::Scaled(options_.rateWindowMs),
+      Clock::Scaled(options_.wakeMs) +
+          std::chrono::duration_cast<Clock::Duration>(kProbeCharacters * CharacterTime(rate)));
+  if (rate == kBootloaderRate) window = std::max(window, Clock::Scaled(kUploadRequestWindowMs));
+  return window;
 }
 
 DetectedPort PortDetect::Probe(const std::string& port, std::stop_token stop) const {
@@ -137,11 +152,7 @@ DetectedPort PortDetect::Probe(const std::string& port, std::stop_token stop) co
           return finish(DetectedPort::State::kNotOpened);
       }
     }
-    const auto rateStart = Clock::Now();
-    const auto windowEnd = rateStart + std::max(Clock::Scaled(options_.rateWindowMs),
-                                                Clock::Scaled(options_.wakeMs) +
-                                                    std::chrono::duration_cast<Clock::Duration>(
-                                                        kProbeCharacters * CharacterTime(rate)));
+    const auto windowEnd = Clock::Now() + RateWindow(rate);
     ring.Reset();
     serial.Write(kWake);
     Clock::Sleep(options_.wakeMs, stop);

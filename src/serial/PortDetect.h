@@ -6,8 +6,10 @@
 // short probe: a line end, which wakes a sleepy end device (as the handshake's
 // first "\r\n" does) and ends whatever a wrong rate left in the module's line
 // buffer, then after 100 ms "AT". A line that is exactly "OK" (or "ERROR") means
-// the module understands us at this rate; the bootloader menu's "BL" prompt means a
-// module waiting in its bootloader. Each rate gets about 0.3 s; ports are tried in
+// the module understands us at this rate; the bootloader menu's "BL" prompt, or
+// the 'C' of a bootloader that waits for an upload, means a module in its
+// bootloader. Each rate gets about 0.3 s (115200, the bootloader's rate, 1.2 s:
+// a bootloader that waits for an upload asks once a second); ports are tried in
 // parallel, so the whole run is bounded by the list's length. At the rate found,
 // "AT+PRODUCTNAME" and "AT+VERSION" are asked, 1 s each.
 //
@@ -26,6 +28,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "base/Clock.h"
 
 namespace zendra {
 
@@ -86,7 +90,7 @@ class PortDetect {
     kNothing,     // nothing understandable (yet)
     kOk,          // a line that is exactly "OK"
     kError,       // a line that is exactly "ERROR" and none that is "OK"
-    kBootloader,  // the bootloader's prompt "BL"
+    kBootloader,  // the bootloader: its prompt "BL", or the 'C' that asks for an upload
   };
   static Answer Judge(std::string_view received);
 
@@ -94,6 +98,9 @@ class PortDetect {
   static const char* StateName(DetectedPort::State state);
 
  private:
+  // How long one rate is listened to, from the first byte sent.
+  Clock::Duration RateWindow(int rate) const;
+
   DetectOptions options_;
 };
 

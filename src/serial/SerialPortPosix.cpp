@@ -156,6 +156,17 @@ bool SerialPort::Open(const std::string& portName, int baudRate, int parity, int
     ::close(fd);
     return FailOpen(OpenError::kSettings, error);
   }
+  // A driver may take the call and still drop what it cannot do (7 data bits with
+  // parity on a device that knows only 8N1): the line would run at settings nobody
+  // chose. Read them back; an open that cannot set them fails as a refused one.
+  constexpr tcflag_t kFraming = CSIZE | PARENB | PARODD | CSTOPB;
+  termios taken{};
+  if (::tcgetattr(fd, &taken) != 0 || (taken.c_cflag & kFraming) != (tio.c_cflag & kFraming) ||
+      ::cfgetospeed(&taken) != speed) {
+    ::ioctl(fd, TIOCNXCL);
+    ::close(fd);
+    return FailOpen(OpenError::kSettings, 0);
+  }
   // DTR and RTS asserted (RTS then follows the handshake under RTS/CTS). A
   // pseudo-terminal has no modem lines; that is not an error.
   int lines = TIOCM_DTR | TIOCM_RTS;

@@ -310,6 +310,27 @@ TEST(Handshake, WithoutAReloadToOfferADamagedModuleEndsTheConnectWithoutTheQuest
   EXPECT_FALSE(h.Port().IsOpen());
 }
 
+TEST(Handshake, APortLostDuringTheHandshakeEndsItAtOnceWithTheLostPortMessage) {
+  // A silent module: at real time the handshake would wait out its time-outs and
+  // the bootloader probe (some ten seconds), then blame the baud rate.
+  sim::Options o;
+  o.faults.silent = true;
+  SimHarness h(o, 1.0);
+  std::thread unplug([&] {
+    if (h.Sim().WaitForLine("ATR1\r\n", 10s)) h.Sim().Vanish();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(h.Connect(9600));
+  const auto took = std::chrono::steady_clock::now() - start;
+  unplug.join();
+  EXPECT_EQ(h.Conn().LastFailure(), Connection::Failure::kLineLost);
+  EXPECT_THAT(h.Op().Messages(),
+              ::testing::ElementsAre("ERROR: The serial port was lost (the device was unplugged "
+                                     "or its line closed)."));
+  EXPECT_LT(took, 6s);
+  EXPECT_FALSE(h.Conn().IsOpen());
+}
+
 TEST(Handshake, RebootBringsTheEchoBackAndTheReadsAfterItAreStillRight) {
   SimHarness h;
   ASSERT_TRUE(h.Connect(9600));

@@ -170,6 +170,26 @@ TEST(NetworkScan, ASilentModuleFailsTheScanAfterFifteenSeconds) {
   EXPECT_LT(took, Clock::Scaled(15000) + 2s);
 }
 
+TEST(NetworkScan, APortLostDuringTheScanEndsItAtOnceWithTheLostPortMessage) {
+  // At real time the scan would wait 15 s for the silent module.
+  sim::Options options = Network(sim::GeneratedNetwork(3));
+  options.faults.scanSilent = true;
+  SimHarness h(options, 1.0);
+  ASSERT_TRUE(h.Connect(9600));
+  std::thread unplug([&] {
+    if (h.Sim().WaitForLine(kCommand, 10s)) h.Sim().Vanish();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const ScanResult result = RunNetworkScan(h.Line(), h.Op());
+  const auto took = std::chrono::steady_clock::now() - start;
+  unplug.join();
+  EXPECT_EQ(result.outcome, Outcome::kFailed);
+  EXPECT_THAT(h.Op().Messages(),
+              ElementsAre("ERROR: The serial port was lost (the device was unplugged or its "
+                          "line closed)."));
+  EXPECT_LT(took, 8s);
+}
+
 TEST(NetworkScan, AClosedPortFailsAtOnceWithNothingSent) {
   sim::Options options;
   options.nodeType = 4;  // not even the wake-up goes out

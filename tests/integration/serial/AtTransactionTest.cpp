@@ -171,16 +171,18 @@ TEST(AtTransactions, NothingOfOneAnswerReachesTheNextTransaction) {
   }
 }
 
-TEST(SerialLine, APortVanishingMidTransactionEndsTheReaderAndTheTransactionTimesOut) {
+TEST(SerialLine, APortVanishingMidTransactionEndsTheReaderAndTheTransactionAtOnce) {
   SimHarness h(Silent(), 0.2);
   ASSERT_TRUE(h.OpenPort(115200));
   std::thread module([&] {
     ASSERT_TRUE(h.Sim().WaitForLine("AT+VERSION\r\n", 2s));
     h.Sim().Vanish();
   });
+  // 60 s of protocol time are 12 s here: the lost port ends the wait long before.
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(h.Link().QueryAtCommand("AT+VERSION\r\n", 1), "ERROR");
-  EXPECT_GE(Since(start), 195ms);
+  EXPECT_EQ(h.Link().QueryAtCommand("AT+VERSION\r\n", 60), "ERROR");
+  EXPECT_LT(Since(start), 6s);
+  EXPECT_TRUE(h.Link().LineLost());
   module.join();
 
   const auto deadline = std::chrono::steady_clock::now() + 2s;
@@ -210,6 +212,30 @@ TEST(SerialLine, CloseEndsTheWaitingReaderAtOnce) {
   EXPECT_LT(Since(start), 100ms);
   EXPECT_FALSE(h.Port().ReaderRunning());
   EXPECT_FALSE(h.Port().IsOpen());
+}
+
+TEST(SerialLine, LineSettingsThePortDropsFailTheOpenInsteadOfRunningAt8N1) {
+  // A pseudo-terminal takes the call for 7 data bits with parity and keeps 8 data
+  // bits without: as a device that knows only 8N1 does.
+  SimHarness h(AnyRate());
+  const std::string path = h.Sim().PortPath();
+  const struct {
+    int parity, dataBits, stopBits;
+  } dropped[] = {{2, 7, 0}, {1, 7, 0}, {2, 8, 0}, {1, 8, 2}};
+  for (const auto& s : dropped) {
+    SerialPort port;
+    EXPECT_FALSE(port.Open(path, 9600, s.parity, s.dataBits, s.stopBits, 10))
+        << s.parity << s.dataBits << s.stopBits;
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(port.LastOpenError(), SerialPort::OpenError::kSettings);
+    EXPECT_THAT(port.OpenFailureDetail(),
+                ::testing::HasSubstr("does not take these line settings"));
+  }
+  // What it can do opens: two stop bits are kept.
+  SerialPort port;
+  EXPECT_TRUE(port.Open(path, 9600, 0, 8, 2, 10));
+  port.Close();
+  EXPECT_TRUE(port.Open(path, 115200, 0, 8, 0, 10));
 }
 
 TEST(SerialLine, APortThatDoesNotExistDoesNotOpen) {
@@ -266,9 +292,11 @@ TEST(SerialLine, OpeningAPortThatIsOpenDoesNotWaitForTheNextByte) {
 
 TEST(AtTransaction, ModuleWithItsEchoOnIsAnsweredWithTheValueNotTheEcho) {
   // No ATE0 here: the module echoes every command, and the LF of each line
-  // comes back after the answer, into the next transaction.
+  // comes back after the answer, into the next transaction. A module just powered
+  // up answers so, in its usual reply form (a blank line before the OK).
   SimHarness h(AnyRate());
   ASSERT_TRUE(h.OpenPort(9600));
+  EXPECT_EQ(h.Link().QueryAtCommand("AT+VERSION\r\n", 1), "v1.10.0");
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(h.Link().QueryAtCommand("AT+PRODUCTNAME\r\n", 1), "MA11") << i;
     EXPECT_EQ(h.Link().QueryAtCommand("AT+LONGADDR\r\n", 1), "000D6F0000A1B2C3") << i;
@@ -283,6 +311,30 @@ TEST(AtTransaction, ModuleWithItsEchoOnIsAnsweredWithTheValueNotTheEcho) {
   EXPECT_EQ(h.Link().QueryAtCommand("AT+NODENAME\r\n", 1), "BOOKSHELF");
   ASSERT_TRUE(h.Link().SendAtCommand("AT+NODENAME=ERROR room\r\n", 1));
   EXPECT_EQ(h.Link().QueryAtCommand("AT+NODENAME\r\n", 1), "ERROR room");
+}
+
+TEST(AtTransaction, BothReplyFormsGiveTheValueWithEchoOnAndOff) {
+  for (const auto form : {sim::ReplyForm::Usual, sim::ReplyForm::Short}) {
+    sim::Options o = WithRemote();
+    o.replyForm = form;
+    SimHarness h(o);
+    ASSERT_TRUE(h.OpenPort(9600));
+    const char* name = form == sim::ReplyForm::Usual ? "usual" : "short";
+    for (const bool echo : {true, false}) {
+      if (!echo) {
+        ASSERT_TRUE(h.Link().SendAtCommand("ATE0\r\n", 1)) << name;
+      }
+      EXPECT_EQ(h.Link().QueryAtCommand("AT+PRODUCTNAME\r\n", 1), "MA11") << name << echo;
+      EXPECT_EQ(h.Link().QueryAtCommand("AT+VERSION\n", 1), "v1.10.0") << name << echo;
+      EXPECT_EQ(h.Link().QueryRemoteAtCommand("at+productname\r\n", 2, kRemote), "MB11")
+          << name << echo;
+      // An empty value is an empty reply line in either form.
+      h.Sim().SetRegister("AT+NODENAME", "");
+      EXPECT_EQ(h.Link().QueryAtCommand("AT+NODENAME\r\n", 1), "") << name << echo;
+      h.Sim().SetRegister("AT+NODENAME", "Zendra1");
+      EXPECT_EQ(h.Link().QueryAtCommand("AT+NODENAME\r\n", 1), "Zendra1") << name << echo;
+    }
+  }
 }
 
 }  // namespace

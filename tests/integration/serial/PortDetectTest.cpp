@@ -66,9 +66,10 @@ TEST(PortDetect, FindsAModuleAtARateOtherThanTheDefaultAndReadsWhatItIs) {
   EXPECT_EQ(found.baudRate, 57600);
   EXPECT_EQ(found.productName, "MB21");
   EXPECT_EQ(found.firmwareVersion, "v2.4.1");
-  // 115200 and 9600 first, about 0.3 s each, then 57600 answers at once.
-  EXPECT_LT(took, 1500ms);
-  EXPECT_GT(took, 500ms) << "the two rates before it were given their time";
+  // 115200 (1.2 s: a bootloader waiting for an upload asks once a second) and
+  // 9600 (0.3 s) first, then 57600 answers at once.
+  EXPECT_LT(took, 2500ms);
+  EXPECT_GT(took, 1400ms) << "the two rates before it were given their time";
 
   // Nothing was sent that could change the module: the probe, the two reads.
   EXPECT_THAT(CleanLines(*module),
@@ -113,10 +114,10 @@ TEST(PortDetect, ASilentPortIsTriedAtEveryRateWithinTheBound) {
   EXPECT_EQ(results[0].baudRate, 0);
   EXPECT_EQ(results[1].state, State::kNotOpened);
   EXPECT_THAT(results[1].detail, ::testing::HasSubstr("no such serial port"));
-  // Eleven rates of 0.3 s; the ports were tried side by side.
-  EXPECT_GE(took, 11 * 300ms);
+  // Ten rates of 0.3 s and 115200's 1.2 s; the ports were tried side by side.
+  EXPECT_GE(took, 10 * 300ms + 1200ms);
   EXPECT_LT(took, detect.Bound(2));
-  EXPECT_LT(detect.Bound(2), 7s);
+  EXPECT_LT(detect.Bound(2), 8s);
   // It heard the probe at its own rate, and answered nothing.
   EXPECT_THAT(CleanLines(*module), IsSubsetOf({"\r\n", "AT\r\n"}));
 }
@@ -158,6 +159,34 @@ TEST(PortDetect, AModuleWaitingInItsBootloaderIsFoundAt115200WithoutAMenuChoice)
   for (const auto& line : module->ReceivedLines()) {
     EXPECT_EQ(line.find_first_of("123"), std::string::npos) << "a menu choice: " << line;
   }
+}
+
+TEST(PortDetect, ABootloaderThatWaitsForAnUploadIsFoundAsABootloader) {
+  sim::Options o = AtRate(9600);
+  o.damaged = true;
+  auto module = StartModule(o);
+  ASSERT_TRUE(module);
+  {
+    // The menu's "1": from now on the bootloader only asks for blocks with 'C'.
+    SerialPort port;
+    ASSERT_TRUE(port.Open(module->PortPath(), 115200, 0, 8, 0, SerialPort::kFlowNone));
+    port.Write("1");
+    const auto deadline = Clock::Now() + 5s;
+    std::string received;
+    while (received.find('C') == std::string::npos && Clock::Now() < deadline) {
+      port.Receive().WaitForBytes(deadline, {});
+      received += port.Receive().TakeText();
+    }
+    ASSERT_NE(received.find('C'), std::string::npos) << "no upload request";
+    port.Close();
+  }
+  const auto results = PortDetect().Run({module->PortPath()});
+  ASSERT_EQ(results.size(), 1u);
+  EXPECT_EQ(results[0].state, State::kBootloader);
+  EXPECT_EQ(results[0].baudRate, 115200);
+  // Nothing was uploaded and nothing cancelled: it still waits.
+  EXPECT_TRUE(module->InBootloader());
+  EXPECT_THAT(module->ReceivedImages(), IsEmpty());
 }
 
 TEST(PortDetect, AStopEndsTheRunAtOnce) {

@@ -30,16 +30,17 @@ TEST(SimAtInterpreter, EchoesUntilAte0AndRepliesInTheModulesLayout) {
 
   // Echo is on at start: the command comes back first, then the reply. The
   // command runs at its CR, so the echo of its LF follows the reply.
-  EXPECT_EQ(bench.Ask("AT+PRODUCTNAME\r\n", "OK\r\n\n"), "AT+PRODUCTNAME\r\r\nMA11\r\nOK\r\n\n");
+  EXPECT_EQ(bench.Ask("AT+PRODUCTNAME\r\n", "OK\r\n\n"),
+            "AT+PRODUCTNAME\r\r\nMA11\r\n\r\nOK\r\n\n");
   // ATE0 turns the echo off at its CR: its LF is not echoed.
   EXPECT_EQ(bench.Ask("ATE0\r\n", "OK\r\n"), "ATE0\r\r\nOK\r\n");
 
-  EXPECT_EQ(bench.Command("AT+LONGADDR\r\n"), "\r\n000D6F0000A1B2C3\r\nOK\r\n");
-  EXPECT_EQ(bench.Command("AT+NODENAME\r\n"), "\r\nZendra1\r\nOK\r\n");
-  EXPECT_EQ(bench.Command("AT+VERSION\r\n"), "\r\nv1.10.0\r\nOK\r\n");
-  EXPECT_EQ(bench.Command("AT+NODETYPE\r\n"), "\r\n1\r\nOK\r\n");
+  EXPECT_EQ(bench.Command("AT+LONGADDR\r\n"), "\r\n000D6F0000A1B2C3\r\n\r\nOK\r\n");
+  EXPECT_EQ(bench.Command("AT+NODENAME\r\n"), "\r\nZendra1\r\n\r\nOK\r\n");
+  EXPECT_EQ(bench.Command("AT+VERSION\r\n"), "\r\nv1.10.0\r\n\r\nOK\r\n");
+  EXPECT_EQ(bench.Command("AT+NODETYPE\r\n"), "\r\n1\r\n\r\nOK\r\n");
   // Names in any case, and lines ended by "\n" alone.
-  EXPECT_EQ(bench.Command("at+productname\n"), "\r\nMA11\r\nOK\r\n");
+  EXPECT_EQ(bench.Command("at+productname\n"), "\r\nMA11\r\n\r\nOK\r\n");
   EXPECT_EQ(bench.Command("ATR1\r\n"), "\r\nOK\r\n");
   EXPECT_EQ(bench.Command("AT+NOSUCH\r\n"), "\r\nERROR\r\n");
   // An empty line gets no answer: only the OK of the following command arrives.
@@ -47,7 +48,7 @@ TEST(SimAtInterpreter, EchoesUntilAte0AndRepliesInTheModulesLayout) {
 
   // The node name is writable, values keep their case; product and address are not.
   EXPECT_EQ(bench.Command("AT+NODENAME=Kitchen Node\r\n"), "\r\nOK\r\n");
-  EXPECT_EQ(bench.Command("AT+NODENAME\r\n"), "\r\nKitchen Node\r\nOK\r\n");
+  EXPECT_EQ(bench.Command("AT+NODENAME\r\n"), "\r\nKitchen Node\r\n\r\nOK\r\n");
   EXPECT_EQ(bench.Command("AT+PRODUCTNAME=MB11\r\n"), "\r\nERROR\r\n");
   EXPECT_EQ(bench.module->Register("at+nodename"), "Kitchen Node");
 
@@ -79,7 +80,7 @@ TEST(SimAtInterpreter, RestartIsDeafForAMomentKeepsRegistersAndComesBackWithEcho
   // register is as it was and the echo is on, as after power-up.
   EXPECT_TRUE(Eventually(
       [&] { return bench.Ask("AT\r\n", "OK\r\n\n", Ms(200)) == "AT\r\r\nOK\r\n\n"; }, Ms(2000)));
-  EXPECT_EQ(bench.Ask("AT+CHANNEL\r\n", "OK\r\n\n"), "AT+CHANNEL\r\r\n20\r\nOK\r\n\n");
+  EXPECT_EQ(bench.Ask("AT+CHANNEL\r\n", "OK\r\n\n"), "AT+CHANNEL\r\r\n20\r\n\r\nOK\r\n\n");
 }
 
 TEST(SimAtInterpreter, AnOlderFirmwareKeepsItsEchoOffOverARestart) {
@@ -91,7 +92,7 @@ TEST(SimAtInterpreter, AnOlderFirmwareKeepsItsEchoOffOverARestart) {
   EXPECT_EQ(bench.Command("ATZ\r\n"), "\r\nOK\r\n");
   EXPECT_TRUE(Eventually([&] { return bench.Command("AT\r\n", Ms(200)) == "\r\nOK\r\n"; },
                          Ms(2000)));
-  EXPECT_EQ(bench.Command("AT+CHANNEL\r\n"), "\r\n11\r\nOK\r\n");
+  EXPECT_EQ(bench.Command("AT+CHANNEL\r\n"), "\r\n11\r\n\r\nOK\r\n");
 }
 
 TEST(SimAtInterpreter, MissingDefinitionFileFailsTheStart) {
@@ -117,12 +118,12 @@ TEST(SimAtInterpreter, RemoteNodesAnswerThroughRcAfterTheRadioDelay) {
   ASSERT_EQ(bench.Command("ATE0\r\n"), "ATE0\r\r\nOK\r\n");
 
   auto sent = std::chrono::steady_clock::now();
-  EXPECT_EQ(bench.Command("AT+RC=000D6F00000B0B0B,AT+PRODUCTNAME\r\n"), "\r\nMC21X\r\nOK\r\n");
+  EXPECT_EQ(bench.Command("AT+RC=000D6F00000B0B0B,AT+PRODUCTNAME\r\n"), "\r\nMC21X\r\n\r\nOK\r\n");
   EXPECT_GE(std::chrono::steady_clock::now() - sent, Ms(150));
 
   // The address in any case, the manager's lower-case form of the command.
-  EXPECT_EQ(bench.Command("at+rc=000d6f00000b0b0b,at+version\r\n"), "\r\nv3.0.1\r\nOK\r\n");
-  EXPECT_EQ(bench.Command("AT+RC=000D6F00000B0B0B,AT+CHANNEL\r\n"), "\r\n12\r\nOK\r\n");
+  EXPECT_EQ(bench.Command("at+rc=000d6f00000b0b0b,at+version\r\n"), "\r\nv3.0.1\r\n\r\nOK\r\n");
+  EXPECT_EQ(bench.Command("AT+RC=000D6F00000B0B0B,AT+CHANNEL\r\n"), "\r\n12\r\n\r\nOK\r\n");
   EXPECT_EQ(bench.Command("AT+RC=000D6F00000B0B0B,AT+CHANNEL=30\r\n"), "\r\nERROR\r\n");
   EXPECT_EQ(bench.Command("AT+RC=000D6F00000B0B0B,AT+CHANNEL=25\r\n"), "\r\nOK\r\n");
   EXPECT_EQ(bench.module->RemoteRegister("000D6F00000B0B0B", "AT+CHANNEL"), "25");
@@ -146,7 +147,7 @@ TEST(SimAtInterpreter, DataModeIgnoresCommandsUntilTheEscape) {
   ASSERT_TRUE(bench.module->WaitForLine("AT+VERSION", Ms(1000)));
   // No echo and no answer to the line above: the escape's OK is all there is.
   EXPECT_EQ(bench.Ask("+++", "OK\r\n"), "\r\nOK\r\n");
-  EXPECT_EQ(bench.Ask("AT+VERSION\r\n", "OK\r\n\n"), "AT+VERSION\r\r\nv1.10.0\r\nOK\r\n\n");
+  EXPECT_EQ(bench.Ask("AT+VERSION\r\n", "OK\r\n\n"), "AT+VERSION\r\r\nv1.10.0\r\n\r\nOK\r\n\n");
   // In command mode the escape is simply acknowledged.
   EXPECT_EQ(bench.Ask("+++", "OK\r\n"), "+++\r\nOK\r\n");
   EXPECT_THAT(bench.module->ReceivedLines(),
@@ -171,13 +172,13 @@ TEST(SimAtInterpreter, SleepyEndDeviceMissesACommandThatDidNotWakeIt) {
 
   ASSERT_TRUE(Eventually([&] { return bench.module->Asleep(); }, Ms(2000)));
   // The first command only wakes it; the second is heard.
-  EXPECT_EQ(bench.Command("AT+VERSION\r\nAT+NODETYPE\r\n"), "\r\n4\r\nOK\r\n");
+  EXPECT_EQ(bench.Command("AT+VERSION\r\nAT+NODETYPE\r\n"), "\r\n4\r\n\r\nOK\r\n");
   EXPECT_THAT(bench.module->MissedLines(), ElementsAre("AT+VERSION\r\n"));
   EXPECT_THAT(bench.module->ReceivedLines(), ElementsAre("ATE0\r\n", "AT+NODETYPE\r\n"));
 
   // The manager's wake-up: a lone line feed, then the command.
   ASSERT_TRUE(Eventually([&] { return bench.module->Asleep(); }, Ms(2000)));
-  EXPECT_EQ(bench.Command("\nAT+VERSION\r\n"), "\r\nv1.10.0\r\nOK\r\n");
+  EXPECT_EQ(bench.Command("\nAT+VERSION\r\n"), "\r\nv1.10.0\r\n\r\nOK\r\n");
   EXPECT_THAT(bench.module->MissedLines(), ElementsAre("AT+VERSION\r\n", "\n"));
 }
 

@@ -139,7 +139,8 @@ TEST_F(SimBootloader, UploadKeepsGoodBlocksRefusesBadOnesAndRunsTheNewVersion) {
   EXPECT_FALSE(Module().InBootloader());
   EXPECT_EQ(Module().Version(), "v2.0.7-rc_1");
   // The new firmware starts as after power-up, with its echo on.
-  EXPECT_EQ(bench_->Ask("AT+VERSION\r\n", "OK\r\n\n"), "AT+VERSION\r\r\nv2.0.7-rc_1\r\nOK\r\n\n");
+  EXPECT_EQ(bench_->Ask("AT+VERSION\r\n", "OK\r\n\n"),
+            "AT+VERSION\r\r\nv2.0.7-rc_1\r\n\r\nOK\r\n\n");
 }
 
 TEST_F(SimBootloader, BlockNumbersWrapPast255) {

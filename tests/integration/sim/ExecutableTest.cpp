@@ -39,7 +39,7 @@ TEST(SimExecutable, ServesTheModuleDescribedByItsOptionsUntilSigterm) {
     execl(program.c_str(), "zendra-modsim", "--builtin-definitions", "--product", "MB21",
           "--version", "v4.1", "--baud", "auto", "--set", "AT+CHANNEL=21", "--remote",
           "000D6F0000777777,MC11,v2.2,Shed,3", "--time-scale", "0.1", "--log", log.c_str(),
-          static_cast<char*>(nullptr));
+          "--reply-form", "short", static_cast<char*>(nullptr));
     _exit(127);
   }
   close(out[1]);
@@ -56,6 +56,7 @@ TEST(SimExecutable, ServesTheModuleDescribedByItsOptionsUntilSigterm) {
     ASSERT_TRUE(host.IsOpen());
     host.Write("ATE0\r\nAT+PRODUCTNAME\r\nAT+CHANNEL\r\nAT+RC=000D6F0000777777,AT+NODENAME\r\n");
     EXPECT_TRUE(host.ReadUntilContains("Shed\r\nOK\r\n", Ms(3000)));
+    // The short reply form, the remote node's answers alike.
     EXPECT_EQ(host.Take(),
               "ATE0\r\r\nOK\r\n\r\nMB21\r\nOK\r\n\r\n21\r\nOK\r\n\r\nShed\r\nOK\r\n");
   }

@@ -123,7 +123,7 @@ TEST(SimModuleGroup, TheProgramServesEveryModuleOnItsOwnPort) {
     ASSERT_TRUE(host.IsOpen());
     host.Write("AT+LONGADDR\r\n");
     if (answers[i]) {
-      EXPECT_TRUE(host.ReadUntilContains(std::string(answers[i]) + "\r\nOK\r\n", Ms(2000))) << i;
+      EXPECT_TRUE(host.ReadUntilContains(std::string(answers[i]) + "\r\n\r\nOK\r\n", Ms(2000))) << i;
     } else {
       EXPECT_TRUE(host.StaysQuiet(Ms(300))) << "module 2 is silent";
     }

@@ -184,7 +184,7 @@ TEST(SimNetworkScan, GeneratedNetworkOfHundredsIsTheSameEveryTimeAndReachable) {
   // Every listed node is there to be asked.
   const RemoteNode& last = nodes.back();
   EXPECT_EQ(bench.Command("AT+RC=" + last.euiAddress + ",AT+NODENAME\r\n"),
-            "\r\n" + last.nodeName + "\r\nOK\r\n");
+            "\r\n" + last.nodeName + "\r\n\r\nOK\r\n");
 }
 
 TEST(SimNetworkScan, AnswersErrorOrNothingWhenToldTo) {
@@ -252,15 +252,15 @@ TEST(SimRemoteNodes, UnreachableSilentAndRefusingRemotes) {
   EXPECT_EQ(bench.Command("AT+RC=000D6F0000000003,AT+CHANNEL\r\n"), kError);
   EXPECT_EQ(bench.Command("AT+RC=000D6F0000000003,AT+CHANNEL=15\r\n"), kError);
   EXPECT_EQ(bench.module->RemoteRegister("000D6F0000000003", "AT+CHANNEL"), "11");
-  EXPECT_EQ(bench.Command("AT+RC=000D6F0000000003,AT+PANID\r\n"), "\r\n0000\r\nOK\r\n");
-  EXPECT_EQ(bench.Command("AT+CHANNEL\r\n"), "\r\n11\r\nOK\r\n") << "the local module's own";
+  EXPECT_EQ(bench.Command("AT+RC=000D6F0000000003,AT+PANID\r\n"), "\r\n0000\r\n\r\nOK\r\n");
+  EXPECT_EQ(bench.Command("AT+CHANNEL\r\n"), "\r\n11\r\n\r\nOK\r\n") << "the local module's own";
 
   // Faults change live: the silent node comes back, the unreachable one answers.
   bench.module->SetRemoteFaults("000d6f0000000002", RemoteFaults{});
   bench.module->SetRemoteFaults("000D6F0000000001", RemoteFaults{});
   sent = steady_clock::now();
-  EXPECT_EQ(bench.Command("AT+RC=000D6F0000000002,AT+NODENAME\r\n"), "\r\nMute\r\nOK\r\n");
-  EXPECT_EQ(bench.Command("AT+RC=000D6F0000000001,AT+NODENAME\r\n"), "\r\nGone\r\nOK\r\n");
+  EXPECT_EQ(bench.Command("AT+RC=000D6F0000000002,AT+NODENAME\r\n"), "\r\nMute\r\n\r\nOK\r\n");
+  EXPECT_EQ(bench.Command("AT+RC=000D6F0000000001,AT+NODENAME\r\n"), "\r\nGone\r\n\r\nOK\r\n");
   EXPECT_LT(steady_clock::now() - sent, Ms(300));
 }
 

@@ -123,8 +123,8 @@ TEST(SimRemoteUpdate, RelayedUploadReachesTheRemoteWhichThenRunsTheImagesVersion
   // The remote runs the image's version; its product, the other node and the local
   // module stay as they were; the application is back with its echo still off.
   EXPECT_EQ(bench.module->RemoteVersion("000D6F00000B0B0B"), "v1.12.0");
-  EXPECT_EQ(bench.Command("AT+RC=000D6F00000B0B0B,AT+VERSION\r\n"), "\r\nv1.12.0\r\nOK\r\n");
-  EXPECT_EQ(bench.Command("AT+RC=000D6F00000B0B0B,AT+PRODUCTNAME\r\n"), "\r\nMA11\r\nOK\r\n");
+  EXPECT_EQ(bench.Command("AT+RC=000D6F00000B0B0B,AT+VERSION\r\n"), "\r\nv1.12.0\r\n\r\nOK\r\n");
+  EXPECT_EQ(bench.Command("AT+RC=000D6F00000B0B0B,AT+PRODUCTNAME\r\n"), "\r\nMA11\r\n\r\nOK\r\n");
   EXPECT_EQ(bench.module->RemoteVersion("000D6F00000C0C0C"), "v1.9.5");
   EXPECT_EQ(bench.module->Version(), "v1.10.0");
 }
@@ -268,7 +268,7 @@ TEST(SimRemoteUpdate, BootloadRequestsThatReachNoBootloader) {
   }
   EXPECT_FALSE(bench.module->Relaying());
   // The node whose bootloader stays down still answers its AT commands.
-  EXPECT_EQ(bench.Command("AT+RC=000D6F0000000003,AT+VERSION\r\n"), "\r\nv1.9.5\r\nOK\r\n");
+  EXPECT_EQ(bench.Command("AT+RC=000D6F0000000003,AT+VERSION\r\n"), "\r\nv1.9.5\r\n\r\nOK\r\n");
   OpenRelay(bench, "000D6F0000000001");
 }
 
@@ -296,7 +296,7 @@ TEST(SimRemoteUpdate, CloneCopiesTheLocalFirmwareFailsOrNeverEnds) {
   EXPECT_EQ(bench.Ask("", "omplete\r\n"), "\r\nClone complete\r\n");
   EXPECT_GE(steady_clock::now() - started, Ms(380));
   EXPECT_EQ(bench.module->RemoteVersion("000D6F0000000001"), "v1.10.0");
-  EXPECT_EQ(bench.Command("AT+RC=000D6F0000000001,AT+VERSION\r\n"), "\r\nv1.10.0\r\nOK\r\n");
+  EXPECT_EQ(bench.Command("AT+RC=000D6F0000000001,AT+VERSION\r\n"), "\r\nv1.10.0\r\n\r\nOK\r\n");
   EXPECT_EQ(bench.module->RemoteRegister("000D6F0000000001", "AT+PRODUCTNAME"), "MA11");
   EXPECT_TRUE(bench.module->ReceivedRemoteImages().empty()) << "a clone goes through no host";
 

@@ -25,6 +25,11 @@ TEST(PortDetectJudge, AnOkLineIsAModuleAndTheLettersElsewhereAreNot) {
       {"\xc3\x8f\xb5OK\xe1\r\n", Answer::kNothing},  // noise around the letters
       {"\r\nZendra Bootloader\r\n1. upload ebl\r\nBL > ", Answer::kBootloader},
       {"B", Answer::kNothing},
+      // A bootloader waiting for an upload asks for it and says nothing else.
+      {"C", Answer::kBootloader},
+      {"CC\x15", Answer::kBootloader},
+      {"\r\nC", Answer::kNothing},
+      {"AT\rC", Answer::kNothing},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(PortDetect::Judge(c.received), c.answer) << ::testing::PrintToString(c.received);

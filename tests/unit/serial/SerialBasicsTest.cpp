@@ -102,6 +102,50 @@ TEST(ReplyLine, TheModulesEchoIsNotPartOfTheAnswer) {
   }
 }
 
+// A module answers a query in one of two forms: CR LF, value, CR LF, then the OK
+// line, or with a blank line before the OK line. With echo on, the command comes
+// back first (and the LF after it either before the answer or after it); the
+// answer may arrive in one piece or a byte at a time. Every way gives the value.
+TEST(ReplyLine, BothReplyFormsGiveTheValueWithEchoOnOrOffWholeOrByteByByte) {
+  struct Case {
+    const char* sent;
+    const char* value;
+  };
+  const Case queries[] = {
+      {"AT+VERSION\r\n", "v1.10.0"}, {"AT+NODENAME\r\n", "Kitchen node"},
+      {"AT+NODENAME\r\n", ""},  // an empty value
+      {"AT+PRODUCTNAME\n", "MA11"},  {"AT+RC=000D6F00000B0B0B,at+productname\r\n", "MB11"},
+  };
+  for (const auto& q : queries) {
+    const std::string sent = q.sent;
+    const std::string command = sent.substr(0, sent.find_first_of("\r\n"));
+    const std::string lineEnd = sent.substr(command.size());
+    for (const char* form : {"\r\n\r\nOK\r\n", "\r\nOK\r\n"}) {
+      const std::string answer = "\r\n" + std::string(q.value) + form;
+      const std::string echoAtCr = command + lineEnd.substr(0, 1);  // the rest comes later
+      const std::string receptions[] = {
+          answer,                                        // echo off
+          echoAtCr + answer + lineEnd.substr(1),         // runs at the CR, LF echoed after
+          command + lineEnd + answer,                    // the whole line echoed first
+          "\n" + echoAtCr + answer + lineEnd.substr(1),  // the LF of the command before
+          "\n" + answer,                                 // echo just switched off
+      };
+      for (const std::string& received : receptions) {
+        // Every moment the verdict line is there, byte by byte, the value is right.
+        bool decided = false;
+        for (std::size_t n = 1; n <= received.size(); ++n) {
+          const std::string part = received.substr(0, n);
+          const std::string_view rest = AtLink::WithoutEcho(part, sent);
+          if (AtLink::FindLine(rest, "OK") == std::string_view::npos) continue;
+          decided = true;
+          EXPECT_EQ(AtLink::ReplyLine(rest), q.value) << testing::PrintToString(part);
+        }
+        EXPECT_TRUE(decided) << testing::PrintToString(received);
+      }
+    }
+  }
+}
+
 TEST(ReplyLine, AVerdictIsALineOfItsOwn) {
   EXPECT_EQ(AtLink::FindLine("\r\nBOOKSHELF\r\nOK\r\n", "OK"), 13u);
   EXPECT_EQ(AtLink::FindLine("OK", "OK"), 0u);
