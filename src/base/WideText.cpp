@@ -14,20 +14,71 @@ std::string Chars(const std::u8string& utf8) {
 
 }  // namespace
 
+// The conversions are written out rather than left to the C++ library, which on
+// POSIX systems goes through the process's locale (a "C" locale gives nothing).
 std::wstring WideFromUtf8(std::string_view utf8) {
-  try {
-    return std::filesystem::path(Bytes(utf8)).wstring();
-  } catch (const std::exception&) {
-    return {};
+  std::wstring wide;
+  wide.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    const std::size_t length = lead < 0x80           ? 1
+                               : (lead >> 5) == 0x06 ? 2
+                               : (lead >> 4) == 0x0E ? 3
+                               : (lead >> 3) == 0x1E ? 4
+                                                     : 0;
+    if (length == 0 || i + length > utf8.size()) return {};
+    char32_t code = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(utf8[i + k]);
+      if ((next & 0xC0) != 0x80) return {};
+      code = (code << 6) | (next & 0x3F);
+    }
+    // Overlong forms, surrogates and code points beyond Unicode are no UTF-8.
+    static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < kLeast[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return {};
+    if (sizeof(wchar_t) == 2 && code >= 0x10000) {
+      code -= 0x10000;
+      wide.push_back(static_cast<wchar_t>(0xD800 + (code >> 10)));
+      wide.push_back(static_cast<wchar_t>(0xDC00 + (code & 0x3FF)));
+    } else {
+      wide.push_back(static_cast<wchar_t>(code));
+    }
+    i += length;
   }
+  return wide;
 }
 
 std::string Utf8FromWide(std::wstring_view wide) {
-  try {
-    return Chars(std::filesystem::path(wide).u8string());
-  } catch (const std::exception&) {
-    return {};
+  std::string utf8;
+  utf8.reserve(wide.size());
+  for (std::size_t i = 0; i < wide.size(); ++i) {
+    auto code = static_cast<char32_t>(wide[i]);
+    if (sizeof(wchar_t) == 2 && code >= 0xD800 && code <= 0xDBFF) {
+      if (i + 1 >= wide.size()) return {};
+      const auto low = static_cast<char32_t>(wide[i + 1]);
+      if (low < 0xDC00 || low > 0xDFFF) return {};
+      code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+      ++i;
+    } else if ((code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
+      return {};
+    }
+    if (code < 0x80) {
+      utf8.push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+      utf8.push_back(static_cast<char>(0xC0 | (code >> 6)));
+      utf8.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+      utf8.push_back(static_cast<char>(0xE0 | (code >> 12)));
+      utf8.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+      utf8.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+      utf8.push_back(static_cast<char>(0xF0 | (code >> 18)));
+      utf8.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+      utf8.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+      utf8.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
   }
+  return utf8;
 }
 
 std::string Utf8Path(const std::filesystem::path& path) {

@@ -74,6 +74,10 @@ TEST(WideText, NonAsciiNamesGoToTheSystemAndBackWhole) {
   EXPECT_EQ(WideFromUtf8(clef).size(), sizeof(wchar_t) == 2 ? 2u : 1u);
   EXPECT_EQ(Utf8FromWide(WideFromUtf8(clef)), clef);
   EXPECT_EQ(Utf8Path(PathFromUtf8(kNonAscii)), kNonAscii);
+  // Whatever the process's locale: the conversion is the program's own.
+  // Bytes that are no UTF-8 (cut short, overlong, a surrogate) reach no system call.
+  for (const std::string bad : {"\xE5\xAE", "\xC0\xAF", "\xED\xA0\x80", "a\xFF" "b"})
+    EXPECT_TRUE(WideFromUtf8(bad).empty()) << bad;
 }
 
 TEST(FileAccess, AFolderWithNonAsciiLettersTakesAndGivesFiles) {
