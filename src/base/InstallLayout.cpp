@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/WideText.h"
+
 #ifndef ZENDRA_INSTALLED_DEFINITIONS
 #define ZENDRA_INSTALLED_DEFINITIONS "../share/zendra-manager/definitions/"
 #endif
@@ -18,11 +20,12 @@ std::string WithSlash(std::string folder) {
 
 // The installed definition folder below `programFolder`, written without "..":
 // the program folder is the resolved path of the executable, so no link can make
-// the lexical form lead elsewhere.
+// the lexical form lead elsewhere. Kept with "/" between the folders on every
+// system, as the program keeps its paths.
 std::string InstalledFolderOf(const std::string& programFolder) {
   const std::filesystem::path joined =
-      std::filesystem::path(WithSlash(programFolder)) / InstallLayout::RelativeDefinitionFolder();
-  return WithSlash(joined.lexically_normal().string());
+      PathFromUtf8(WithSlash(programFolder)) / InstallLayout::RelativeDefinitionFolder();
+  return WithSlash(Utf8Path(joined.lexically_normal()));
 }
 
 }  // namespace
@@ -32,9 +35,10 @@ const char* InstallLayout::RelativeDefinitionFolder() { return ZENDRA_INSTALLED_
 bool InstallLayout::IsInstalled(const std::string& programFolder) {
   // Only a program that knows where it lies has an installed layout: the "./" of
   // an unreadable executable path says nothing about the current folder's parent.
-  if (programFolder.empty() || programFolder.front() != '/') return false;
+  // An absolute path is the system's own kind: "/usr/bin/", "C:/Program Files/...".
+  if (programFolder.empty() || !PathFromUtf8(programFolder).is_absolute()) return false;
   std::error_code ec;
-  return std::filesystem::is_directory(InstalledFolderOf(programFolder), ec);
+  return std::filesystem::is_directory(PathFromUtf8(InstalledFolderOf(programFolder)), ec);
 }
 
 std::string InstallLayout::DefinitionFolderOf(const std::string& programFolder) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "base/SaveFileChoice.h"
+#include "base/WideText.h"
 #include "config/ConfigurationDiff.h"
 #include "config/ParameterEditor.h"
 #include "serial/AtLink.h"
@@ -90,8 +91,9 @@ int ConfigurationTransfer::ParseCount(const std::string& text) {
 }
 
 std::string ConfigurationTransfer::LogPathFor(const std::string& zgbPath, const char* name) {
-  // A bare file name lies in the current folder, and so does its log.
-  return (std::filesystem::path(zgbPath).parent_path() / name).string();
+  // A bare file name lies in the current folder, and so does its log. The path is
+  // UTF-8 with "/" between the folders on every system, as the program keeps it.
+  return Utf8Path(PathFromUtf8(zgbPath).parent_path() / PathFromUtf8(name));
 }
 
 bool ConfigurationTransfer::Stopping(LineLease& line, TransferProgress* progress) const {

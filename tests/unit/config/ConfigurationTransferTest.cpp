@@ -109,8 +109,12 @@ TEST(ConfigurationTransfer, OnlyACommandThatIsOneWholeLineMayBeSent) {
 }
 
 TEST(ConfigurationTransfer, TheLogsGoNextToTheChosenFile) {
+  // Kept as the program keeps every path, on each system: UTF-8 with "/".
   EXPECT_EQ(ConfigurationTransfer::LogPathFor("/media/usb/site 4/a.zgb", "ImportErrorLog.TXT"),
             "/media/usb/site 4/ImportErrorLog.TXT");
+  EXPECT_EQ(
+      ConfigurationTransfer::LogPathFor("/media/usb/Lager S\u00fcd/a.zgb", "ExportErrorLog.TXT"),
+      "/media/usb/Lager S\u00fcd/ExportErrorLog.TXT");
   EXPECT_EQ(ConfigurationTransfer::LogPathFor("a.zgb", "ExportErrorLog.TXT"), "ExportErrorLog.TXT");
 }
 

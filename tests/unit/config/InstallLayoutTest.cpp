@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "base/InstallLayout.h"
+#include "base/WideText.h"
 #include "config/ProgramFolder.h"
 #include "support/TempFolder.h"
 
@@ -33,6 +34,16 @@ TEST(InstallLayout, AnInstalledProgramFindsItsDefinitionsUnderItsOwnPrefix) {
   EXPECT_FALSE(InstallLayout::IsInstalled(prefix.Path() + "opt/zm/bin/"));
   EXPECT_EQ(InstallLayout::DefinitionFolderOf(prefix.Path() + "opt/zm/bin/"),
             prefix.Path() + "opt/zm/bin/");
+}
+
+TEST(InstallLayout, APrefixWithLettersBeyondAsciiIsFoundAndNamedAsTheProgramKeepsPaths) {
+  test::TempFolder root;
+  const std::string prefix = root.Path() + "Programme S\u00fcd/";
+  fs::create_directories(PathFromUtf8(prefix + "bin"));
+  fs::create_directories(PathFromUtf8(prefix + "share/zendra-manager/definitions"));
+  EXPECT_TRUE(InstallLayout::IsInstalled(prefix + "bin/"));
+  EXPECT_EQ(InstallLayout::DefinitionFolderOf(prefix + "bin/"),
+            prefix + "share/zendra-manager/definitions/");
 }
 
 TEST(InstallLayout, ABuildTreeKeepsItsDefinitionsNextToThePrograms) {
