@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 
 namespace zendra {
 
@@ -91,10 +92,10 @@ bool MayReplaceFile(const std::string& path) {
   if (::access(path.c_str(), W_OK) != 0) return false;
   struct stat file {};
   if (::stat(path.c_str(), &file) != 0) return false;
-  std::string folder = path.substr(0, path.find_last_of('/') == std::string::npos
-                                          ? 0
-                                          : path.find_last_of('/'));
-  if (folder.empty()) folder = path.find('/') == 0 ? "/" : ".";
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string(".")
+                             : slash == 0               ? std::string("/")
+                                                        : std::string(path, 0, slash);
   struct stat dir {};
   if (::stat(folder.c_str(), &dir) == 0 && (dir.st_mode & S_ISVTX) != 0) {
     const uid_t user = ::geteuid();
