@@ -25,6 +25,7 @@
 #include "app/AboutDialog.h"
 #include "app/TrafficConsole.h"
 #include "config/ui/ConfigPage.h"
+#include "config/ui/DefinitionText.h"
 #include "firmware/StopUpdateQuestion.h"
 #include "firmware/ui/FirmwarePage.h"
 #include "firmware/ui/FirmwareUploadDialog.h"
@@ -456,7 +457,7 @@ void MainDialog::ShowDeviceTexts() { ShowDeviceTexts(connection_.Device()); }
 void MainDialog::ShowDeviceTexts(const DeviceInfo& device) {
   productNameText_->setText(Q(device.productName));
   euiAddressText_->setText(Q(device.euiAddress));
-  nodeNameText_->setText(Q(device.nodeName));
+  nodeNameText_->setText(DefinitionText(device.nodeName));
   firmwareVersionText_->setText(Q(device.firmwareVersion));
 }
 

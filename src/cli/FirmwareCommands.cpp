@@ -3,6 +3,7 @@
 // the windows; the terminal stands in for the window (status lines and a progress
 // bar on stderr, results on stdout).
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -201,6 +202,21 @@ void Update(CliContext& ctx, const std::string& image, bool quiet, bool fast) {
   }
 }
 
+// The version a remote device runs after the sequence, asked through the local
+// module. After a transfer that failed, the relay may still be sending its closing
+// text across the radio, and until it has, the module answers "ERROR" to anything:
+// `settle` lets the line go quiet first, and an "ERROR" is then asked again once it
+// is quiet.
+std::string RemoteVersion(AtLink& link, const std::string& address, bool settle) {
+  constexpr int kQuietMs = 1000, kSettleLimitMs = 10000;
+  if (settle) link.WaitUntilQuiet(kQuietMs, kSettleLimitMs);
+  std::string version = link.QueryRemoteAtCommand("at+version\r\n", 5, address);
+  if (settle && version == "ERROR" && link.LastRefused() &&
+      link.WaitUntilQuiet(kQuietMs, kSettleLimitMs))
+    version = link.QueryRemoteAtCommand("at+version\r\n", 5, address);
+  return version;
+}
+
 // The remote update of the page for the devices given with --remote, in that
 // order, by image or (`clone`) by cloning the local module's firmware: the remote
 // "Update" button's checks, then the sequence as the page's timer runs it. Each
@@ -236,6 +252,10 @@ void RemoteUpdate(CliContext& ctx, const std::string& image, bool clone,
   // What each device runs now, asked through the local module.
   ctx.line = ctx.connection.TryLease("zendra-cli");
   const auto outcomes = update.Sequence().Outcomes();
+  // A failed transfer leaves the line to settle before the first question.
+  bool settle = std::any_of(outcomes.begin(), outcomes.end(), [](const auto& outcome) {
+    return outcome && *outcome != FirmwareOutcome::kCompleted;
+  });
   bool allCompleted = true;
   nlohmann::ordered_json out = nlohmann::ordered_json::array();
   for (std::size_t i = 0; i < addresses.size(); ++i) {
@@ -243,8 +263,8 @@ void RemoteUpdate(CliContext& ctx, const std::string& image, bool clone,
     const bool completed = outcomes[i] == FirmwareOutcome::kCompleted;
     allCompleted = allCompleted && completed;
     const std::string version =
-        ctx.line ? ctx.line->Link().QueryRemoteAtCommand("at+version\r\n", 5, addresses[i])
-                 : "ERROR";
+        ctx.line ? RemoteVersion(ctx.line->Link(), addresses[i], settle) : "ERROR";
+    settle = false;
     if (ctx.options.json) {
       nlohmann::ordered_json device;
       device["address"] = addresses[i];

@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/SingleByteText.h"
 #include "cli/CliContext.h"
 #include "discovery/NetworkScan.h"
 
@@ -33,7 +34,8 @@ void Scan(CliContext& ctx) {
       row["address"] = d.ieeeAddress;
       row["version"] = d.version;
       row["model"] = d.modelType;
-      row["name"] = d.nodeName;
+      // A name holds whatever bytes it was given; JSON needs UTF-8.
+      row["name"] = SingleByteTextAsUtf8(d.nodeName);
       rows.push_back(std::move(row));
     }
     std::cout << Dump(rows) << std::endl;

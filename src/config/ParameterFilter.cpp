@@ -1,48 +1,10 @@
 #include "config/ParameterFilter.h"
 
-#include <optional>
+#include "base/SingleByteText.h"
 
 namespace zendra {
 
 namespace {
-
-// The characters of `text` when it is valid UTF-8 (shortest forms, no surrogates,
-// nothing above U+10FFFF); nullopt otherwise.
-std::optional<std::u32string> DecodeUtf8(std::string_view text) {
-  std::u32string out;
-  out.reserve(text.size());
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    if (lead < 0x80) {
-      out.push_back(lead);
-      ++i;
-      continue;
-    }
-    std::size_t length = 0;
-    char32_t c = 0;
-    char32_t least = 0;
-    if ((lead & 0xE0) == 0xC0) {
-      length = 2, c = lead & 0x1F, least = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      length = 3, c = lead & 0x0F, least = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      length = 4, c = lead & 0x07, least = 0x10000;
-    } else {
-      return std::nullopt;
-    }
-    if (i + length > text.size()) return std::nullopt;
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return std::nullopt;
-      c = (c << 6) | (next & 0x3F);
-    }
-    if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
-    out.push_back(c);
-    i += length;
-  }
-  return out;
-}
 
 // The lower-case partner of `c` for the scripts the definition files are written in.
 char32_t FoldCase(char32_t c) {
@@ -76,14 +38,7 @@ char32_t FoldCase(char32_t c) {
 }  // namespace
 
 std::u32string ParameterFilter::Fold(std::string_view text) {
-  std::u32string chars;
-  if (auto utf8 = DecodeUtf8(text)) {
-    chars = std::move(*utf8);
-  } else {
-    // Not UTF-8: a file in the Windows tool's code page, read as Latin-1.
-    chars.reserve(text.size());
-    for (const char c : text) chars.push_back(static_cast<unsigned char>(c));
-  }
+  std::u32string chars = ReadSingleByteText(text);
   for (char32_t& c : chars) c = FoldCase(c);
   return chars;
 }

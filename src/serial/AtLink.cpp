@@ -1,5 +1,7 @@
 #include "serial/AtLink.h"
 
+#include <algorithm>
+
 #include "base/Clock.h"
 #include "serial/RemoteAddress.h"
 
@@ -214,6 +216,20 @@ std::string AtLink::QueryRemoteAtCommand(std::string_view line, int timeoutSecon
   if (Transact(*remote, timeoutSeconds, Rules::kQueryRemote, &answer) == Verdict::kOk)
     return ReplyLine(answer);
   return "ERROR";
+}
+
+bool AtLink::WaitUntilQuiet(int quietMs, int limitMs) {
+  auto& ring = port_.Receive();
+  const auto limit = Clock::DeadlineAfter(limitMs);
+  ring.TakeText();
+  for (;;) {
+    const auto quietEnd = std::min(Clock::DeadlineAfter(quietMs), limit);
+    const auto wait = ring.WaitForInput(quietEnd, stop_);
+    ring.TakeText();
+    if (wait == ReceiveBuffer::Wait::kDeadline) return quietEnd < limit;
+    if (wait != ReceiveBuffer::Wait::kBytes) return false;
+    if (Clock::Now() >= limit) return false;
+  }
 }
 
 void AtLink::WakeUpIfSleepy() {

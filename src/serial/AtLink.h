@@ -52,6 +52,13 @@ class AtLink {
   std::string QueryRemoteAtCommand(std::string_view line, int timeoutSeconds,
                                    std::string_view address);
 
+  // Lets the line settle: drops what arrives until nothing has come for `quietMs`,
+  // or `limitMs` has passed (module time, Clock's scale). A module that has just
+  // ended a relayed upload still sends its closing text across the radio, and
+  // while it does it answers a command with "ERROR". true when the line went
+  // quiet; false at the limit, on a stop request or when the line is lost.
+  bool WaitUntilQuiet(int quietMs, int limitMs);
+
   // A sleepy end device misses a command that is not preceded by a lone "\n":
   // write it and give the module 200 ms to wake.
   void WakeUpIfSleepy();

@@ -62,7 +62,8 @@ class HttpClient {
   struct UrlText {
     std::string text;
     long status = 0;
-    std::string error;  // the client's report when the fetch failed
+    std::string error;     // the client's report when the fetch failed
+    bool tooLong = false;  // the body ran past maxTextBytes (and the fetch failed)
   };
 
   HttpClient() : HttpClient(Options{}) {}

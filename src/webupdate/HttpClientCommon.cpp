@@ -17,8 +17,8 @@ HttpClient::UrlText HttpClient::FetchUrlText(const std::string& url, std::stop_t
   result.status = response.status;
   if (response.outcome != Outcome::kComplete) {
     result.text.clear();
-    result.error = response.outcome == Outcome::kRefused ? "The answer is too long for a list."
-                                                         : response.error;
+    result.tooLong = response.outcome == Outcome::kRefused;
+    result.error = result.tooLong ? "The answer is too long for a list." : response.error;
   }
   return result;
 }

@@ -21,6 +21,10 @@ std::optional<std::vector<std::string>> UpdateServerCheck::FetchList(
     answer = client_.FetchUrlText(UpdateServerUrl::FileUrl(updateServerUrl_, listName), stop_);
   }
   if (stop_.stop_requested()) return std::nullopt;
+  if (answer.tooLong) {
+    op_.ShowMessage(kListTooLong);
+    return std::nullopt;
+  }
   if (answer.text.empty()) {
     op_.ShowMessage(unreachable);
     return std::nullopt;

@@ -28,6 +28,8 @@ namespace zendra {
 class UpdateServerCheck {
  public:
   static constexpr const char* kFirmwareFilter = "ebl Files(*.ebl)|*.ebl|All Files(*.*)|*.*|";
+  // Either list ran past the client's maxTextBytes: it came, but is no list of ours.
+  static constexpr const char* kListTooLong = "ERROR: The update server's list is too long.";
 
   // `updateServerUrl` is the resolved base URL (UpdateServerUrl::Resolve).
   UpdateServerCheck(Operator& op, DownloadRunner& runner, std::string updateServerUrl,
@@ -64,7 +66,8 @@ class UpdateServerCheck {
   void Run(std::vector<DownloadEntry> entries);
 
   // Fetches UpdateServerUrl + `listName` and returns its entries, or nothing after
-  // telling the operator why (`unreachable` when no answer came).
+  // telling the operator why (`unreachable` when no answer came, kListTooLong when
+  // the answer ran past the size limit).
   std::optional<std::vector<std::string>> FetchList(const std::string& listName,
                                                     const std::string& unreachable);
 

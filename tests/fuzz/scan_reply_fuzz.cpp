@@ -2,8 +2,8 @@
 // through it, every remote node's name). Parses arbitrary bytes as a scan reply and
 // judges them as the collector would after every piece (whole, and with the watch that
 // reads each ended line once), and checks what the rows, the verdict and the position
-// of the deciding line must always satisfy, and that a row's address makes a remote
-// command line only when it cannot break it.
+// of the deciding line must always satisfy, that a row's address makes a remote
+// command line only when it cannot break it, and that every name reads as text.
 //
 //   cmake --preset fuzz && cmake --build build-fuzz --target scan_reply_fuzz
 //   ./build-fuzz/bin/scan_reply_fuzz -max_total_time=60
@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/SingleByteText.h"
 #include "discovery/ScanReply.h"
 #include "discovery/ScanReplyWatch.h"
 #include "serial/AtLink.h"
@@ -49,6 +50,15 @@ void CheckRows(std::string_view reply) {
       Check(line->find_first_of("\r\n") == line->size() - 2);
     }
     Check(reply.find(row.nodeName) != std::string_view::npos);
+    // The name as JSON shows it: UTF-8 always, the same characters as the name's
+    // single-byte reading, and the name itself when it was UTF-8 already.
+    const std::string utf8 = SingleByteTextAsUtf8(row.nodeName);
+    const auto chars = DecodeUtf8(utf8);
+    Check(chars.has_value() && *chars == ReadSingleByteText(row.nodeName));
+    if (DecodeUtf8(row.nodeName))
+      Check(utf8 == row.nodeName);
+    else
+      Check(chars->size() == row.nodeName.size());
     Check(row.nodeType.find('*') == std::string::npos &&
           row.nodeType.find("CLD") == std::string::npos &&
           row.nodeType.find("CHD") == std::string::npos);

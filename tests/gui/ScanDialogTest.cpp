@@ -110,6 +110,27 @@ TEST_F(ScanDialogTest, SearchListsEveryDeviceNumberedFromZero) {
   EXPECT_EQ(list->rowCount(), 4);
 }
 
+TEST(ScanDialogNames, ANameThatIsNotUtf8ShowsItsLatin1Characters) {
+  sim::Options options;
+  sim::RemoteNode latin1, utf8;
+  latin1.euiAddress = "000D6F00000B0001";
+  latin1.nodeName = "Caf\xE9 Nord";  // the Windows tool's code page
+  utf8.euiAddress = "000D6F00000B0002";
+  utf8.nodeName = "Caf\xC3\xA9 Sud";
+  options.remotes = {latin1, utf8};
+  SimHarness harness(options, 0.1);
+  ASSERT_TRUE(harness.Connect(9600));
+  FakeOperator op;
+  ScanDialog dialog(harness.Conn(), op);
+  dialog.show();
+  FindControl<QPushButton>(&dialog, kSearch)->click();
+  ASSERT_TRUE(Settle(&dialog));
+  QTableWidget* list = FindControl<QTableWidget>(&dialog, kList);
+  ASSERT_EQ(list->rowCount(), 2);
+  EXPECT_EQ(list->item(0, 5)->text(), QStringLiteral(u"Caf\u00E9 Nord"));
+  EXPECT_EQ(list->item(1, 5)->text(), QStringLiteral(u"Caf\u00E9 Sud"));
+}
+
 TEST_F(ScanDialogTest, ApplyReturnsTheAddressOfTheThirdRowClicked) {
   WhenModalShows<ScanDialog>([this](ScanDialog* dialog) {
     Search(dialog);

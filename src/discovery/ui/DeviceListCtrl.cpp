@@ -4,6 +4,7 @@
 #include <QThread>
 #include <algorithm>
 
+#include "config/ui/DefinitionText.h"
 #include "discovery/ui/RowProgressDelegate.h"
 #include "widgets/GuiThread.h"
 
@@ -49,7 +50,7 @@ int DeviceListCtrl::AddDevice(const DeviceRecord& device) {
   const std::string* texts[] = {&device.nodeType, &device.ieeeAddress, &device.version,
                                 &device.modelType, &device.nodeName};
   for (int column = 1; column <= 5; ++column)
-    setItem(row, column, new QTableWidgetItem(QString::fromStdString(*texts[column - 1])));
+    setItem(row, column, new QTableWidgetItem(DefinitionText(*texts[column - 1])));
   return row;
 }
 

@@ -5,6 +5,7 @@
 #include <QTableWidget>
 #include <QThread>
 
+#include "config/ui/DefinitionText.h"
 #include "device/Connection.h"
 #include "widgets/ControlIds.h"
 #include "widgets/GuiThread.h"
@@ -112,7 +113,7 @@ void ScanDialog::FillList(const std::vector<DeviceRecord>& devices) {
                                   &device.modelType, &device.nodeName};
     list_->setItem(row, 0, new QTableWidgetItem(QString::number(row)));
     for (int column = 1; column <= 5; ++column)
-      list_->setItem(row, column, new QTableWidgetItem(QString::fromStdString(*texts[column - 1])));
+      list_->setItem(row, column, new QTableWidgetItem(DefinitionText(*texts[column - 1])));
   }
 }
 

@@ -164,6 +164,25 @@ TEST(CommandLine, ScanPrintsARowPerDeviceOrAJsonArray) {
                                             "ERROR lab", "OK lab"));
 }
 
+TEST(CommandLine, ScanKeepsTheBytesOfANameThatIsNotUtf8) {
+  // One name in the Windows tool's code page (é is 0xE9), one in UTF-8.
+  ModuleProcess module({"--remote", "000D6F00000B0001,MA11,v1.10.0,Caf\xE9 Nord", "--remote",
+                        "000D6F00000B0002,MA11,v1.10.0,Caf\xC3\xA9 Sud"});
+  auto r = Cli(module, {"--json", "scan"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const auto rows = nlohmann::json::parse(r.out);
+  ASSERT_EQ(rows.size(), 2u) << r.out;
+  EXPECT_EQ(rows[0].at("name"), "Caf\u00e9 Nord");
+  EXPECT_EQ(rows[1].at("name"), "Caf\u00e9 Sud");
+  EXPECT_THAT(r.out, ::testing::Not(HasSubstr("\xEF\xBF\xBD")));  // no U+FFFD
+
+  // The plain rows hand the bytes on as the module sent them.
+  r = Cli(module, {"scan"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_THAT(r.out, HasSubstr("Caf\xE9 Nord\n"));
+  EXPECT_THAT(r.out, HasSubstr("Caf\xC3\xA9 Sud\n"));
+}
+
 TEST(CommandLine, ScanExitsOneWithTheScanMessageWhenItFailsAndZeroForAnEmptyNetwork) {
   ModuleProcess failing({"--network", "2", "--scan-error"});
   auto r = Cli(failing, {"scan"});

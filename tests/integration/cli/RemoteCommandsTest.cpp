@@ -130,6 +130,27 @@ TEST(RemoteCommandLine, AFailingDeviceAmongThreeIsReportedAndTheOthersAreUpdated
   EXPECT_THAT(r.err, Not(HasSubstr("All remote firmware updates are completed successfully.")));
 }
 
+TEST(RemoteCommandLine, AfterAFailedRelayTheVersionIsTheRemotesNotTheRelaysError) {
+  // The relay refuses every block: the upload is cancelled and the relay's abort
+  // text crosses the radio (the module's usual hop, not the quick one of the other
+  // tests) while the program moves on to read the versions.
+  TempFolder folder;
+  const auto image = WriteImage(folder);
+  const std::string network = "--simulate=--time-scale 0.1 --relay-block-ms 40 --remote " + kA +
+                              ",MA11,v1.9.5 --remote " + kC + ",MA11,v1.9.5 --remote-fault " + kA +
+                              ",refuse-every-block";
+  // The failing device comes last: the versions are read right after it.
+  const CliRun r =
+      Cli({"--baud", "115200", "--json", network, "update", image, "--remote", kC, "--remote", kA});
+  EXPECT_EQ(r.status, 1) << r.err;
+  const auto devices = nlohmann::json::parse(r.out);
+  ASSERT_EQ(devices.size(), 2u);
+  EXPECT_EQ(devices[0]["outcome"], "completed");
+  EXPECT_EQ(devices[0]["firmwareVersion"], "v1.11.0");
+  EXPECT_EQ(devices[1]["outcome"], "transmit-error");
+  EXPECT_EQ(devices[1]["firmwareVersion"], "v1.9.5") << r.err;  // kept its firmware
+}
+
 TEST(RemoteCommandLine, AFailedCloneSaysWhyInItsJsonAndExitsWithOne) {
   const CliRun r = Cli({"--baud", "115200", "--json",
                         Network("--remote-fault " + kB + ",clone-error"), "clone", "--remote", kA,

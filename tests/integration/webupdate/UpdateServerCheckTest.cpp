@@ -101,6 +101,29 @@ TEST_F(UpdateServerCheckTest, NoAnswerIsAFailedConnection) {
   EXPECT_THAT(runner_.runs, IsEmpty());
 }
 
+TEST_F(UpdateServerCheckTest, AListOverTheSizeLimitIsSaidToBeTooLong) {
+  // A list of exactly the limit is read; one byte more is not.
+  server_.Serve("Configs", "VEXA\r\nMA11_v1.0.6.zmcon\r\n");
+  server_.Serve("MA11_v1.0.6.zmcon", "definitions");
+  server_.Serve("Firmware", "VEXA\nMA11:1.0.6:abcde.ebl\n");
+  HttpClient::Options options;
+  options.maxTextBytes = 25;
+  UpdateServerCheck check(op_, runner_, server_.BaseUrl(), HttpClient(options));
+  check.CheckConfigUpdates(folder_.Path());
+  EXPECT_EQ(ReadFile(folder_.Path() + "MA11_v1.0.6.zmcon"), "definitions");
+  EXPECT_EQ(check.CheckFirmwareUpdate("MA11", "1.0.5"), "");
+  EXPECT_FALSE(check.LastListFetched());
+
+  options.maxTextBytes = 24;
+  UpdateServerCheck tight(op_, runner_, server_.BaseUrl(), HttpClient(options));
+  tight.CheckConfigUpdates(folder_.Path());
+  EXPECT_FALSE(tight.LastListFetched());
+  EXPECT_THAT(op_.Messages(), ElementsAre("ERROR: The update server's list is too long.",
+                                          "ERROR: The update server's list is too long."));
+  EXPECT_THAT(op_.Questions(), IsEmpty());
+  EXPECT_EQ(runner_.runs.size(), 1u);  // only the first Configs list downloaded
+}
+
 TEST_F(UpdateServerCheckTest, ConfigNamesThatWouldLeaveTheFolderAreRefusedAndTheRestComes) {
   server_.Serve("Configs",
                 "VEXA\n../escape.zmcon\n/etc/escape.zmcon\nsub\\..\\..\\escape.zmcon\n"
