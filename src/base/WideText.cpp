@@ -1,5 +1,7 @@
 #include "base/WideText.h"
 
+#include "base/SingleByteText.h"
+
 namespace zendra {
 
 namespace {
@@ -17,25 +19,11 @@ std::string Chars(const std::u8string& utf8) {
 // The conversions are written out rather than left to the C++ library, which on
 // POSIX systems goes through the process's locale (a "C" locale gives nothing).
 std::wstring WideFromUtf8(std::string_view utf8) {
+  const std::optional<std::u32string> codes = DecodeUtf8(utf8);
+  if (!codes) return {};
   std::wstring wide;
-  wide.reserve(utf8.size());
-  for (std::size_t i = 0; i < utf8.size();) {
-    const auto lead = static_cast<unsigned char>(utf8[i]);
-    const std::size_t length = lead < 0x80           ? 1
-                               : (lead >> 5) == 0x06 ? 2
-                               : (lead >> 4) == 0x0E ? 3
-                               : (lead >> 3) == 0x1E ? 4
-                                                     : 0;
-    if (length == 0 || i + length > utf8.size()) return {};
-    char32_t code = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(utf8[i + k]);
-      if ((next & 0xC0) != 0x80) return {};
-      code = (code << 6) | (next & 0x3F);
-    }
-    // Overlong forms, surrogates and code points beyond Unicode are no UTF-8.
-    static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < kLeast[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return {};
+  wide.reserve(codes->size());
+  for (char32_t code : *codes) {
     if (sizeof(wchar_t) == 2 && code >= 0x10000) {
       code -= 0x10000;
       wide.push_back(static_cast<wchar_t>(0xD800 + (code >> 10)));
@@ -43,7 +31,6 @@ std::wstring WideFromUtf8(std::string_view utf8) {
     } else {
       wide.push_back(static_cast<wchar_t>(code));
     }
-    i += length;
   }
   return wide;
 }
