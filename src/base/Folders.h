@@ -23,4 +23,11 @@ std::string ExecutableFolder();
 //   folder when the variable is not set).
 std::string UserDataFolder();
 
+// `folder` ending in "/", as the program keeps folder names; an empty name stays
+// empty (the current folder).
+inline std::string FolderWithSlash(std::string folder) {
+  if (!folder.empty() && folder.back() != '/') folder.push_back('/');
+  return folder;
+}
+
 }  // namespace zendra

@@ -15,15 +15,6 @@
 
 namespace zendra {
 
-namespace {
-
-std::string WithSlash(std::string folder) {
-  if (folder.empty() || folder.back() != '/') folder += '/';
-  return folder;
-}
-
-}  // namespace
-
 std::string ExecutableFolder() {
   // GetModuleFileNameW cuts a path that does not fit and says so only by filling
   // the buffer, so grow until the path fits.
@@ -35,7 +26,7 @@ std::string ExecutableFolder() {
       const std::filesystem::path exe(std::wstring(buffer.data(), n));
       const std::string folder = Utf8Path(exe.parent_path());
       if (folder.empty()) break;
-      return WithSlash(folder);
+      return FolderWithSlash(folder);
     }
   }
   return "./";
@@ -51,7 +42,7 @@ std::string UserDataFolder() {
     CoTaskMemFree(known);
   }
   if (base.empty()) return "./Zendra Manager/";
-  return WithSlash(Utf8Path(std::filesystem::path(base))) + "Zendra Manager/";
+  return FolderWithSlash(Utf8Path(std::filesystem::path(base))) + "Zendra Manager/";
 }
 
 }  // namespace zendra

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/Folders.h"
 #include "base/WideText.h"
 
 #ifndef ZENDRA_INSTALLED_DEFINITIONS
@@ -13,19 +14,14 @@ namespace zendra {
 
 namespace {
 
-std::string WithSlash(std::string folder) {
-  if (!folder.empty() && folder.back() != '/') folder.push_back('/');
-  return folder;
-}
-
 // The installed definition folder below `programFolder`, written without "..":
 // the program folder is the resolved path of the executable, so no link can make
 // the lexical form lead elsewhere. Kept with "/" between the folders on every
 // system, as the program keeps its paths.
 std::string InstalledFolderOf(const std::string& programFolder) {
   const std::filesystem::path joined =
-      PathFromUtf8(WithSlash(programFolder)) / InstallLayout::RelativeDefinitionFolder();
-  return WithSlash(Utf8Path(joined.lexically_normal()));
+      PathFromUtf8(FolderWithSlash(programFolder)) / InstallLayout::RelativeDefinitionFolder();
+  return FolderWithSlash(Utf8Path(joined.lexically_normal()));
 }
 
 }  // namespace
@@ -43,7 +39,7 @@ bool InstallLayout::IsInstalled(const std::string& programFolder) {
 
 std::string InstallLayout::DefinitionFolderOf(const std::string& programFolder) {
   if (IsInstalled(programFolder)) return InstalledFolderOf(programFolder);
-  return WithSlash(programFolder);
+  return FolderWithSlash(programFolder);
 }
 
 }  // namespace zendra

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "base/FileAccess.h"
+#include "base/Folders.h"
 #include "config/DefinitionFileSearch.h"
 #include "config/ProgramFolder.h"
 
@@ -43,11 +44,6 @@ File OpenWanted(const std::vector<std::string>& folders, const std::string& name
   return nullptr;
 }
 
-std::string WithSlash(std::string folder) {
-  if (!folder.empty() && folder.back() != '/') folder.push_back('/');
-  return folder;
-}
-
 }  // namespace
 
 DefinitionLoader::DefinitionLoader(Connection& connection, ParameterDefinitions& definitions,
@@ -55,16 +51,16 @@ DefinitionLoader::DefinitionLoader(Connection& connection, ParameterDefinitions&
     : connection_(connection), definitions_(definitions), state_(state) {}
 
 std::string DefinitionLoader::GetProgramFolder() const {
-  if (folderOverride_) return WithSlash(*folderOverride_);
+  if (folderOverride_) return FolderWithSlash(*folderOverride_);
   return ProgramFolder::GetProgramFolder();
 }
 
 void DefinitionLoader::SetUserFolder(std::optional<std::string> folder) {
-  userFolder_ = folder && !folder->empty() ? std::optional(WithSlash(*folder)) : std::nullopt;
+  userFolder_ = folder && !folder->empty() ? std::optional(FolderWithSlash(*folder)) : std::nullopt;
 }
 
 std::string DefinitionLoader::GetDefinitionFolder() const {
-  if (folderOverride_) return WithSlash(*folderOverride_);
+  if (folderOverride_) return FolderWithSlash(*folderOverride_);
   return ProgramFolder::GetDefinitionFolder();
 }
 
