@@ -193,28 +193,17 @@ void Update(CliContext& ctx, const std::string& image, bool quiet, bool fast) {
   ctx.exitCode = completed ? kExitOk : kExitFailed;
   if (outcome == FirmwareOutcome::kImageRefused) {
     // Sending the same image again would be refused again.
-    ctx.Fail(kExitFailed, "the module refused " + image + " and has no working firmware now; "
-                          "reload it with a valid image: " + ctx.ReloadCommand("IMAGE"));
+    ctx.Fail(kExitFailed, "the module refused " + image +
+                              " and has no working firmware now; "
+                              "reload it with a valid image: " +
+                              ctx.ReloadCommand("IMAGE"));
   } else if (!completed && outcome != FirmwareOutcome::kFileNotOpened) {
     // The module went into its bootloader for the image: it may wait there now.
-    ctx.Fail(kExitFailed, "the module may be left without a working firmware; if it does not "
-                          "answer, reload it with: " + ctx.ReloadCommand(image));
+    ctx.Fail(kExitFailed,
+             "the module may be left without a working firmware; if it does not "
+             "answer, reload it with: " +
+                 ctx.ReloadCommand(image));
   }
-}
-
-// The version a remote device runs after the sequence, asked through the local
-// module. After a transfer that failed, the relay may still be sending its closing
-// text across the radio, and until it has, the module answers "ERROR" to anything:
-// `settle` lets the line go quiet first, and an "ERROR" is then asked again once it
-// is quiet.
-std::string RemoteVersion(AtLink& link, const std::string& address, bool settle) {
-  constexpr int kQuietMs = 1000, kSettleLimitMs = 10000;
-  if (settle) link.WaitUntilQuiet(kQuietMs, kSettleLimitMs);
-  std::string version = link.QueryRemoteAtCommand("at+version\r\n", 5, address);
-  if (settle && version == "ERROR" && link.LastRefused() &&
-      link.WaitUntilQuiet(kQuietMs, kSettleLimitMs))
-    version = link.QueryRemoteAtCommand("at+version\r\n", 5, address);
-  return version;
 }
 
 // The remote update of the page for the devices given with --remote, in that
@@ -263,7 +252,8 @@ void RemoteUpdate(CliContext& ctx, const std::string& image, bool clone,
     const bool completed = outcomes[i] == FirmwareOutcome::kCompleted;
     allCompleted = allCompleted && completed;
     const std::string version =
-        ctx.line ? RemoteVersion(ctx.line->Link(), addresses[i], settle) : "ERROR";
+        ctx.line ? FirmwareUpdate::ReadRemoteVersion(ctx.line->Link(), addresses[i], settle)
+                 : "ERROR";
     settle = false;
     if (ctx.options.json) {
       nlohmann::ordered_json device;
@@ -307,15 +297,19 @@ void Reload(CliContext& ctx, const std::string& image, bool quiet, bool fast) {
   };
   ctx.connection.SetHooks(hooks);
   const bool connected = ctx.ConnectModule();
-  const std::string outcomeName = !ran ? "not-reloaded" : outcome ? OutcomeName(*outcome) : "not-started";
+  const std::string outcomeName = !ran      ? "not-reloaded"
+                                  : outcome ? OutcomeName(*outcome)
+                                            : "not-started";
   const auto retryHint = [&] {
     if (outcome == FirmwareOutcome::kImageRefused) {
-      ctx.Fail(kExitFailed, "the module refused " + image + "; the firmware is still damaged: "
-                            "reload it with a valid image: " + ctx.ReloadCommand("IMAGE"));
+      ctx.Fail(kExitFailed, "the module refused " + image +
+                                "; the firmware is still damaged: "
+                                "reload it with a valid image: " +
+                                ctx.ReloadCommand("IMAGE"));
       return;
     }
-    ctx.Fail(kExitFailed, "the firmware is still damaged; try the reload again: " +
-                              ctx.ReloadCommand(image));
+    ctx.Fail(kExitFailed,
+             "the firmware is still damaged; try the reload again: " + ctx.ReloadCommand(image));
   };
   if (!connected) {
     if (ctx.options.json) PrintDevice(ctx, outcomeName, "");
@@ -344,9 +338,10 @@ void RegisterFirmwareCommands(CLI::App& app, CliContext& ctx) {
   auto updateImage = std::make_shared<std::string>();
   auto updateRemotes = std::make_shared<std::vector<std::string>>();
   update->add_option("IMAGE", *updateImage, "The firmware image (.ebl)")->required();
-  update->add_option("--remote", *updateRemotes,
-                     "EUI address of a remote module to update through the local one (repeatable; "
-                     "updated in the order given)")
+  update
+      ->add_option("--remote", *updateRemotes,
+                   "EUI address of a remote module to update through the local one (repeatable; "
+                   "updated in the order given)")
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   update->add_flag("--no-progress", *quiet, "Do not draw the progress bar");
@@ -364,11 +359,13 @@ void RegisterFirmwareCommands(CLI::App& app, CliContext& ctx) {
   });
 
   auto* clone = app.add_subcommand(
-      "clone", "Copy the local module's own firmware to remote modules, one after the other "
-               "(needs --baud 115200)");
+      "clone",
+      "Copy the local module's own firmware to remote modules, one after the other "
+      "(needs --baud 115200)");
   auto cloneRemotes = std::make_shared<std::vector<std::string>>();
-  clone->add_option("--remote", *cloneRemotes,
-                    "EUI address of a remote module to clone to (repeatable; in the order given)")
+  clone
+      ->add_option("--remote", *cloneRemotes,
+                   "EUI address of a remote module to clone to (repeatable; in the order given)")
       ->required()
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);

@@ -15,7 +15,8 @@ std::optional<FirmwareOutcome> FirmwareHost::LastOutcome() const {
 
 TransferResult FirmwareHost::RunTransfer(SerialTransferChannel& channel, const std::string& path,
                                          const TransferParams& params, std::stop_token stop,
-                                         std::function<void(int percent)> progress) {
+                                         std::function<void(int percent)> progress,
+                                         std::function<void(std::int64_t, std::int64_t)> bytes) {
   TransferSinks sinks;
   sinks.status = [this](const std::string& text) { view_.SetStatus(text); };
   if (progress) {
@@ -23,7 +24,10 @@ TransferResult FirmwareHost::RunTransfer(SerialTransferChannel& channel, const s
   } else {
     sinks.progress = [this](int percent) { view_.SetProgress(percent); };
   }
-  sinks.bytes = [this](std::int64_t sent, std::int64_t total) { view_.TransferredBytes(sent, total); };
+  sinks.bytes = [this, bytes = std::move(bytes)](std::int64_t sent, std::int64_t total) {
+    view_.TransferredBytes(sent, total);
+    if (bytes) bytes(sent, total);
+  };
   ImageTransfer engine(channel, crcTable_, op_, std::move(sinks));
   TransferParams run = params;
   run.pauseAfterBlock = !fastTransfer_;

@@ -8,6 +8,7 @@
 // goes, so the worker never sees a half-destroyed host.
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -75,10 +76,12 @@ class FirmwareHost {
 
   // Runs the transfer engine on the worker thread with this host's table and view.
   // `progress` takes the progress values instead of the view's bar when given (a
-  // remote update shows them on the device's row).
+  // remote update shows them on the device's row); `bytes` takes the bytes
+  // acknowledged as well as the view.
   TransferResult RunTransfer(SerialTransferChannel& channel, const std::string& path,
                              const TransferParams& params, std::stop_token stop,
-                             std::function<void(int percent)> progress = {});
+                             std::function<void(int percent)> progress = {},
+                             std::function<void(std::int64_t, std::int64_t)> bytes = {});
   // Records the outcome; unless the host is going away, gives the buttons back and
   // tells the window the worker has ended.
   void Finish(FirmwareOutcome outcome, std::stop_token stop);

@@ -119,12 +119,14 @@ std::optional<int> FirmwareUpdate::OnRemoteUpdate(const std::vector<RemoteRow>& 
     return std::nullopt;
   }
   localMode = false;
+  cancelled_ = false;
   std::vector<std::string> addresses;
   addresses.reserve(rows.size());
   for (const RemoteRow& row : rows) addresses.push_back(row.address);
   // A press ends whatever an earlier one left to start.
   sequence_.Reset(std::move(addresses));
-  for (int i = 0; i < static_cast<int>(rows.size()); ++i) sequence_.SetNodeName(i, rows[i].nodeName);
+  for (int i = 0; i < static_cast<int>(rows.size()); ++i)
+    sequence_.SetNodeName(i, rows[i].nodeName);
   view_.SetProgress(0);
 
   const auto refuse = [this](const std::string& message) -> std::optional<int> {
@@ -153,6 +155,7 @@ std::optional<int> FirmwareUpdate::OnRemoteUpdate(const std::vector<RemoteRow>& 
   sequence_.Arm();
   checked_ = Checked{clone, chosenPath_};
   sequenceHoldsLine_ = true;
+  for (int row : sequence_.ChosenRows()) Report(row, DeviceRunEvent::Waiting(), stop);
   return RemoteSequence::kFirstLookMs;
 }
 
@@ -207,26 +210,60 @@ bool FirmwareUpdate::CheckRemoteProduct(const std::string& address, bool clone) 
 }
 
 std::optional<int> FirmwareUpdate::OnUpdateTimer(std::stop_token stop) {
-  const auto next = sequence_.Tick([this] { return cloneChecked_.load(); },
-                                   [this] { return Busy(); },
-                                   [&](const RemoteSequence::Start& start) {
-                                     StartRemoteDevice(start, stop);
-                                   },
-                                   stop);
+  // The look prepares under a stop of its own: the look's (the window closing) and
+  // the operator's Cancel both end it.
+  std::stop_source prepare;
+  const std::stop_callback follow(stop, [&prepare] { prepare.request_stop(); });
+  {
+    std::lock_guard lock(prepareMutex_);
+    prepare_ = &prepare;
+  }
+  const auto next =
+      sequence_.Tick([this] { return cloneChecked_.load(); }, [this] { return Busy(); },
+                     [&](const RemoteSequence::Start& start) {
+                       StartRemoteDevice(start, prepare.get_token(), stop);
+                     },
+                     prepare.get_token());
+  {
+    std::lock_guard lock(prepareMutex_);
+    prepare_ = nullptr;
+  }
   // Every chosen row has been started and the last start failed: nothing more
   // needs the line. (A worker that runs gives it back itself.)
   if (!next && !Busy() && sequenceHoldsLine_) GiveLineBackIfDone();
   return next;
 }
 
-void FirmwareUpdate::StartRemoteDevice(const RemoteSequence::Start& start, std::stop_token stop) {
+void FirmwareUpdate::Report(int row, const DeviceRunEvent& event, std::stop_token stop) {
+  if (!stop.stop_requested()) pageView_.DeviceRun(row, event);
+}
+
+std::string FirmwareUpdate::ReadRemoteVersion(AtLink& link, const std::string& address,
+                                              bool settle) {
+  constexpr int kQuietMs = 1000, kSettleLimitMs = 10000;
+  if (settle) link.WaitUntilQuiet(kQuietMs, kSettleLimitMs);
+  std::string version = link.QueryRemoteAtCommand("at+version\r\n", 5, address);
+  if (settle && version == "ERROR" && link.LastRefused() &&
+      link.WaitUntilQuiet(kQuietMs, kSettleLimitMs))
+    version = link.QueryRemoteAtCommand("at+version\r\n", 5, address);
+  return version;
+}
+
+std::string FirmwareUpdate::NewVersion(int row) {
+  // The device restarts into its new firmware; the local module may still be
+  // passing on the relay's last words.
+  return ReadRemoteVersion(line_->Link(), sequence_.Address(row), true);
+}
+
+void FirmwareUpdate::StartRemoteDevice(const RemoteSequence::Start& start, std::stop_token prepare,
+                                       std::stop_token stop) {
   // The press checked every row for one kind and one image. A start of the other
   // kind (the clone box flipped) or of another image (a file chosen between two
   // devices) checks its device again, so that no remote gets firmware that was
   // never meant for its model.
   const bool sameAsChecked =
       start.clone == checked_.clone && (start.clone || chosenPath_ == checked_.path);
-  if (!TakeLine(stop)) {
+  if (!TakeLine(prepare)) {
     sequence_.RecordOutcome(start.row, FirmwareOutcome::kNotStarted);
   } else if (!sameAsChecked && !CheckRemoteDevice(start.row, start.address, start.clone)) {
     sequence_.RecordOutcome(start.row, FirmwareOutcome::kRefused);
@@ -235,10 +272,19 @@ void FirmwareUpdate::StartRemoteDevice(const RemoteSequence::Start& start, std::
   } else if (StartOnLine(false, start.clone, start.address, start.row)) {
     return;  // its worker closes the sequence when it is the last
   }
+  if (stop.stop_requested()) return;  // the window is closing
+  const auto outcome = sequence_.Outcomes()[start.row].value_or(FirmwareOutcome::kNotStarted);
+  if (outcome == FirmwareOutcome::kStopped) {
+    // The operator cancelled while the device was being prepared.
+    Report(start.row, DeviceRunEvent::Cancelled(outcome, bootloadSent_), stop);
+    view_.SetStatus(kCancelledStatus);
+    view_.EnableButtons(true);
+    view_.Finished(outcome);
+    return;
+  }
+  Report(start.row, DeviceRunEvent::Failed(outcome), stop);
   // The last chosen row failed to start: the sequence ends here.
-  if (sequence_.AllStarted() && !stop.stop_requested() &&
-      sequence_.Outcomes()[start.row] != FirmwareOutcome::kStopped)
-    CloseSequence(start.clone);
+  if (sequence_.AllStarted()) CloseSequence(start.clone);
 }
 
 void FirmwareUpdate::CloseSequence(bool clone) {
@@ -278,8 +324,18 @@ void FirmwareUpdate::StopRemoteUpdate() {
 }
 
 bool FirmwareUpdate::CancelUpdate() {
-  sequence_.ClearMarks();
-  return CancelTransfer();
+  cancelled_ = true;
+  for (int row : sequence_.TakePending())
+    pageView_.DeviceRun(row, DeviceRunEvent::Cancelled(std::nullopt, false));
+  bool stopped = false;
+  {
+    std::lock_guard lock(prepareMutex_);
+    if (prepare_) {
+      prepare_->request_stop();
+      stopped = true;
+    }
+  }
+  return CancelTransfer() || stopped;
 }
 
 void FirmwareUpdate::GiveLineBackIfDone() {
@@ -308,6 +364,10 @@ bool FirmwareUpdate::StartUpdate(LineLease line, bool local, bool clone,
 
 bool FirmwareUpdate::StartOnLine(bool local, bool clone, const std::string& address, int row) {
   bool started = false;
+  if (!local) {
+    bootloadSent_ = false;
+    pageView_.DeviceRun(row, DeviceRunEvent::Preparing(clone));
+  }
   {
     WaitCursor wait(op_);
     // A clone sends the local module's own firmware and needs no file.
@@ -351,9 +411,8 @@ bool FirmwareUpdate::StartLocalBranch() {
   line_->Port().Write("1");
   line_->Sleep(2000);
   if (line_->Stopped()) return false;
-  return transferThread_.TryStart([this, path = chosenPath_](std::stop_token stop) {
-    UpdateWorker(stop, path, true, 0);
-  });
+  return transferThread_.TryStart(
+      [this, path = chosenPath_](std::stop_token stop) { UpdateWorker(stop, path, true, 0); });
 }
 
 bool FirmwareUpdate::StartRemoteBranch(bool clone, const std::string& address, int row) {
@@ -363,6 +422,7 @@ bool FirmwareUpdate::StartRemoteBranch(bool clone, const std::string& address, i
   // ".ebl" for an image) once the remote's bootloader is reached. An address that
   // would break the command line is never sent.
   const auto command = AddressedLine(clone ? kBootloadClone : kBootloadImage, address, "\r\n");
+  bootloadSent_ = command.has_value();
   if (!command || line_->Link().QueryAtCommand(*command, kBootloadTimeoutSeconds) != "START") {
     if (line_->Stopped()) return false;
     op_.ShowMessage(kRemoteNoResponse);
@@ -404,8 +464,25 @@ void FirmwareUpdate::UpdateWorker(std::stop_token stop, std::string path, bool l
   params.noStartRequestIsFailure = true;
 
   std::function<void(int)> progress;
-  if (!local) progress = [this, row](int percent) { pageView_.SetRowProgress(row, percent); };
-  const TransferResult result = RunTransfer(channel, path, params, stop, std::move(progress));
+  std::function<void(std::int64_t, std::int64_t)> bytes;
+  int percent = 0;  // the engine gives the percentage, then the bytes, after each block
+  if (!local) {
+    progress = [this, row, &percent](int value) {
+      percent = value;
+      pageView_.SetRowProgress(row, value);
+    };
+    bytes = [this, row, &percent, stop](std::int64_t sent, std::int64_t total) {
+      Report(row, DeviceRunEvent::Sending(percent, sent, total), stop);
+    };
+  }
+  TransferResult result = TransferResult::kStopped;
+  if (!local && cancelled_) {
+    // Cancelled between the start and now: the relay waits for blocks, and three
+    // CAN end it, as a stopped transfer does.
+    for (int i = 0; i < 3; ++i) line_->Port().Write(&ImageTransfer::kCan, 1);
+  } else {
+    result = RunTransfer(channel, path, params, stop, std::move(progress), std::move(bytes));
+  }
   if (!local) {
     FinishRemoteTransfer(result, row, stop);
     return;
@@ -444,21 +521,43 @@ void FirmwareUpdate::UpdateWorker(std::stop_token stop, std::string path, bool l
 void FirmwareUpdate::FinishRemoteTransfer(TransferResult result, int row, std::stop_token stop) {
   FirmwareOutcome outcome = FirmwareOutcome::kTransmitError;
   switch (result) {
-    case TransferResult::kStopped: outcome = FirmwareOutcome::kStopped; break;
-    case TransferResult::kSuccess: outcome = FirmwareOutcome::kCompleted; break;
+    case TransferResult::kStopped:
+      outcome = FirmwareOutcome::kStopped;
+      break;
+    case TransferResult::kSuccess:
+      outcome = FirmwareOutcome::kCompleted;
+      break;
     case TransferResult::kFailure:
-    case TransferResult::kNoCompletion: outcome = FirmwareOutcome::kTransmitError; break;
-    case TransferResult::kRefused: outcome = FirmwareOutcome::kImageRefused; break;
-    case TransferResult::kNoStartRequest: outcome = FirmwareOutcome::kNoStartRequest; break;
-    case TransferResult::kFileNotOpened: outcome = FirmwareOutcome::kFileNotOpened; break;
-    case TransferResult::kLineLost: outcome = FirmwareOutcome::kLineLost; break;
+    case TransferResult::kNoCompletion:
+      outcome = FirmwareOutcome::kTransmitError;
+      break;
+    case TransferResult::kRefused:
+      outcome = FirmwareOutcome::kImageRefused;
+      break;
+    case TransferResult::kNoStartRequest:
+      outcome = FirmwareOutcome::kNoStartRequest;
+      break;
+    case TransferResult::kFileNotOpened:
+      outcome = FirmwareOutcome::kFileNotOpened;
+      break;
+    case TransferResult::kLineLost:
+      outcome = FirmwareOutcome::kLineLost;
+      break;
   }
   sequence_.RecordOutcome(row, outcome);
   lastOutcome_ = static_cast<int>(outcome);
+  const std::string version =
+      outcome == FirmwareOutcome::kCompleted && !stop.stop_requested() ? NewVersion(row) : "";
   // Whether more rows wait is known before the line may go back.
   const bool allStarted = sequence_.AllStarted();
   GiveLineBackIfDone();
   if (stop.stop_requested()) return;
+  if (outcome == FirmwareOutcome::kCompleted)
+    Report(row, DeviceRunEvent::Done(version), stop);
+  else if (outcome == FirmwareOutcome::kStopped)
+    Report(row, DeviceRunEvent::Cancelled(outcome, true), stop);
+  else
+    Report(row, DeviceRunEvent::Failed(outcome), stop);
 
   // The engine has set the status of every failure ("Transmit error.", or
   // "Firmware update error." with its box); no "2" follows a remote transfer: the
@@ -492,23 +591,42 @@ void FirmwareUpdate::CloneWorker(std::stop_token stop, int row) {
   line_->FollowStop(stop);
   CloneMonitor::Sinks sinks;
   sinks.status = [this](const std::string& text) { view_.SetStatus(text); };
-  sinks.progress = [this, row](int pass) { pageView_.SetRowProgress(row, pass); };
+  sinks.progress = [this, row, stop](int pass) {
+    pageView_.SetRowProgress(row, pass);
+    Report(row, DeviceRunEvent::Cloning(pass), stop);
+  };
   CloneMonitor monitor(line_->Ring(), line_->Reply(), std::move(sinks));
   const CloneMonitor::Result result = monitor.Run(stop);
 
   FirmwareOutcome outcome = FirmwareOutcome::kCloneTimedOut;
   switch (result) {
-    case CloneMonitor::Result::kComplete: outcome = FirmwareOutcome::kCompleted; break;
-    case CloneMonitor::Result::kError: outcome = FirmwareOutcome::kCloneError; break;
-    case CloneMonitor::Result::kTimedOut: outcome = FirmwareOutcome::kCloneTimedOut; break;
-    case CloneMonitor::Result::kLineLost: outcome = FirmwareOutcome::kLineLost; break;
-    case CloneMonitor::Result::kStopped: outcome = FirmwareOutcome::kStopped; break;
+    case CloneMonitor::Result::kComplete:
+      outcome = FirmwareOutcome::kCompleted;
+      break;
+    case CloneMonitor::Result::kError:
+      outcome = FirmwareOutcome::kCloneError;
+      break;
+    case CloneMonitor::Result::kTimedOut:
+      outcome = FirmwareOutcome::kCloneTimedOut;
+      break;
+    case CloneMonitor::Result::kLineLost:
+      outcome = FirmwareOutcome::kLineLost;
+      break;
+    case CloneMonitor::Result::kStopped:
+      outcome = FirmwareOutcome::kStopped;
+      break;
   }
   sequence_.RecordOutcome(row, outcome);
   lastOutcome_ = static_cast<int>(outcome);
+  const std::string version =
+      outcome == FirmwareOutcome::kCompleted && !stop.stop_requested() ? NewVersion(row) : "";
   const bool allStarted = sequence_.AllStarted();
   GiveLineBackIfDone();
   if (stop.stop_requested()) return;
+  if (outcome == FirmwareOutcome::kCompleted)
+    Report(row, DeviceRunEvent::Done(version), stop);
+  else
+    Report(row, DeviceRunEvent::Failed(outcome), stop);
 
   if (outcome == FirmwareOutcome::kCompleted) {
     if (!allStarted) view_.SetStatus(kCloneDoneWait);

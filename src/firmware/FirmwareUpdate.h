@@ -23,6 +23,16 @@
 // remote bootloader, or CloneMonitor in its own slot (`cloneThread`), which waits
 // for the module to report the clone's outcome. Progress goes to the device's row.
 //
+// Each device's run reaches the view as typed events (FirmwarePageView::DeviceRun,
+// DeviceRunEvent): waiting for every chosen row at the press, preparing at its
+// start, sending with the percentage and bytes, and its end: done with the version
+// the device reports once its update has completed (asked through the local
+// module), failed with the reason, or cancelled.
+//
+// Cancel stops a remote device during its preparation (the pauses and the
+// bootload query end at once) as well as during its transfer; the rows still
+// waiting are not started and are reported cancelled.
+//
 // The line. An update owns the line while it prepares and runs. A local update
 // takes the caller's lease and gives it back as the worker's last act. A remote
 // sequence holds one lease from the press that passed its checks to the end of
@@ -41,11 +51,13 @@
 // stopped worker calls the view again.
 
 #include <atomic>
+#include <mutex>
 #include <optional>
 #include <stop_token>
 #include <string>
 #include <vector>
 
+#include "firmware/DeviceRunEvent.h"
 #include "firmware/FirmwareHost.h"
 #include "firmware/FirmwarePageView.h"
 #include "firmware/RemoteSequence.h"
@@ -94,9 +106,10 @@ class FirmwareUpdate : public FirmwareHost {
   // stopped (a transfer cancelled with CAN) and joined, no row is started any
   // more, the line is given back. Call it once no look runs.
   void StopRemoteUpdate();
-  // Cancel: the image going out is stopped as CancelTransfer says, and in a remote
-  // sequence the devices not started yet are not started any more. false when no
-  // image was going out.
+  // Cancel: the image going out is stopped as CancelTransfer says, a remote
+  // device's preparation is stopped, and in a remote sequence the devices not
+  // started yet are not started any more (each reported cancelled). false when
+  // neither an image was going out nor a device was being prepared.
   bool CancelUpdate();
   // A remote sequence holds the line.
   bool RemoteUpdateRunning() const { return sequenceHoldsLine_.load(); }
@@ -124,6 +137,12 @@ class FirmwareUpdate : public FirmwareHost {
   // Waits until the running workers have ended by themselves.
   void Join();
 
+  // The version a remote device runs, asked through the local module. `settle`:
+  // the relay may still be sending its closing text across the radio, and until it
+  // has the module answers "ERROR" to anything: the line is let go quiet first, and
+  // an "ERROR" is asked again once it is quiet.
+  static std::string ReadRemoteVersion(AtLink& link, const std::string& address, bool settle);
+
   // The model code of the image last examined (the checks rewrite it).
   const std::string& ImageModel() const { return imageModel_; }
 
@@ -149,7 +168,13 @@ class FirmwareUpdate : public FirmwareHost {
   // counts the failures and a box names each device (address, node name) and why.
   // `clone`: the last device's kind, whose success text is shown.
   void CloseSequence(bool clone);
-  void StartRemoteDevice(const RemoteSequence::Start& start, std::stop_token stop);
+  // `prepare`: the look's own stop, which Cancel requests too; `stop`: the look's.
+  void StartRemoteDevice(const RemoteSequence::Start& start, std::stop_token prepare,
+                         std::stop_token stop);
+  // A remote device's run changed: the view hears of it unless the host is going away.
+  void Report(int row, const DeviceRunEvent& event, std::stop_token stop);
+  // A remote device's update completed: the version it runs now, before the line goes.
+  std::string NewVersion(int row);
   bool StartOnLine(bool local, bool clone, const std::string& address, int row);
   bool StartLocalBranch();
   bool StartRemoteBranch(bool clone, const std::string& address, int row);
@@ -172,6 +197,14 @@ class FirmwareUpdate : public FirmwareHost {
   std::atomic<bool> cloneChecked_{false};
   RemoteSequence sequence_;
   Checked checked_;
+  // The running look's preparation stop, while a look runs (Cancel requests it).
+  std::mutex prepareMutex_;
+  std::stop_source* prepare_ = nullptr;
+  // The operator cancelled the sequence; a worker that starts now sends nothing.
+  std::atomic<bool> cancelled_{false};
+  // The device being prepared has been asked for its bootloader: stopped now, it
+  // needs its firmware again.
+  std::atomic<bool> bootloadSent_{false};
   WorkerSlot cloneThread_;
 };
 

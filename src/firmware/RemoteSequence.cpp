@@ -30,6 +30,15 @@ void RemoteSequence::ClearMarks() {
   std::fill(pendingRows_.begin(), pendingRows_.end(), 0);
 }
 
+std::vector<int> RemoteSequence::TakePending() {
+  std::lock_guard lock(mutex_);
+  std::vector<int> rows;
+  for (int row = 0; row < static_cast<int>(pendingRows_.size()); ++row)
+    if (pendingRows_[row]) rows.push_back(row);
+  std::fill(pendingRows_.begin(), pendingRows_.end(), 0);
+  return rows;
+}
+
 std::optional<int> RemoteSequence::Tick(const std::function<bool()>& cloneBox,
                                         const std::function<bool()>& workerRunning,
                                         const std::function<void(const Start&)>& start,
@@ -124,6 +133,26 @@ std::vector<RemoteSequence::Failure> RemoteSequence::Failures() const {
     failures.push_back(Failure{row, addresses_[row], nodeNames_[row], outcomes_[row]});
   }
   return failures;
+}
+
+std::vector<int> RemoteSequence::FailedRows() const {
+  std::lock_guard lock(mutex_);
+  std::vector<int> rows;
+  for (int row = 0; row < static_cast<int>(chosenRows_.size()); ++row) {
+    const auto& outcome = outcomes_[row];
+    if (chosenRows_[row] && outcome && *outcome != FirmwareOutcome::kCompleted &&
+        *outcome != FirmwareOutcome::kStopped)
+      rows.push_back(row);
+  }
+  return rows;
+}
+
+std::vector<int> RemoteSequence::ChosenRows() const {
+  std::lock_guard lock(mutex_);
+  std::vector<int> rows;
+  for (int row = 0; row < static_cast<int>(chosenRows_.size()); ++row)
+    if (chosenRows_[row]) rows.push_back(row);
+  return rows;
 }
 
 }  // namespace zendra

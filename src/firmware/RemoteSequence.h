@@ -59,6 +59,8 @@ class RemoteSequence {
   void Arm();
   // Ends the sequence: every mark cleared (a stop, or a press that refused).
   void ClearMarks();
+  // The same, giving the rows that were still waiting for their start.
+  std::vector<int> TakePending();
 
   // One look of the timer. Walks the marked rows in order; for each it reads the
   // clone box (`cloneBox`), and while `workerRunning` says a worker still runs it
@@ -102,6 +104,11 @@ class RemoteSequence {
   };
   // The chosen rows (those of the last Arm) whose device did not complete, in row order.
   std::vector<Failure> Failures() const;
+  // The chosen rows whose device ended failed: started, neither completed nor
+  // stopped by the operator (what "Retry failed" starts again), in row order.
+  std::vector<int> FailedRows() const;
+  // The rows chosen by the last Arm, in row order.
+  std::vector<int> ChosenRows() const;
 
  private:
   mutable std::mutex mutex_;

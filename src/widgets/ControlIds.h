@@ -93,6 +93,8 @@ struct FirmwarePageIds {
     // Beyond the template: what a person plans an update with.
     kTransferText = 1060,  // bytes sent of the total, the rate, the time left
     kCancel = 1061,        // stops the image going out, after a question
+    kRetryFailed = 1062,   // starts the devices that failed in the last remote run again
+    kRemoteCancel = 1063,  // stops the remote run (a device's preparation or transfer)
   };
 };
 

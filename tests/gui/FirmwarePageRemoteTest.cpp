@@ -53,6 +53,8 @@ constexpr int kRemoteUpdate = 1036;
 constexpr int kDownload = 1039;
 constexpr int kTransferText = 1060;  // under the local bar: bytes, rate, time left
 constexpr int kCancel = 1061;        // beside the local Update
+constexpr int kRetryFailed = 1062;   // beside the remote Update
+constexpr int kRemoteCancel = 1063;  // beside the remote Update
 
 constexpr const char* kAllUpdated = "All remote firmware updates are completed successfully.";
 constexpr const char* kOneCloned = "The remote firmware update is completed successfully.";
@@ -366,16 +368,16 @@ TEST_F(FirmwarePageRemote, CancelDuringARemoteTransferStopsItAndStartsNoFurtherD
   Choose(image.Path());
   Tick(0);
   Tick(2);
-  EXPECT_FALSE(Page(kCancel)->isEnabled());
+  EXPECT_FALSE(Page(kRemoteCancel)->isEnabled());
   Page<QPushButton>(kRemoteUpdate)->click();
-  ASSERT_TRUE(
-      WaitUntil([&] { return Bar(0).value_or(0) >= 3 && Page(kCancel)->isEnabled(); }, kDeadlineMs))
+  ASSERT_TRUE(WaitUntil([&] { return Bar(0).value_or(0) >= 3 && Page(kRemoteCancel)->isEnabled(); },
+                        kDeadlineMs))
       << Status().toStdString() << " " << ::testing::PrintToString(op.Messages());
   op.Clear();
 
   // No goes on with the transfer.
   op.QueueAnswer(false);
-  Page<QPushButton>(kCancel)->click();
+  Page<QPushButton>(kRemoteCancel)->click();
   ASSERT_EQ(op.Events().size(), 1u);
   EXPECT_EQ(op.Events()[0].kind, FakeOperator::Event::kQuestion);
   EXPECT_TRUE(op.Events()[0].defaultNo);
@@ -387,7 +389,7 @@ TEST_F(FirmwarePageRemote, CancelDuringARemoteTransferStopsItAndStartsNoFurtherD
   EXPECT_TRUE(Firmware()->Update().Busy());
 
   op.QueueAnswer(true);
-  Page<QPushButton>(kCancel)->click();
+  Page<QPushButton>(kRemoteCancel)->click();
   ASSERT_TRUE(
       WaitUntil([&] { return Status() == "Update cancelled." && SequenceEnded(); }, kDeadlineMs))
       << Status().toStdString() << " " << ::testing::PrintToString(op.Messages());
@@ -398,10 +400,100 @@ TEST_F(FirmwarePageRemote, CancelDuringARemoteTransferStopsItAndStartsNoFurtherD
   EXPECT_EQ(harness.Sim().RemoteVersion(kNodes[0].euiAddress), kNodes[0].version);
   EXPECT_EQ(Bar(0), 0);
   EXPECT_EQ(Bar(2), 0);
-  EXPECT_FALSE(Page(kCancel)->isEnabled());
+  EXPECT_FALSE(Page(kRemoteCancel)->isEnabled());
+  EXPECT_FALSE(Page(kCancel)->isEnabled()) << "the local update's";
+  EXPECT_EQ(List()->RowStatus(0), "cancelled \u2014 needs its firmware again");
+  EXPECT_EQ(List()->RowStatus(2), "cancelled \u2014 not started");
+  EXPECT_FALSE(Page(kRetryFailed)->isEnabled()) << "nothing failed";
   EXPECT_EQ(FiveEnabled(), kFiveOn);
   EXPECT_EQ(MainLineUsersEnabled(), std::vector<bool>(4, true));
   EXPECT_FALSE(dialog->Conn().Gate().Leased());
+  EXPECT_THAT(op.Messages(), IsEmpty());
+}
+
+// A run of three devices read back from the list's Status column: the first
+// completes (its Version cell read again from the device), the second fails (its
+// relay refuses every block), the third is cancelled while the local module
+// prepares it (its remote never answers the bootload). "Retry failed" then starts
+// the second alone, with every bar and status of the run before cleared.
+TEST_F(FirmwarePageRemote, AMixedRunShowsEachDevicesEndAndRetryFailedStartsOnlyTheFailedOne) {
+  ASSERT_NO_FATAL_FAILURE(ConnectAndSearch());
+  harness.Sim().SetRemoteFaults(kNodes[1].euiAddress, sim::RemoteFaults{.refuseEveryBlock = true});
+  harness.Sim().SetRemoteFaults(kNodes[2].euiAddress,
+                                sim::RemoteFaults{.bootload = sim::RemoteFaults::Bootload::Silent});
+  const FirmwareImageFile image("MA11", "v1.11.7", 3000);
+  Choose(image.Path());
+  Tick(0);
+  Tick(1);
+  Tick(2);
+  EXPECT_FALSE(Page(kRetryFailed)->isEnabled());
+  Page<QPushButton>(kRemoteUpdate)->click();
+
+  // While the first device's image goes out the others wait; the third is being
+  // prepared once the second has failed.
+  bool othersWaited = false;
+  bool percentShown = false;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        const QString first = List()->RowStatus(0);
+        if (first.startsWith("sending ")) {
+          percentShown = percentShown || first.endsWith(" %");
+          othersWaited = othersWaited || (List()->RowStatus(1) == "waiting" &&
+                                          List()->RowStatus(2) == "waiting");
+        }
+        return SentLineContaining("AT+BOOTLOAD=1," + kNodes[2].euiAddress);
+      },
+      kDeadlineMs))
+      << Status().toStdString() << " " << ::testing::PrintToString(op.Messages());
+  EXPECT_TRUE(othersWaited);
+  EXPECT_TRUE(percentShown);
+  EXPECT_EQ(List()->RowStatus(2), "preparing");
+  EXPECT_TRUE(Page(kRemoteCancel)->isEnabled()) << "Cancel stands while a device is prepared";
+  EXPECT_FALSE(Page(kCancel)->isEnabled()) << "the local update's Cancel";
+
+  op.QueueAnswer(true);
+  Page<QPushButton>(kRemoteCancel)->click();
+  ASSERT_TRUE(
+      WaitUntil([&] { return Status() == "Update cancelled." && SequenceEnded(); }, kDeadlineMs))
+      << Status().toStdString() << " " << ::testing::PrintToString(op.Messages());
+  EXPECT_EQ(List()->RowStatus(0), "done \u2014 v1.11.7");
+  EXPECT_EQ(List()->Version(0), "v1.11.7") << "read again from the device";
+  EXPECT_TRUE(SentLineContaining("AT+RC=" + kNodes[0].euiAddress + ",at+version"));
+  EXPECT_EQ(List()->RowStatus(1), "failed \u2014 the image transfer failed");
+  EXPECT_EQ(List()->Version(1).toStdString(), kNodes[1].version);
+  EXPECT_EQ(List()->RowStatus(2), "cancelled \u2014 needs its firmware again");
+  EXPECT_EQ(List()->RowStatus(3), "");
+  EXPECT_EQ(Bar(0), 100);
+  EXPECT_EQ(Bar(1), 0);
+  EXPECT_EQ(Bar(2), 0);
+  EXPECT_THAT(RemoteImageOwners(), ElementsAre(kNodes[0].euiAddress));
+  EXPECT_FALSE(Page(kRemoteCancel)->isEnabled());
+  EXPECT_FALSE(dialog->Conn().Gate().Leased());
+  op.Clear();
+
+  // Retry: the second device alone, its relay mended meanwhile.
+  harness.Sim().SetRemoteFaults(kNodes[1].euiAddress, sim::RemoteFaults{});
+  ASSERT_TRUE(Page(kRetryFailed)->isEnabled());
+  EXPECT_THAT(Firmware()->FailedRows(), ElementsAre(1));
+  harness.Sim().ClearLog();
+  Page<QPushButton>(kRetryFailed)->click();
+  EXPECT_EQ(List()->RowStatus(0), "") << "a run starts with no status of the last";
+  EXPECT_EQ(Bar(0), 0);
+  EXPECT_EQ(List()->RowStatus(2), "");
+  EXPECT_FALSE(Page(kRetryFailed)->isEnabled());
+  ASSERT_TRUE(WaitUntil([&] { return Status() == kAllUpdated && SequenceEnded(); }, kDeadlineMs))
+      << Status().toStdString() << " " << ::testing::PrintToString(op.Messages());
+  EXPECT_EQ(List()->item(0, 0)->checkState(), Qt::Unchecked);
+  EXPECT_EQ(List()->item(1, 0)->checkState(), Qt::Checked);
+  EXPECT_EQ(List()->item(2, 0)->checkState(), Qt::Unchecked);
+  EXPECT_THAT(RemoteImageOwners(), ElementsAre(kNodes[1].euiAddress));
+  EXPECT_FALSE(SentLineContaining("AT+BOOTLOAD=1," + kNodes[0].euiAddress));
+  EXPECT_FALSE(SentLineContaining("AT+BOOTLOAD=1," + kNodes[2].euiAddress));
+  EXPECT_EQ(List()->RowStatus(1), "done \u2014 v1.11.7");
+  EXPECT_EQ(List()->Version(1), "v1.11.7");
+  EXPECT_EQ(List()->RowStatus(0), "");
+  EXPECT_EQ(Bar(1), 100);
+  EXPECT_FALSE(Page(kRetryFailed)->isEnabled()) << "nothing failed this time";
   EXPECT_THAT(op.Messages(), IsEmpty());
 }
 

@@ -196,9 +196,13 @@ TEST_F(Pages, TheFirmwareUpdatePageHasEveryControlOfTemplate133) {
                                  "Remote Device Update"}));
 }
 
+// The template's seven columns, and a "Status" column after them that takes what
+// is left of the list's width.
 TEST_F(Pages, TheDeviceListHasSevenLeftAlignedColumnsWithGridLinesAndNoRows) {
   auto* list = FindControl<QTableWidget>(&firmware, 1014);
-  ASSERT_EQ(list->columnCount(), 7);
+  ASSERT_EQ(list->columnCount(), 8);
+  EXPECT_EQ(list->horizontalHeaderItem(7)->text(), "Status");
+  EXPECT_TRUE(list->horizontalHeader()->stretchLastSection());
   const QStringList headers{"",          "Type",     "IEEE Address", "Version",
                             "ModelType", "NodeName", "Progress"};
   const int widths[] = {22, 45, 140, 63, 85, 85, 152};

@@ -1,6 +1,7 @@
 #include "discovery/ui/DeviceListCtrl.h"
 
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QThread>
 #include <algorithm>
 
@@ -10,15 +11,15 @@
 
 namespace zendra {
 
-const DeviceListCtrl::Column DeviceListCtrl::kColumns[7] = {
+const DeviceListCtrl::Column DeviceListCtrl::kColumns[kColumnCount] = {
     {"", 22},          {"Type", 45},     {"IEEE Address", 140}, {"Version", 63},
-    {"ModelType", 85}, {"NodeName", 85}, {"Progress", 152},
+    {"ModelType", 85}, {"NodeName", 85}, {"Progress", 152},     {"Status", 200},
 };
 
 DeviceListCtrl::DeviceListCtrl(QWidget* parent) : QTableWidget(parent) {
   // A report list: seven left-aligned columns, grid lines, whole rows selected, a
   // check box per row in column 0; rows only come from a scan.
-  setColumnCount(7);
+  setColumnCount(kColumnCount);
   QStringList titles;
   for (const auto& column : kColumns) titles << QString::fromLatin1(column.title);
   setHorizontalHeaderLabels(titles);
@@ -26,10 +27,18 @@ DeviceListCtrl::DeviceListCtrl(QWidget* parent) : QTableWidget(parent) {
   horizontalHeader()->setHighlightSections(false);
   // The check box column is narrower than the style's usual least section.
   horizontalHeader()->setMinimumSectionSize(16);
-  for (int i = 0; i < 7; ++i) setColumnWidth(i, kColumns[i].width);
-  // A list narrower than its columns (a small screen) gives the Progress column
-  // what is left, so an empty list needs no scroll bar; a wider one gives it more.
+  for (int i = 0; i < kColumnCount; ++i) setColumnWidth(i, kColumns[i].width);
+  // A wider list gives the Status column (the last) what is left over.
   horizontalHeader()->setStretchLastSection(true);
+  // One line per row: a node name or a status too long for its cell is cut with
+  // an ellipsis (the tool tip has it whole), never wrapped onto a second line.
+  setWordWrap(false);
+  setTextElideMode(Qt::ElideRight);
+  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  // Header, four rows, the frame and a horizontal scroll bar's room.
+  setMinimumHeight(horizontalHeader()->sizeHint().height() +
+                   kLeastRows * verticalHeader()->defaultSectionSize() + 2 * frameWidth() +
+                   horizontalScrollBar()->sizeHint().height());
   verticalHeader()->setVisible(false);
   setShowGrid(true);
   setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -49,9 +58,51 @@ int DeviceListCtrl::AddDevice(const DeviceRecord& device) {
   setItem(row, 0, check);
   const std::string* texts[] = {&device.nodeType, &device.ieeeAddress, &device.version,
                                 &device.modelType, &device.nodeName};
-  for (int column = 1; column <= 5; ++column)
-    setItem(row, column, new QTableWidgetItem(DefinitionText(*texts[column - 1])));
+  for (int column = 1; column <= 5; ++column) {
+    auto* cell = new QTableWidgetItem(DefinitionText(*texts[column - 1]));
+    cell->setToolTip(cell->text());
+    setItem(row, column, cell);
+  }
   return row;
+}
+
+void DeviceListCtrl::SetText(int row, int column, const QString& text) {
+  if (row < 0 || row >= rowCount()) return;
+  QTableWidgetItem* cell = item(row, column);
+  if (!cell) {
+    cell = new QTableWidgetItem;
+    cell->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    setItem(row, column, cell);
+  }
+  cell->setText(text);
+  cell->setToolTip(text);
+}
+
+QString DeviceListCtrl::Text(int row, int column) const {
+  const QTableWidgetItem* cell = item(row, column);
+  return cell ? cell->text() : QString();
+}
+
+void DeviceListCtrl::SetRowStatus(int row, const QString& text) {
+  SetText(row, kStatusColumn, text);
+}
+
+QString DeviceListCtrl::RowStatus(int row) const { return Text(row, kStatusColumn); }
+
+void DeviceListCtrl::SetVersion(int row, const QString& version) {
+  SetText(row, kVersionColumn, version);
+}
+
+QString DeviceListCtrl::Version(int row) const { return Text(row, kVersionColumn); }
+
+void DeviceListCtrl::ClearRuns() {
+  {
+    std::lock_guard lock(mutex_);
+    for (auto& bar : bars_) bar.second = 0;
+  }
+  for (int row = 0; row < rowCount(); ++row)
+    if (item(row, kStatusColumn)) SetRowStatus(row, QString());
+  viewport()->update();
 }
 
 std::string DeviceListCtrl::IeeeAddress(int row) const {

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QThread>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -114,6 +115,10 @@ FirmwarePage::FirmwarePage(Connection& connection, Operator& op, QWidget* parent
   cloneBox_ = t.MakeCheckBox(remote, Id::kClone, QStringLiteral("Clone local firmware"));
   remoteRow->addWidget(cloneBox_);
   remoteRow->addStretch(1);
+  retry_ = t.MakeButton(remote, Id::kRetryFailed, QStringLiteral("Retry failed"), false);
+  remoteRow->addWidget(retry_);
+  remoteCancel_ = t.MakeButton(remote, Id::kRemoteCancel, QStringLiteral("Cancel"), false);
+  remoteRow->addWidget(remoteCancel_);
   auto* remoteUpdate = t.MakeButton(remote, Id::kRemoteUpdate, QStringLiteral("Update"), false);
   remoteRow->addWidget(remoteUpdate);
   remoteLayout->addLayout(remoteRow);
@@ -133,6 +138,8 @@ FirmwarePage::FirmwarePage(Connection& connection, Operator& op, QWidget* parent
   connect(download, &QPushButton::clicked, this, &FirmwarePage::OnDownloadFromWebServer);
   connect(localUpdate, &QPushButton::clicked, this, &FirmwarePage::OnLocalUpdate);
   connect(cancel_, &QPushButton::clicked, this, &FirmwarePage::OnCancel);
+  connect(remoteCancel_, &QPushButton::clicked, this, &FirmwarePage::OnCancel);
+  connect(retry_, &QPushButton::clicked, this, &FirmwarePage::OnRetryFailed);
   connect(search, &QPushButton::clicked, this, &FirmwarePage::ScanNetwork);
   connect(remoteUpdate, &QPushButton::clicked, this, &FirmwarePage::OnRemoteUpdate);
 }
@@ -222,6 +229,10 @@ void FirmwarePage::OnCancel() {
   const bool rowsWaiting = update_.Sequence().Pending();
   // The worker reports the end itself ("Update cancelled.", the buttons back), and
   // the rows of a remote sequence not started yet are not started any more.
+  if (remote) {
+    remoteCancelled_ = true;
+    ApplyButtons();
+  }
   if (update_.CancelUpdate()) {
     cancel_->setEnabled(false);
     return;
@@ -260,6 +271,10 @@ void FirmwarePage::OnRemoteUpdate() {
   rate_.Reset();
   transferText_->clear();
   update_.SetCloneChecked(cloneBox_->isChecked());
+  // A new run: no bar or status of the last one stays.
+  deviceList_->ClearRuns();
+  failedRows_.clear();
+  remoteCancelled_ = false;
   auto firstLook = std::make_shared<std::optional<int>>();
   auto press = [this, rows = Rows(), firstLook](std::stop_token stop) {
     *firstLook = update_.OnRemoteUpdate(rows, stop);
@@ -292,7 +307,7 @@ void FirmwarePage::OnUpdateTimer() {
             // A device whose image now goes out can be cancelled, as a local update
             // can, until its worker reports its end (which may have come already).
             if (update_.Sequence().StartedCount() != started && finishedCount_ == finished)
-              cancel_->setEnabled(update_.TransferRunning());
+              ApplyButtons();
           });
 }
 
@@ -318,6 +333,7 @@ void FirmwarePage::ScanNetwork() {
   // Another activity has the line: the list stays as it is.
   if (connection_.Gate().Leased()) return;
   progress_->setValue(0);
+  failedRows_.clear();
   deviceList_->RemoveAllRowProgress();
   deviceList_->setRowCount(0);
   auto result = std::make_shared<ScanResult>();
@@ -359,6 +375,36 @@ void FirmwarePage::ApplyButtons() {
     if (auto* button = FindControl(this, id)) SetEnabledKeepingFocusSafe(button, on, this);
   }
   pathEdit_->setEnabled(fileChoice);
+  // The remote run's Cancel from the press to the run's end; Retry while no run is.
+  const bool remoteRuns = RemoteUpdateRunning() || (!update_.localMode && update_.Busy());
+  SetEnabledKeepingFocusSafe(remoteCancel_, remoteRuns && !remoteCancelled_, this);
+  SetEnabledKeepingFocusSafe(retry_, enable && !remoteRuns && !failedRows_.empty(), this);
+}
+
+void FirmwarePage::OnRetryFailed() {
+  if (tasks_.Busy() || RemoteUpdateRunning() || failedRows_.empty()) return;
+  const std::vector<int> failed = failedRows_;
+  for (int row = 0; row < deviceList_->rowCount(); ++row) {
+    QTableWidgetItem* check = deviceList_->item(row, 0);
+    if (!check) continue;
+    const bool again = std::find(failed.begin(), failed.end(), row) != failed.end();
+    check->setCheckState(again ? Qt::Checked : Qt::Unchecked);
+  }
+  OnRemoteUpdate();
+}
+
+void FirmwarePage::DeviceRun(int row, const DeviceRunEvent& event) {
+  RunOnGuiThread(this, [this, row, event] {
+    deviceList_->SetRowStatus(row, Q(DeviceRunText(event)));
+    // What the device runs now, as it said after its update.
+    if (event.kind == DeviceRunEvent::Kind::kDone && !event.newVersion.empty() &&
+        event.newVersion != "ERROR")
+      deviceList_->SetVersion(row, Q(event.newVersion));
+    std::erase(failedRows_, row);
+    if (event.kind == DeviceRunEvent::Kind::kFailed) failedRows_.push_back(row);
+    std::sort(failedRows_.begin(), failedRows_.end());
+    ApplyButtons();
+  });
 }
 
 void FirmwarePage::OnCloneToggled() { ApplyButtons(); }
@@ -398,7 +444,8 @@ void FirmwarePage::ShowDeviceTexts(const DeviceInfo& device) {
 }
 
 void FirmwarePage::ReloadDefinitions(const std::string& fileName) {
-  RunOnGuiThread(this, [this, fileName] { emit definitionsToReload(QString::fromStdString(fileName)); });
+  RunOnGuiThread(this,
+                 [this, fileName] { emit definitionsToReload(QString::fromStdString(fileName)); });
 }
 
 void FirmwarePage::TransferredBytes(std::int64_t sent, std::int64_t total) {
@@ -418,6 +465,7 @@ void FirmwarePage::Finished(FirmwareOutcome /*outcome*/) {
     transferEnded_ = true;
     ++finishedCount_;
     cancel_->setEnabled(false);
+    ApplyButtons();
     // A "Stop the update?" box still open asks about nothing now: the local
     // transfer, or the remote sequence's last device, has ended.
     if (stopQuestion_ && !RemoteUpdateRunning()) stopQuestion_->request_stop();

@@ -32,6 +32,14 @@
 // "Download from web server" runs the update server check as a module task with
 // the list's addresses; the image it saved becomes the chosen image.
 //
+// The device list tells each device's run: the events of FirmwareUpdate
+// (DeviceRun) become the row's status ("sending 37 %", "done — v1.11.7", "failed —
+// why", "cancelled — ...") and, once a device's update has completed, its Version
+// cell. A press clears every bar and status first. "Retry failed" ticks exactly
+// the rows whose device failed in the last run and presses the remote Update again.
+// The remote Cancel stands beside it and stops the run during a device's
+// preparation as well as during its transfer; the local one is the local update's.
+//
 // Between two remote devices the five buttons come back as each device ends, but
 // the sequence keeps the line for the rows still to start: Search, the local
 // Update and the download then say so instead of taking the line (a new scan
@@ -53,13 +61,13 @@
 #include <string>
 #include <vector>
 
-#include "widgets/WindowRelay.h"
 #include "device/Connection.h"
 #include "discovery/DeviceRecord.h"
 #include "firmware/FirmwarePageView.h"
 #include "firmware/FirmwareUpdate.h"
 #include "firmware/TransferRate.h"
 #include "widgets/ModuleTaskRunner.h"
+#include "widgets/WindowRelay.h"
 
 class QCheckBox;
 class QLabel;
@@ -99,6 +107,11 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   // stops the transfer (the bootloader gets CAN CAN CAN) and starts no further
   // remote device.
   void OnCancel();
+  // "Retry failed" (1062): the rows whose device failed in the last remote run
+  // ticked (every other row cleared), then the remote Update.
+  void OnRetryFailed();
+  // The rows "Retry failed" would start again.
+  const std::vector<int>& FailedRows() const { return failedRows_; }
 
   // "Download from web server" (1039): the local module and every device of the
   // list checked against the update server; the last image saved becomes the
@@ -152,6 +165,7 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   void SetRowProgress(int row, int percent) override;
   void TransferredBytes(std::int64_t sent, std::int64_t total) override;
   void Finished(FirmwareOutcome outcome) override;
+  void DeviceRun(int row, const DeviceRunEvent& event) override;
 
  signals:
   // A local update read the module anew.
@@ -181,6 +195,12 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   QProgressBar* progress_ = nullptr;
   QLabel* transferText_ = nullptr;
   QPushButton* cancel_ = nullptr;
+  QPushButton* remoteCancel_ = nullptr;
+  QPushButton* retry_ = nullptr;
+  // The rows whose device failed in the last remote run (from its events).
+  std::vector<int> failedRows_;
+  // The operator cancelled the remote run: its Cancel stays off until it has ended.
+  bool remoteCancelled_ = false;
   TransferRate rate_;           // the window's thread only
   bool transferEnded_ = false;  // the worker of the last press has reported its end
   int finishedCount_ = 0;       // workers that have reported their end
