@@ -139,6 +139,27 @@ TEST(RemoteSequenceTest, NothingStartsAfterAStopOrOnceTheMarksAreCleared) {
   EXPECT_THAT(page.sequence.Outcomes(), ElementsAre(std::nullopt));
 }
 
+// What "Retry failed" starts again: the chosen rows that ended failed, not those
+// that completed, were cancelled by the operator or never came to their turn; and
+// a cancel takes the rows still waiting, once.
+TEST(RemoteSequenceTest, TheFailedRowsAreThoseStartedThatNeitherCompletedNorWereStopped) {
+  FakePage page;
+  page.Press({"A0", "A1", "A2", "A3", "A4", "A5"}, {0, 1, 2, 3, 5});
+  EXPECT_THAT(page.sequence.ChosenRows(), ElementsAre(0, 1, 2, 3, 5));
+  page.sequence.RecordOutcome(0, FirmwareOutcome::kCompleted);
+  page.sequence.RecordOutcome(1, FirmwareOutcome::kTransmitError);
+  page.sequence.RecordOutcome(2, FirmwareOutcome::kStopped);
+  page.sequence.RecordOutcome(3, FirmwareOutcome::kNotStarted);
+  // Row 4 was not chosen: its outcome (of no run of this press) does not count.
+  page.sequence.RecordOutcome(4, FirmwareOutcome::kTransmitError);
+  EXPECT_THAT(page.sequence.FailedRows(), ElementsAre(1, 3));
+  // Row 5 never started: it waits, and a cancel takes it.
+  EXPECT_THAT(page.sequence.TakePending(), ElementsAre(0, 1, 2, 3, 5));
+  EXPECT_THAT(page.sequence.TakePending(), ::testing::IsEmpty());
+  EXPECT_FALSE(page.sequence.Pending());
+  EXPECT_THAT(page.sequence.FailedRows(), ElementsAre(1, 3)) << "a cancel keeps the outcomes";
+}
+
 // The clone's watch, its ring fed from its own reports.
 class CloneMonitorTest : public ::testing::Test {
  protected:
