@@ -1,8 +1,10 @@
 #include "app/TrafficConsole.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -26,6 +28,13 @@ TrafficConsole::TrafficConsole(Connection& connection, Operator& op, QWidget* pa
     : QWidget(parent, Qt::Window), connection_(connection), op_(op), tasks_(op, this) {
   setWindowTitle(QStringLiteral("Traffic Console"));
   setObjectName(QStringLiteral("trafficConsole"));
+  // Esc puts the console away, as it closes a dialog; the log goes on.
+  auto* hideAction = new QAction(QStringLiteral("Hide"), this);
+  hideAction->setObjectName(QStringLiteral("hideConsole"));
+  hideAction->setShortcut(QKeySequence(Qt::Key_Escape));
+  hideAction->setShortcutContext(Qt::WindowShortcut);
+  connect(hideAction, &QAction::triggered, this, &QWidget::hide);
+  addAction(hideAction);
 
   view_ = new QPlainTextEdit(this);
   view_->setObjectName(QStringLiteral("trafficView"));
@@ -106,11 +115,9 @@ void TrafficConsole::SendCommand() {
   // replaces it whenever it comes.
   status_->setText(QStringLiteral("Waiting for the answer..."));
   auto reply = std::make_shared<ConsoleReply>();
-  tasks_.Run(
-      [this, typed, reply](std::stop_token stop) {
-        *reply = ConsoleCommand::Send(connection_, typed, stop);
-      },
-      [this, typed, reply] { ShowReply(typed, *reply); });
+  tasks_.Run([this, typed, reply](
+                 std::stop_token stop) { *reply = ConsoleCommand::Send(connection_, typed, stop); },
+             [this, typed, reply] { ShowReply(typed, *reply); });
 }
 
 void TrafficConsole::ShowReply(const std::string& typed, const ConsoleReply& reply) {

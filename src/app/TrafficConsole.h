@@ -12,6 +12,8 @@
 // any other activity holds the line it is refused, and the refusal shows under the
 // command field and in the log.
 //
+// Esc hides it (its log goes on), as the View menu's entry does.
+//
 // It is not the main window's fourth page: a page would hide the page whose
 // traffic is being watched, and the main window is no QMainWindow to dock it in.
 

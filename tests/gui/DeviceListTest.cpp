@@ -84,8 +84,8 @@ class DeviceList : public ::testing::Test {
         const QPoint p(x, y);
         if (header.contains(p)) ++underHeader;
         const int row = list.rowAt(y - viewport.top());
-        const bool inCell = viewport.contains(p) && row >= 0 && list.RowProgress(row) &&
-                            Cell(row).contains(p);
+        const bool inCell =
+            viewport.contains(p) && row >= 0 && list.RowProgress(row) && Cell(row).contains(p);
         (inCell ? inCells : outside)++;
       }
     }
@@ -244,8 +244,8 @@ TEST_F(PageSearch, FillsARowPerDeviceEachWithItsBarAtZero) {
   page->SetProgress(60);
   Search();
   const auto nodes = sim::GeneratedNetwork(3);
-  EXPECT_THAT(Addresses(), ElementsAre(nodes[0].euiAddress, nodes[1].euiAddress,
-                                       nodes[2].euiAddress));
+  EXPECT_THAT(Addresses(),
+              ElementsAre(nodes[0].euiAddress, nodes[1].euiAddress, nodes[2].euiAddress));
   EXPECT_EQ(FindControl<QProgressBar>(page.get(), kLocalProgress)->value(), 0);
   EXPECT_EQ(list->RowProgressCount(), 3);
   for (int row = 0; row < 3; ++row) {
@@ -257,6 +257,33 @@ TEST_F(PageSearch, FillsARowPerDeviceEachWithItsBarAtZero) {
   }
   EXPECT_THAT(op.Messages(), IsEmpty());
   EXPECT_EQ(harness.Sim().ReceivedLines().back(), "at+ds\r\n");
+}
+
+// At its least height the list shows its header and four whole rows, each on one
+// line: a long node name is cut, never wrapped.
+TEST_F(PageSearch, TheListShowsFourRowsAtItsLeastHeightAndNeverWraps) {
+  Search();
+  list->resize(list->width(), list->minimumHeight());
+  EXPECT_GE(list->viewport()->height(), DeviceListCtrl::kLeastRows * list->rowHeight(0));
+  EXPECT_FALSE(list->wordWrap());
+  EXPECT_EQ(list->textElideMode(), Qt::ElideRight);
+  // The page's least height keeps the list at its own.
+  page->resize(page->minimumSizeHint());
+  EXPECT_GE(page->minimumSizeHint().height(), list->minimumHeight());
+}
+
+// The module answered, with no remote device in its network: the status line says so.
+class PageSearchAlone : public PageSearch {
+ protected:
+  PageSearchAlone() : PageSearch(sim::Options{}) {}
+};
+
+TEST_F(PageSearchAlone, AScanThatFindsNothingSaysSo) {
+  Search();
+  EXPECT_EQ(list->rowCount(), 0);
+  EXPECT_EQ(FindControl<QLabel>(page.get(), 1037)->text(),
+            "No remote device was found in this network.");
+  EXPECT_THAT(op.Messages(), IsEmpty());
 }
 
 TEST_F(PageSearch, ASecondScanReplacesTheRowsAndTheirBars) {

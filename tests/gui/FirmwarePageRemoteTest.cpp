@@ -19,7 +19,6 @@
 #include <iostream>
 #include <memory>
 
-#include "support/FirmwareImageFile.h"
 #include "GuiTestSupport.h"
 #include "app/MainDialog.h"
 #include "config/ui/ConfigPage.h"
@@ -27,6 +26,7 @@
 #include "firmware/ui/FirmwarePage.h"
 #include "serial/PortList.h"
 #include "support/FakeOperator.h"
+#include "support/FirmwareImageFile.h"
 #include "support/SimHarness.h"
 #include "support/TempFolder.h"
 #include "support/http/LoopbackUpdateServer.h"
@@ -438,8 +438,8 @@ TEST_F(FirmwarePageRemote, AMixedRunShowsEachDevicesEndAndRetryFailedStartsOnlyT
         const QString first = List()->RowStatus(0);
         if (first.startsWith("sending ")) {
           percentShown = percentShown || first.endsWith(" %");
-          othersWaited = othersWaited || (List()->RowStatus(1) == "waiting" &&
-                                          List()->RowStatus(2) == "waiting");
+          othersWaited = othersWaited ||
+                         (List()->RowStatus(1) == "waiting" && List()->RowStatus(2) == "waiting");
         }
         return SentLineContaining("AT+BOOTLOAD=1," + kNodes[2].euiAddress);
       },

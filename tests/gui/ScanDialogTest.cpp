@@ -6,6 +6,7 @@
 
 #include <QHeaderView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTest>
 #include <chrono>
@@ -80,11 +81,11 @@ TEST_F(ScanDialogTest, HasTheControlsAndColumnsOfTemplate140) {
   }
   QTableWidget* list = List(&dialog);
   const QStringList titles{"Inx", "Type", "IEEE Address", "Version", "ModelType", "NodeName"};
-  const int widths[] = {35, 45, 170, 70, 70, 203};
   ASSERT_EQ(list->columnCount(), 6);
   for (int i = 0; i < 6; ++i) {
     EXPECT_EQ(list->horizontalHeaderItem(i)->text(), titles[i]);
-    EXPECT_EQ(list->columnWidth(i), widths[i]);
+    // Sized to the title while the list is empty.
+    EXPECT_GE(list->columnWidth(i), list->fontMetrics().horizontalAdvance(titles[i])) << i;
   }
   EXPECT_TRUE(list->showGrid());
   EXPECT_EQ(list->selectionBehavior(), QAbstractItemView::SelectRows);
@@ -178,6 +179,42 @@ TEST_F(ScanDialogTest, ARowThatLosesTheSelectionKeepsItsAddress) {
   EXPECT_EQ(dialog.SelectedAddress(), nodes[1].euiAddress);
 }
 
+// The columns follow what they hold, the last one takes the rest: an empty list
+// shows no scroll bar, and a listed address is never cut.
+TEST_F(ScanDialogTest, TheColumnsFitTheirContentAndAnEmptyListHasNoScrollBar) {
+  ScanDialog dialog(harness.Conn(), op);
+  dialog.show();
+  QTableWidget* list = List(&dialog);
+  ASSERT_TRUE(Settle(&dialog));
+  EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
+  EXPECT_FALSE(list->verticalScrollBar()->isVisible());
+  EXPECT_EQ(dialog.FoundText(), "") << "nothing searched yet";
+  Search(&dialog);
+  ASSERT_EQ(list->rowCount(), 4);
+  for (int row = 0; row < 4; ++row)
+    for (int column = 0; column < 5; ++column)
+      EXPECT_GE(list->columnWidth(column),
+                list->fontMetrics().horizontalAdvance(list->item(row, column)->text()))
+          << row << "," << column;
+  EXPECT_EQ(dialog.FoundText(), "4 devices found.");
+  EXPECT_FALSE(list->wordWrap());
+}
+
+// The module answered, with no remote device: the dialog says so.
+TEST(ScanDialogEmpty, AScanThatFindsNothingSaysSo) {
+  SimHarness harness(sim::Options{}, 0.1);
+  ASSERT_TRUE(harness.Connect(9600));
+  FakeOperator op;
+  ScanDialog dialog(harness.Conn(), op);
+  dialog.show();
+  FindControl<QPushButton>(&dialog, kSearch)->click();
+  ASSERT_TRUE(Settle(&dialog));
+  EXPECT_EQ(FindControl<QTableWidget>(&dialog, kList)->rowCount(), 0);
+  EXPECT_EQ(dialog.FoundText(), "No remote device was found in this network.");
+  EXPECT_THAT(op.Messages(), IsEmpty());
+  EXPECT_FALSE(FindControl<QTableWidget>(&dialog, kList)->horizontalScrollBar()->isVisible());
+}
+
 TEST_F(ScanDialogTest, AFailedScanSaysSoAndLeavesTheListEmpty) {
   harness.Sim().SetFaults(sim::Faults{.scanError = true});
   ScanDialog dialog(harness.Conn(), op);
@@ -185,6 +222,7 @@ TEST_F(ScanDialogTest, AFailedScanSaysSoAndLeavesTheListEmpty) {
   Search(&dialog);
   EXPECT_EQ(List(&dialog)->rowCount(), 0);
   EXPECT_THAT(op.Messages(), ElementsAre(kScanFailed));
+  EXPECT_EQ(dialog.FoundText(), "") << "the box said why; no count";
 }
 
 TEST_F(ScanDialogTest, ClosingTheDialogStopsARunningScanAtOnce) {

@@ -15,13 +15,13 @@
 #include <iostream>
 #include <iterator>
 
-#include "support/FirmwareImageFile.h"
 #include "GuiTestSupport.h"
 #include "app/MainDialog.h"
 #include "app/TrafficConsole.h"
 #include "firmware/ui/FirmwarePage.h"
 #include "serial/PortList.h"
 #include "support/FakeOperator.h"
+#include "support/FirmwareImageFile.h"
 #include "support/SimHarness.h"
 #include "support/TempFolder.h"
 #include "widgets/FindControl.h"
@@ -93,6 +93,23 @@ TEST_F(TrafficConsoleWindow, IsHiddenUntilTheViewMenuShowsItAndFillsWithTheHands
   EXPECT_GT(productAnswer, productQuery);
 }
 
+// Esc puts the console away as it closes a dialog; the log goes on meanwhile.
+TEST_F(TrafficConsoleWindow, EscHidesTheConsole) {
+  dialog.ShowConsole();
+  ASSERT_TRUE(Console()->isVisible());
+  auto* hide = Console()->findChild<QAction*>("hideConsole");
+  ASSERT_NE(hide, nullptr);
+  EXPECT_EQ(hide->shortcut(), QKeySequence(Qt::Key_Escape));
+  EXPECT_EQ(hide->shortcutContext(), Qt::WindowShortcut);
+  EXPECT_TRUE(Console()->actions().contains(hide)) << "the shortcut lives on the console";
+  hide->trigger();
+  EXPECT_FALSE(Console()->isVisible());
+  EXPECT_TRUE(dialog.isVisible());
+  Open();
+  dialog.ShowConsole();
+  EXPECT_TRUE(Shows(" TX AT+VERSION<CR><LF>")) << "the traffic while hidden is there";
+}
+
 TEST_F(TrafficConsoleWindow, SendsATypedCommandWhenTheLineIsFreeAndShowsItsAnswer) {
   Open();
   Send("AT+NODENAME");
@@ -137,9 +154,7 @@ TEST_F(TrafficConsoleWindow, ACommandRefusedAtOnceForABusyLineLeavesNoWaitingTex
   ASSERT_TRUE(held.has_value());
   // The window's wait cursor lets pending events through when it is shown
   // (QtOperator::BeginWait); here for as long as a refusal may take to come.
-  op.SetOnBeginWait([&] {
-    WaitUntil([&] { return Status().startsWith("Not sent"); }, 3000);
-  });
+  op.SetOnBeginWait([&] { WaitUntil([&] { return Status().startsWith("Not sent"); }, 3000); });
   Send("AT+VERSION");
   op.SetOnBeginWait({});
   ASSERT_TRUE(WaitUntil([&] { return !Console()->Tasks().Busy(); }, kDeadlineMs));

@@ -1,6 +1,7 @@
 #include "discovery/ui/ScanDialog.h"
 
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QThread>
@@ -24,15 +25,12 @@ constexpr int kAddressColumn = 2;
 }  // namespace
 
 const ScanDialog::Column ScanDialog::kColumns[6] = {
-    {"Inx", 35}, {"Type", 45}, {"IEEE Address", 170}, {"Version", 70}, {"ModelType", 70},
-    {"NodeName", 203},
+    {"Inx", 35},     {"Type", 45},      {"IEEE Address", 170},
+    {"Version", 70}, {"ModelType", 70}, {"NodeName", 203},
 };
 
 ScanDialog::ScanDialog(Connection& connection, Operator& op, QWidget* parent)
-    : QDialog(parent),
-      connection_(connection),
-      relay_(op, this),
-      tasks_(relay_, this) {
+    : QDialog(parent), connection_(connection), relay_(op, this), tasks_(relay_, this) {
   setWindowTitle(QStringLiteral("Scan"));
   setModal(true);
 
@@ -44,6 +42,9 @@ ScanDialog::ScanDialog(Connection& connection, Operator& op, QWidget* parent)
   t.Place(list_, Id::kDeviceList, 7, 7, 265, 158);
   auto* search = t.Button(Id::kSearch, QStringLiteral("Search"), 7, 166, 50, 14);
   auto* apply = t.Button(Id::kApply, QStringLiteral("Apply"), 222, 166, 50, 14);
+  // Between the buttons: what the last search found.
+  found_ = t.Static(kNoControlId, QString(), 60, 168, 159, 10);
+  found_->setObjectName(QStringLiteral("scanFound"));
   // --- end of placement ---
 
   // A report list: six left-aligned columns, grid lines, whole rows selected.
@@ -54,6 +55,11 @@ ScanDialog::ScanDialog(Connection& connection, Operator& op, QWidget* parent)
   list_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   list_->horizontalHeader()->setHighlightSections(false);
   for (int i = 0; i < 6; ++i) list_->setColumnWidth(i, kColumns[i].width);
+  // The columns take the width of what they hold (their titles while the list is
+  // empty), the last one what is left: an empty list needs no scroll bar.
+  list_->horizontalHeader()->setStretchLastSection(true);
+  list_->setWordWrap(false);
+  FitColumns();
   list_->verticalHeader()->setVisible(false);
   list_->setShowGrid(true);
   list_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -95,6 +101,8 @@ std::optional<std::string> ScanDialog::ChooseRemoteDevice(Connection& connection
 void ScanDialog::OnSearch() {
   if (tasks_.Busy()) return;
   list_->setRowCount(0);
+  found_->clear();
+  FitColumns();
   result_ = {};
   tasks_.Run(
       [this](std::stop_token stop) {
@@ -102,7 +110,25 @@ void ScanDialog::OnSearch() {
         if (!line) return;
         result_ = RunNetworkScan(*line, relay_);
       },
-      [this] { FillList(result_.devices); });
+      [this] {
+        FillList(result_.devices);
+        if (result_.outcome == ScanResult::Outcome::kListed)
+          found_->setText(FoundText(result_.devices.size()));
+      });
+}
+
+QString ScanDialog::FoundText() const { return found_->text(); }
+
+QString ScanDialog::FoundText(std::size_t count) {
+  if (count == 0) return QStringLiteral("No remote device was found in this network.");
+  return count == 1 ? QStringLiteral("1 device found.")
+                    : QStringLiteral("%1 devices found.").arg(count);
+}
+
+void ScanDialog::FitColumns() {
+  list_->horizontalHeader()->setStretchLastSection(false);
+  list_->resizeColumnsToContents();
+  list_->horizontalHeader()->setStretchLastSection(true);
 }
 
 void ScanDialog::FillList(const std::vector<DeviceRecord>& devices) {
@@ -115,6 +141,7 @@ void ScanDialog::FillList(const std::vector<DeviceRecord>& devices) {
     for (int column = 1; column <= 5; ++column)
       list_->setItem(row, column, new QTableWidgetItem(DefinitionText(*texts[column - 1])));
   }
+  FitColumns();
 }
 
 void ScanDialog::OnItemChanged(int row) {

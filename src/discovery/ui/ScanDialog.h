@@ -17,11 +17,13 @@
 #include <optional>
 #include <string>
 
-#include "widgets/WindowRelay.h"
 #include "discovery/NetworkScan.h"
 #include "widgets/ModuleTaskRunner.h"
+#include "widgets/WindowRelay.h"
 
 class QTableWidget;
+
+class QLabel;
 
 namespace zendra {
 
@@ -57,13 +59,19 @@ class ScanDialog : public QDialog {
   void OnApply();
 
   QTableWidget* DeviceList() { return list_; }
+  // What the last search found, under the list: nothing (say so) or how many.
+  QString FoundText() const;
+  static QString FoundText(std::size_t count);
   ModuleTaskRunner& Tasks() { return tasks_; }
 
  private:
   void FillList(const std::vector<DeviceRecord>& devices);
+  // Every column as wide as its title and texts, the last one stretched.
+  void FitColumns();
 
   Connection& connection_;
   QTableWidget* list_ = nullptr;
+  QLabel* found_ = nullptr;
   std::string selectedAddress_;
   ScanResult result_;  // written by the scan's task, read after it has ended
   WindowRelay relay_;

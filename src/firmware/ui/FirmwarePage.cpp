@@ -46,6 +46,9 @@ constexpr int kFiveButtons[] = {Id::kChooseFile, Id::kDownload, Id::kLocalUpdate
 constexpr const char* kRemoteUpdateRunning =
     "ERROR: A remote firmware update is running. Please wait until it has ended.";
 
+// A scan whose module answered with no remote device.
+constexpr const char* kNothingFound = "No remote device was found in this network.";
+
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
@@ -342,7 +345,13 @@ void FirmwarePage::ScanNetwork() {
         auto line = connection_.TryLease("network scan", stop);
         if (line) *result = RunNetworkScan(*line, relay_);
       },
-      [this, result] { FillDeviceList(result->devices); });
+      [this, result] {
+        FillDeviceList(result->devices);
+        // The module answered, and no remote device is in its network: said, not
+        // left as an empty list.
+        if (result->outcome == ScanResult::Outcome::kListed && result->devices.empty())
+          SetStatus(kNothingFound);
+      });
 }
 
 void FirmwarePage::FillDeviceList(const std::vector<DeviceRecord>& devices) {

@@ -237,10 +237,11 @@ TEST_F(CloneMonitorTest, NeitherTextIn180PassesIsAFailureAfterAllOfThem) {
 
 TEST_F(CloneMonitorTest, AStopEndsTheWatchWithoutFurtherReports) {
   std::stop_source stop;
-  EXPECT_EQ(Watch([&](int pass) {
-              if (pass == 2) stop.request_stop();
-            },
-                  stop.get_token()),
+  EXPECT_EQ(Watch(
+                [&](int pass) {
+                  if (pass == 2) stop.request_stop();
+                },
+                stop.get_token()),
             CloneMonitor::Result::kStopped);
   EXPECT_THAT(passes, ElementsAre(0, 1, 2));
   EXPECT_EQ(statuses.size(), 3u);
