@@ -98,13 +98,14 @@ void TakeUpdateScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
 // The Firmware Update page in the middle of a remote update: Search, the rows of
 // the image's model ticked, the remote Update; the picture once the second ticked
 // row (the first done) has passed a third.
-void TakeRemoteUpdateScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
-  FirmwarePage* page = OpenForUpdate(dialog);
-  page->SetImagePath(line.screenshotRemoteUpdate);
+// Search, the rows of the image's model ticked, the remote Update pressed: the
+// rows ticked.
+std::vector<int> StartRemoteUpdate(FirmwarePage* page, const std::string& image) {
+  page->SetImagePath(image);
   page->ScanNetwork();
   page->Tasks().WaitIdle();
   std::string model;
-  ReadImageModel(line.screenshotRemoteUpdate, model);
+  ReadImageModel(image, model);
   DeviceListCtrl* list = page->DeviceList();
   std::vector<int> ticked;
   for (int row = 0; row < list->rowCount(); ++row) {
@@ -114,11 +115,36 @@ void TakeRemoteUpdateScreenshot(MainDialog& dialog, const ManagerCommandLine& li
     ticked.push_back(row);
   }
   page->OnRemoteUpdate();
+  return ticked;
+}
+
+bool RemoteRunEnded(FirmwarePage* page) {
+  return !page->UpdateRunning() && !page->Tasks().Busy() && !page->UpdateTimer().isActive();
+}
+
+// The list after a mixed remote run: the run is cancelled (as the remote Cancel's
+// Yes does) once the last ticked row is being prepared; the picture once it has ended.
+void TakeRemoteRunScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
+  FirmwarePage* page = OpenForUpdate(dialog);
+  const std::vector<int> ticked = StartRemoteUpdate(page, line.screenshotRemoteRun);
+  const int last = ticked.empty() ? -1 : ticked.back();
+  auto cancelled = std::make_shared<bool>(false);
+  GrabWhen(dialog, line, [page, last, cancelled] {
+    if (!*cancelled && page->DeviceList()->RowStatus(last) == QStringLiteral("preparing")) {
+      *cancelled = true;
+      page->Update().CancelUpdate();
+    }
+    return (*cancelled || last < 0) && RemoteRunEnded(page);
+  });
+}
+
+void TakeRemoteUpdateScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
+  FirmwarePage* page = OpenForUpdate(dialog);
+  const std::vector<int> ticked = StartRemoteUpdate(page, line.screenshotRemoteUpdate);
+  DeviceListCtrl* list = page->DeviceList();
   const int watched = ticked.size() > 1 ? ticked[1] : ticked.empty() ? -1 : ticked[0];
   GrabWhen(dialog, line, [page, list, watched] {
-    const bool ended =
-        !page->UpdateRunning() && !page->Tasks().Busy() && !page->UpdateTimer().isActive();
-    return ended || list->RowProgress(watched).value_or(0) >= 34;
+    return RemoteRunEnded(page) || list->RowProgress(watched).value_or(0) >= 34;
   });
 }
 
@@ -129,6 +155,10 @@ void TakeScreenshot(MainDialog& dialog, const ManagerCommandLine& line) {
   }
   if (!line.screenshotRemoteUpdate.empty()) {
     TakeRemoteUpdateScreenshot(dialog, line);
+    return;
+  }
+  if (!line.screenshotRemoteRun.empty()) {
+    TakeRemoteRunScreenshot(dialog, line);
     return;
   }
   if (line.screenshotAfterConnect) {

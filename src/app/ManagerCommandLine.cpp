@@ -32,6 +32,7 @@ ManagerCommandLine ManagerCommandLine::Parse(int argc, const char* const* argv) 
   app.add_option("--screenshot-compare", line.screenshotCompare)->group("");
   app.add_option("--screenshot-update", line.screenshotUpdate)->group("");
   app.add_option("--screenshot-remote-update", line.screenshotRemoteUpdate)->group("");
+  app.add_option("--screenshot-remote-run", line.screenshotRemoteRun)->group("");
   app.add_flag("--screenshot-console", line.screenshotConsole)->group("");
   app.add_option("--screenshot-console-command", line.screenshotConsoleCommand)->group("");
 
@@ -66,8 +67,9 @@ ManagerCommandLine ManagerCommandLine::Parse(int argc, const char* const* argv) 
   if (line.simulator_->Count() > 1) {
     // The window works with one module on one port.
     line.action = Action::kError;
-    line.message = "zendra-manager: --count is for zendra-modsim and zendra-cli; the window "
-                   "simulates one module\n";
+    line.message =
+        "zendra-manager: --count is for zendra-modsim and zendra-cli; the window "
+        "simulates one module\n";
     return line;
   }
   try {

@@ -57,6 +57,10 @@ class ManagerCommandLine {
   // and the remote update started; the picture once the second of them (or the only
   // one) has passed a third, or once the sequence has ended.
   std::string screenshotRemoteUpdate;
+  // An image: as --screenshot-remote-update, but the run is cancelled once the last
+  // ticked row is being prepared, and the picture is of the list after the run has
+  // ended (each row's status; with --remote-fault, some failed).
+  std::string screenshotRemoteRun;
   // The traffic console shown beside the window (the picture takes both), with this
   // command typed and sent when not empty.
   bool screenshotConsole = false;

@@ -6,6 +6,64 @@ namespace zendra {
 
 namespace {
 constexpr const char* kDash = " \u2014 ";
+constexpr const char* kNeedsFirmware = "needs its firmware again";
+constexpr const char* kNotStarted = "not started";
+
+// Why a device failed, in the few words a list cell has room for.
+const char* ShortReason(FirmwareOutcome outcome) {
+  switch (outcome) {
+    case FirmwareOutcome::kCompleted:
+      return "completed";
+    case FirmwareOutcome::kTransmitError:
+      return "transfer failed";
+    case FirmwareOutcome::kNoStartRequest:
+      return "no start request";
+    case FirmwareOutcome::kFileNotOpened:
+      return "file not opened";
+    case FirmwareOutcome::kNoRestart:
+      return "no restart";
+    case FirmwareOutcome::kImageRefused:
+      return "image refused";
+    case FirmwareOutcome::kLineLost:
+      return "port lost";
+    case FirmwareOutcome::kNotStarted:
+      return "no response";
+    case FirmwareOutcome::kRefused:
+      return "wrong model";
+    case FirmwareOutcome::kCloneError:
+      return "clone error";
+    case FirmwareOutcome::kCloneTimedOut:
+      return "clone timed out";
+    case FirmwareOutcome::kStopped:
+      return "stopped";
+  }
+  return "unknown";
+}
+
+std::string Text(const DeviceRunEvent& event, bool whole) {
+  using Kind = DeviceRunEvent::Kind;
+  switch (event.kind) {
+    case Kind::kWaiting:
+      return "waiting";
+    case Kind::kPreparing:
+      return "preparing";
+    case Kind::kSending:
+      if (event.clone) return "cloning " + std::to_string(event.percent) + " s";
+      return "sending " + std::to_string(event.percent) + " %";
+    case Kind::kDone:
+      if (event.newVersion.empty() || event.newVersion == "ERROR")
+        return std::string("done") + kDash + (whole ? "its version could not be read" : "version?");
+      return std::string("done") + kDash + event.newVersion;
+    case Kind::kFailed:
+      return std::string("failed") + kDash +
+             (whole || !event.outcome ? event.reason : ShortReason(*event.outcome));
+    case Kind::kCancelled:
+      if (event.reason == kNeedsFirmware && !whole)
+        return std::string("cancelled") + kDash + "needs firmware";
+      return std::string("cancelled") + kDash + event.reason;
+  }
+  return {};
+}
 }  // namespace
 
 DeviceRunEvent DeviceRunEvent::Preparing(bool clone) {
@@ -52,30 +110,12 @@ DeviceRunEvent DeviceRunEvent::Cancelled(std::optional<FirmwareOutcome> outcome,
   DeviceRunEvent event;
   event.kind = Kind::kCancelled;
   event.outcome = outcome;
-  event.reason = sent ? "needs its firmware again" : "not started";
+  event.reason = sent ? kNeedsFirmware : kNotStarted;
   return event;
 }
 
-std::string DeviceRunText(const DeviceRunEvent& event) {
-  using Kind = DeviceRunEvent::Kind;
-  switch (event.kind) {
-    case Kind::kWaiting:
-      return "waiting";
-    case Kind::kPreparing:
-      return "preparing";
-    case Kind::kSending:
-      if (event.clone) return "cloning " + std::to_string(event.percent) + " s";
-      return "sending " + std::to_string(event.percent) + " %";
-    case Kind::kDone:
-      return event.newVersion.empty() || event.newVersion == "ERROR"
-                 ? std::string("done") + kDash + "its version could not be read"
-                 : std::string("done") + kDash + event.newVersion;
-    case Kind::kFailed:
-      return std::string("failed") + kDash + event.reason;
-    case Kind::kCancelled:
-      return std::string("cancelled") + kDash + event.reason;
-  }
-  return {};
-}
+std::string DeviceRunText(const DeviceRunEvent& event) { return Text(event, false); }
+
+std::string DeviceRunDetail(const DeviceRunEvent& event) { return Text(event, true); }
 
 }  // namespace zendra

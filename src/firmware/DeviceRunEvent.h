@@ -42,9 +42,12 @@ struct DeviceRunEvent {
   static DeviceRunEvent Cancelled(std::optional<FirmwareOutcome> outcome, bool sent);
 };
 
-// The event as a row's status reads it: "waiting", "preparing", "sending 37 %",
-// "cloning 12 s", "done — v1.11.7", "failed — the image transfer failed",
-// "cancelled — needs its firmware again", "cancelled — not started".
+// The event as a row's status reads it, short enough for the list's cell:
+// "waiting", "preparing", "sending 37 %", "cloning 12 s", "done — v1.11.7",
+// "failed — transfer failed", "cancelled — needs firmware", "cancelled — not started".
 std::string DeviceRunText(const DeviceRunEvent& event);
+// The same in whole words, for the cell's tool tip and a log: "failed — the image
+// transfer failed", "cancelled — needs its firmware again".
+std::string DeviceRunDetail(const DeviceRunEvent& event);
 
 }  // namespace zendra

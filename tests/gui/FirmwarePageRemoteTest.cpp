@@ -402,7 +402,7 @@ TEST_F(FirmwarePageRemote, CancelDuringARemoteTransferStopsItAndStartsNoFurtherD
   EXPECT_EQ(Bar(2), 0);
   EXPECT_FALSE(Page(kRemoteCancel)->isEnabled());
   EXPECT_FALSE(Page(kCancel)->isEnabled()) << "the local update's";
-  EXPECT_EQ(List()->RowStatus(0), "cancelled \u2014 needs its firmware again");
+  EXPECT_EQ(List()->RowStatus(0), "cancelled \u2014 needs firmware");
   EXPECT_EQ(List()->RowStatus(2), "cancelled \u2014 not started");
   EXPECT_FALSE(Page(kRetryFailed)->isEnabled()) << "nothing failed";
   EXPECT_EQ(FiveEnabled(), kFiveOn);
@@ -459,9 +459,11 @@ TEST_F(FirmwarePageRemote, AMixedRunShowsEachDevicesEndAndRetryFailedStartsOnlyT
   EXPECT_EQ(List()->RowStatus(0), "done \u2014 v1.11.7");
   EXPECT_EQ(List()->Version(0), "v1.11.7") << "read again from the device";
   EXPECT_TRUE(SentLineContaining("AT+RC=" + kNodes[0].euiAddress + ",at+version"));
-  EXPECT_EQ(List()->RowStatus(1), "failed \u2014 the image transfer failed");
+  EXPECT_EQ(List()->RowStatus(1), "failed \u2014 transfer failed");
+  EXPECT_EQ(List()->item(1, DeviceListCtrl::kStatusColumn)->toolTip(),
+            "failed \u2014 the image transfer failed");
   EXPECT_EQ(List()->Version(1).toStdString(), kNodes[1].version);
-  EXPECT_EQ(List()->RowStatus(2), "cancelled \u2014 needs its firmware again");
+  EXPECT_EQ(List()->RowStatus(2), "cancelled \u2014 needs firmware");
   EXPECT_EQ(List()->RowStatus(3), "");
   EXPECT_EQ(Bar(0), 100);
   EXPECT_EQ(Bar(1), 0);

@@ -13,7 +13,7 @@ namespace zendra {
 
 const DeviceListCtrl::Column DeviceListCtrl::kColumns[kColumnCount] = {
     {"", 22},          {"Type", 45},     {"IEEE Address", 140}, {"Version", 63},
-    {"ModelType", 85}, {"NodeName", 85}, {"Progress", 152},     {"Status", 200},
+    {"ModelType", 85}, {"NodeName", 85}, {"Progress", 90},      {"Status", 200},
 };
 
 DeviceListCtrl::DeviceListCtrl(QWidget* parent) : QTableWidget(parent) {
@@ -27,7 +27,9 @@ DeviceListCtrl::DeviceListCtrl(QWidget* parent) : QTableWidget(parent) {
   horizontalHeader()->setHighlightSections(false);
   // The check box column is narrower than the style's usual least section.
   horizontalHeader()->setMinimumSectionSize(16);
-  for (int i = 0; i < kColumnCount; ++i) setColumnWidth(i, kColumns[i].width);
+  // The last one (Status) is left to the stretch: a width of its own would stay its
+  // least and bring a scroll bar to a list that has room for every text.
+  for (int i = 0; i < kStatusColumn; ++i) setColumnWidth(i, kColumns[i].width);
   // A wider list gives the Status column (the last) what is left over.
   horizontalHeader()->setStretchLastSection(true);
   // One line per row: a node name or a status too long for its cell is cut with
@@ -66,7 +68,7 @@ int DeviceListCtrl::AddDevice(const DeviceRecord& device) {
   return row;
 }
 
-void DeviceListCtrl::SetText(int row, int column, const QString& text) {
+void DeviceListCtrl::SetText(int row, int column, const QString& text, const QString& tip) {
   if (row < 0 || row >= rowCount()) return;
   QTableWidgetItem* cell = item(row, column);
   if (!cell) {
@@ -75,7 +77,7 @@ void DeviceListCtrl::SetText(int row, int column, const QString& text) {
     setItem(row, column, cell);
   }
   cell->setText(text);
-  cell->setToolTip(text);
+  cell->setToolTip(tip.isEmpty() ? text : tip);
 }
 
 QString DeviceListCtrl::Text(int row, int column) const {
@@ -83,8 +85,8 @@ QString DeviceListCtrl::Text(int row, int column) const {
   return cell ? cell->text() : QString();
 }
 
-void DeviceListCtrl::SetRowStatus(int row, const QString& text) {
-  SetText(row, kStatusColumn, text);
+void DeviceListCtrl::SetRowStatus(int row, const QString& text, const QString& detail) {
+  SetText(row, kStatusColumn, text, detail);
 }
 
 QString DeviceListCtrl::RowStatus(int row) const { return Text(row, kStatusColumn); }

@@ -68,7 +68,7 @@ class DeviceListCtrl : public QTableWidget {
   void SetRowProgress(int row, int percent);
 
   // The status of a row's run (on the list's thread); empty for none.
-  void SetRowStatus(int row, const QString& text);
+  void SetRowStatus(int row, const QString& text, const QString& detail = QString());
   QString RowStatus(int row) const;
   // The version a row's device reports now (after its update).
   void SetVersion(int row, const QString& version);
@@ -82,7 +82,7 @@ class DeviceListCtrl : public QTableWidget {
 
  private:
   void RepaintRow(int row);
-  void SetText(int row, int column, const QString& text);
+  void SetText(int row, int column, const QString& text, const QString& tip = QString());
   QString Text(int row, int column) const;
 
   mutable std::mutex mutex_;  // guards bars_: workers set values

@@ -404,7 +404,7 @@ void FirmwarePage::OnRetryFailed() {
 
 void FirmwarePage::DeviceRun(int row, const DeviceRunEvent& event) {
   RunOnGuiThread(this, [this, row, event] {
-    deviceList_->SetRowStatus(row, Q(DeviceRunText(event)));
+    deviceList_->SetRowStatus(row, Q(DeviceRunText(event)), Q(DeviceRunDetail(event)));
     // What the device runs now, as it said after its update.
     if (event.kind == DeviceRunEvent::Kind::kDone && !event.newVersion.empty() &&
         event.newVersion != "ERROR")

@@ -17,11 +17,29 @@ TEST(DeviceRunEventTest, EachKindReadsAsTheRowShowsIt) {
   EXPECT_EQ(DeviceRunText(DeviceRunEvent::Cloning(12)), "cloning 12 s");
   EXPECT_EQ(DeviceRunText(DeviceRunEvent::Done("v1.11.7")), "done \u2014 v1.11.7");
   EXPECT_EQ(DeviceRunText(DeviceRunEvent::Failed(FirmwareOutcome::kNotStarted)),
-            "failed \u2014 the remote device did not respond");
+            "failed \u2014 no response");
   EXPECT_EQ(DeviceRunText(DeviceRunEvent::Cancelled(FirmwareOutcome::kStopped, true)),
-            "cancelled \u2014 needs its firmware again");
+            "cancelled \u2014 needs firmware");
   EXPECT_EQ(DeviceRunText(DeviceRunEvent::Cancelled(std::nullopt, false)),
             "cancelled \u2014 not started");
+}
+
+// The tool tip's words: the whole reason, as the closing report gives it.
+TEST(DeviceRunEventTest, TheDetailSaysWhyInWholeWords) {
+  EXPECT_EQ(DeviceRunDetail(DeviceRunEvent::Failed(FirmwareOutcome::kNotStarted)),
+            "failed \u2014 the remote device did not respond");
+  EXPECT_EQ(DeviceRunDetail(DeviceRunEvent::Failed(FirmwareOutcome::kImageRefused)),
+            "failed \u2014 its bootloader refused the image");
+  EXPECT_EQ(DeviceRunDetail(DeviceRunEvent::Cancelled(FirmwareOutcome::kStopped, true)),
+            "cancelled \u2014 needs its firmware again");
+  EXPECT_EQ(DeviceRunDetail(DeviceRunEvent::Done("v1.11.7")), "done \u2014 v1.11.7");
+  // Every outcome a device can fail with has a short reason of its own.
+  for (int i = 0; i <= static_cast<int>(FirmwareOutcome::kStopped); ++i) {
+    const auto outcome = static_cast<FirmwareOutcome>(i);
+    const std::string text = DeviceRunText(DeviceRunEvent::Failed(outcome));
+    EXPECT_NE(text, "failed \u2014 unknown") << OutcomeName(outcome);
+    EXPECT_LE(text.size(), std::string("failed \u2014 ").size() + 16) << text;
+  }
 }
 
 TEST(DeviceRunEventTest, TheEventsCarryTheirValuesAndTheTextsNeedNoParsing) {
@@ -44,9 +62,10 @@ TEST(DeviceRunEventTest, TheEventsCarryTheirValuesAndTheTextsNeedNoParsing) {
 }
 
 TEST(DeviceRunEventTest, ADoneDeviceWhoseVersionCouldNotBeReadSaysSo) {
-  EXPECT_EQ(DeviceRunText(DeviceRunEvent::Done("ERROR")),
+  EXPECT_EQ(DeviceRunText(DeviceRunEvent::Done("ERROR")), "done \u2014 version?");
+  EXPECT_EQ(DeviceRunDetail(DeviceRunEvent::Done("ERROR")),
             "done \u2014 its version could not be read");
-  EXPECT_EQ(DeviceRunText(DeviceRunEvent::Done("")), "done \u2014 its version could not be read");
+  EXPECT_EQ(DeviceRunDetail(DeviceRunEvent::Done("")), "done \u2014 its version could not be read");
 }
 
 }  // namespace
