@@ -6,7 +6,6 @@
 // refused with what to do instead; the window itself does not know which.
 
 #include <CLI/CLI.hpp>
-
 #include <memory>
 #include <string>
 

@@ -1,7 +1,6 @@
-#include "app/DesktopSimulator.h"
-
 #include "ModuleSimulator.h"
 #include "SimulatorCommandLine.h"
+#include "app/DesktopSimulator.h"
 
 namespace zendra {
 
