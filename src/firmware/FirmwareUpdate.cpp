@@ -518,6 +518,24 @@ void FirmwareUpdate::UpdateWorker(std::stop_token stop, std::string path, bool l
   }
 }
 
+bool FirmwareUpdate::EndRemoteDevice(int row, FirmwareOutcome outcome, std::stop_token stop) {
+  sequence_.RecordOutcome(row, outcome);
+  lastOutcome_ = static_cast<int>(outcome);
+  // What the device runs now is asked while the line is still the sequence's.
+  const std::string version =
+      outcome == FirmwareOutcome::kCompleted && !stop.stop_requested() ? NewVersion(row) : "";
+  // Whether more rows wait is known before the line may go back.
+  const bool allStarted = sequence_.AllStarted();
+  GiveLineBackIfDone();
+  if (outcome == FirmwareOutcome::kCompleted)
+    Report(row, DeviceRunEvent::Done(version), stop);
+  else if (outcome == FirmwareOutcome::kStopped)
+    Report(row, DeviceRunEvent::Cancelled(outcome, true), stop);
+  else
+    Report(row, DeviceRunEvent::Failed(outcome), stop);
+  return allStarted;
+}
+
 void FirmwareUpdate::FinishRemoteTransfer(TransferResult result, int row, std::stop_token stop) {
   FirmwareOutcome outcome = FirmwareOutcome::kTransmitError;
   switch (result) {
@@ -544,20 +562,8 @@ void FirmwareUpdate::FinishRemoteTransfer(TransferResult result, int row, std::s
       outcome = FirmwareOutcome::kLineLost;
       break;
   }
-  sequence_.RecordOutcome(row, outcome);
-  lastOutcome_ = static_cast<int>(outcome);
-  const std::string version =
-      outcome == FirmwareOutcome::kCompleted && !stop.stop_requested() ? NewVersion(row) : "";
-  // Whether more rows wait is known before the line may go back.
-  const bool allStarted = sequence_.AllStarted();
-  GiveLineBackIfDone();
+  const bool allStarted = EndRemoteDevice(row, outcome, stop);
   if (stop.stop_requested()) return;
-  if (outcome == FirmwareOutcome::kCompleted)
-    Report(row, DeviceRunEvent::Done(version), stop);
-  else if (outcome == FirmwareOutcome::kStopped)
-    Report(row, DeviceRunEvent::Cancelled(outcome, true), stop);
-  else
-    Report(row, DeviceRunEvent::Failed(outcome), stop);
 
   // The engine has set the status of every failure ("Transmit error.", or
   // "Firmware update error." with its box); no "2" follows a remote transfer: the
@@ -616,17 +622,8 @@ void FirmwareUpdate::CloneWorker(std::stop_token stop, int row) {
       outcome = FirmwareOutcome::kStopped;
       break;
   }
-  sequence_.RecordOutcome(row, outcome);
-  lastOutcome_ = static_cast<int>(outcome);
-  const std::string version =
-      outcome == FirmwareOutcome::kCompleted && !stop.stop_requested() ? NewVersion(row) : "";
-  const bool allStarted = sequence_.AllStarted();
-  GiveLineBackIfDone();
+  const bool allStarted = EndRemoteDevice(row, outcome, stop);
   if (stop.stop_requested()) return;
-  if (outcome == FirmwareOutcome::kCompleted)
-    Report(row, DeviceRunEvent::Done(version), stop);
-  else
-    Report(row, DeviceRunEvent::Failed(outcome), stop);
 
   if (outcome == FirmwareOutcome::kCompleted) {
     if (!allStarted) view_.SetStatus(kCloneDoneWait);

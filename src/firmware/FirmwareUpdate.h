@@ -175,6 +175,10 @@ class FirmwareUpdate : public FirmwareHost {
   void Report(int row, const DeviceRunEvent& event, std::stop_token stop);
   // A remote device's update completed: the version it runs now, before the line goes.
   std::string NewVersion(int row);
+  // A remote device's worker has ended: its outcome recorded, its version read when
+  // it completed, the line given back when no row waits, its end reported (unless
+  // the host is going away). Whether every chosen row has been started.
+  bool EndRemoteDevice(int row, FirmwareOutcome outcome, std::stop_token stop);
   bool StartOnLine(bool local, bool clone, const std::string& address, int row);
   bool StartLocalBranch();
   bool StartRemoteBranch(bool clone, const std::string& address, int row);
