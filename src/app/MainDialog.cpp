@@ -324,7 +324,9 @@ SerialPortBoxTexts MainDialog::BoxTexts() const {
           text(parityBox_), text(stopBitsBox_), text(flowBox_)};
 }
 
-void MainDialog::OnOpen() {
+void MainDialog::OnOpen() { OpenOrClose({}); }
+
+void MainDialog::OpenOrClose(std::function<void()> thenOpen) {
   if (tasks_.Busy() || connection_.Gate().Leased()) return;  // the line is in use
   if (!connection_.IsOpen()) {
     const auto choice = LineSettingsChoice::FromBoxTexts(BoxTexts());
@@ -340,11 +342,19 @@ void MainDialog::OnOpen() {
         },
         [this, connected] { OnConnected(*connected); });
   } else {
-    WaitCursor wait(op_);
-    connection_.Disconnect();
-    openButton_->setText(QStringLiteral("Open"));
-    configPage_->LoadParameterFile(LoadMode::kClear, "");
-    EnableConnectionControls(false);
+    // Closing lets what was written leave the port first, which may take a while
+    // on a line held up by flow control: a task, not the window's thread, waits.
+    tasks_.Run(
+        [this](std::stop_token stop) {
+          if (auto line = connection_.TryLease("close", stop)) connection_.Disconnect();
+        },
+        [this, thenOpen = std::move(thenOpen)] {
+          if (connection_.IsOpen()) return;  // the line was taken meanwhile
+          openButton_->setText(QStringLiteral("Open"));
+          configPage_->LoadParameterFile(LoadMode::kClear, "");
+          EnableConnectionControls(false);
+          if (thenOpen) thenOpen();
+        });
   }
 }
 
@@ -366,8 +376,8 @@ void MainDialog::OnReload() {
   // Close, then open again with what the boxes show now: the device texts and the
   // definitions are read anew.
   if (tasks_.Busy() || connection_.Gate().Leased()) return;
-  OnOpen();
-  OnOpen();
+  if (!connection_.IsOpen()) return OnOpen();
+  OpenOrClose([this] { OnOpen(); });
 }
 
 std::vector<std::string> MainDialog::DetectPorts() {

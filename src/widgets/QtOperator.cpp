@@ -185,10 +185,9 @@ void QtOperator::BeginWait() {
   // Every AT transaction asks for the wait cursor again inside its handler's own
   // wait; only the outermost call changes the cursor and shows it.
   if (waitDepth_++ > 0) return;
+  // The cursor shows when the event loop next runs: a handler's conversations run
+  // as module tasks and leave the loop free, so nothing is re-entered here.
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  // The handler keeps the GUI thread busy in its transactions; let the cursor and
-  // pending paints reach the screen once, without taking any input.
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void QtOperator::EndWait() {
