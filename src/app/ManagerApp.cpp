@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "ModuleSimulator.h"
+#include "sim/ModuleSimulator.h"
 #include "app/MainDialog.h"
 #include "app/ManagerCommandLine.h"
 #include "app/TrafficConsole.h"

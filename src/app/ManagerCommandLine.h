@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "ModuleSimulator.h"
-#include "SimulatorCommandLine.h"
+#include "sim/ModuleSimulator.h"
+#include "sim/SimulatorCommandLine.h"
 
 namespace zendra {
 

@@ -3,8 +3,8 @@
 // pseudo-terminal, which POSIX systems have (CliSimulatorWin32.cpp says why
 // Windows has no --simulate).
 
-#include "ModuleSimulator.h"
-#include "SimulatorCommandLine.h"
+#include "sim/ModuleSimulator.h"
+#include "sim/SimulatorCommandLine.h"
 #include "config/ProgramFolder.h"
 
 namespace zendra::cli {
