@@ -17,7 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "sim/ModuleSimulator.h"
 #include "app/MainDialog.h"
 #include "app/ManagerCommandLine.h"
 #include "app/TrafficConsole.h"
@@ -27,6 +26,7 @@
 #include "discovery/ui/DeviceListCtrl.h"
 #include "firmware/ImageCheck.h"
 #include "firmware/ui/FirmwarePage.h"
+#include "sim/ModuleSimulator.h"
 #include "webupdate/ui/UpdateServerSetting.h"
 #include "widgets/ControlIds.h"
 #include "widgets/FindControl.h"
