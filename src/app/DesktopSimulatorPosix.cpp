@@ -1,6 +1,6 @@
-#include "ModuleSimulator.h"
-#include "SimulatorCommandLine.h"
 #include "app/DesktopSimulator.h"
+#include "sim/ModuleSimulator.h"
+#include "sim/SimulatorCommandLine.h"
 
 namespace zendra {
 

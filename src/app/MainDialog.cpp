@@ -4,15 +4,15 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
 #include <QTabWidget>
@@ -33,17 +33,16 @@
 #include "serial/PortDetect.h"
 #include "serial/PortList.h"
 #include "serial/SerialPort.h"
+#include "webupdate/DefinitionFolder.h"
+#include "webupdate/ui/WebUpdate.h"
 #include "widgets/ControlIds.h"
 #include "widgets/DialogUnits.h"
 #include "widgets/FindControl.h"
 #include "widgets/FocusKeeper.h"
-#include "widgets/GuiCall.h"
 #include "widgets/GuiThread.h"
 #include "widgets/PortBox.h"
 #include "widgets/Resources.h"
 #include "widgets/TemplateBuilder.h"
-#include "webupdate/DefinitionFolder.h"
-#include "webupdate/ui/WebUpdate.h"
 
 namespace zendra {
 
@@ -79,11 +78,7 @@ void ShowText(QComboBox* box, const QString& text) {
 }  // namespace
 
 MainDialog::MainDialog(Operator& op, const PortList* ports, QWidget* parent)
-    : QDialog(parent),
-      op_(op),
-      relay_(op, this),
-      connection_(relay_),
-      tasks_(relay_, this) {
+    : QDialog(parent), op_(op), relay_(op, this), connection_(relay_), tasks_(relay_, this) {
   InitResources();
   setWindowTitle(QStringLiteral("Zendra Manager"));
   setWindowIcon(QIcon(QStringLiteral(":/icons/zendra-manager.png")));
@@ -147,10 +142,15 @@ MainDialog::MainDialog(Operator& op, const PortList* ports, QWidget* parent)
       // thread, and the handshake waits for it with its lease of the line.
       .reloadFirmware =
           [this](LineLease& line) {
-            CallOnGuiAndWait(this, [this, &line] {
-              FirmwareUploadDialog::RunReload(connection_, line, relay_, this,
-                                              fastFlashing_->isChecked());
-            });
+            // Withdrawn when the window closes before it opened; once open,
+            // the handshake waits for it to close.
+            CallOnGui(
+                this,
+                [this, &line] {
+                  FirmwareUploadDialog::RunReload(connection_, line, relay_, this,
+                                                  fastFlashing_->isChecked());
+                },
+                line.StopToken());
           },
       .applyModelRule = [this](bool isMc21x) { firmwarePage_->ApplyModelRule(isMc21x); },
   });
@@ -158,9 +158,8 @@ MainDialog::MainDialog(Operator& op, const PortList* ports, QWidget* parent)
   busyDelay_.setSingleShot(true);
   busyDelay_.setInterval(150);
   connect(&busyDelay_, &QTimer::timeout, this, [this] { ApplyLineBusy(true); });
-  connection_.Gate().SetObserver([this](bool busy) {
-    PostToGui(this, [this, busy] { OnLineBusy(busy); });
-  });
+  connection_.Gate().SetObserver(
+      [this](bool busy) { PostToGui(this, [this, busy] { OnLineBusy(busy); }); });
   // Recorded from the start, so that what led to a failure is there when the
   // console is opened afterwards.
   connection_.SetLineTap(&console_->Log());
@@ -215,7 +214,7 @@ void MainDialog::BuildControls(QWidget* client, PortBox::Source ports) {
   };
   // Port, baud rate, data bits, parity, stop bits, flow control, left to right.
   const Column columns[] = {
-      {Id::kPortBox, "Serial line", 4},  {Id::kBaudBox, "Baud rate", 2},
+      {Id::kPortBox, "Serial line", 4},   {Id::kBaudBox, "Baud rate", 2},
       {Id::kDataBitsBox, "Data bits", 1}, {Id::kParityBox, "Parity", 1},
       {Id::kStopBitsBox, "Stop bits", 1}, {Id::kFlowBox, "Flow control", 2},
   };
@@ -325,7 +324,9 @@ SerialPortBoxTexts MainDialog::BoxTexts() const {
           text(parityBox_), text(stopBitsBox_), text(flowBox_)};
 }
 
-void MainDialog::OnOpen() {
+void MainDialog::OnOpen() { OpenOrClose({}); }
+
+void MainDialog::OpenOrClose(std::function<void()> thenOpen) {
   if (tasks_.Busy() || connection_.Gate().Leased()) return;  // the line is in use
   if (!connection_.IsOpen()) {
     const auto choice = LineSettingsChoice::FromBoxTexts(BoxTexts());
@@ -341,11 +342,19 @@ void MainDialog::OnOpen() {
         },
         [this, connected] { OnConnected(*connected); });
   } else {
-    WaitCursor wait(op_);
-    connection_.Disconnect();
-    openButton_->setText(QStringLiteral("Open"));
-    configPage_->LoadParameterFile(LoadMode::kClear, "");
-    EnableConnectionControls(false);
+    // Closing lets what was written leave the port first, which may take a while
+    // on a line held up by flow control: a task, not the window's thread, waits.
+    tasks_.Run(
+        [this](std::stop_token stop) {
+          if (auto line = connection_.TryLease("close", stop)) connection_.Disconnect();
+        },
+        [this, thenOpen = std::move(thenOpen)] {
+          if (connection_.IsOpen()) return;  // the line was taken meanwhile
+          openButton_->setText(QStringLiteral("Open"));
+          configPage_->LoadParameterFile(LoadMode::kClear, "");
+          EnableConnectionControls(false);
+          if (thenOpen) thenOpen();
+        });
   }
 }
 
@@ -367,8 +376,8 @@ void MainDialog::OnReload() {
   // Close, then open again with what the boxes show now: the device texts and the
   // definitions are read anew.
   if (tasks_.Busy() || connection_.Gate().Leased()) return;
-  OnOpen();
-  OnOpen();
+  if (!connection_.IsOpen()) return OnOpen();
+  OpenOrClose([this] { OnOpen(); });
 }
 
 std::vector<std::string> MainDialog::DetectPorts() {
@@ -480,7 +489,8 @@ constexpr const char* kFastFlashingKey = "firmware/fastFlashing";
 void MainDialog::RestoreSettings(const QSettings& settings) {
   QComboBox* const lineBoxes[] = {baudBox_, dataBitsBox_, parityBox_, stopBitsBox_, flowBox_};
   for (int i = 0; i < 5; ++i) {
-    if (settings.contains(kLineKeys[i])) ShowText(lineBoxes[i], settings.value(kLineKeys[i]).toString());
+    if (settings.contains(kLineKeys[i]))
+      ShowText(lineBoxes[i], settings.value(kLineKeys[i]).toString());
   }
   // A port that has gone since (an adapter not plugged in) is no error: its path
   // waits in the box for the adapter, as it would had it been typed.

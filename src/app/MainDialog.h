@@ -13,15 +13,16 @@
 
 #include <QDialog>
 #include <QTimer>
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "widgets/WindowRelay.h"
 #include "device/Connection.h"
 #include "device/LineSettingsChoice.h"
 #include "serial/PortDetect.h"
 #include "widgets/ModuleTaskRunner.h"
 #include "widgets/PortBox.h"
+#include "widgets/WindowRelay.h"
 
 class QAction;
 class QComboBox;
@@ -108,6 +109,8 @@ class MainDialog : public QDialog {
   void FitToScreen();
   // The end of the connect task, on the window's thread.
   void OnConnected(bool connected);
+  // Open when closed; closed, the port is closed on a task and `thenOpen` runs after.
+  void OpenOrClose(std::function<void()> thenOpen);
   // The line was taken or given back (posted from the thread that did it).
   void OnLineBusy(bool busy);
   void ApplyLineBusy(bool busy);

@@ -1,50 +1,25 @@
 #include "base/OperatorRelay.h"
 
-#include <optional>
 #include <utility>
 
 namespace zendra {
 
 OperatorRelay::OperatorRelay(Operator& inner, Post post, OnWindowThread onWindowThread)
-    : inner_(inner),
-      post_(std::move(post)),
-      onWindowThread_(std::move(onWindowThread)),
-      shared_(std::make_shared<Shared>(inner)) {}
+    : inner_(inner), post_(std::move(post)), onWindowThread_(std::move(onWindowThread)) {}
 
 OperatorRelay::~OperatorRelay() { Close(); }
 
 template <typename R, typename F>
 R OperatorRelay::Relay(F call, R whenClosed) {
   if (onWindowThread_()) return call(inner_);
-
-  struct Answer {
-    std::optional<R> value;
-  };
-  auto answer = std::make_shared<Answer>();
-  std::shared_ptr<Shared> shared = shared_;
-  std::unique_lock lock(shared->mutex);
-  if (shared->closed) return whenClosed;
-  ++shared->asking;
-  lock.unlock();
-
-  // `call` holds copies of its texts: the asking thread may have gone on (the
-  // window closed) while the call still runs on the window's thread.
-  post_([shared, answer, call = std::move(call)]() mutable {
-    {
-      std::lock_guard guard(shared->mutex);
-      if (shared->closed) return;
-    }
-    R value = call(shared->inner);
-    std::lock_guard guard(shared->mutex);
-    answer->value = std::move(value);
-    shared->answered.notify_all();
-  });
-
-  lock.lock();
-  shared->answered.wait(lock, [&] { return answer->value.has_value() || shared->closed; });
-  --shared->asking;
-  if (answer->value) return std::move(*answer->value);
-  return whenClosed;
+  // `call` holds copies of its texts: the asking thread goes on as soon as the
+  // window closes, while the call may still run on the window's thread.
+  ++asking_;
+  R answer = AskAcross(
+      post_, [inner = &inner_, call = std::move(call)]() { return call(*inner); },
+      closed_.get_token(), std::move(whenClosed), Withdraw::kAnytime);
+  --asking_;
+  return answer;
 }
 
 void OperatorRelay::ShowMessage(const std::string& text) {
@@ -75,8 +50,8 @@ bool OperatorRelay::AskYesNoDefaultNo(const std::string& text, const std::string
 }
 
 bool OperatorRelay::AskYesNoDefaultNoUntil(const std::string& text, std::stop_token withdraw) {
-  return Relay(
-      [text, withdraw](Operator& op) { return op.AskYesNoDefaultNoUntil(text, withdraw); }, false);
+  return Relay([text, withdraw](Operator& op) { return op.AskYesNoDefaultNoUntil(text, withdraw); },
+               false);
 }
 
 std::optional<std::string> OperatorRelay::ChooseFileToOpen(const std::string& filter) {
@@ -112,15 +87,8 @@ void OperatorRelay::OpenDocument(const std::string& path) {
       false);
 }
 
-void OperatorRelay::Close() {
-  std::lock_guard lock(shared_->mutex);
-  shared_->closed = true;
-  shared_->answered.notify_all();
-}
+void OperatorRelay::Close() { closed_.request_stop(); }
 
-int OperatorRelay::Asking() const {
-  std::lock_guard lock(shared_->mutex);
-  return shared_->asking;
-}
+int OperatorRelay::Asking() const { return asking_.load(); }
 
 }  // namespace zendra

@@ -13,11 +13,11 @@
 // own thread go straight to the inner operator, as do the wait cursor's calls,
 // which never block.
 
-#include <condition_variable>
+#include <atomic>
 #include <functional>
-#include <memory>
-#include <mutex>
+#include <stop_token>
 
+#include "base/CrossThreadCall.h"
 #include "base/Operator.h"
 
 namespace zendra {
@@ -26,7 +26,7 @@ class OperatorRelay : public Operator {
  public:
   // Hands a call to the window's thread; it runs there later (or never, when the
   // window has gone by then).
-  using Post = std::function<void(std::function<void()>)>;
+  using Post = PostCall;
   // true on the window's thread.
   using OnWindowThread = std::function<bool()>;
 
@@ -57,17 +57,6 @@ class OperatorRelay : public Operator {
   int Asking() const;
 
  private:
-  // What the relay and the calls it has posted share; a posted call may run after
-  // the relay has gone.
-  struct Shared {
-    explicit Shared(Operator& op) : inner(op) {}
-    Operator& inner;
-    std::mutex mutex;
-    std::condition_variable answered;
-    bool closed = false;
-    int asking = 0;
-  };
-
   // Runs `call` on the window's thread and returns its answer, or `whenClosed`.
   template <typename R, typename F>
   R Relay(F call, R whenClosed);
@@ -75,7 +64,8 @@ class OperatorRelay : public Operator {
   Operator& inner_;
   Post post_;
   OnWindowThread onWindowThread_;
-  std::shared_ptr<Shared> shared_;
+  std::stop_source closed_;  // requested by Close
+  std::atomic<int> asking_{0};
 };
 
 }  // namespace zendra

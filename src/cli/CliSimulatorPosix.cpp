@@ -3,9 +3,9 @@
 // pseudo-terminal, which POSIX systems have (CliSimulatorWin32.cpp says why
 // Windows has no --simulate).
 
-#include "ModuleSimulator.h"
-#include "SimulatorCommandLine.h"
 #include "config/ProgramFolder.h"
+#include "sim/ModuleSimulator.h"
+#include "sim/SimulatorCommandLine.h"
 
 namespace zendra::cli {
 

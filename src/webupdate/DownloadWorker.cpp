@@ -78,22 +78,12 @@ DownloadWorker::DownloadWorker(std::string updateServerUrl, std::vector<Download
 void DownloadWorker::Start() {
   Stop();
   results_.assign(entries_.size(), DownloadResult::kNotRun);
-  running_ = true;
-  thread_ = std::jthread([this](std::stop_token stop) {
-    Run(stop);
-    running_ = false;
-  });
+  slot_.TryStart([this](std::stop_token stop) { Run(stop); });
 }
 
-void DownloadWorker::Stop() {
-  if (!thread_.joinable()) return;
-  thread_.request_stop();
-  thread_.join();
-}
+void DownloadWorker::Stop() { slot_.StopAndJoin(); }
 
-void DownloadWorker::Join() {
-  if (thread_.joinable()) thread_.join();
-}
+void DownloadWorker::Join() { slot_.Join(); }
 
 void DownloadWorker::Run(std::stop_token stop) {
   const int count = static_cast<int>(entries_.size());

@@ -21,14 +21,13 @@
 // stays as it was. The owner stops and joins the worker before its view goes
 // (the destructor does).
 
-#include <atomic>
 #include <chrono>
 #include <stop_token>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "base/Operator.h"
+#include "base/WorkerSlot.h"
 #include "webupdate/DownloadEntry.h"
 #include "webupdate/DownloadView.h"
 #include "webupdate/HttpClient.h"
@@ -62,7 +61,7 @@ class DownloadWorker {
   // Waits until the worker has ended by itself.
   void Join();
   // true from Start until the worker's last act.
-  bool Running() const { return running_.load(); }
+  bool Running() const { return slot_.Running(); }
   // How each entry ended, in order; read it once the worker has ended (Join, Stop).
   const std::vector<DownloadResult>& Results() const { return results_; }
 
@@ -80,8 +79,7 @@ class DownloadWorker {
   Operator& op_;
   HttpClient client_;
   Options options_;
-  std::atomic<bool> running_{false};
-  std::jthread thread_;
+  WorkerSlot slot_;
 };
 
 }  // namespace zendra

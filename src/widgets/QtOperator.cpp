@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include "widgets/FileDialogFilter.h"
+#include "widgets/GuiThread.h"
 #include "widgets/Settings.h"
 
 namespace zendra {
@@ -41,15 +42,12 @@ QtOperator::QtOperator(QObject* parent) : QObject(parent) {}
 
 template <typename F>
 auto QtOperator::OnGuiThread(F call) -> decltype(call()) {
+  // The call uses the asking thread's own data: the bridge waits for its end.
   using Result = decltype(call());
-  if (QThread::currentThread() == thread()) return call();
   if constexpr (std::is_void_v<Result>) {
-    QMetaObject::invokeMethod(this, std::move(call), Qt::BlockingQueuedConnection);
+    CallOnGui(this, std::move(call));
   } else {
-    Result result{};
-    QMetaObject::invokeMethod(
-        this, [&] { result = call(); }, Qt::BlockingQueuedConnection);
-    return result;
+    return AskGui(this, std::move(call), Result{});
   }
 }
 
@@ -105,7 +103,8 @@ bool QtOperator::AskYesNoDefaultNoUntil(const std::string& text, std::stop_token
     // to a box that has gone is dropped.
     QMessageBox* open = &box;
     const std::stop_callback close(withdraw, [open] {
-      QMetaObject::invokeMethod(open, [open] { open->done(QMessageBox::No); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          open, [open] { open->done(QMessageBox::No); }, Qt::QueuedConnection);
     });
     return box.exec() == QMessageBox::Yes;
   });
@@ -186,10 +185,9 @@ void QtOperator::BeginWait() {
   // Every AT transaction asks for the wait cursor again inside its handler's own
   // wait; only the outermost call changes the cursor and shows it.
   if (waitDepth_++ > 0) return;
+  // The cursor shows when the event loop next runs: a handler's conversations run
+  // as module tasks and leave the loop free, so nothing is re-entered here.
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  // The handler keeps the GUI thread busy in its transactions; let the cursor and
-  // pending paints reach the screen once, without taking any input.
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void QtOperator::EndWait() {

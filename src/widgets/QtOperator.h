@@ -3,7 +3,7 @@
 // the toolkit, documents opened by the desktop, and the wait cursor.
 //
 // Every call may come from a worker thread. A box or file dialog is carried onto
-// the GUI thread with a blocking queued invocation: the worker waits for the
+// the GUI thread over the bridge (widgets/GuiThread.h): the worker waits for the
 // operator, the GUI thread never waits for a worker. The wait cursor belongs to the
 // GUI thread's own handlers: a worker's calls leave it alone.
 

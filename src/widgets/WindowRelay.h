@@ -1,11 +1,8 @@
 #pragma once
-// The OperatorRelay of a window: calls from other threads are posted to the
-// window's own thread, where its boxes belong.
+// The OperatorRelay of a window: calls from other threads are carried over the
+// bridge (widgets/GuiThread.h) to the window's own thread, where its boxes belong.
 
 #include <QObject>
-#include <QThread>
-#include <functional>
-#include <utility>
 
 #include "base/OperatorRelay.h"
 #include "widgets/GuiThread.h"
@@ -15,9 +12,7 @@ namespace zendra {
 class WindowRelay : public OperatorRelay {
  public:
   WindowRelay(Operator& inner, QObject* window)
-      : OperatorRelay(
-            inner, [window](std::function<void()> call) { PostToGui(window, std::move(call)); },
-            [window] { return QThread::currentThread() == window->thread(); }) {}
+      : OperatorRelay(inner, GuiPoster(window), [window] { return OnThreadOf(window); }) {}
 };
 
 }  // namespace zendra

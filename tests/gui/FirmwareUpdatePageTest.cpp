@@ -9,28 +9,28 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QMessageBox>
-#include <QTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <chrono>
 #include <memory>
 #include <thread>
 
-#include "support/FirmwareImageFile.h"
 #include "GuiTestSupport.h"
-#include "widgets/FindControl.h"
 #include "app/MainDialog.h"
 #include "config/ui/ConfigPage.h"
 #include "firmware/ui/FirmwarePage.h"
 #include "serial/PortList.h"
 #include "support/FakeOperator.h"
+#include "support/FirmwareImageFile.h"
 #include "support/SimHarness.h"
+#include "widgets/FindControl.h"
 #include "widgets/QtOperator.h"
 
 namespace zendra::test {
@@ -180,8 +180,11 @@ TEST_F(FirmwareUpdatePage, LocalUpdateIsRefusedAtTheWrongLineSpeedAndForAnotherM
       ElementsAre("ERROR: Please change the baudrate to 115200 and flow control to 'none'."));
   EXPECT_THAT(harness.Sim().ReceivedLines(), IsEmpty());
 
-  // At 115200 the image must be built for the module's product.
+  // At 115200 the image must be built for the module's product. The port closes
+  // on the window's task.
   Main<QPushButton>(1009)->click();
+  ASSERT_TRUE(Settle(dialog.get()));
+  ASSERT_FALSE(dialog->Conn().IsOpen());
   op.Clear();
   Connect("115200");
   Choose(otherModel.Path());
@@ -341,7 +344,8 @@ TEST_F(FirmwareUpdatePage, ClosingTheWindowDuringAnUpdateAsksFirstWithNoAsTheDef
   EXPECT_EQ(op.Events()[0].kind, FakeOperator::Event::kQuestion);
   EXPECT_TRUE(op.Events()[0].defaultNo);
   EXPECT_THAT(op.Events()[0].text, ::testing::HasSubstr("firmware reload"));
-  ASSERT_TRUE(WaitUntil([&] { return Status() == "Completed successfully."; }, kTransferDeadlineMs));
+  ASSERT_TRUE(
+      WaitUntil([&] { return Status() == "Completed successfully."; }, kTransferDeadlineMs));
   EXPECT_THAT(harness.Sim().ReceivedImages(), ElementsAre(image.Padded()));
 
   // Without an update running there is nothing to ask.

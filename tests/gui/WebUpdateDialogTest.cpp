@@ -27,8 +27,8 @@
 #include "config/ui/ConfigPage.h"
 #include "serial/PortList.h"
 #include "support/FakeOperator.h"
-#include "support/SimHarness.h"
 #include "support/ScopedEnvironment.h"
+#include "support/SimHarness.h"
 #include "support/TempFolder.h"
 #include "support/http/LoopbackUpdateServer.h"
 #include "webupdate/ui/UpdateServerSetting.h"
@@ -297,15 +297,17 @@ TEST(WebUpdateConfigTest, AStalledUpdateServerLeavesTheWindowWorkingAndTheTreeIs
     server.Release();
   });
 
-  TickProbe probe;
   FindControl<QPushButton>(&dialog, 1009)->click();  // Open
   ASSERT_TRUE(WaitUntil([&] { return !op.Questions().empty(); }, 30000));
-  // The question was answered; the server is asked while the window goes on.
+  // The question was answered; the server is asked while the window goes on, its
+  // event loop never held up for longer than a frame or two.
+  TickProbe probe;
   ASSERT_TRUE(WaitUntil([&] { return released.load(); }, 30000));
-  std::cout << "largest gap between two 20 ms ticks: " << probe.LargestGap() << " ms" << std::endl;
-  EXPECT_LE(probe.LargestGap(), 1000) << "the window waited for the update server";
-  EXPECT_TRUE(dialog.Config()->DefinitionUpdates().Busy() ||
-              !op.Messages().empty()) << "the check runs as the page's task";
+  std::cout << "largest gap between two 20 ms ticks during the check: " << probe.LargestGap()
+            << " ms" << std::endl;
+  EXPECT_LE(probe.LargestGap(), 100) << "the window waited for the update server";
+  EXPECT_TRUE(dialog.Config()->DefinitionUpdates().Busy() || !op.Messages().empty())
+      << "the check runs as the page's task";
 
   // Once the check has ended (the list never came whole), the tree is loaded: the
   // wanted file once more, then the best other one. The question is not asked again.

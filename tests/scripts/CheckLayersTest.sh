@@ -81,6 +81,24 @@ expect_fail private_crossed "serial/PortListPosix.cpp includes serial/SerialLine
 tree upward $'serial/Port.cpp' '#include "config/Thing.h"' config/Thing.h ''
 expect_fail upward "serial/Port.cpp includes config/Thing.h"
 
+# One subsystem's window reaches another's only where the check's list allows it.
+tree ui_across firmware/ui/FirmwarePage.cpp '#include "config/ui/ConfigPage.h"' config/ui/ConfigPage.h ''
+expect_fail ui_across "firmware/ui/FirmwarePage.cpp includes config/ui/ConfigPage.h, another subsystem's window"
+tree ui_listed firmware/ui/FirmwarePage.cpp $'#include "discovery/ui/DeviceListCtrl.h"\n#include "firmware/ui/Other.h"\n#include <QWidget>' \
+  discovery/ui/DeviceListCtrl.h '' firmware/ui/Other.h '' app/Shell.cpp '#include "config/ui/ConfigPage.h"' config/ui/ConfigPage.h ''
+expect_pass ui_listed
+# A listed pair allows that file only.
+tree ui_other_file firmware/ui/Other.cpp '#include "discovery/ui/DeviceListCtrl.h"' discovery/ui/DeviceListCtrl.h ''
+expect_fail ui_other_file "firmware/ui/Other.cpp includes discovery/ui/DeviceListCtrl.h, another subsystem's window"
+# Every include of the project names its folder.
+tree no_folder device/Connection.cpp '#include "Connection.h"'
+expect_fail no_folder 'device/Connection.cpp includes "Connection.h" without its folder'
+# The Qt kit stays out of the core.
+tree qt_in_core config/Reader.cpp '#include <QString>'
+expect_fail qt_in_core "config/Reader.cpp includes <QString>: the Qt kit belongs to the windows"
+tree qt_module_in_core device/Link.h '#include <QtCore/QObject>'
+expect_fail qt_module_in_core "device/Link.h includes <QtCore/QObject>"
+
 # The project's own tree keeps both rules.
 if ! out=$(bash "$check" "$project_src" 2>&1); then
   echo "FAIL: the project's sources:"; echo "$out"; failures=$((failures + 1))

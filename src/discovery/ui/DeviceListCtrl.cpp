@@ -136,11 +136,7 @@ void DeviceListCtrl::SetRowProgress(int row, int percent) {
     if (bar == bars_.end()) return;
     bar->second = std::clamp(percent, 0, 100);
   }
-  if (QThread::currentThread() == thread()) {
-    RepaintRow(row);
-  } else {
-    PostToGui(this, [this, row] { RepaintRow(row); });
-  }
+  RunOnGuiThread(this, [this, row] { RepaintRow(row); });
 }
 
 std::optional<int> DeviceListCtrl::RowProgress(int row) const {

@@ -29,15 +29,10 @@ constexpr int kHeightDlu = 118;
 
 // The cursor over the program while the guard lives. The handshake that opens the
 // dialog holds the wait cursor for its whole run; the operator, who now has a
-// dialog to work with, must see an arrow, and the wait cursor again while Upload
-// keeps the GUI thread busy.
+// dialog to work with, must see an arrow (the dialog's own event loop shows it).
 class CursorWhile {
  public:
-  explicit CursorWhile(Qt::CursorShape shape) {
-    QApplication::setOverrideCursor(shape);
-    // Upload blocks the GUI thread next: let the cursor reach the screen first.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  }
+  explicit CursorWhile(Qt::CursorShape shape) { QApplication::setOverrideCursor(shape); }
   ~CursorWhile() { QApplication::restoreOverrideCursor(); }
   CursorWhile(const CursorWhile&) = delete;
   CursorWhile& operator=(const CursorWhile&) = delete;

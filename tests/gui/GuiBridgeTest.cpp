@@ -1,0 +1,66 @@
+// The bridge to the window's thread: a worker's question is answered on the
+// window's thread, and a window that goes first answers it as closed.
+
+#include <gtest/gtest.h>
+
+#include <QObject>
+#include <QThread>
+#include <atomic>
+#include <future>
+#include <memory>
+
+#include "GuiTestSupport.h"
+#include "widgets/GuiThread.h"
+
+namespace zendra::test {
+namespace {
+
+TEST(GuiBridge, AWorkersQuestionIsAnsweredOnTheWindowsThread) {
+  QObject window;
+  auto asked = std::async(std::launch::async, [&] {
+    return AskGui(
+        &window, [&] { return QThread::currentThread() == window.thread(); }, false);
+  });
+  ASSERT_TRUE(WaitUntil(
+      [&] { return asked.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+  EXPECT_TRUE(asked.get());
+}
+
+TEST(GuiBridge, AWindowThatGoesBeforeTheCallRanGivesTheAnswerForAClosedWindow) {
+  auto window = std::make_unique<QObject>();
+  // The way to the window is taken while it lives; whether the worker posts before
+  // the window goes (the queued call goes with it) or after (nothing to post to),
+  // the call never runs and the worker is not left waiting.
+  PostCall toWindow = GuiPoster(window.get());
+  std::atomic<bool> ran{false};
+  auto asked = std::async(std::launch::async, [&] {
+    return AskAcross(
+        toWindow,
+        [&] {
+          ran = true;
+          return 1;
+        },
+        {}, -1);
+  });
+  window.reset();
+  ASSERT_TRUE(WaitUntil(
+      [&] { return asked.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+  EXPECT_EQ(asked.get(), -1);
+  EXPECT_FALSE(ran);
+}
+
+TEST(GuiBridge, OnTheWindowsOwnThreadTheCallRunsAtOnceUnlessWithdrawn) {
+  QObject window;
+  EXPECT_EQ(AskGui(
+                &window, [] { return 3; }, 0),
+            3);
+  std::stop_source stop;
+  stop.request_stop();
+  bool ran = false;
+  EXPECT_FALSE(CallOnGui(
+      &window, [&] { ran = true; }, stop.get_token()));
+  EXPECT_FALSE(ran);
+}
+
+}  // namespace
+}  // namespace zendra::test
