@@ -4,15 +4,15 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
 #include <QTabWidget>
@@ -33,6 +33,9 @@
 #include "serial/PortDetect.h"
 #include "serial/PortList.h"
 #include "serial/SerialPort.h"
+#include "webupdate/DefinitionFolder.h"
+#include "webupdate/ui/UpdateServerDialog.h"
+#include "webupdate/ui/WebUpdate.h"
 #include "widgets/ControlIds.h"
 #include "widgets/DialogUnits.h"
 #include "widgets/FindControl.h"
@@ -42,8 +45,6 @@
 #include "widgets/PortBox.h"
 #include "widgets/Resources.h"
 #include "widgets/TemplateBuilder.h"
-#include "webupdate/DefinitionFolder.h"
-#include "webupdate/ui/WebUpdate.h"
 
 namespace zendra {
 
@@ -79,11 +80,7 @@ void ShowText(QComboBox* box, const QString& text) {
 }  // namespace
 
 MainDialog::MainDialog(Operator& op, const PortList* ports, QWidget* parent)
-    : QDialog(parent),
-      op_(op),
-      relay_(op, this),
-      connection_(relay_),
-      tasks_(relay_, this) {
+    : QDialog(parent), op_(op), relay_(op, this), connection_(relay_), tasks_(relay_, this) {
   InitResources();
   setWindowTitle(QStringLiteral("Zendra Manager"));
   setWindowIcon(QIcon(QStringLiteral(":/icons/zendra-manager.png")));
@@ -115,6 +112,12 @@ MainDialog::MainDialog(Operator& op, const PortList* ports, QWidget* parent)
   fastFlashing_->setCheckable(true);
   fastFlashing_->setToolTip(
       QStringLiteral("Send the firmware without the pause after each block (about 8 % faster)"));
+  // The update server: which one is in force and why, the stored one, a test.
+  updateServer_ = options->addAction(QStringLiteral("Update &Server..."));
+  connect(updateServer_, &QAction::triggered, this, [this] {
+    UpdateServerDialog dialog(this);
+    dialog.exec();
+  });
   menuBar->insertMenu(help->menuAction(), options);
 
   client_ = new QWidget(this);
@@ -158,9 +161,8 @@ MainDialog::MainDialog(Operator& op, const PortList* ports, QWidget* parent)
   busyDelay_.setSingleShot(true);
   busyDelay_.setInterval(150);
   connect(&busyDelay_, &QTimer::timeout, this, [this] { ApplyLineBusy(true); });
-  connection_.Gate().SetObserver([this](bool busy) {
-    PostToGui(this, [this, busy] { OnLineBusy(busy); });
-  });
+  connection_.Gate().SetObserver(
+      [this](bool busy) { PostToGui(this, [this, busy] { OnLineBusy(busy); }); });
   // Recorded from the start, so that what led to a failure is there when the
   // console is opened afterwards.
   connection_.SetLineTap(&console_->Log());
@@ -215,7 +217,7 @@ void MainDialog::BuildControls(QWidget* client, PortBox::Source ports) {
   };
   // Port, baud rate, data bits, parity, stop bits, flow control, left to right.
   const Column columns[] = {
-      {Id::kPortBox, "Serial line", 4},  {Id::kBaudBox, "Baud rate", 2},
+      {Id::kPortBox, "Serial line", 4},   {Id::kBaudBox, "Baud rate", 2},
       {Id::kDataBitsBox, "Data bits", 1}, {Id::kParityBox, "Parity", 1},
       {Id::kStopBitsBox, "Stop bits", 1}, {Id::kFlowBox, "Flow control", 2},
   };
@@ -303,6 +305,9 @@ void MainDialog::BuildControls(QWidget* client, PortBox::Source ports) {
   configPage_->InstallDefinitionUpdates([this](const std::string& folder, std::stop_token stop) {
     WebUpdate::CheckConfigUpdates(folder, relay_, this, std::move(stop));
   });
+  // A Save of the node name reads it back: the device texts show it.
+  connect(configPage_, &ConfigPage::DeviceInfoChanged, this,
+          qOverload<>(&MainDialog::ShowDeviceTexts));
   tabs_->addTab(configPage_, QStringLiteral("  Configuration  "));
   tabs_->addTab(firmwarePage_, QStringLiteral("  Firmware Update  "));
   tabs_->setCurrentIndex(0);
@@ -480,7 +485,8 @@ constexpr const char* kFastFlashingKey = "firmware/fastFlashing";
 void MainDialog::RestoreSettings(const QSettings& settings) {
   QComboBox* const lineBoxes[] = {baudBox_, dataBitsBox_, parityBox_, stopBitsBox_, flowBox_};
   for (int i = 0; i < 5; ++i) {
-    if (settings.contains(kLineKeys[i])) ShowText(lineBoxes[i], settings.value(kLineKeys[i]).toString());
+    if (settings.contains(kLineKeys[i]))
+      ShowText(lineBoxes[i], settings.value(kLineKeys[i]).toString());
   }
   // A port that has gone since (an adapter not plugged in) is no error: its path
   // waits in the box for the adapter, as it would had it been typed.

@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "widgets/WindowRelay.h"
 #include "device/Connection.h"
 #include "device/LineSettingsChoice.h"
 #include "serial/PortDetect.h"
 #include "widgets/ModuleTaskRunner.h"
 #include "widgets/PortBox.h"
+#include "widgets/WindowRelay.h"
 
 class QAction;
 class QComboBox;
@@ -70,6 +70,8 @@ class MainDialog : public QDialog {
   void OnDetect();
   // Fast flashing (the Options menu): remembered; off by default.
   QAction* FastFlashing() { return fastFlashing_; }
+  // Options > Update Server...: UpdateServerDialog, modal.
+  QAction* UpdateServerAction() { return updateServer_; }
 
   // Enables (connect) or disables (close) the controls that need a connection; on
   // close it also empties the device texts and the Configuration page's remote and
@@ -131,6 +133,7 @@ class MainDialog : public QDialog {
   QPushButton* openButton_ = nullptr;
   QPushButton* detectButton_ = nullptr;
   QAction* fastFlashing_ = nullptr;
+  QAction* updateServer_ = nullptr;
   QPushButton* rebootButton_ = nullptr;
   QPushButton* reloadButton_ = nullptr;
   QLabel* productNameText_ = nullptr;

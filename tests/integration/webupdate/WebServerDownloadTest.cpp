@@ -166,7 +166,9 @@ TEST_F(WebServerDownloadTest, AFailedDownloadIsNoFileLocationButNoNothingNewEith
 
 TEST_F(WebServerDownloadTest, InRemoteModeTheLocalModuleIsNotAskedButTheListIsStillFetched) {
   SimHarness sim(Network());
-  // A list that is no list: its failure is still reported for the local check.
+  // A list that is no list: its failure is still reported for the local check, in
+  // one message that names the server and the file; "No new firmware" would say
+  // what nobody knows.
   server_.Serve("Firmware", "<html>Not Found</html>", 404, "text/html");
   EXPECT_TRUE(sim.Connect());
   sim.Conn().SetRemoteMode(true);
@@ -174,8 +176,9 @@ TEST_F(WebServerDownloadTest, InRemoteModeTheLocalModuleIsNotAskedButTheListIsSt
   WebServerDownload download(sim.Conn(), op_, runner_, server_.BaseUrl());
   EXPECT_EQ(download.OnDownloadFromWebServer(sim.Line(), {}), "");
   EXPECT_THAT(Sent(sim), IsEmpty());
-  EXPECT_THAT(op_.Messages(),
-              ElementsAre("ERROR: Could not connect to update server.", kNothingNew));
+  EXPECT_THAT(op_.Messages(), ElementsAre("ERROR: Could not connect to update server."));
+  EXPECT_THAT(op_.Details(), ElementsAre("Server: " + server_.BaseUrl() +
+                                         "\r\nFile: Firmware\r\nThe server answered HTTP 404."));
 }
 
 }  // namespace
