@@ -17,7 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "ModuleSimulator.h"
 #include "app/MainDialog.h"
 #include "app/ManagerCommandLine.h"
 #include "app/TrafficConsole.h"
@@ -221,13 +220,12 @@ int ManagerApp::Run() {
     UpdateServerSetting::Store(*line.updateServer);
   }
 
-  // Declared before the dialog, so that the port is closed before the module goes.
-  std::unique_ptr<sim::ModuleSimulator> simulator;
+  // The simulated module belongs to `line`, made before the dialog: the port is
+  // closed before the module goes.
   if (line.simulate) {
-    simulator = std::make_unique<sim::ModuleSimulator>(
-        line.SimulatorOptions(ProgramFolder::GetDefinitionFolder()));
-    if (!simulator->Start()) {
-      std::fputs("zendra-manager: the simulated module could not be started\n", stderr);
+    std::string error;
+    if (!line.Simulator().Start(ProgramFolder::GetDefinitionFolder(), error)) {
+      std::fputs(("zendra-manager: " + error + "\n").c_str(), stderr);
       return 1;
     }
   }
@@ -240,13 +238,13 @@ int ManagerApp::Run() {
   const bool remember = line.screenshotFile.empty();
   op.RememberFolders(remember);
   if (remember) dialog.RestoreSettings(*OpenSettings());
-  if (simulator) dialog.AddAndSelectPort(simulator->PortPath());
+  if (line.simulate) dialog.AddAndSelectPort(line.Simulator().PortPath());
   if (!line.screenshotFile.empty()) {
     QTimer::singleShot(0, &dialog, [&dialog, &line] { TakeScreenshot(dialog, line); });
   }
   dialog.exec();
   // The simulated module's port is gone with it: the real one stays remembered.
-  if (remember) dialog.SaveSettings(*OpenSettings(), !simulator);
+  if (remember) dialog.SaveSettings(*OpenSettings(), !line.simulate);
   return 0;
 }
 

@@ -18,9 +18,8 @@ ManagerCommandLine ManagerCommandLine::Parse(int argc, const char* const* argv) 
                      "The update server: a host name (with an optional :port) or the http:// "
                      "or https:// URL of its folder; remembered for later runs (\"\" forgets "
                      "it). Also: the environment variable ZENDRA_UPDATE_SERVER");
-  // By default the simulated module follows the rate the operator chooses.
-  line.simulator_ = std::make_shared<sim::SimulatorCommandLine>("auto");
-  line.simulator_->AddTo(app, "Simulated module (with --simulate)");
+  line.simulator_ = std::make_shared<DesktopSimulator>();
+  line.simulator_->AddOptions(app, "Simulated module (with --simulate)");
   // For the documentation's pictures; not shown in the help.
   app.add_option("--screenshot", line.screenshotFile)->group("");
   app.add_flag("--screenshot-after-connect", line.screenshotAfterConnect)->group("");
@@ -70,17 +69,14 @@ ManagerCommandLine ManagerCommandLine::Parse(int argc, const char* const* argv) 
                    "simulates one module\n";
     return line;
   }
-  try {
-    (void)line.simulator_->Finish({});
-  } catch (const CLI::ParseError& error) {
-    line.action = Action::kError;
-    line.message = std::string("zendra-manager: ") + error.what() + "\n\n" + app.help();
+  if (line.simulate) {
+    const std::string refusal = line.simulator_->Check();
+    if (!refusal.empty()) {
+      line.action = Action::kError;
+      line.message = "zendra-manager: " + refusal + "\n\n" + app.help();
+    }
   }
   return line;
-}
-
-sim::Options ManagerCommandLine::SimulatorOptions(const std::string& programFolder) const {
-  return simulator_ ? simulator_->Finish(programFolder) : sim::Options{};
 }
 
 }  // namespace zendra

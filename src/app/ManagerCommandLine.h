@@ -9,8 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "ModuleSimulator.h"
-#include "SimulatorCommandLine.h"
+#include "app/DesktopSimulator.h"
 
 namespace zendra {
 
@@ -21,10 +20,8 @@ class ManagerCommandLine {
   // `argv` without the toolkit's own options.
   static ManagerCommandLine Parse(int argc, const char* const* argv);
 
-  // The simulated module's options; the definition file of its product and
-  // version is taken from `programFolder` (ending in "/") when it is there, so
-  // that the tree and the module agree.
-  sim::Options SimulatorOptions(const std::string& programFolder) const;
+  // The simulated module of --simulate: its options as parsed, and its start.
+  DesktopSimulator& Simulator() const { return *simulator_; }
 
   Action action = Action::kRun;
   // The help text for kHelp; the error and the usage for kError.
@@ -64,7 +61,7 @@ class ManagerCommandLine {
 
  private:
   // The simulated module's options; shared so the parsed values outlive Parse.
-  std::shared_ptr<sim::SimulatorCommandLine> simulator_;
+  std::shared_ptr<DesktopSimulator> simulator_;
 };
 
 }  // namespace zendra

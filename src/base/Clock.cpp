@@ -20,9 +20,21 @@ Clock::Duration Clock::Scaled(std::chrono::milliseconds ms) {
       std::chrono::duration<double, std::milli>(static_cast<double>(ms.count()) * scale));
 }
 
+void Clock::SleepUntil(TimePoint deadline) {
+  bool slept = false;
+  for (auto now = Now(); now < deadline; now = Now()) {
+    auto rest = deadline - now;
+    // A sleep that ended early once would end early again for the same rest:
+    // round it up to the whole millisecond such a system can sleep.
+    if (slept) rest = std::chrono::ceil<std::chrono::milliseconds>(rest);
+    std::this_thread::sleep_for(rest);
+    slept = true;
+  }
+}
+
 void Clock::Sleep(int ms) {
   if (ms <= 0) return;
-  std::this_thread::sleep_for(Scaled(ms));
+  SleepUntil(Now() + Scaled(ms));
 }
 
 bool Clock::Sleep(int ms, std::stop_token stop) {

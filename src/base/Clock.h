@@ -28,6 +28,10 @@ class Clock {
   static TimePoint Now() { return std::chrono::steady_clock::now(); }
   static TimePoint DeadlineAfter(int ms) { return Now() + Scaled(ms); }
 
+  // Sleeps until `deadline` has passed, never less. A sleep may end before its
+  // time where the system sleeps in whole milliseconds (on Windows a request for
+  // less than one ends at once); this sleeps again for the rest.
+  static void SleepUntil(TimePoint deadline);
   // Sleeps `ms` milliseconds of protocol time.
   static void Sleep(int ms);
   // As Sleep, but returns early (false) when a stop is requested.

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <span>
-#include <thread>
 
 #include "base/Clock.h"
 #include "base/FileAccess.h"
@@ -223,7 +222,7 @@ TransferResult ImageTransfer::Run(const std::string& path, const TransferParams&
     // empty one, so that the completion text is read from a fresh ring however
     // many blocks went before.
     if (remaining == 0) channel_.ResetReceive();
-    if (params.pauseAfterBlock) std::this_thread::sleep_until(resume);  // at most 1 ms
+    if (params.pauseAfterBlock) Clock::SleepUntil(resume);  // at most 1 ms
     if (stop.stop_requested()) {
       Cancel();
       return TransferResult::kStopped;

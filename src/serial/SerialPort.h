@@ -112,6 +112,9 @@ class SerialPort {
   // started (false, the port released, when it cannot be). RecordOpenFailure: why
   // Open failed, in the system's words; returns false.
   bool StartReader(int baudRate);
+  // The system's part of Open, with the former port released, devicePath_ set and
+  // the rate known to be supported; called with the port's locks held.
+  bool OpenSystemPort(int baudRate, int parity, int dataBits, int stopBits, int flowControl);
   bool RecordOpenFailure(OpenError error, std::string systemText);
   int WriteBytes(const std::uint8_t* data, int length);
   void Tell(LineTap::Event event, const void* bytes, std::size_t length) {

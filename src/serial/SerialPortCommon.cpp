@@ -27,6 +27,23 @@ std::string SerialPort::OpenFailureDetail() const {
   return {};
 }
 
+bool SerialPort::Open(const std::string& portName, int baudRate, int parity, int dataBits,
+                      int stopBits, int flowControl) {
+  std::lock_guard guard(openClose_);
+  // A reader still running on the former port waits for a byte: wake it before
+  // taking the port whole, or the join below waits for the next byte.
+  WakeReader();
+  std::unique_lock lock(lifecycle_);
+  ReleaseLocked();
+  vanished_ = false;
+  openError_ = OpenError::kNone;
+  openErrorText_.clear();
+
+  devicePath_ = ResolvePortName(portName);
+  if (!IsSupportedBaudRate(baudRate)) return FailOpen(OpenError::kSettings, 0);
+  return OpenSystemPort(baudRate, parity, dataBits, stopBits, flowControl);
+}
+
 bool SerialPort::StartReader(int baudRate) {
   baudRate_ = baudRate;
   running_ = true;

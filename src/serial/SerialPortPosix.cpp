@@ -65,19 +65,8 @@ bool SerialPort::IsSupportedBaudRate(int baudRate) {
   return BaudCode(baudRate, code);
 }
 
-bool SerialPort::Open(const std::string& portName, int baudRate, int parity, int dataBits,
-                      int stopBits, int flowControl) {
-  std::lock_guard guard(openClose_);
-  // A reader still running on the former port waits in poll(): wake it before
-  // taking the port whole, or the join below waits for the next byte.
-  WakeReader();
-  std::unique_lock lock(lifecycle_);
-  ReleaseLocked();
-  vanished_ = false;
-  openError_ = OpenError::kNone;
-  openErrorText_.clear();
-
-  devicePath_ = ResolvePortName(portName);
+bool SerialPort::OpenSystemPort(int baudRate, int parity, int dataBits, int stopBits,
+                                int flowControl) {
   speed_t speed;
   if (!BaudCode(baudRate, speed)) return FailOpen(OpenError::kSettings, 0);
 

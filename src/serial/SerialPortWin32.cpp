@@ -97,22 +97,10 @@ bool SerialPort::IsSupportedBaudRate(int baudRate) {
   return false;
 }
 
-bool SerialPort::Open(const std::string& portName, int baudRate, int parity, int dataBits,
-                      int stopBits, int flowControl) {
-  std::lock_guard guard(openClose_);
-  // A reader still running on the former port waits for a byte: wake it before
-  // taking the port whole, or the join below waits for the next byte.
-  WakeReader();
-  std::unique_lock lock(lifecycle_);
-  ReleaseLocked();
-  vanished_ = false;
-  openError_ = OpenError::kNone;
-  openErrorText_.clear();
-
-  devicePath_ = ResolvePortName(portName);
+bool SerialPort::OpenSystemPort(int baudRate, int parity, int dataBits, int stopBits,
+                                int flowControl) {
   DCB wanted{};
   wanted.DCBlength = sizeof wanted;
-  if (!IsSupportedBaudRate(baudRate)) return FailOpen(OpenError::kSettings, 0);
 
   // Taken before the port, so that two programs of ours never both hold it.
   SetLastError(ERROR_SUCCESS);

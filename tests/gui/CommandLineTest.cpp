@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <vector>
 
+#include "ModuleSimulator.h"
 #include "app/ManagerCommandLine.h"
 
 namespace zendra::test {
@@ -32,14 +33,14 @@ TEST(ManagerCommandLine, TakesTheSimulatedModulesOptions) {
   auto line = Parse({"--simulate"});
   ASSERT_EQ(line.action, Action::kRun);
   EXPECT_TRUE(line.simulate);
-  EXPECT_EQ(line.SimulatorOptions("/nonexistent/").baudRate, 0)
+  EXPECT_EQ(line.Simulator().ModuleOptions("/nonexistent/").baudRate, 0)
       << "auto by default: the module follows the chosen rate";
 
   line =
       Parse({"--simulate", "--product", "MC21X", "--version", "v1.0.0", "--node-type", "4",
              "--damaged", "--baud", "115200", "--eui", "000D6F0000000009", "--node-name", "Gate"});
   ASSERT_EQ(line.action, Action::kRun) << line.message;
-  const auto options = line.SimulatorOptions("/nonexistent/");
+  const auto options = line.Simulator().ModuleOptions("/nonexistent/");
   EXPECT_EQ(options.productName, "MC21X");
   EXPECT_EQ(options.version, "v1.0.0");
   EXPECT_EQ(options.nodeType, 4);
@@ -57,7 +58,7 @@ TEST(ManagerCommandLine, GivesTheModuleTheDefinitionFileOfTheProgramFolder) {
   file.close();
   const auto line = Parse({"--simulate", "--product", "MB11", "--version", "v3.0"});
   const std::string programFolder = folder.path().toStdString() + "/";
-  EXPECT_EQ(line.SimulatorOptions(programFolder).definitionsFile,
+  EXPECT_EQ(line.Simulator().ModuleOptions(programFolder).definitionsFile,
             programFolder + "MB11_v3.0.zmcon");
 }
 

@@ -21,6 +21,22 @@ TEST(Clock, AStoppableSleepReportsTheStopThatCutItShort) {
   EXPECT_TRUE(Clock::Sleep(1, std::stop_source().get_token()));
 }
 
+// The module's gap after an acknowledged block is a millisecond counted from the
+// ACK, so the rest the transfer sleeps is often below one: the sleep must still
+// last until its deadline where the system sleeps in whole milliseconds.
+TEST(Clock, ASleepBelowAMillisecondLastsUntilItsDeadline) {
+  int early = 0;
+  for (int i = 0; i < 40; ++i) {
+    const auto deadline = Clock::Now() + std::chrono::microseconds(100 + 50 * (i % 18));
+    Clock::SleepUntil(deadline);
+    if (Clock::Now() < deadline) ++early;
+  }
+  EXPECT_EQ(early, 0) << "sleeps that ended before their deadline";
+  const auto start = Clock::Now();
+  Clock::Sleep(1);
+  EXPECT_GE(Clock::Now() - start, std::chrono::milliseconds(1));
+}
+
 TEST(Clock, TheScaleCompressesProtocolTime) {
   Clock::SetScale(0.01);
   EXPECT_EQ(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::Scaled(3000)).count(), 30);
