@@ -40,6 +40,7 @@ foreach(sub ${subfolders})
     continue()
   endif()
   add_executable(unit_${sub} ${sources})
+  zendra_windows_manifest(unit_${sub})
   target_link_libraries(unit_${sub} PRIVATE zendra_testsupport GTest::gmock_main)
   # The emulator (wine) runs it; the whole program is one test.
   add_test(NAME unit_${sub} COMMAND unit_${sub} --gtest_brief=1)

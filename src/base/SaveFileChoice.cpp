@@ -2,13 +2,15 @@
 
 #include <filesystem>
 
+#include "base/WideText.h"
+
 namespace zendra {
 
 namespace {
 
 // The last component, by the platform's separators.
 std::string FileNameOf(std::string_view path) {
-  return std::filesystem::path(path).filename().string();
+  return Utf8Path(PathFromUtf8(path).filename());
 }
 
 }  // namespace
@@ -37,7 +39,7 @@ std::optional<std::string> ChooseFileToSaveWithExtension(Operator& op, const std
     // The name as the dialog gave it: the dialog has asked about it.
     if (completed == *chosen) return chosen;
     std::error_code ec;
-    if (!std::filesystem::exists(completed, ec) || op.AskYesNo(ReplaceFileQuestion(completed)))
+    if (!std::filesystem::exists(PathFromUtf8(completed), ec) || op.AskYesNo(ReplaceFileQuestion(completed)))
       return completed;
     suggested = completed;
   }

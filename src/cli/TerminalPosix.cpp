@@ -8,6 +8,9 @@ namespace zendra::cli {
 
 bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) == 1; }
 
+// A POSIX terminal takes the bytes as they are; its locale decides how they show.
+void ShowUtf8Text() {}
+
 std::size_t TerminalColumns(std::FILE* stream, std::size_t fallback) {
   winsize size{};
   if (::ioctl(::fileno(stream), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;

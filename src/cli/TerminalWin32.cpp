@@ -5,6 +5,8 @@
 // windows.h first; io.h gives the handle behind a C stream.
 #include <io.h>
 
+#include <cstdlib>
+
 namespace zendra::cli {
 
 namespace {
@@ -13,7 +15,21 @@ HANDLE HandleOf(std::FILE* stream) {
   return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
 }
 
+UINT g_formerOutputPage = 0;
+
+void RestoreOutputPage() {
+  if (g_formerOutputPage != 0) SetConsoleOutputCP(g_formerOutputPage);
+}
+
 }  // namespace
+
+void ShowUtf8Text() {
+  // The console belongs to the shell as well: its own page comes back at exit.
+  const UINT former = GetConsoleOutputCP();
+  if (former == 0 || former == CP_UTF8 || !SetConsoleOutputCP(CP_UTF8)) return;
+  g_formerOutputPage = former;
+  std::atexit(RestoreOutputPage);
+}
 
 bool IsTerminal(std::FILE* stream) {
   // _isatty is true for any character device (NUL too); a console answers

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+#include "base/WideText.h"
 #include "cli/CliContext.h"
 #include "cli/ConfigSession.h"
 #include "cli/Terminal.h"
@@ -78,7 +79,7 @@ std::string WithoutLineEnd(std::string command) {
 // command), and a FILE that cannot be written is said before anything is read.
 bool ExportDestinationAllowed(CliContext& ctx, const TransferOptions& options) {
   std::error_code ec;
-  const auto status = std::filesystem::status(options.file, ec);
+  const auto status = std::filesystem::status(PathFromUtf8(options.file), ec);
   const bool replaceable = std::filesystem::is_regular_file(status);
   if (replaceable && !options.replace && !ctx.options.yes) {
     ctx.Fail(kExitUsage, options.file +

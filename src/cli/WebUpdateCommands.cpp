@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 
+#include "base/WideText.h"
 #include "cli/CliContext.h"
 #include "cli/TerminalDownloads.h"
 #include "config/ProgramFolder.h"
@@ -47,7 +48,7 @@ class OutputChooser : public Operator {
                                               const std::string& suggestedName) override {
     std::error_code ec;
     const bool folder =
-        !output_.empty() && (output_.back() == '/' || fs::is_directory(output_, ec));
+        !output_.empty() && (output_.back() == '/' || fs::is_directory(PathFromUtf8(output_), ec));
     if ((output_.empty() || folder) &&
         (suggestedName.empty() || suggestedName == "." || suggestedName == "..")) {
       inner_.ShowMessage("zendra-cli: the update server's file name \"" + suggestedName +
@@ -59,7 +60,7 @@ class OutputChooser : public Operator {
                                 : output_;
     // Two images of one run never go to one file: the second would replace the first.
     // It is an accepted image left unsaved: a failure of the run.
-    if (!used_.insert(fs::weakly_canonical(fs::absolute(path, ec), ec).string()).second) {
+    if (!used_.insert(Utf8Path(fs::weakly_canonical(fs::absolute(PathFromUtf8(path), ec), ec))).second) {
       inner_.ShowMessage("zendra-cli: " + path +
                          " already holds an image of this run; give --output a folder");
       unsaved_.push_back(path);
@@ -74,7 +75,7 @@ class OutputChooser : public Operator {
   // Whether --output names a folder (or nothing): several images can go there.
   static bool TakesSeveral(const std::string& output) {
     std::error_code ec;
-    return output.empty() || output.back() == '/' || fs::is_directory(output, ec);
+    return output.empty() || output.back() == '/' || fs::is_directory(PathFromUtf8(output), ec);
   }
   // The paths of accepted images that were not saved because another image of the
   // run went there.
@@ -118,7 +119,7 @@ void DownloadDefinitions(CliContext& ctx, const DownloadOptions& options) {
   } else {
     dest = options.dest.back() == '/' ? options.dest : options.dest + "/";
     std::error_code ec;
-    fs::create_directories(dest, ec);  // a failure shows as each file's write error
+    fs::create_directories(PathFromUtf8(dest), ec);  // a failure shows as each file's write error
   }
   TerminalDownloadRunner runner(ctx.op, options.quiet);
   UpdateServerCheck check(ctx.op, runner, *url);

@@ -7,9 +7,11 @@
 
 #include "base/Clock.h"
 #include "cli/CliContext.h"
+#include "cli/Terminal.h"
 
 int main(int argc, char** argv) {
   using namespace zendra::cli;
+  ShowUtf8Text();
   CliContext ctx;
   auto& o = ctx.options;
 

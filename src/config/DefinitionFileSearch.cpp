@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/WideText.h"
+
 namespace zendra {
 
 namespace {
@@ -90,10 +92,10 @@ std::optional<std::string> DefinitionFileSearch::FindBestDefinitionFile(
     const std::string& folder = folders[f];
     std::vector<std::string> listed;
     std::error_code ec;
-    for (fs::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
+    for (fs::directory_iterator it(PathFromUtf8(folder.empty() ? "." : folder), ec), end; !ec && it != end;
          it.increment(ec)) {
       std::error_code typeError;
-      if (it->is_regular_file(typeError)) listed.push_back(it->path().filename().string());
+      if (it->is_regular_file(typeError)) listed.push_back(Utf8Path(it->path().filename()));
     }
     std::sort(listed.begin(), listed.end());
     names.insert(names.end(), listed.begin(), listed.end());

@@ -4,6 +4,7 @@
 
 #include "base/Folders.h"
 #include "base/InstallLayout.h"
+#include "base/WideText.h"
 #include "webupdate/ReplacementFile.h"
 
 namespace zendra {
@@ -16,7 +17,8 @@ std::string DefinitionFolder::ForDownloads(const std::string& programFolder) {
     return FolderWithSlash(programFolder);
   const std::string user = UserFolder();
   std::error_code ec;
-  std::filesystem::create_directories(user, ec);  // a failure shows as the download's write error
+  std::filesystem::create_directories(PathFromUtf8(user),
+                                      ec);  // a failure shows as the download's write error
   return user;
 }
 

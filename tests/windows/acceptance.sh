@@ -277,6 +277,31 @@ case_export_import() {
   stop_module transfer
 }
 
+# Names beyond the Windows code page (a Cyrillic file in a folder with Ü and Ω):
+# the command line reaches the program as UTF-8 and the files are made and read
+# under exactly these names.
+case_names() {
+  start_module 5 names --set AT+CHANNEL=17 --node-name Wide || return
+  local dir="$WORK/Jürgen Ωmega" file trace
+  mkdir -p "$dir"
+  file="$dir/конфиг.zgb"
+  trace="$dir/трасса.txt"
+  cli namesexport --port COM5 --trace "$(winpath "$trace")" export "$(winpath "$file")" --no-progress
+  expect_status namesexport 0
+  [ -f "$file" ] || fail "names: export did not make $file ($(ls "$WORK" "$dir" 2>&1 | tr '\n' ' '))"
+  grep -q "Wide" "$file" 2>/dev/null || fail "names: the exported file does not hold the node name"
+  [ -s "$trace" ] || fail "names: no traffic log at $trace"
+  cli nameschange --port COM5 set "Channel=23"
+  expect_status nameschange 0
+  cli namesimport --port COM5 import "$(winpath "$file")" --no-progress
+  expect_status namesimport 0
+  expect_received names AT+CHANNEL=17
+  cli namesexists --port COM5 export "$(winpath "$file")" --no-progress
+  expect_status namesexists 2
+  expect_output namesexists err "конфиг.zgb already exists"
+  stop_module names
+}
+
 case_update() {
   local image=$WORK/MA11_v1.11.0.ebl
   make_image "$image" MA11 v1.11.0 32768
@@ -400,7 +425,7 @@ case_download() {
   expect_output downloadnone err "Could not connect to web server!"
 }
 
-ALL=(ports info line_settings params get_set export_import update reload scan busy lost download)
+ALL=(ports info line_settings params get_set export_import names update reload scan busy lost download)
 [ ${#WANTED[@]} -gt 0 ] || WANTED=("${ALL[@]}")
 for CASE in "${WANTED[@]}"; do
   declare -F "case_$CASE" >/dev/null || { echo "acceptance: no case $CASE" >&2; exit 2; }
