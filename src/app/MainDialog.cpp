@@ -34,6 +34,7 @@
 #include "serial/PortList.h"
 #include "serial/SerialPort.h"
 #include "webupdate/DefinitionFolder.h"
+#include "webupdate/ui/UpdateServerDialog.h"
 #include "webupdate/ui/WebUpdate.h"
 #include "widgets/ControlIds.h"
 #include "widgets/DialogUnits.h"
@@ -110,6 +111,12 @@ MainDialog::MainDialog(Operator& op, const PortList* ports, QWidget* parent)
   fastFlashing_->setCheckable(true);
   fastFlashing_->setToolTip(
       QStringLiteral("Send the firmware without the pause after each block (about 8 % faster)"));
+  // The update server: which one is in force and why, the stored one, a test.
+  updateServer_ = options->addAction(QStringLiteral("Update &Server..."));
+  connect(updateServer_, &QAction::triggered, this, [this] {
+    UpdateServerDialog dialog(this);
+    dialog.exec();
+  });
   menuBar->insertMenu(help->menuAction(), options);
 
   client_ = new QWidget(this);
@@ -302,6 +309,9 @@ void MainDialog::BuildControls(QWidget* client, PortBox::Source ports) {
   configPage_->InstallDefinitionUpdates([this](const std::string& folder, std::stop_token stop) {
     WebUpdate::CheckConfigUpdates(folder, relay_, this, std::move(stop));
   });
+  // A Save of the node name reads it back: the device texts show it.
+  connect(configPage_, &ConfigPage::DeviceInfoChanged, this,
+          qOverload<>(&MainDialog::ShowDeviceTexts));
   tabs_->addTab(configPage_, QStringLiteral("  Configuration  "));
   tabs_->addTab(firmwarePage_, QStringLiteral("  Firmware Update  "));
   tabs_->setCurrentIndex(0);

@@ -71,6 +71,8 @@ class MainDialog : public QDialog {
   void OnDetect();
   // Fast flashing (the Options menu): remembered; off by default.
   QAction* FastFlashing() { return fastFlashing_; }
+  // Options > Update Server...: UpdateServerDialog, modal.
+  QAction* UpdateServerAction() { return updateServer_; }
 
   // Enables (connect) or disables (close) the controls that need a connection; on
   // close it also empties the device texts and the Configuration page's remote and
@@ -134,6 +136,7 @@ class MainDialog : public QDialog {
   QPushButton* openButton_ = nullptr;
   QPushButton* detectButton_ = nullptr;
   QAction* fastFlashing_ = nullptr;
+  QAction* updateServer_ = nullptr;
   QPushButton* rebootButton_ = nullptr;
   QPushButton* reloadButton_ = nullptr;
   QLabel* productNameText_ = nullptr;

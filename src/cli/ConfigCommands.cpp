@@ -181,6 +181,7 @@ void Set(CliContext& ctx, const ConfigOptions& options, const std::string& text)
     case SaveResult::kNotSaveable:
     case SaveResult::kNotAChoice:
     case SaveResult::kUnsafeValue:
+    case SaveResult::kBrokenRule:
       ctx.exitCode = kExitUsage;
       break;
     case SaveResult::kRefused:

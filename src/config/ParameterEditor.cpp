@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "config/ChoiceList.h"
+#include "config/ValueRules.h"
 
 namespace zendra {
 
@@ -106,8 +107,8 @@ bool ParameterEditor::ShowRecord(LineLease& line, const ParameterRecord& record,
     const std::string detail =
         line.Link().LastRefused()
             ? "The module answered ERROR: it did not take the command " +
-                  std::string(FieldText(record.command).substr(
-                      0, FieldText(record.command).find_first_of("\r\n"))) +
+                  std::string(FieldText(record.command)
+                                  .substr(0, FieldText(record.command).find_first_of("\r\n"))) +
                   "."
             : "The module did not answer within " +
                   std::to_string(remote ? kRemoteSeconds : kLocalReadSeconds) + " s.";
@@ -209,6 +210,8 @@ SelectionResult ParameterEditor::ClearSelection() {
 }
 
 SaveResult ParameterEditor::SaveParameter(LineLease& line, const SaveInput& input) {
+  lastSaveSummary_.clear();
+  nodeNameReadAgain_ = false;
   const ParameterRecord* record = definitions_.Find(state_.currentIndex);
   if (!record || record->type == ParameterRecord::kTypeGet) return SaveResult::kNotSaveable;
   if (record->comboList[0] == '\0') return SaveValue(line, state_.currentIndex, input.editText);
@@ -239,6 +242,8 @@ SaveResult ParameterEditor::SaveParameter(LineLease& line, const SaveInput& inpu
 }
 
 SaveResult ParameterEditor::SaveValue(LineLease& line, int index, const std::string& value) {
+  lastSaveSummary_.clear();
+  nodeNameReadAgain_ = false;
   const ParameterRecord* record = definitions_.Find(index);
   if (!record || record->type == ParameterRecord::kTypeGet) return SaveResult::kNotSaveable;
   if (HasNoCommand(*record)) {
@@ -249,15 +254,45 @@ SaveResult ParameterEditor::SaveValue(LineLease& line, int index, const std::str
     connection_.Op().ShowMessage(kControlByteMessage);
     return SaveResult::kUnsafeValue;
   }
+  if (const auto rule = ValueRules::Broken(*record, value)) {
+    connection_.Op().ShowDetailedMessage(kBrokenRuleMessage, *rule);
+    return SaveResult::kBrokenRule;
+  }
   const std::string command = SetCommand(std::string(FieldText(record->command)), value);
+  const std::string shownCommand = command.substr(0, command.find('\r'));
   AtLink& link = line.Link();
+  const bool remote = connection_.RemoteMode();
   // No wake-up before saving: the selection's read has just woken the module.
-  const bool ok = connection_.RemoteMode()
+  const bool ok = remote
                       ? link.SendRemoteAtCommand(command, kRemoteSeconds, state_.remoteEuiAddress)
                       : link.SendAtCommand(command, kLocalSaveSeconds);
+  const std::string device =
+      remote ? "the remote device " + state_.remoteEuiAddress : std::string("the local module");
   if (!ok) {
-    connection_.Op().ShowMessage(kSaveFailedMessage);
+    const std::string detail =
+        link.LastRefused()
+            ? "The module refused " + shownCommand + ": " + device + " answered ERROR."
+            : "No answer from " + device + " to " + shownCommand + " within " +
+                  std::to_string(remote ? kRemoteSeconds : kLocalSaveSeconds) + " s.";
+    connection_.Op().ShowDetailedMessage(kSaveFailedMessage, detail);
     return SaveResult::kRefused;
+  }
+  lastSaveSummary_ =
+      "Saved " + std::string(FieldText(record->name)) + " = " + value + " on " + device + ".";
+  // The node name is part of the device information the window shows: read it
+  // back, so that it shows what the module now holds.
+  std::string readCommand = shownCommand.substr(0, shownCommand.find('='));
+  for (char& c : readCommand)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  if (!remote && readCommand == "AT+NODENAME") {
+    const std::string name = link.QueryAtCommand("AT+NODENAME\r\n", kLocalReadSeconds);
+    if (name != "ERROR") {
+      DeviceInfo info = connection_.Device();
+      info.nodeName = name;
+      connection_.SetDevice(info);
+      nodeNameReadAgain_ = true;
+      lastSaveSummary_ += " The module's node name reads " + name + ".";
+    }
   }
   return SaveResult::kSaved;
 }

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "device/Connection.h"
 #include "config/ConfigPageState.h"
 #include "config/ParameterDefinitions.h"
+#include "device/Connection.h"
 
 namespace zendra {
 
@@ -78,6 +78,7 @@ enum class SaveResult {
   kNotAChoice,   // typed text that is no choice: nothing sent, the message shown
   kNotSaveable,  // no parameter selected, a read-only one, or one without a command: nothing sent
   kUnsafeValue,  // the value holds a control byte: nothing sent, the message shown
+  kBrokenRule,   // the value breaks its entry's range or length (ValueRules): nothing sent
 };
 
 class ParameterEditor {
@@ -99,6 +100,9 @@ class ParameterEditor {
   // An entry of the definition file that was cut before its command.
   static constexpr const char* kNoCommandMessage =
       "ERROR: The parameter has no command in its definition file.";
+  // A value its definition entry does not allow; the rule it broke is the detail.
+  static constexpr const char* kBrokenRuleMessage =
+      "ERROR: The value is not allowed for this parameter and was not sent.";
   static constexpr const char* kRangeLabel = "Range: ";
 
   // Time-outs in whole seconds.
@@ -123,8 +127,19 @@ class ParameterEditor {
 
   // The Save button, for the record of the last selection.
   SaveResult SaveParameter(LineLease& line, const SaveInput& input);
-  // Writes `value` to the parameter of record `index` with its set command.
+  // Writes `value` to the parameter of record `index` with its set command. A value
+  // its entry does not allow (ValueRules) is not sent: kBrokenRuleMessage with the
+  // rule. A refusal or silence of the module is kSaveFailedMessage with what
+  // happened (the module answered ERROR, or nothing within the time-out).
   SaveResult SaveValue(LineLease& line, int index, const std::string& value);
+
+  // What the last SaveParameter or SaveValue wrote, for the page's status line
+  // ("Saved Node name = N1 on the local module."); empty when nothing was saved.
+  // Saving the local module's node name reads it back into the connection's device
+  // information (nodeNameReadAgain), so the window's texts show what the module now
+  // holds.
+  const std::string& LastSaveSummary() const { return lastSaveSummary_; }
+  bool NodeNameReadAgain() const { return nodeNameReadAgain_; }
 
   // The "Restore to Factory Default" / "Reboot" button: factory default of the local
   // device, or restart of the remote one.
@@ -153,6 +168,8 @@ class ParameterEditor {
   ConfigPageState& state_;
   // The page's choice box as last filled.
   ChoiceBoxItems choiceBox_;
+  std::string lastSaveSummary_;
+  bool nodeNameReadAgain_ = false;
 };
 
 }  // namespace zendra

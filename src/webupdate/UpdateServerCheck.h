@@ -57,6 +57,30 @@ class UpdateServerCheck {
   const std::vector<DownloadResult>& LastResults() const { return lastResults_; }
   // Whether the last check got its list, and the "Configs" names it refused.
   bool LastListFetched() const { return lastListFetched_; }
+  // Whether the last check's list failed at the server (no connection, an HTTP
+  // error, an answer that is no list, one too long): its one message has been
+  // shown, and every other check of the same run would meet the same server.
+  bool LastServerFailed() const { return lastServerFailed_; }
+
+  // One fetch of a list, as the checks and the window's server test make it.
+  struct ListFetch {
+    enum class Failure { kNone, kNoConnection, kHttpStatus, kNotAList, kTooLong };
+    Failure failure = Failure::kNone;
+    bool emptyAnswer = false;          // no byte came (whatever the status)
+    std::vector<std::string> entries;  // the list's entries when there is no failure
+    long status = 0;                   // the HTTP status that came, 0: none
+    // What names the failure: the server, the file, and what happened
+    // ("Server: http://.../\nFile: Firmware\nThe server answered HTTP 404."); empty
+    // when there is none.
+    std::string detail;
+  };
+  static ListFetch FetchListAt(const HttpClient& client, const std::string& serverUrl,
+                               const std::string& listName, std::stop_token stop = {});
+  // The system's message for a failed fetch of `listName` ("Configs" or
+  // "Firmware"), kept to the words each check has always said: no byte is "could
+  // not connect to web server", an answer that is no list "could not connect to
+  // update server"; the detail tells what happened.
+  static std::string FailureMessage(const ListFetch& fetch, const std::string& listName);
   const std::vector<std::string>& LastRefusedNames() const { return lastRefused_; }
 
   Operator& Op() { return op_; }
@@ -66,10 +90,9 @@ class UpdateServerCheck {
   void Run(std::vector<DownloadEntry> entries);
 
   // Fetches UpdateServerUrl + `listName` and returns its entries, or nothing after
-  // telling the operator why (`unreachable` when no answer came, kListTooLong when
-  // the answer ran past the size limit).
-  std::optional<std::vector<std::string>> FetchList(const std::string& listName,
-                                                    const std::string& unreachable);
+  // telling the operator why, in one message (FailureMessage, with the detail that
+  // names server and file).
+  std::optional<std::vector<std::string>> FetchList(const std::string& listName);
 
   Operator& op_;
   DownloadRunner& runner_;
@@ -79,6 +102,7 @@ class UpdateServerCheck {
   std::vector<DownloadEntry> lastEntries_;
   std::vector<DownloadResult> lastResults_;
   bool lastListFetched_ = false;
+  bool lastServerFailed_ = false;
   std::vector<std::string> lastRefused_;
 };
 

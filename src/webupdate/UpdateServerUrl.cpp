@@ -69,22 +69,22 @@ UpdateServerUrl::Choice UpdateServerUrl::Choose(const std::optional<std::string>
   return choice(DefaultHost(), Source::kBuild);
 }
 
-std::string UpdateServerUrl::UnusableMessage(const Choice& choice) {
-  std::string from;
-  switch (choice.source) {
+std::string UpdateServerUrl::SourceName(Source source) {
+  switch (source) {
     case Source::kCommandLine:
-      from = "--update-server";
-      break;
+      return "--update-server";
     case Source::kEnvironment:
-      from = std::string("the environment variable ") + kEnvironmentVariable;
-      break;
+      return std::string("the environment variable ") + kEnvironmentVariable;
     case Source::kStored:
-      from = "the stored setting \"updateServer\"";
-      break;
+      return "the stored setting \"updateServer\"";
     case Source::kBuild:
-      from = "the build (ZENDRA_DEFAULT_UPDATE_HOST)";
       break;
   }
+  return "the build (ZENDRA_DEFAULT_UPDATE_HOST)";
+}
+
+std::string UpdateServerUrl::UnusableMessage(const Choice& choice) {
+  const std::string from = SourceName(choice.source);
   // Control characters of the value are shown as '?': the message is one line.
   std::string value;
   for (const char c : choice.value)

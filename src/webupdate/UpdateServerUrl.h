@@ -47,6 +47,9 @@ class UpdateServerUrl {
   // Resolve, telling which value decided.
   static Choice Choose(const std::optional<std::string>& explicitValue,
                        const std::optional<std::string>& storedValue);
+  // Where a value came from, in the operator's words ("--update-server", "the
+  // environment variable ZENDRA_UPDATE_SERVER", ...).
+  static std::string SourceName(Source source);
   // What the operator is told about an unusable value: the value, where it came
   // from, and what would be usable.
   static std::string UnusableMessage(const Choice& choice);

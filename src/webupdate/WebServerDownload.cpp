@@ -17,6 +17,7 @@ void WebServerDownload::Check(const std::string& product, const std::string& ver
                               std::stop_token stop) {
   UpdateServerCheck check(op_, runner_, updateServerUrl_, client_, std::move(stop));
   const std::string path = check.CheckFirmwareUpdate(product, version);
+  if (check.LastServerFailed()) serverFailed_ = true;
   if (path.empty()) return;
   const bool saved =
       !check.LastResults().empty() && check.LastResults().front() == DownloadResult::kSaved;
@@ -26,6 +27,7 @@ void WebServerDownload::Check(const std::string& product, const std::string& ver
 std::string WebServerDownload::OnDownloadFromWebServer(
     LineLease& line, const std::vector<std::string>& remoteAddresses) {
   accepted_.clear();
+  serverFailed_ = false;
   AtLink& link = line.Link();
   link.WakeUpIfSleepy();
 
@@ -37,16 +39,20 @@ std::string WebServerDownload::OnDownloadFromWebServer(
   }
   if (line.Stopped()) return {};
   if (product == "ERROR" || version == "ERROR")
-    op_.ShowMessage(kNoResponseMessage);
+    op_.ShowDetailedMessage(kNoResponseMessage,
+                            "The local module did not answer AT+PRODUCTNAME or AT+VERSION.");
   else
     Check(product, version, line.StopToken());
+  if (serverFailed_) return {};
 
   for (const std::string& address : remoteAddresses) {
     if (line.Stopped()) return {};
     // An address from the device list that may not stand in "AT+RC=ADDRESS,..." (a
     // comma, a line end, nothing): the row is not asked at all.
     if (!IsSendableAddress(address)) {
-      op_.ShowMessage(kNoResponseMessage);
+      op_.ShowDetailedMessage(kNoResponseMessage,
+                              "The device list's address '" + address +
+                                  "' cannot be sent in a command; the device was not asked.");
       continue;
     }
     const std::string remoteProduct =
@@ -59,10 +65,15 @@ std::string WebServerDownload::OnDownloadFromWebServer(
     // not make a silent remote device one of its kind.
     if (remoteProduct == product && product != "ERROR") continue;
     if (remoteProduct == "ERROR" || remoteVersion == "ERROR") {
-      op_.ShowMessage(kNoResponseMessage);
+      op_.ShowDetailedMessage(kNoResponseMessage, "The remote device " + address +
+                                                      " did not answer at+productname or "
+                                                      "at+version within " +
+                                                      std::to_string(kRemoteTimeoutSeconds) +
+                                                      " s.");
       continue;
     }
     Check(remoteProduct, remoteVersion, line.StopToken());
+    if (serverFailed_) return {};
   }
   if (line.Stopped()) return {};
 

@@ -12,8 +12,13 @@
 // "at+version\n" (5 s each; lower case, a line feed only), addressed by its IEEE
 // address; a device of the local module's product is not checked again. A device
 // that does not answer is reported ("ERROR: The device does not respond. ...") and
-// the next one is taken. When no offer was accepted at all, "ERROR: No new
-// firmware is available." ends the run.
+// the next one is taken, its address named in the message's detail. When no offer
+// was accepted at all, "ERROR: No new firmware is available." ends the run.
+//
+// A list that fails at the server (no connection, an HTTP error, an answer that is
+// no list) ends the run with its one message, which names the server and the file:
+// the other devices would meet the same server, and "No new firmware" would say
+// what nobody knows.
 //
 // The result is the path of the last image that was downloaded whole: the page
 // puts it into its "File location" field. An accepted image whose download failed
@@ -67,7 +72,8 @@ class WebServerDownload {
   const std::vector<Accepted>& AcceptedOffers() const { return accepted_; }
 
  private:
-  // CheckFirmwareUpdate for one device; records an accepted offer.
+  // CheckFirmwareUpdate for one device; records an accepted offer, and whether the
+  // server failed (serverFailed_).
   void Check(const std::string& product, const std::string& version, std::stop_token stop);
 
   Connection& connection_;
@@ -76,6 +82,7 @@ class WebServerDownload {
   std::string updateServerUrl_;
   HttpClient client_;
   std::vector<Accepted> accepted_;
+  bool serverFailed_ = false;
 };
 
 }  // namespace zendra

@@ -1,6 +1,7 @@
 // libFuzzer target: definition files are outside input (the program folder, the
 // update server). Parses arbitrary bytes as a definition file, builds the tree
-// rows, and runs every record through what selection and Save derive from it, in
+// rows, and runs every record through what selection and Save derive from it (the
+// value check of its range included), in
 // both local and remote mode. Checks that no field lost its NUL and no capacity
 // was exceeded; ASan and UBSan catch every read or write past a table.
 //
@@ -17,6 +18,7 @@
 #include "config/DefinitionFileSearch.h"
 #include "config/ParameterDefinitions.h"
 #include "config/ParameterEditor.h"
+#include "config/ValueRules.h"
 
 namespace {
 
@@ -58,6 +60,13 @@ void CheckRecords(const ParameterDefinitions& defs) {
                                    index.value_or(-1));
     ChoiceList::SaveValue(FieldText(r.valueList), index.value_or(0));
     ParameterEditor::SetCommand(std::string(command), FieldText(r.rangeMax).data());
+
+    // The check before a Save reads the range ends as numbers or lengths of any size;
+    // an end checked against its own entry is never "not a number" when it was read.
+    for (std::string_view value : {FieldText(r.rangeMin), FieldText(r.rangeMax),
+                                   FieldText(r.description).substr(0, 80), FieldText(r.name)}) {
+      if (const auto rule = ValueRules::Broken(r, value); rule && rule->empty()) __builtin_trap();
+    }
   }
 }
 

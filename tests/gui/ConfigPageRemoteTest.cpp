@@ -6,8 +6,10 @@
 #include <gmock/gmock.h>
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -351,6 +353,8 @@ TEST_F(RemotePage, ExportAndImportGoThroughTheFileDialogsToTheFileAndBackToTheMo
   EXPECT_THAT(file, HasSubstr("Name=Network/Channel\r\nCommand=AT+CHANNEL=15\r\n"));
   EXPECT_EQ(Lines().size(), 14u) << "one read per writable parameter";
   EXPECT_FALSE(page->TransferStatus()->isVisible()) << "the status line goes with the export";
+  EXPECT_TRUE(page->OutcomeLine()->isVisible());
+  EXPECT_EQ(page->OutcomeLine()->text(), "Exported 14 parameters to bench.zgb.");
 
   // The module changes; the file (marked as another version's) brings it back.
   harness.Sim().SetRegister("AT+NODENAME", "Changed");
@@ -373,6 +377,7 @@ TEST_F(RemotePage, ExportAndImportGoThroughTheFileDialogsToTheFileAndBackToTheMo
   EXPECT_EQ(Lines().size(), 14u);
   EXPECT_THAT(Lines(), Contains("AT+NODENAME=Bench7\r\n"));
   EXPECT_FALSE(page->TransferStatus()->isVisible());
+  EXPECT_EQ(page->OutcomeLine()->text(), "Imported bench.zgb: 14 values sent, 0 refused.");
 
   // No: nothing is sent.
   harness.Sim().ClearLog();
@@ -381,6 +386,7 @@ TEST_F(RemotePage, ExportAndImportGoThroughTheFileDialogsToTheFileAndBackToTheMo
   Control<QPushButton>(kImport)->click();
   ASSERT_TRUE(Settle(dialog.get(), kDeadlineMs));
   EXPECT_THAT(Lines(), IsEmpty());
+  EXPECT_FALSE(page->OutcomeLine()->isVisible()) << "a declined import has no outcome";
 
   // A read the module refuses: the export goes on, and its log, next to the file, is
   // opened for the operator.
@@ -398,6 +404,32 @@ TEST_F(RemotePage, ExportAndImportGoThroughTheFileDialogsToTheFileAndBackToTheMo
   EXPECT_THAT(opened, ElementsAre(log));
   EXPECT_THAT(op.Messages(), IsEmpty());
   EXPECT_EQ(op.WaitDepth(), 0);
+  // The page says how many could not be read and where the log is, and offers its
+  // path for a desktop that could not open it.
+  EXPECT_EQ(
+      page->OutcomeLine()->text().toStdString(),
+      "Exported 13 of 14 parameters to bench.zgb; 1 could not be read (listed in " + log + ").");
+  ASSERT_TRUE(page->CopyLogPathButton()->isVisible());
+  QGuiApplication::clipboard()->clear();
+  page->CopyLogPathButton()->click();
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), log);
+
+  // An import the module refuses part of: how many were sent, how many refused.
+  harness.Sim().SetFaults(sim::Faults{.errorCommands = {"AT+NODENAME"}});
+  op.Clear();
+  op.QueueFile(path + ".zgb");
+  Control<QPushButton>(kImport)->click();
+  ASSERT_TRUE(Settle(dialog.get(), kDeadlineMs));
+  const std::string importLog = folder.Path() + "ImportErrorLog.TXT";
+  EXPECT_EQ(page->OutcomeLine()->text().toStdString(),
+            "Imported bench.zgb: 12 values sent, 1 refused (listed in " + importLog + ").");
+  EXPECT_TRUE(page->CopyLogPathButton()->isVisible());
+
+  // The outcome belongs to the connection: closing the port takes it away.
+  FindControl<QPushButton>(dialog.get(), 1009)->click();
+  ASSERT_TRUE(Settle(dialog.get(), kDeadlineMs));
+  EXPECT_FALSE(page->OutcomeLine()->isVisible());
+  EXPECT_FALSE(page->CopyLogPathButton()->isVisible());
 }
 
 TEST_F(RemotePage, ClosingTheWindowDuringALongRemoteExportEndsItAtOnceAndWritesNothing) {

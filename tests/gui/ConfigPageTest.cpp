@@ -15,13 +15,13 @@
 #include <QTreeWidget>
 
 #include "GuiTestSupport.h"
-#include "widgets/FindControl.h"
 #include "app/MainDialog.h"
 #include "config/ProgramFolder.h"
 #include "config/ui/ConfigPage.h"
 #include "serial/PortList.h"
 #include "support/FakeOperator.h"
 #include "support/SimHarness.h"
+#include "widgets/FindControl.h"
 
 namespace zendra::test {
 namespace {
@@ -185,11 +185,19 @@ TEST_F(ConfigurationPage, ATextParameterIsReadSavedAndReadBackFromTheModule) {
   Edit()->selectAll();
   QTest::keyClicks(Edit(), "Kitchen");
   EXPECT_THAT(Lines(), IsEmpty()) << "typing sends nothing";
+  EXPECT_FALSE(dialog.Config()->OutcomeLine()->isVisible());
   Save()->click();
   Settle(&dialog);
-  EXPECT_THAT(Lines(), ElementsAre("AT+NODENAME=Kitchen\r\n"));
+  // The node name is read back after its save, and the window's device texts show it.
+  EXPECT_THAT(Lines(), ElementsAre("AT+NODENAME=Kitchen\r\n", "AT+NODENAME\r\n"));
   EXPECT_EQ(harness.Sim().Register("AT+NODENAME"), "Kitchen");
   EXPECT_EQ(Edit()->text(), "Kitchen") << "the saved value stays on show";
+  EXPECT_TRUE(dialog.Config()->OutcomeLine()->isVisible());
+  EXPECT_EQ(dialog.Config()->OutcomeLine()->text(),
+            "Saved Node name = Kitchen on the local module. The module's node name reads "
+            "Kitchen.");
+  EXPECT_EQ(FindControl<QLabel>(&dialog, 1023)->text(), "Kitchen") << "the Node Name text";
+  EXPECT_FALSE(dialog.Config()->CopyLogPathButton()->isVisible());
 
   Pick("Node", "Node type");
   EXPECT_EQ(Edit()->text(), "1");
@@ -203,7 +211,8 @@ TEST_F(ConfigurationPage, ATextParameterIsReadSavedAndReadBackFromTheModule) {
   QTest::keyClicks(Edit(), "Barn");
   QTest::keyClick(Edit(), Qt::Key_Return);
   Settle(&dialog);
-  EXPECT_THAT(Lines(), ElementsAre("AT+NODENAME=Barn\r\n"));
+  EXPECT_THAT(Lines(), ElementsAre("AT+NODENAME=Barn\r\n", "AT+NODENAME\r\n"));
+  EXPECT_EQ(FindControl<QLabel>(&dialog, 1023)->text(), "Barn");
   EXPECT_TRUE(dialog.isVisible());
   EXPECT_THAT(op.Messages(), IsEmpty());
   EXPECT_EQ(op.WaitDepth(), 0);
@@ -218,7 +227,7 @@ TEST_F(ConfigurationPage, AValueSavedAsItWasReadGoesBackAsTheModulesOwnBytes) {
   harness.Sim().ClearLog();
   Save()->click();
   Settle(&dialog);
-  EXPECT_THAT(Lines(), ElementsAre("AT+NODENAME=Caf\xE9\r\n"));
+  EXPECT_THAT(Lines(), ElementsAre("AT+NODENAME=Caf\xE9\r\n", "AT+NODENAME\r\n"));
   EXPECT_EQ(harness.Sim().Register("AT+NODENAME"), "Caf\xE9");
 }
 
@@ -284,6 +293,36 @@ TEST_F(ConfigurationPage, ATypedChoiceIsSavedOnlyWhenItIsOneOfTheChoices) {
   EXPECT_THAT(op.Messages(), ElementsAre("ERROR: The value is not one of the choices."));
   EXPECT_THAT(Lines(), IsEmpty());
   EXPECT_EQ(harness.Sim().Register("AT+TXPOWER"), "4");
+}
+
+TEST_F(ConfigurationPage, AValueItsEntryDoesNotAllowIsRefusedBeforeSendingWithTheRuleItBroke) {
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  Pick("Node", "Node name");
+  ASSERT_EQ(Text(kRangeText), "1 ~ 16");
+  harness.Sim().ClearLog();
+  Edit()->setText("A name of seventeen");
+  Save()->click();
+  Settle(&dialog);
+  EXPECT_THAT(Lines(), IsEmpty()) << "nothing reaches the module";
+  EXPECT_THAT(op.Messages(),
+              ElementsAre("ERROR: The value is not allowed for this parameter and was not sent."));
+  EXPECT_THAT(op.Details(), ElementsAre("Node name takes 1 to 16 characters; the value has 19."));
+  EXPECT_FALSE(dialog.Config()->OutcomeLine()->isVisible()) << "no save to report";
+  EXPECT_EQ(harness.Sim().Register("AT+NODENAME"), "Zendra1");
+  // The value stays for the operator to mend, and Save with it.
+  EXPECT_EQ(Edit()->text(), "A name of seventeen");
+  EXPECT_TRUE(Save()->isEnabled());
+
+  // Mended, it goes.
+  op.Clear();
+  Edit()->setText("Short name");
+  Save()->click();
+  Settle(&dialog);
+  EXPECT_THAT(op.Messages(), IsEmpty());
+  EXPECT_EQ(harness.Sim().Register("AT+NODENAME"), "Short name");
+  EXPECT_EQ(dialog.Config()->OutcomeLine()->text(),
+            "Saved Node name = Short name on the local module. The module's node name reads "
+            "Short name.");
 }
 
 TEST_F(ConfigurationPage, AReadOnlyParameterShowsItsValueWithSaveDisabled) {

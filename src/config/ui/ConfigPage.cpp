@@ -1,10 +1,12 @@
 #include "config/ui/ConfigPage.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -20,6 +22,7 @@
 #include <memory>
 
 #include "config/ParameterFilter.h"
+#include "config/TransferSummary.h"
 #include "config/ui/DefinitionText.h"
 #include "config/ui/ImportCompareDialog.h"
 #include "discovery/ui/ScanDialog.h"
@@ -142,8 +145,8 @@ ConfigPage::ConfigPage(Connection& connection, Operator& op, QWidget* parent)
                      {"F/W Rev. :", Id::kRemoteVersion}};
   auto* remoteInfo = new QGridLayout;
   for (int i = 0; i < 3; ++i) {
-    remoteInfo->addWidget(t.MakeStatic(remote, kNoControlId, QString::fromLatin1(remoteTexts[i].label)),
-                          i, 0);
+    remoteInfo->addWidget(
+        t.MakeStatic(remote, kNoControlId, QString::fromLatin1(remoteTexts[i].label)), i, 0);
     auto* text = t.MakeStatic(remote, remoteTexts[i].id, QString());
     text->setTextInteractionFlags(Qt::TextSelectableByMouse);
     remoteInfo->addWidget(text, i, 1);
@@ -173,8 +176,7 @@ ConfigPage::ConfigPage(Connection& connection, Operator& op, QWidget* parent)
   tree_->setSelectionMode(QAbstractItemView::SingleSelection);
   TemplateBuilder::Tag(tree_, Id::kTree);
   left->addWidget(tree_, 1);
-  auto* management =
-      t.MakeGroupBox(this, kNoControlId, QStringLiteral("Configuration Management"));
+  auto* management = t.MakeGroupBox(this, kNoControlId, QStringLiteral("Configuration Management"));
   auto* managementGrid = new QGridLayout(management);
   TemplateBuilder::Compact(managementGrid);
   auto* exportButton = t.MakeButton(management, Id::kExport, QStringLiteral("Export"), false);
@@ -208,7 +210,8 @@ ConfigPage::ConfigPage(Connection& connection, Operator& op, QWidget* parent)
   valueEdit_ = t.MakeEdit(value, Id::kValueEdit, false);
   // A 128-bit key is 32 hexadecimal digits: the box is wide enough to show one
   // whole; a longer value shows whole in the tooltip.
-  valueEdit_->setMinimumWidth(valueEdit_->fontMetrics().horizontalAdvance(QStringLiteral("0")) * 34);
+  valueEdit_->setMinimumWidth(valueEdit_->fontMetrics().horizontalAdvance(QStringLiteral("0")) *
+                              34);
   valueLayout->addWidget(valueEdit_);
   auto* choiceRow = new QHBoxLayout;
   choiceBox_ = t.MakeDropDown(value, Id::kChoiceBox, false);
@@ -228,6 +231,24 @@ ConfigPage::ConfigPage(Connection& connection, Operator& op, QWidget* parent)
   valueLayout->addLayout(rangeRow);
   lower->addWidget(value, 1);
   layout->addLayout(lower, 1);
+
+  // The outcome of the last Save, Export or Import, across the foot of the page.
+  auto* outcome = new QHBoxLayout;
+  TemplateBuilder::Compact(outcome);
+  outcomeLine_ = new QLabel(this);
+  outcomeLine_->setObjectName(QStringLiteral("outcomeLine"));
+  outcomeLine_->setWordWrap(true);
+  // A log's path can be selected and copied by hand as well.
+  outcomeLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  outcomeLine_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  outcomeLine_->hide();
+  outcome->addWidget(outcomeLine_, 1);
+  copyLogPath_ = new QPushButton(QStringLiteral("Copy log path"), this);
+  copyLogPath_->setObjectName(QStringLiteral("copyLogPath"));
+  copyLogPath_->setToolTip(QStringLiteral("Puts the error log's path on the clipboard"));
+  copyLogPath_->hide();
+  outcome->addWidget(copyLogPath_);
+  layout->addLayout(outcome);
 
   // Image 0 (resource 144) while selected, image 1 (resource 139) otherwise; the
   // item views draw the Selected mode of an icon for a selected item.
@@ -249,6 +270,9 @@ ConfigPage::ConfigPage(Connection& connection, Operator& op, QWidget* parent)
   connect(exportButton, &QPushButton::clicked, this, &ConfigPage::ExportConfiguration);
   connect(importButton, &QPushButton::clicked, this, &ConfigPage::ImportConfiguration);
   connect(compareButton_, &QPushButton::clicked, this, &ConfigPage::CompareConfiguration);
+  connect(copyLogPath_, &QPushButton::clicked, this, [this] {
+    QGuiApplication::clipboard()->setText(QString::fromStdString(outcomeLogPath_));
+  });
   connect(filterBox_, &QLineEdit::textChanged, this, &ConfigPage::FilterParameters);
   // Ctrl+F while the page shows: the cursor goes into the filter box.
   auto* find = new QShortcut(QKeySequence::Find, this);
@@ -481,10 +505,27 @@ void ConfigPage::SaveParameter() {
   const QString edited = valueEdit_->text();
   input.editText = edited == Q(shownValue_) ? shownValue_ : edited.toStdString();
 
-  tasks_.Run([this, input](std::stop_token stop) {
-    if (auto line = connection_.TryLease("parameter save", stop))
-      editor_.SaveParameter(*line, input);
-  });
+  auto saved = std::make_shared<bool>(false);
+  tasks_.Run(
+      [this, input, saved](std::stop_token stop) {
+        if (auto line = connection_.TryLease("parameter save", stop))
+          *saved = editor_.SaveParameter(*line, input) == SaveResult::kSaved;
+      },
+      [this, saved] {
+        // A refused value has said why in its message; the line then says nothing
+        // of an earlier save.
+        ShowOutcome(*saved ? editor_.LastSaveSummary() : std::string());
+        if (*saved && editor_.NodeNameReadAgain()) emit DeviceInfoChanged();
+        ReadPendingSelection();
+      });
+}
+
+void ConfigPage::ShowOutcome(const std::string& text, const std::string& logPath) {
+  outcomeLine_->setText(Q(text));
+  outcomeLine_->setToolTip(Q(text));
+  outcomeLine_->setVisible(!text.empty());
+  outcomeLogPath_ = logPath;
+  copyLogPath_->setVisible(!text.empty() && !logPath.empty());
 }
 
 void ConfigPage::RestoreOrReboot() {
@@ -504,6 +545,8 @@ void ConfigPage::SetConnected(bool connected) {
   }
   // Compare goes with Import.
   compareButton_->setEnabled(connected);
+  // An outcome belongs to the device it was about.
+  if (!connected) ShowOutcome({});
 }
 
 bool ConfigPage::SelectTreeItem(const std::string& path) {
@@ -598,20 +641,26 @@ void ConfigPage::ExportConfiguration() {
   if (tasks_.Busy()) return;
   const auto path = ConfigurationTransfer::ChooseExportFile(op_);
   if (!path) return;
-  RunTransfer("export", QStringLiteral("Export"),
-              [this, path = *path](LineLease& line, TransferProgress& progress) {
-                transfer_.ExportConfiguration(line, path, &progress);
-              });
+  auto result = std::make_shared<ExportResult>();
+  result->outcome = ExportResult::Outcome::kStopped;
+  RunTransfer(
+      "export", QStringLiteral("Export"),
+      [this, path = *path, result](LineLease& line, TransferProgress& progress) {
+        *result = transfer_.ExportConfiguration(line, path, &progress);
+      },
+      [this, path = *path, result] {
+        ShowOutcome(TransferSummary::Export(*result, path), result->logPath);
+        ReadPendingSelection();
+      });
 }
 
 void ConfigPage::ImportConfiguration() {
   if (tasks_.Busy()) return;
   const auto path = ConfigurationTransfer::ChooseImportFile(op_);
   if (!path) return;
-  RunTransfer("import", QStringLiteral("Import"),
-              [this, path = *path](LineLease& line, TransferProgress& progress) {
-                transfer_.ImportConfiguration(line, path, &progress);
-              });
+  RunImport(*path, [this, path = *path](LineLease& line, TransferProgress& progress) {
+    return transfer_.ImportConfiguration(line, path, &progress);
+  });
 }
 
 void ConfigPage::CompareConfiguration() {
@@ -646,11 +695,25 @@ void ConfigPage::CompareFile(const std::string& path) {
         }
         // The plan that was compared is the one sent: the file is not read again,
         // and its version question has been answered.
-        RunTransfer("import", QStringLiteral("Import"),
-                    [this, path, plan = comparison->prepared->plan](LineLease& line,
-                                                                    TransferProgress& progress) {
-                      transfer_.SendImport(line, path, plan, {}, &progress);
-                    });
+        RunImport(path, [this, path, plan = comparison->prepared->plan](
+                            LineLease& line, TransferProgress& progress) {
+          return transfer_.SendImport(line, path, plan, {}, &progress);
+        });
+      });
+}
+
+void ConfigPage::RunImport(const std::string& path,
+                           std::function<ImportResult(LineLease&, TransferProgress&)> work) {
+  auto result = std::make_shared<ImportResult>();
+  result->outcome = ImportResult::Outcome::kStopped;
+  RunTransfer(
+      "import", QStringLiteral("Import"),
+      [work = std::move(work), result](LineLease& line, TransferProgress& progress) {
+        *result = work(line, progress);
+      },
+      [this, path, result] {
+        ShowOutcome(TransferSummary::Import(*result, path), result->logPath);
+        ReadPendingSelection();
       });
 }
 

@@ -42,8 +42,8 @@
 #include <QIcon>
 #include <QWidget>
 #include <functional>
-#include <stop_token>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,6 +69,11 @@ namespace zendra {
 
 class ConfigPage : public QWidget {
   Q_OBJECT
+
+ signals:
+  // A Save changed what the connection knows of the local module (its node name):
+  // the window shows the device texts again.
+  void DeviceInfoChanged();
 
  public:
   ConfigPage(Connection& connection, Operator& op, QWidget* parent = nullptr);
@@ -99,7 +104,8 @@ class ConfigPage : public QWidget {
   // (`check` on a worker, given the program folder): the window keeps working
   // while the update server is asked, and the tree is loaded again when the check
   // has ended - unless another load came meanwhile.
-  void InstallDefinitionUpdates(std::function<void(const std::string& folder, std::stop_token)> check);
+  void InstallDefinitionUpdates(
+      std::function<void(const std::string& folder, std::stop_token)> check);
   ModuleTaskRunner& DefinitionUpdates() { return definitionUpdates_; }
 
   // On close: the remote device texts (1028, 1029, 1030), the range label and text
@@ -146,6 +152,16 @@ class ConfigPage : public QWidget {
   // The status line of a running export or import ("parameter k of n"); hidden
   // while none runs.
   QLabel* TransferStatus() { return transferStatus_; }
+  // The outcome of the last Save, Export or Import ("Saved Node name = N1 on the
+  // local module.", "Imported a.zgb: 12 values sent, 1 refused (listed in ...)"),
+  // under the page until the next one; hidden before the first. When the outcome
+  // names an error log, "Copy log path" beside it puts the log's path on the
+  // clipboard, for a desktop that cannot open the file itself.
+  QLabel* OutcomeLine() { return outcomeLine_; }
+  QPushButton* CopyLogPathButton() { return copyLogPath_; }
+  // Shows `text` in the outcome line (empty: hides it); `logPath` non-empty offers
+  // its copy.
+  void ShowOutcome(const std::string& text, const std::string& logPath = {});
   QLineEdit* FilterBox() { return filterBox_; }
   QPushButton* CompareButton() { return compareButton_; }
 
@@ -175,6 +191,9 @@ class ConfigPage : public QWidget {
   void RunTransfer(const char* holder, const QString& what,
                    std::function<void(LineLease&, TransferProgress&)> work,
                    std::function<void()> then = {});
+  // An import as RunTransfer runs it, its outcome shown in the outcome line.
+  void RunImport(const std::string& path,
+                 std::function<ImportResult(LineLease&, TransferProgress&)> work);
   // The Esc and down-arrow keys of the filter box.
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -195,6 +214,9 @@ class ConfigPage : public QWidget {
   QLineEdit* remoteAddress_ = nullptr;
   QPushButton* restoreButton_ = nullptr;
   QLabel* transferStatus_ = nullptr;
+  QLabel* outcomeLine_ = nullptr;
+  QPushButton* copyLogPath_ = nullptr;
+  std::string outcomeLogPath_;
   QLineEdit* filterBox_ = nullptr;
   QPushButton* compareButton_ = nullptr;
   // Which groups were open before the filter opened the ones that show.

@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <memory>
 
-#include "support/TempFolder.h"
 #include "config/DefinitionLoader.h"
 #include "config/ParameterEditor.h"
 #include "support/SimHarness.h"
+#include "support/TempFolder.h"
 
 namespace zendra {
 namespace {
@@ -180,29 +180,74 @@ TEST_F(ConfigAgainstSimulator, SaveWritesTheChoiceValueOrTheEditTextWithTheSetCo
   Select("Mode");
   EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {2, "C", ""}), SaveResult::kSaved);
   // Typed text that equals a choice counts as that choice.
-  EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {std::nullopt, "B", ""}), SaveResult::kSaved);
+  EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {std::nullopt, "B", ""}),
+            SaveResult::kSaved);
 
+  EXPECT_EQ(session->editor.LastSaveSummary(), "Saved Mode = 1 on the local module.");
+  EXPECT_FALSE(session->editor.NodeNameReadAgain());
+
+  // The node name is read back into the device information the window shows.
   Select("Node name");
-  EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {std::nullopt, "", "N1"}), SaveResult::kSaved);
+  EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {std::nullopt, "", "N1"}),
+            SaveResult::kSaved);
   EXPECT_EQ(harness->Sim().Register("AT+NODENAME"), "N1");
+  EXPECT_TRUE(session->editor.NodeNameReadAgain());
+  EXPECT_EQ(harness->Conn().Device().nodeName, "N1");
+  EXPECT_EQ(session->editor.LastSaveSummary(),
+            "Saved Node name = N1 on the local module. The module's node name reads N1.");
 
-  EXPECT_THAT(Lines(),
-              ElementsAre("AT+TXPOWER\r\n", "AT+TXPOWER=2\r\n", "AT+MODE\r\n", "AT+MODE=2\r\n",
-                          "AT+MODE=1\r\n", "AT+NODENAME\r\n", "AT+NODENAME=N1\r\n"));
+  EXPECT_THAT(Lines(), ElementsAre("AT+TXPOWER\r\n", "AT+TXPOWER=2\r\n", "AT+MODE\r\n",
+                                   "AT+MODE=2\r\n", "AT+MODE=1\r\n", "AT+NODENAME\r\n",
+                                   "AT+NODENAME=N1\r\n", "AT+NODENAME\r\n"));
   EXPECT_TRUE(Messages().empty());
 }
 
-TEST_F(ConfigAgainstSimulator, ARefusedSaveShowsItsMessage) {
+TEST_F(ConfigAgainstSimulator, AValueItsEntryDoesNotAllowIsNotSentAndTheRuleIsSaid) {
   ASSERT_NO_FATAL_FAILURE(Start());
   Select("Channel");  // ends on Serial/Channel, 1 ~ 4
-  EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {std::nullopt, "", "9"}), SaveResult::kRefused);
+  EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {std::nullopt, "", "9"}),
+            SaveResult::kBrokenRule);
+  EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {std::nullopt, "", "two"}),
+            SaveResult::kBrokenRule);
   Select("Node name");
-  EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {std::nullopt, "", ""}), SaveResult::kRefused);
+  EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {std::nullopt, "", ""}),
+            SaveResult::kBrokenRule);
+  EXPECT_EQ(
+      session->editor.SaveParameter(harness->Line(), {std::nullopt, "", std::string(17, 'n')}),
+      SaveResult::kBrokenRule);
+  for (const auto& line : Lines()) EXPECT_EQ(line.find('='), std::string::npos) << line;
+  EXPECT_EQ(session->editor.LastSaveSummary(), "");
+  const std::string refused = ParameterEditor::kBrokenRuleMessage;
+  EXPECT_THAT(Messages(), ElementsAre(refused, refused, refused, refused));
+  EXPECT_THAT(
+      harness->Op().Details(),
+      ElementsAre("Channel takes a whole decimal number from 1 to 4; 9 is out of that range.",
+                  "Channel takes a whole decimal number from 1 to 4; 'two' is not.",
+                  "Node name takes 1 to 16 characters; the value has 0.",
+                  "Node name takes 1 to 16 characters; the value has 17."));
+}
+
+TEST_F(ConfigAgainstSimulator, ARefusedSaveShowsItsMessageAndSaysTheModuleRefusedIt) {
+  sim::Options options;
+  options.faults.errorCommands = {"AT+SCHANNEL"};
+  ASSERT_NO_FATAL_FAILURE(Start(options));
+  Select("Channel");  // ends on Serial/Channel, 1 ~ 4
+  harness->Op().Clear();
+  EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {std::nullopt, "", "3"}),
+            SaveResult::kRefused);
+  Select("Node name");
+  harness->Sim().SetFaults(sim::Faults{.silent = true});
+  EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {std::nullopt, "", "N3"}),
+            SaveResult::kRefused);
   const auto lines = Lines();
-  EXPECT_NE(std::find(lines.begin(), lines.end(), "AT+SCHANNEL=9\r\n"), lines.end());
-  EXPECT_EQ(lines.back(), "AT+NODENAME=\r\n");
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "AT+SCHANNEL=3\r\n"), lines.end());
+  EXPECT_EQ(lines.back(), "AT+NODENAME=N3\r\n");
+  EXPECT_EQ(session->editor.LastSaveSummary(), "");
   EXPECT_THAT(Messages(), ElementsAre("ERROR: Could not save the configuration paramater.",
                                       "ERROR: Could not save the configuration paramater."));
+  EXPECT_THAT(harness->Op().Details(),
+              ElementsAre("The module refused AT+SCHANNEL=3: the local module answered ERROR.",
+                          "No answer from the local module to AT+NODENAME=N3 within 2 s."));
 }
 
 TEST_F(ConfigAgainstSimulator, FactoryDefaultRestoresTheRegisters) {
@@ -224,8 +269,11 @@ TEST_F(ConfigAgainstSimulator, ASleepyModuleIsWokenBeforeEachReadButNotBeforeSav
   ASSERT_NO_FATAL_FAILURE(Start(options));
   ASSERT_TRUE(harness->Link().sleepy);
   Select("Node name");
-  EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {std::nullopt, "", "N2"}), SaveResult::kSaved);
-  EXPECT_THAT(Lines(), ElementsAre("\n", "AT+NODENAME\r\n", "AT+NODENAME=N2\r\n"));
+  EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {std::nullopt, "", "N2"}),
+            SaveResult::kSaved);
+  // The read back of the node name follows the save at once: no wake-up either.
+  EXPECT_THAT(Lines(),
+              ElementsAre("\n", "AT+NODENAME\r\n", "AT+NODENAME=N2\r\n", "AT+NODENAME\r\n"));
 }
 
 TEST_F(ConfigAgainstSimulator, ARemoteDeviceIsReadAndWrittenThroughItsEuiAddress) {
@@ -241,7 +289,8 @@ TEST_F(ConfigAgainstSimulator, ARemoteDeviceIsReadAndWrittenThroughItsEuiAddress
 
   const SelectionResult r = Select("Node name");
   EXPECT_EQ(r.valueText, "Far");
-  EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {std::nullopt, "", "Near"}), SaveResult::kSaved);
+  EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {std::nullopt, "", "Near"}),
+            SaveResult::kSaved);
   EXPECT_TRUE(session->editor.RestoreOrReboot(harness->Line()));
   EXPECT_THAT(Lines(), ElementsAre(std::string("AT+RC=") + kRemoteAddress + ",AT+NODENAME\r\n",
                                    std::string("AT+RC=") + kRemoteAddress + ",AT+NODENAME=Near\r\n",
@@ -283,7 +332,8 @@ TEST_F(ConfigAgainstSimulator, AValueWithALineEndIsRefusedBeforeAnythingIsSent) 
   harness->Sim().ClearLog();
   // Sent as it stands, this would write the name and then reset the module.
   for (const char* value : {"AB\r\nAT&F", "AB\nAT&F", "AB\r", "A\tB"}) {
-    EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {std::nullopt, "", value}), SaveResult::kUnsafeValue);
+    EXPECT_EQ(session->editor.SaveParameter(harness->Line(), {std::nullopt, "", value}),
+              SaveResult::kUnsafeValue);
   }
   EXPECT_THAT(Messages(), ::testing::Each(std::string(ParameterEditor::kControlByteMessage)));
   EXPECT_EQ(Messages().size(), 4u);
@@ -306,8 +356,8 @@ TEST_F(ConfigAgainstSimulator, AnEntryCutBeforeItsCommandIsNeverSentAsAnEmptyLin
   EXPECT_FALSE(r.saveEnabled);
   EXPECT_FALSE(r.valueEditEnabled);
   EXPECT_EQ(session->editor.SaveValue(harness->Line(), 1, "x"), SaveResult::kNotSaveable);
-  EXPECT_THAT(Messages(), ElementsAre(ParameterEditor::kNoCommandMessage,
-                                      ParameterEditor::kNoCommandMessage));
+  EXPECT_THAT(Messages(),
+              ElementsAre(ParameterEditor::kNoCommandMessage, ParameterEditor::kNoCommandMessage));
   EXPECT_TRUE(Lines().empty());
 }
 

@@ -70,6 +70,10 @@ class LoggingOperator : public FakeOperator {
     log_.Add("box:" + text);
     FakeOperator::ShowMessage(text);
   }
+  void ShowDetailedMessage(const std::string& text, const std::string& detail) override {
+    log_.Add("box:" + text);
+    FakeOperator::ShowDetailedMessage(text, detail);
+  }
 
  private:
   EventLog& log_;

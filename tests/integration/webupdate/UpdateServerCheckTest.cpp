@@ -7,8 +7,8 @@
 #include <filesystem>
 
 #include "DownloadRecorder.h"
-#include "support/http/LoopbackUpdateServer.h"
 #include "support/TempFolder.h"
+#include "support/http/LoopbackUpdateServer.h"
 #include "webupdate/UpdateServerCheck.h"
 
 namespace zendra::test {
@@ -99,6 +99,53 @@ TEST_F(UpdateServerCheckTest, NoAnswerIsAFailedConnection) {
     EXPECT_EQ(op.WaitCount(), 2);
   }
   EXPECT_THAT(runner_.runs, IsEmpty());
+}
+
+TEST_F(UpdateServerCheckTest, EachFailureIsOneMessageNamingTheServerTheFileAndWhatHappened) {
+  const std::string nobody = "http://127.0.0.1:" + std::to_string(UnusedLoopbackPort()) + "/zm/";
+  {
+    FakeOperator op;
+    UpdateServerCheck check(op, runner_, nobody);
+    EXPECT_EQ(check.CheckFirmwareUpdate("MA11", "1.0.5"), "");
+    EXPECT_TRUE(check.LastServerFailed());
+    EXPECT_THAT(op.Messages(), ElementsAre("ERROR: Could not connect to web server!"));
+    ASSERT_EQ(op.Details().size(), 1u);
+    EXPECT_THAT(op.Details()[0], ::testing::StartsWith("Server: " + nobody +
+                                                       "\r\nFile: Firmware\r\nCould not connect"));
+  }
+  struct Case {
+    std::string body;
+    int status;
+    std::string message;
+    std::string what;
+  };
+  for (const Case& c :
+       {Case{"<html>Not Found</html>", 404, "ERROR: Could not connect to update server.",
+             "The server answered HTTP 404."},
+        Case{"", 500, "Could not connect to web server!", "The server answered HTTP 500."},
+        Case{"<html>Welcome</html>", 200, "ERROR: Could not connect to update server.",
+             "The server answered, but not with an update list."}}) {
+    SCOPED_TRACE(c.status);
+    LoopbackUpdateServer server;
+    server.Serve("Configs", c.body, c.status, "text/html");
+    FakeOperator op;
+    UpdateServerCheck check(op, runner_, server.BaseUrl());
+    check.CheckConfigUpdates(folder_.Path());
+    EXPECT_TRUE(check.LastServerFailed());
+    EXPECT_FALSE(check.LastListFetched());
+    // The system's words (an empty answer is still "could not connect to web
+    // server"), and under them the server, the file and the status.
+    EXPECT_THAT(op.Messages(), ElementsAre(c.message));
+    EXPECT_THAT(op.Details(),
+                ElementsAre("Server: " + server.BaseUrl() + "\r\nFile: Configs\r\n" + c.what));
+  }
+  // A list that came clears the mark.
+  server_.Serve("Firmware", "VEXA\nMB11:1.0:b.ebl\n");
+  UpdateServerCheck check(op_, runner_, server_.BaseUrl());
+  check.CheckFirmwareUpdate("MA11", "1.0.5");
+  EXPECT_FALSE(check.LastServerFailed());
+  EXPECT_TRUE(check.LastListFetched());
+  EXPECT_THAT(op_.Messages(), IsEmpty());
 }
 
 TEST_F(UpdateServerCheckTest, AListOverTheSizeLimitIsSaidToBeTooLong) {

@@ -112,11 +112,51 @@ TEST_F(WebServerDownloadTest, DevicesThatCannotBeAskedAreReportedOnceEachAndNoth
   EXPECT_THAT(op_.Questions(), ::testing::SizeIs(1));
   EXPECT_THAT(op_.Messages(),
               ElementsAre(kNoResponse, kNoResponse, kNoResponse, kNoResponse, kNothingNew));
+  // Each names the device it is about.
+  EXPECT_THAT(op_.Details(),
+              ElementsAre("The remote device " + std::string(kOtherProduct) +
+                              " did not answer at+productname or at+version within 5 s.",
+                          "The remote device 000D6F0000B00003 did not answer at+productname or "
+                          "at+version within 5 s.",
+                          "The device list's address '000D6F,AT&F' cannot be sent in a command; "
+                          "the device was not asked.",
+                          "The device list's address '000D6F\r\nAT&F' cannot be sent in a "
+                          "command; the device was not asked.",
+                          ""));
   const auto sent = Sent(sim);
   EXPECT_EQ(std::count_if(sent.begin(), sent.end(),
                           [](const std::string& l) { return l.find("AT&F") != std::string::npos; }),
             0);
   EXPECT_TRUE(accepted_.empty());
+}
+
+TEST_F(WebServerDownloadTest, AServerThatFailsEndsTheRunWithItsOneMessageAndAsksNoFurtherDevice) {
+  SimHarness sim(Network());
+  const std::string nobody = "http://127.0.0.1:" + std::to_string(UnusedLoopbackPort()) + "/";
+  LoopbackUpdateServer broken;
+  broken.Serve("Firmware", "<html>Internal Server Error</html>", 500, "text/html");
+  struct Case {
+    std::string url;
+    std::string message;
+  };
+  for (const Case& c : {Case{nobody, "ERROR: Could not connect to web server!"},
+                        Case{broken.BaseUrl(), "ERROR: Could not connect to update server."}}) {
+    SCOPED_TRACE(c.url);
+    op_.Clear();
+    if (!sim.Conn().IsOpen()) {
+      ASSERT_TRUE(sim.Connect());
+    }
+    sim.Sim().ClearLog();
+    WebServerDownload download(sim.Conn(), op_, runner_, c.url);
+    EXPECT_EQ(download.OnDownloadFromWebServer(sim.Line(), {kSameProduct, kOtherProduct}), "");
+    // One message, never followed by "No new firmware", and no remote was asked:
+    // they would meet the same server.
+    EXPECT_THAT(op_.Messages(), ElementsAre(c.message));
+    ASSERT_EQ(op_.Details().size(), 1u);
+    EXPECT_THAT(op_.Details()[0], ::testing::StartsWith("Server: " + c.url + "\r\nFile: Firmware"));
+    EXPECT_THAT(Sent(sim), ElementsAre("AT+PRODUCTNAME\n", "AT+VERSION\n"));
+    EXPECT_THAT(op_.Questions(), IsEmpty());
+  }
 }
 
 TEST_F(WebServerDownloadTest, ALocalModuleThatDoesNotAnswerIsReportedAndTheRemotesStillChecked) {
@@ -166,7 +206,9 @@ TEST_F(WebServerDownloadTest, AFailedDownloadIsNoFileLocationButNoNothingNewEith
 
 TEST_F(WebServerDownloadTest, InRemoteModeTheLocalModuleIsNotAskedButTheListIsStillFetched) {
   SimHarness sim(Network());
-  // A list that is no list: its failure is still reported for the local check.
+  // A list that is no list: its failure is still reported for the local check, in
+  // one message that names the server and the file; "No new firmware" would say
+  // what nobody knows.
   server_.Serve("Firmware", "<html>Not Found</html>", 404, "text/html");
   EXPECT_TRUE(sim.Connect());
   sim.Conn().SetRemoteMode(true);
@@ -174,8 +216,9 @@ TEST_F(WebServerDownloadTest, InRemoteModeTheLocalModuleIsNotAskedButTheListIsSt
   WebServerDownload download(sim.Conn(), op_, runner_, server_.BaseUrl());
   EXPECT_EQ(download.OnDownloadFromWebServer(sim.Line(), {}), "");
   EXPECT_THAT(Sent(sim), IsEmpty());
-  EXPECT_THAT(op_.Messages(),
-              ElementsAre("ERROR: Could not connect to update server.", kNothingNew));
+  EXPECT_THAT(op_.Messages(), ElementsAre("ERROR: Could not connect to update server."));
+  EXPECT_THAT(op_.Details(), ElementsAre("Server: " + server_.BaseUrl() +
+                                         "\r\nFile: Firmware\r\nThe server answered HTTP 404."));
 }
 
 }  // namespace
