@@ -7,7 +7,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config dpkg-dev file groff-base
+  build-essential cmake pkg-config dpkg-dev file groff-base git clang-format
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev libcurl4-openssl-dev libcpp-httplib-dev nlohmann-json3-dev libsqlite3-dev

