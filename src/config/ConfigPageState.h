@@ -21,6 +21,15 @@ struct ConfigPageState {
   std::string remoteProductName;
   std::string remoteEuiAddress;
   std::string remoteVersion;
+  // The node name a network scan gave for the address typed, when the operator
+  // picked it there; empty otherwise. Only for naming the device in messages.
+  std::string remoteNodeName;
 };
+
+// "the remote device 000D6F0000A1B2C3 (Sensor 2)": how a message names the remote
+// device at `address`, with its node name when one is known.
+inline std::string RemoteDeviceText(const std::string& address, const std::string& nodeName) {
+  return "the remote device " + address + (nodeName.empty() ? "" : " (" + nodeName + ")");
+}
 
 }  // namespace zendra

@@ -104,13 +104,16 @@ bool ParameterEditor::ShowRecord(LineLease& line, const ParameterRecord& record,
   // not the same thing to check.
   const auto failedRead = [&] {
     const bool remote = connection_.RemoteMode();
+    std::string device = remote ? RemoteDeviceText(state_.remoteEuiAddress, state_.remoteNodeName)
+                                : std::string("the module");
+    device[0] = 'T';
     const std::string detail =
         line.Link().LastRefused()
-            ? "The module answered ERROR: it did not take the command " +
+            ? device + " answered ERROR: it did not take the command " +
                   std::string(FieldText(record.command)
                                   .substr(0, FieldText(record.command).find_first_of("\r\n"))) +
                   "."
-            : "The module did not answer within " +
+            : device + " did not answer within " +
                   std::to_string(remote ? kRemoteSeconds : kLocalReadSeconds) + " s.";
     op.ShowDetailedMessage(kNoResponseMessage, detail);
   };
@@ -266,8 +269,9 @@ SaveResult ParameterEditor::SaveValue(LineLease& line, int index, const std::str
   const bool ok = remote
                       ? link.SendRemoteAtCommand(command, kRemoteSeconds, state_.remoteEuiAddress)
                       : link.SendAtCommand(command, kLocalSaveSeconds);
-  const std::string device =
-      remote ? "the remote device " + state_.remoteEuiAddress : std::string("the local module");
+  const std::string device = remote
+                                 ? RemoteDeviceText(state_.remoteEuiAddress, state_.remoteNodeName)
+                                 : std::string("the local module");
   if (!ok) {
     const std::string detail =
         link.LastRefused()

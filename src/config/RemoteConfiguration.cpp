@@ -21,15 +21,24 @@ RemoteDeviceResult RemoteConfiguration::LocalResult(RemoteDeviceResult::Outcome 
 }
 
 RemoteDeviceResult RemoteConfiguration::ToggleRemoteDevice(LineLease& line, bool ticked,
-                                                           const std::string& addressText) {
-  return ticked ? EnterRemoteDevice(line, addressText) : LeaveRemoteDevice();
+                                                           const std::string& addressText,
+                                                           const std::string& nodeName) {
+  return ticked ? EnterRemoteDevice(line, addressText, nodeName) : LeaveRemoteDevice();
 }
 
 RemoteDeviceResult RemoteConfiguration::EnterRemoteDevice(LineLease& line,
-                                                          const std::string& addressText) {
+                                                          const std::string& addressText,
+                                                          const std::string& nodeName) {
   using Outcome = RemoteDeviceResult::Outcome;
   Operator& op = connection_.Op();
   state_.remoteAddressText = addressText;
+  // Which device did not answer, and to what.
+  const auto noResponse = [&](const char* query) {
+    std::string device = RemoteDeviceText(addressText, nodeName);
+    device[0] = 'T';
+    op.ShowDetailedMessage(kNoResponseMessage, device + " did not answer " + query + " within " +
+                                                   std::to_string(kIdentifySeconds) + " s.");
+  };
   if (const auto check = CheckRemoteAddress(addressText); check != RemoteAddressCheck::kSendable) {
     op.ShowMessage(RemoteAddressMessage(check));
     return LocalResult(Outcome::kInvalidAddress);
@@ -51,7 +60,7 @@ RemoteDeviceResult RemoteConfiguration::EnterRemoteDevice(LineLease& line,
   // needs no message about it.
   if (line.Stopped()) return LocalResult(Outcome::kStopped);
   if (product == "ERROR") {
-    op.ShowMessage(kNoResponseMessage);
+    noResponse("AT+PRODUCTNAME");
     return LocalResult(Outcome::kNoResponse);
   }
   const std::string eui = identify(",AT+LONGADDR\r\n");
@@ -60,7 +69,7 @@ RemoteDeviceResult RemoteConfiguration::EnterRemoteDevice(LineLease& line,
   // address (ERROR, no answer in time, or a text no command line can carry) is
   // not worked on; the page stays local.
   if (eui == "ERROR" || !IsSendableAddress(eui)) {
-    op.ShowMessage(kNoResponseMessage);
+    noResponse("AT+LONGADDR with its EUI address");
     return LocalResult(Outcome::kNoResponse);
   }
   const std::string version = identify(",AT+VERSION\r\n");
@@ -69,6 +78,7 @@ RemoteDeviceResult RemoteConfiguration::EnterRemoteDevice(LineLease& line,
   state_.remoteProductName = product;
   state_.remoteEuiAddress = eui;
   state_.remoteVersion = version;
+  state_.remoteNodeName = nodeName;
   // Before the load: the remote definition leaves out "Security Settings".
   connection_.SetRemoteMode(true);
 
@@ -89,6 +99,7 @@ RemoteDeviceResult RemoteConfiguration::LeaveRemoteDevice() {
   state_.remoteProductName.clear();
   state_.remoteEuiAddress.clear();
   state_.remoteVersion.clear();
+  state_.remoteNodeName.clear();
   state_.rangeLabel.clear();
   state_.rangeText.clear();
   connection_.SetRemoteMode(false);

@@ -79,10 +79,13 @@ class RemoteConfiguration {
 
   // The check box 1027 changed to `ticked`; `addressText` is the text of 1026. A
   // tick identifies the remote device over `line`; a clear sends nothing.
+  // `nodeName`: the scan's node name for that address, when known (for messages).
   RemoteDeviceResult ToggleRemoteDevice(LineLease& line, bool ticked,
-                                        const std::string& addressText);
+                                        const std::string& addressText,
+                                        const std::string& nodeName = {});
   // The tick: identification and the switch to the remote device.
-  RemoteDeviceResult EnterRemoteDevice(LineLease& line, const std::string& addressText);
+  RemoteDeviceResult EnterRemoteDevice(LineLease& line, const std::string& addressText,
+                                       const std::string& nodeName = {});
   // The clear: back to the local device (nothing is sent).
   RemoteDeviceResult LeaveRemoteDevice();
 

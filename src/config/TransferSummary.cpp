@@ -2,13 +2,13 @@
 
 #include <filesystem>
 
+#include "base/WideText.h"
+
 namespace zendra {
 
 namespace {
 
-std::string FileName(const std::string& path) {
-  return std::filesystem::path(path).filename().string();
-}
+std::string FileName(const std::string& path) { return Utf8Path(PathFromUtf8(path).filename()); }
 
 std::string Count(std::size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);

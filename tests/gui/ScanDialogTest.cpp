@@ -132,7 +132,7 @@ TEST(ScanDialogNames, ANameThatIsNotUtf8ShowsItsLatin1Characters) {
   EXPECT_EQ(list->item(1, 5)->text(), QStringLiteral(u"Caf\u00E9 Sud"));
 }
 
-TEST_F(ScanDialogTest, ApplyReturnsTheAddressOfTheThirdRowClicked) {
+TEST_F(ScanDialogTest, ApplyReturnsTheAddressAndNodeNameOfTheThirdRowClicked) {
   WhenModalShows<ScanDialog>([this](ScanDialog* dialog) {
     Search(dialog);
     ClickRow(dialog, 0);
@@ -141,13 +141,14 @@ TEST_F(ScanDialogTest, ApplyReturnsTheAddressOfTheThirdRowClicked) {
   });
   const auto address = ScanDialog::ChooseRemoteDevice(harness.Conn(), op, nullptr);
   ASSERT_TRUE(address);
-  EXPECT_EQ(*address, nodes[2].euiAddress);
+  EXPECT_EQ(address->address, nodes[2].euiAddress);
+  EXPECT_EQ(address->nodeName, nodes[2].nodeName);
 }
 
 TEST_F(ScanDialogTest, ApplyStraightAfterOpeningReturnsAnEmptyAddress) {
   WhenModalShows<ScanDialog>(
       [](ScanDialog* dialog) { FindControl<QPushButton>(dialog, kApply)->click(); });
-  EXPECT_EQ(ScanDialog::ChooseRemoteDevice(harness.Conn(), op, nullptr), std::string());
+  EXPECT_EQ(ScanDialog::ChooseRemoteDevice(harness.Conn(), op, nullptr), ScanDialog::Choice{});
 }
 
 TEST_F(ScanDialogTest, EscapeOrTheClosingBoxReturnsNothing) {

@@ -580,11 +580,13 @@ void ConfigPage::ToggleRemoteDevice() {
   }
 
   const std::string address = remoteAddress_->text().toStdString();
+  const auto scanned = scannedNodeNames_.find(address);
+  const std::string nodeName = scanned == scannedNodeNames_.end() ? "" : scanned->second;
   auto result = std::make_shared<std::optional<RemoteDeviceResult>>();
   const bool started = tasks_.Run(
-      [this, address, result](std::stop_token stop) {
+      [this, address, nodeName, result](std::stop_token stop) {
         if (auto line = connection_.TryLease("remote identification", stop))
-          *result = remote_.EnterRemoteDevice(*line, address);
+          *result = remote_.EnterRemoteDevice(*line, address, nodeName);
       },
       [this, result] {
         if (*result) {
@@ -630,10 +632,12 @@ void ConfigPage::ApplyRemoteDevice(const RemoteDeviceResult& result) {
 void ConfigPage::BrowseRemoteDevice() {
   // The scan needs the line; the page's own task would refuse it.
   if (tasks_.Busy()) return;
-  const std::optional<std::string> address = ScanDialog::ChooseRemoteDevice(connection_, op_, this);
-  if (!address) return;
-  // Only the address: the operator ticks the box to reach the device.
-  remoteAddress_->setText(Q(*address));
+  const auto choice = ScanDialog::ChooseRemoteDevice(connection_, op_, this);
+  if (!choice) return;
+  // Only the address: the operator ticks the box to reach the device. Its node
+  // name names it in messages while that address stays in the box.
+  scannedNodeNames_[choice->address] = choice->nodeName;
+  remoteAddress_->setText(Q(choice->address));
   RefreshControls();
 }
 

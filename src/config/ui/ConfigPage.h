@@ -42,6 +42,7 @@
 #include <QIcon>
 #include <QWidget>
 #include <functional>
+#include <map>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -212,6 +213,8 @@ class ConfigPage : public QWidget {
   QPushButton* saveButton_ = nullptr;
   QCheckBox* remoteBox_ = nullptr;
   QLineEdit* remoteAddress_ = nullptr;
+  // The node names of the addresses picked from a network scan, by address.
+  std::map<std::string, std::string> scannedNodeNames_;
   QPushButton* restoreButton_ = nullptr;
   QLabel* transferStatus_ = nullptr;
   QLabel* outcomeLine_ = nullptr;

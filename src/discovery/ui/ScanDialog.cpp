@@ -21,6 +21,7 @@ using Id = ScanDialogIds;
 constexpr int kWidthDlu = 279;
 constexpr int kHeightDlu = 187;
 constexpr int kAddressColumn = 2;
+constexpr int kNodeNameColumn = 5;
 
 }  // namespace
 
@@ -91,11 +92,11 @@ ScanDialog::~ScanDialog() {
   tasks_.StopAndJoin();
 }
 
-std::optional<std::string> ScanDialog::ChooseRemoteDevice(Connection& connection, Operator& op,
-                                                          QWidget* parent) {
+std::optional<ScanDialog::Choice> ScanDialog::ChooseRemoteDevice(Connection& connection,
+                                                                 Operator& op, QWidget* parent) {
   ScanDialog dialog(connection, op, parent);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  return dialog.SelectedAddress();
+  return dialog.selected_;
 }
 
 void ScanDialog::OnSearch() {
@@ -146,8 +147,11 @@ void ScanDialog::FillList(const std::vector<DeviceRecord>& devices) {
 
 void ScanDialog::OnItemChanged(int row) {
   // A row being removed (a new search empties the list) has no text any more.
-  if (const QTableWidgetItem* address = list_->item(row, kAddressColumn))
-    selectedAddress_ = address->text().toStdString();
+  if (const QTableWidgetItem* address = list_->item(row, kAddressColumn)) {
+    selected_.address = address->text().toStdString();
+    const QTableWidgetItem* name = list_->item(row, kNodeNameColumn);
+    selected_.nodeName = name ? name->text().toStdString() : std::string();
+  }
 }
 
 void ScanDialog::OnApply() { accept(); }

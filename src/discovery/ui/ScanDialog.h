@@ -43,13 +43,20 @@ class ScanDialog : public QDialog {
   };
   static const Column kColumns[6];
 
+  // The device picked: its address, and its node name as the list shows it.
+  struct Choice {
+    std::string address;
+    std::string nodeName;
+    bool operator==(const Choice&) const = default;
+  };
   // What the Configuration page's "..." runs: the dialog, modal to `parent`; the
-  // address picked on Apply (possibly empty), nothing on Cancel.
-  static std::optional<std::string> ChooseRemoteDevice(Connection& connection, Operator& op,
-                                                       QWidget* parent);
+  // device picked on Apply (an empty address when none was), nothing on Cancel.
+  static std::optional<Choice> ChooseRemoteDevice(Connection& connection, Operator& op,
+                                                  QWidget* parent);
 
   // The address picked; read it after an OK result.
-  const std::string& SelectedAddress() const { return selectedAddress_; }
+  const std::string& SelectedAddress() const { return selected_.address; }
+  const std::string& SelectedNodeName() const { return selected_.nodeName; }
 
   // Search (1042): the list emptied, the scan, a row per device ("Inx" from 0).
   void OnSearch();
@@ -72,7 +79,7 @@ class ScanDialog : public QDialog {
   Connection& connection_;
   QTableWidget* list_ = nullptr;
   QLabel* found_ = nullptr;
-  std::string selectedAddress_;
+  Choice selected_;
   ScanResult result_;  // written by the scan's task, read after it has ended
   WindowRelay relay_;
   ModuleTaskRunner tasks_;

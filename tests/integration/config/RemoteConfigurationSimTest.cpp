@@ -155,10 +155,46 @@ TEST_F(RemoteConfigurationTest, AFailedEuiQueryKeepsThePageLocalAndSaysTheRemote
   EXPECT_FALSE(harness->Conn().RemoteMode());
   EXPECT_EQ(page->state.remoteEuiAddress, "");
   EXPECT_THAT(Messages(), ElementsAre("ERROR: The remote device does not respond."));
+  EXPECT_THAT(harness->Op().Details(),
+              ElementsAre("The remote device " + std::string(kRemoteEui) +
+                          " did not answer AT+LONGADDR with its EUI address within 10 s."));
   // Nothing goes to an address the device never gave: the next read is the local module's.
   harness->Sim().ClearLog();
   EXPECT_EQ(page->editor.SelectParameter(harness->Line(), "Node name").reply, "Zendra1");
   EXPECT_THAT(Lines(), ElementsAre("AT+NODENAME\r\n"));
+}
+
+// The operator picked the device from a scan: a message about it names it by its
+// node name too, a failed identification and a refused read alike.
+TEST_F(RemoteConfigurationTest, AFailedIdentificationNamesTheAddressAndTheScannedNodeName) {
+  sim::RemoteFaults faults;
+  faults.errorCommands = {"AT+PRODUCTNAME"};
+  ASSERT_NO_FATAL_FAILURE(Start({}, faults));
+  const RemoteDeviceResult r =
+      page->remote.ToggleRemoteDevice(harness->Line(), true, kRemoteEui, "Pump 7");
+  EXPECT_EQ(r.outcome, Outcome::kNoResponse);
+  EXPECT_THAT(Messages(), ElementsAre("ERROR: The remote device does not respond."));
+  EXPECT_THAT(harness->Op().Details(),
+              ElementsAre("The remote device " + std::string(kRemoteEui) +
+                          " (Pump 7) did not answer AT+PRODUCTNAME within 10 s."));
+  EXPECT_EQ(page->state.remoteNodeName, "") << "a device the page never reached keeps no name";
+}
+
+TEST_F(RemoteConfigurationTest, AReadTheRemoteRefusesNamesItByAddressAndScannedNodeName) {
+  sim::RemoteFaults faults;
+  faults.errorCommands = {"AT+NODENAME"};
+  ASSERT_NO_FATAL_FAILURE(Start({}, faults));
+  const RemoteDeviceResult r =
+      page->remote.ToggleRemoteDevice(harness->Line(), true, kRemoteEui, "Pump 7");
+  ASSERT_EQ(r.outcome, Outcome::kRemote);
+  EXPECT_EQ(page->state.remoteNodeName, "Pump 7");
+  harness->Op().Clear();
+  (void)page->editor.SelectParameter(harness->Line(), "Node name");
+  EXPECT_THAT(harness->Op().Details(),
+              ElementsAre("The remote device " + std::string(kRemoteEui) +
+                          " (Pump 7) answered ERROR: it did not take the command AT+NODENAME."));
+  Clear();
+  EXPECT_EQ(page->state.remoteNodeName, "") << "back to the local module";
 }
 
 TEST_F(RemoteConfigurationTest, AFailedVersionQueryLeavesErrorInItsPlaceAndThePageGoesRemote) {
