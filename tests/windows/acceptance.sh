@@ -238,7 +238,7 @@ case_params() {
 }
 
 case_get_set() {
-  start_module 5 getset || return
+  start_module 5 getset --error-command AT+CHANNEL || return
   cli set --port COM5 set "Node name=Barn door"
   expect_status set 0
   expect_received getset "AT+NODENAME=Barn door"
@@ -246,10 +246,16 @@ case_get_set() {
   expect_status get 0
   expect_output get out "Barn door"
   # A value the module refuses: it was sent, and the program says so, exit 1.
-  cli setbad --port COM5 set "Channel=40"
+  cli setbad --port COM5 set "Channel=15"
   expect_status setbad 1
   expect_output setbad err "ERROR: Could not save the configuration paramater."
-  expect_received getset "AT+CHANNEL=40"
+  expect_output setbad err "The module refused AT+CHANNEL=15"
+  expect_received getset "AT+CHANNEL=15"
+  # A value its definition does not allow: refused before the write, exit 2.
+  cli setrule --port COM5 set "Channel=40"
+  expect_status setrule 2
+  expect_output setrule err "Channel takes a whole decimal number from 11 to 26; 40 is out of that range."
+  expect_not_received getset "AT+CHANNEL=40"
   # A name of no parameter: exit 2 before the write.
   cli setnone --port COM5 set "Colour=blue"
   expect_status setnone 2
