@@ -6,25 +6,16 @@
 
 namespace zendra {
 
-namespace {
-
-// The last component, by the platform's separators.
-std::string FileNameOf(std::string_view path) {
-  return Utf8Path(PathFromUtf8(path).filename());
-}
-
-}  // namespace
-
 std::string WithDefaultExtension(std::string_view path, std::string_view extension) {
   std::string completed(path);
-  const std::string name = FileNameOf(path);
+  const std::string name = Utf8FileName(path);
   if (!extension.empty() && !name.empty() && name.find('.') == std::string::npos)
     completed.append(".").append(extension);
   return completed;
 }
 
 std::string ReplaceFileQuestion(std::string_view path) {
-  return FileNameOf(path) + " already exists.\r\nDo you want to replace it?";
+  return Utf8FileName(path) + " already exists.\r\nDo you want to replace it?";
 }
 
 std::optional<std::string> ChooseFileToSaveWithExtension(Operator& op, const std::string& filter,
@@ -39,7 +30,8 @@ std::optional<std::string> ChooseFileToSaveWithExtension(Operator& op, const std
     // The name as the dialog gave it: the dialog has asked about it.
     if (completed == *chosen) return chosen;
     std::error_code ec;
-    if (!std::filesystem::exists(PathFromUtf8(completed), ec) || op.AskYesNo(ReplaceFileQuestion(completed)))
+    if (!std::filesystem::exists(PathFromUtf8(completed), ec) ||
+        op.AskYesNo(ReplaceFileQuestion(completed)))
       return completed;
     suggested = completed;
   }

@@ -76,6 +76,8 @@ std::string Utf8Path(const std::filesystem::path& path) {
   }
 }
 
+std::string Utf8FileName(std::string_view utf8) { return Utf8Path(PathFromUtf8(utf8).filename()); }
+
 std::filesystem::path PathFromUtf8(std::string_view utf8) {
   try {
     return std::filesystem::path(Bytes(utf8));

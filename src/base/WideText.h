@@ -17,5 +17,7 @@ std::string Utf8FromWide(std::wstring_view wide);
 std::string Utf8Path(const std::filesystem::path& path);
 // A path kept as UTF-8 (as Utf8Path gives it), for the file system functions.
 std::filesystem::path PathFromUtf8(std::string_view utf8);
+// The last component of a path kept as UTF-8, by the system's separators.
+std::string Utf8FileName(std::string_view utf8);
 
 }  // namespace zendra

@@ -1,14 +1,10 @@
 #include "config/TransferSummary.h"
 
-#include <filesystem>
-
 #include "base/WideText.h"
 
 namespace zendra {
 
 namespace {
-
-std::string FileName(const std::string& path) { return Utf8Path(PathFromUtf8(path).filename()); }
 
 std::string Count(std::size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
@@ -26,16 +22,16 @@ std::string TransferSummary::Export(const ExportResult& result, const std::strin
   if (result.failed.empty())
     return "Exported " +
            Count(static_cast<std::size_t>(result.exported), "parameter", "parameters") + " to " +
-           FileName(path) + ".";
+           Utf8FileName(path) + ".";
   return "Exported " + std::to_string(result.exported) + " of " +
          Count(static_cast<std::size_t>(result.total), "parameter", "parameters") + " to " +
-         FileName(path) + "; " + std::to_string(result.failed.size()) + " could not be read" +
+         Utf8FileName(path) + "; " + std::to_string(result.failed.size()) + " could not be read" +
          LogNote(result.logPath) + ".";
 }
 
 std::string TransferSummary::Import(const ImportResult& result, const std::string& path) {
   if (result.outcome != ImportResult::Outcome::kDone) return {};
-  std::string text = "Imported " + FileName(path) + ": " +
+  std::string text = "Imported " + Utf8FileName(path) + ": " +
                      Count(static_cast<std::size_t>(result.sent), "value", "values") + " sent, " +
                      std::to_string(result.failed.size()) + " refused";
   if (!result.failed.empty()) text += LogNote(result.logPath);
