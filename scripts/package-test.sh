@@ -84,12 +84,17 @@ params_from_installed_folder() {
 check "zendra-cli --simulate params reads /usr/share/zendra-manager/definitions" \
   params_from_installed_folder
 
-# The desktop program starts from the package and draws its window.
-screenshot() {
-  (cd "$work" && QT_QPA_PLATFORM=offscreen /usr/bin/zendra-manager --simulate \
-     --screenshot "$work/window.png") && [ -s "$work/window.png" ]
+# The desktop program starts from the package with its simulated module and runs its
+# window until it is stopped (timeout's 124), saying nothing wrong. (The pictures of
+# the window are taken by zendra-screenshots, a tool of the build tree.)
+window_runs() {
+  local status=0
+  (cd "$work" && QT_QPA_PLATFORM=offscreen timeout 10 /usr/bin/zendra-manager --simulate \
+     2>"$work/manager.err") || status=$?
+  cat "$work/manager.err"
+  [ "$status" -eq 124 ] && ! grep -q "zendra-manager:" "$work/manager.err"
 }
-check "zendra-manager --simulate draws its window" screenshot
+check "zendra-manager --simulate starts and runs its window" window_runs
 
 rm -rf "$work"
 trap - EXIT

@@ -4,8 +4,12 @@
 // ends.
 
 #include <QApplication>
+#include <functional>
 
 namespace zendra {
+
+class MainDialog;
+class ManagerCommandLine;
 
 class ManagerApp : public QApplication {
   Q_OBJECT
@@ -15,6 +19,11 @@ class ManagerApp : public QApplication {
 
   // The program's run: the exit status.
   int Run();
+  // A run driven by another program built on the window (the documentation's
+  // screenshot tool): its command line, and `drive` given the main dialog once the
+  // dialog's event loop runs. Such a run starts from the default settings and
+  // leaves the remembered ones as they were.
+  int Run(const ManagerCommandLine& line, const std::function<void(MainDialog&)>& drive);
 
  private:
   int& argc_;

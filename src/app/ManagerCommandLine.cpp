@@ -7,9 +7,15 @@
 namespace zendra {
 
 ManagerCommandLine ManagerCommandLine::Parse(int argc, const char* const* argv) {
+  return Parse(argc, argv, "zendra-manager", {});
+}
+
+ManagerCommandLine ManagerCommandLine::Parse(int argc, const char* const* argv,
+                                             const std::string& program,
+                                             const std::function<void(CLI::App&)>& moreOptions) {
   ManagerCommandLine line;
   CLI::App app{"Zendra Manager: configure and update Zendra radio modules on a serial port.",
-               "zendra-manager"};
+               program};
   app.add_flag("--simulate", line.simulate,
                "Start a simulated module and put its port into the port box");
   std::string updateServer;
@@ -20,20 +26,7 @@ ManagerCommandLine ManagerCommandLine::Parse(int argc, const char* const* argv) 
                      "it). Also: the environment variable ZENDRA_UPDATE_SERVER");
   line.simulator_ = std::make_shared<DesktopSimulator>();
   line.simulator_->AddOptions(app, "Simulated module (with --simulate)");
-  // For the documentation's pictures; not shown in the help.
-  app.add_option("--screenshot", line.screenshotFile)->group("");
-  app.add_flag("--screenshot-after-connect", line.screenshotAfterConnect)->group("");
-  app.add_flag("--screenshot-screen", line.screenshotScreen)->group("");
-  app.add_option("--screenshot-tab", line.screenshotTab)->check(CLI::Range(0, 1))->group("");
-  app.add_option("--screenshot-select", line.screenshotSelect)->group("");
-  app.add_option("--screenshot-remote", line.screenshotRemote)->group("");
-  app.add_option("--screenshot-filter", line.screenshotFilter)->group("");
-  app.add_option("--screenshot-compare", line.screenshotCompare)->group("");
-  app.add_option("--screenshot-update", line.screenshotUpdate)->group("");
-  app.add_option("--screenshot-remote-update", line.screenshotRemoteUpdate)->group("");
-  app.add_option("--screenshot-remote-run", line.screenshotRemoteRun)->group("");
-  app.add_flag("--screenshot-console", line.screenshotConsole)->group("");
-  app.add_option("--screenshot-console-command", line.screenshotConsoleCommand)->group("");
+  if (moreOptions) moreOptions(app);
 
   try {
     app.parse(argc, argv);
@@ -43,7 +36,7 @@ ManagerCommandLine ManagerCommandLine::Parse(int argc, const char* const* argv) 
     return line;
   } catch (const CLI::ParseError& error) {
     line.action = Action::kError;
-    line.message = std::string("zendra-manager: ") + error.what() + "\n\n" + app.help();
+    line.message = program + ": " + error.what() + "\n\n" + app.help();
     return line;
   }
   if (updateServerOption->count() > 0) {
@@ -52,7 +45,7 @@ ManagerCommandLine ManagerCommandLine::Parse(int argc, const char* const* argv) 
                                          UpdateServerUrl::Source::kCommandLine};
     if (choice.url.empty() && updateServer.find_first_not_of(" \t") != std::string::npos) {
       line.action = Action::kError;
-      line.message = "zendra-manager: " + UpdateServerUrl::UnusableMessage(choice) + "\n";
+      line.message = program + ": " + UpdateServerUrl::UnusableMessage(choice) + "\n";
       return line;
     }
     line.updateServer = updateServer;
@@ -60,22 +53,22 @@ ManagerCommandLine ManagerCommandLine::Parse(int argc, const char* const* argv) 
   if (!line.simulate && !line.simulator_->FirstGiven().empty()) {
     line.action = Action::kError;
     line.message =
-        "zendra-manager: " + line.simulator_->FirstGiven() + " needs --simulate\n\n" + app.help();
+        program + ": " + line.simulator_->FirstGiven() + " needs --simulate\n\n" + app.help();
     return line;
   }
   if (line.simulator_->Count() > 1) {
     // The window works with one module on one port.
     line.action = Action::kError;
     line.message =
-        "zendra-manager: --count is for zendra-modsim and zendra-cli; the window "
-        "simulates one module\n";
+        program + ": --count is for zendra-modsim and zendra-cli; the window simulates one "
+        "module\n";
     return line;
   }
   if (line.simulate) {
     const std::string refusal = line.simulator_->Check();
     if (!refusal.empty()) {
       line.action = Action::kError;
-      line.message = "zendra-manager: " + refusal + "\n\n" + app.help();
+      line.message = program + ": " + refusal + "\n\n" + app.help();
     }
   }
   return line;

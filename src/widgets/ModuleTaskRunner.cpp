@@ -1,8 +1,5 @@
 #include "widgets/ModuleTaskRunner.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
-
 #include "widgets/GuiThread.h"
 
 namespace zendra {
@@ -45,10 +42,6 @@ void ModuleTaskRunner::Finish(std::function<void()> done) {
   op_.EndWait();
   emit busyChanged(false);
   if (done) done();
-}
-
-void ModuleTaskRunner::WaitIdle() {
-  while (busy_) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
 void ModuleTaskRunner::StopAndJoin() {

@@ -34,9 +34,6 @@ class ModuleTaskRunner : public QObject {
   // thread. false (nothing started) while a task runs.
   bool Run(std::function<void(std::stop_token)> task, std::function<void()> done = {});
   bool Busy() const { return busy_; }
-  // Waits until the running task (if any) and its "done" call are over, keeping
-  // the window's events going (tests, and a window that must wait for its task).
-  void WaitIdle();
   void StopAndJoin();
 
  signals:

@@ -3,9 +3,11 @@
 
 #include <gmock/gmock.h>
 
+#include <CLI/CLI.hpp>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <string>
 #include <vector>
 
 #include "ModuleSimulator.h"
@@ -26,7 +28,6 @@ TEST(ManagerCommandLine, RunsWithoutASimulatedModuleWhenNotAskedFor) {
   const auto line = Parse({});
   EXPECT_EQ(line.action, Action::kRun);
   EXPECT_FALSE(line.simulate);
-  EXPECT_TRUE(line.screenshotFile.empty());
 }
 
 TEST(ManagerCommandLine, TakesTheSimulatedModulesOptions) {
@@ -71,6 +72,8 @@ TEST(ManagerCommandLine, RefusesWhatItDoesNotKnowWithTheUsage) {
       {{"--product", "MB11"}, "--product needs --simulate"},
       {{"--simulate", "--baud", "9601"}, "9601"},
       {{"--simulate", "--node-type", "x"}, "--node-type"},
+      // The documentation's pictures are zendra-screenshots' (its own options).
+      {{"--simulate", "--screenshot", "window.png"}, "--screenshot"},
   };
   for (const auto& c : cases) {
     const auto line = Parse(c.args);
@@ -88,6 +91,34 @@ TEST(ManagerCommandLine, RefusesWhatItDoesNotKnowWithTheUsage) {
   EXPECT_THAT(help.message, HasSubstr("--simulate"));
   EXPECT_THAT(help.message, HasSubstr("--node-name"));
   EXPECT_THAT(help.message, ::testing::Not(HasSubstr("--screenshot")));
+}
+
+// Another program on the window reads the same line with options of its own, and
+// names itself in its messages.
+TEST(ManagerCommandLine, TakesAnotherProgramsOwnOptionsAndNamesThatProgram) {
+  std::string picture;
+  const auto options = [&picture](CLI::App& app) {
+    app.add_option("--screenshot", picture)->required();
+  };
+  std::vector<const char*> args{"zendra-screenshots", "--simulate", "--screenshot", "w.png"};
+  auto line = ManagerCommandLine::Parse(static_cast<int>(args.size()), args.data(),
+                                        "zendra-screenshots", options);
+  EXPECT_EQ(line.action, Action::kRun);
+  EXPECT_TRUE(line.simulate);
+  EXPECT_EQ(picture, "w.png");
+
+  args = {"zendra-screenshots", "--product", "MB11", "--screenshot", "w.png"};
+  line = ManagerCommandLine::Parse(static_cast<int>(args.size()), args.data(),
+                                   "zendra-screenshots", options);
+  EXPECT_EQ(line.action, Action::kError);
+  EXPECT_THAT(line.message, HasSubstr("zendra-screenshots: --product needs --simulate"));
+  EXPECT_THAT(line.message, HasSubstr("Usage: zendra-screenshots"));
+
+  args = {"zendra-screenshots", "--simulate"};
+  line = ManagerCommandLine::Parse(static_cast<int>(args.size()), args.data(),
+                                   "zendra-screenshots", options);
+  EXPECT_EQ(line.action, Action::kError);
+  EXPECT_THAT(line.message, HasSubstr("--screenshot is required"));
 }
 
 }  // namespace
