@@ -6,8 +6,8 @@
 #   scripts/test.sh asan         the core tests under AddressSanitizer+UBSan
 #   scripts/test.sh tsan         the core tests under ThreadSanitizer
 #   scripts/test.sh tsan-gui     the core tests and the offscreen window tests under
-#                                ThreadSanitizer; not clean yet, not run by CI (see
-#                                docs/architecture.md, "ThreadSanitizer and the windows")
+#                                ThreadSanitizer (CI's TSan run; see docs/architecture.md,
+#                                "ThreadSanitizer and the windows")
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-ci}"

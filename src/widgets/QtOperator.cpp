@@ -103,8 +103,7 @@ bool QtOperator::AskYesNoDefaultNoUntil(const std::string& text, std::stop_token
     // to a box that has gone is dropped.
     QMessageBox* open = &box;
     const std::stop_callback close(withdraw, [open] {
-      QMetaObject::invokeMethod(
-          open, [open] { open->done(QMessageBox::No); }, Qt::QueuedConnection);
+      PostToGui(open, [open] { open->done(QMessageBox::No); });
     });
     return box.exec() == QMessageBox::Yes;
   });

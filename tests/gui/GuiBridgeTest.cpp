@@ -8,6 +8,8 @@
 #include <atomic>
 #include <future>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include "GuiTestSupport.h"
 #include "widgets/GuiThread.h"
@@ -24,6 +26,27 @@ TEST(GuiBridge, AWorkersQuestionIsAnsweredOnTheWindowsThread) {
   ASSERT_TRUE(WaitUntil(
       [&] { return asked.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
   EXPECT_TRUE(asked.get());
+}
+
+TEST(GuiBridge, CallsPostedByAWorkerRunOnTheWindowsThreadInTheOrderPosted) {
+  QObject window;
+  constexpr int kCalls = 200;
+  // Written on the window's thread alone; read there too.
+  std::vector<int> order;
+  bool elsewhere = false;
+  std::thread worker([&] {
+    for (int i = 0; i < kCalls; ++i) {
+      auto number = std::make_shared<int>(i);
+      PostToGui(&window, [&, number] {
+        elsewhere = elsewhere || QThread::currentThread() != window.thread();
+        order.push_back(*number);
+      });
+    }
+  });
+  worker.join();
+  ASSERT_TRUE(WaitUntil([&] { return order.size() == kCalls; }));
+  EXPECT_FALSE(elsewhere);
+  for (int i = 0; i < kCalls; ++i) ASSERT_EQ(order[i], i);
 }
 
 TEST(GuiBridge, AWindowThatGoesBeforeTheCallRanGivesTheAnswerForAClosedWindow) {
