@@ -27,8 +27,7 @@ ManagerApp::ManagerApp(int& argc, char** argv)
 
 int ManagerApp::Run() { return Run(ManagerCommandLine::Parse(argc_, argv_), {}); }
 
-int ManagerApp::Run(const ManagerCommandLine& line,
-                    const std::function<void(MainDialog&)>& drive) {
+int ManagerApp::Run(const ManagerCommandLine& line, const std::function<void(MainDialog&)>& drive) {
   if (line.action == ManagerCommandLine::Action::kHelp) {
     std::fputs(line.message.c_str(), stdout);
     return 0;

@@ -59,9 +59,9 @@ ManagerCommandLine ManagerCommandLine::Parse(int argc, const char* const* argv,
   if (line.simulator_->Count() > 1) {
     // The window works with one module on one port.
     line.action = Action::kError;
-    line.message =
-        program + ": --count is for zendra-modsim and zendra-cli; the window simulates one "
-        "module\n";
+    line.message = program +
+                   ": --count is for zendra-modsim and zendra-cli; the window simulates one "
+                   "module\n";
     return line;
   }
   if (line.simulate) {

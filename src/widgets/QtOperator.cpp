@@ -102,9 +102,8 @@ bool QtOperator::AskYesNoDefaultNoUntil(const std::string& text, std::stop_token
     // callback ends before the box does (it is destroyed first), and a queued call
     // to a box that has gone is dropped.
     QMessageBox* open = &box;
-    const std::stop_callback close(withdraw, [open] {
-      PostToGui(open, [open] { open->done(QMessageBox::No); });
-    });
+    const std::stop_callback close(
+        withdraw, [open] { PostToGui(open, [open] { open->done(QMessageBox::No); }); });
     return box.exec() == QMessageBox::Yes;
   });
 }

@@ -108,15 +108,15 @@ TEST(ManagerCommandLine, TakesAnotherProgramsOwnOptionsAndNamesThatProgram) {
   EXPECT_EQ(picture, "w.png");
 
   args = {"zendra-screenshots", "--product", "MB11", "--screenshot", "w.png"};
-  line = ManagerCommandLine::Parse(static_cast<int>(args.size()), args.data(),
-                                   "zendra-screenshots", options);
+  line = ManagerCommandLine::Parse(static_cast<int>(args.size()), args.data(), "zendra-screenshots",
+                                   options);
   EXPECT_EQ(line.action, Action::kError);
   EXPECT_THAT(line.message, HasSubstr("zendra-screenshots: --product needs --simulate"));
   EXPECT_THAT(line.message, HasSubstr("Usage: zendra-screenshots"));
 
   args = {"zendra-screenshots", "--simulate"};
-  line = ManagerCommandLine::Parse(static_cast<int>(args.size()), args.data(),
-                                   "zendra-screenshots", options);
+  line = ManagerCommandLine::Parse(static_cast<int>(args.size()), args.data(), "zendra-screenshots",
+                                   options);
   EXPECT_EQ(line.action, Action::kError);
   EXPECT_THAT(line.message, HasSubstr("--screenshot is required"));
 }

@@ -78,8 +78,7 @@ struct Shot {
         "Takes a picture of the Zendra Manager window for the documentation, then ends.");
     const std::string group = "Picture";
     app.add_option("--screenshot", file, "The PNG file to write")->required()->group(group);
-    app.add_flag("--screenshot-after-connect", afterConnect, "Open the port first")
-        ->group(group);
+    app.add_flag("--screenshot-after-connect", afterConnect, "Open the port first")->group(group);
     app.add_flag("--screenshot-screen", screen, "Take the whole screen, not the window alone")
         ->group(group);
     app.add_option("--screenshot-tab", tab, "The page shown: 0 Configuration, 1 Firmware Update")
@@ -265,8 +264,7 @@ void TakeScreenshot(MainDialog& dialog, const Shot& shot) {
     WaitIdle(page->Tasks());
   }
   if (!shot.select.empty() && !dialog.Config()->SelectTreeItem(shot.select)) {
-    std::fprintf(stderr, "zendra-screenshots: no parameter %s in the tree\n",
-                 shot.select.c_str());
+    std::fprintf(stderr, "zendra-screenshots: no parameter %s in the tree\n", shot.select.c_str());
   }
   WaitIdle(dialog.Config()->Tasks());
   if (!shot.filter.empty())
@@ -329,5 +327,6 @@ int main(int argc, char** argv) {
   }
   zendra::ManagerApp app(argc, argv);
   const auto line = zendra::ManagerCommandLine::Parse(argc, argv, zendra::kProgram, options);
-  return app.Run(line, [&shot](zendra::MainDialog& dialog) { zendra::TakeScreenshot(dialog, shot); });
+  return app.Run(line,
+                 [&shot](zendra::MainDialog& dialog) { zendra::TakeScreenshot(dialog, shot); });
 }
