@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QThread>
 #include <atomic>
+#include <chrono>
 #include <future>
 #include <memory>
 #include <thread>
@@ -34,17 +35,25 @@ TEST(GuiBridge, CallsPostedByAWorkerRunOnTheWindowsThreadInTheOrderPosted) {
   // Written on the window's thread alone; read there too.
   std::vector<int> order;
   bool elsewhere = false;
+  std::atomic<int> ran{0};
+  // The worker is still there while its calls run (it waits for them), so that
+  // nothing but the posting orders its writes of a call before the call's run.
   std::thread worker([&] {
     for (int i = 0; i < kCalls; ++i) {
       auto number = std::make_shared<int>(i);
       PostToGui(&window, [&, number] {
         elsewhere = elsewhere || QThread::currentThread() != window.thread();
         order.push_back(*number);
+        ++ran;
       });
     }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (ran < kCalls && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
   });
+  const bool allRan = WaitUntil([&] { return ran == kCalls; });
   worker.join();
-  ASSERT_TRUE(WaitUntil([&] { return order.size() == kCalls; }));
+  ASSERT_TRUE(allRan);
+  ASSERT_EQ(order.size(), static_cast<std::size_t>(kCalls));
   EXPECT_FALSE(elsewhere);
   for (int i = 0; i < kCalls; ++i) ASSERT_EQ(order[i], i);
 }
