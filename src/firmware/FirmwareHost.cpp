@@ -13,7 +13,7 @@ std::optional<FirmwareOutcome> FirmwareHost::LastOutcome() const {
   return static_cast<FirmwareOutcome>(value);
 }
 
-TransferResult FirmwareHost::RunTransfer(SerialTransferChannel& channel, const std::string& path,
+TransferResult FirmwareHost::RunTransfer(TransferChannel& channel, const std::string& path,
                                          const TransferParams& params, std::stop_token stop,
                                          std::function<void(int percent)> progress,
                                          std::function<void(std::int64_t, std::int64_t)> bytes) {
@@ -28,7 +28,6 @@ TransferResult FirmwareHost::RunTransfer(SerialTransferChannel& channel, const s
     view_.TransferredBytes(sent, total);
     if (bytes) bytes(sent, total);
   };
-  ImageTransfer engine(channel, crcTable_, op_, std::move(sinks));
   TransferParams run = params;
   run.pauseAfterBlock = !fastTransfer_;
   // The transfer stops when the worker is asked to (the window closing) and when
@@ -39,7 +38,8 @@ TransferResult FirmwareHost::RunTransfer(SerialTransferChannel& channel, const s
     std::lock_guard lock(cancelMutex_);
     cancel_ = &transferStop;
   }
-  const TransferResult result = engine.Run(path, run, transferStop.get_token());
+  const TransferResult result =
+      bootloader_.SendImage(channel, path, run, op_, std::move(sinks), transferStop.get_token());
   {
     std::lock_guard lock(cancelMutex_);
     cancel_ = nullptr;

@@ -1,8 +1,8 @@
 #pragma once
 // What the two hosts of a transfer worker have in common — the reload dialog
 // (FirmwareReload) and the Firmware Update page (FirmwareUpdate): the chosen image,
-// the CRC table they fill before a worker starts, the worker slot (their
-// `transferThread`) and how the last worker ended.
+// the bootloader they are given (whose protocol enters it and sends the image),
+// the worker slot (their `transferThread`) and how the last worker ended.
 //
 // A derived host's destructor stops and joins the worker before anything else
 // goes, so the worker never sees a half-destroyed host.
@@ -17,7 +17,7 @@
 
 #include "base/WorkerSlot.h"
 #include "device/Connection.h"
-#include "firmware/CrcTable.h"
+#include "firmware/Bootloader.h"
 #include "firmware/FirmwareOutcome.h"
 #include "firmware/ImageTransfer.h"
 #include "firmware/SerialTransferChannel.h"
@@ -69,16 +69,19 @@ class FirmwareHost {
 
  protected:
   // `op` takes the messages and the file dialog, also those of the worker (a
-  // window gives its OperatorRelay).
-  FirmwareHost(Connection& connection, TransferView& view, Operator& op)
-      : connection_(connection), view_(view), op_(op) {}
+  // window gives its OperatorRelay); `bootloader` (which outlives the host) is the
+  // module's.
+  FirmwareHost(Connection& connection, TransferView& view, Operator& op,
+               const Bootloader& bootloader)
+      : connection_(connection), view_(view), op_(op), bootloader_(bootloader) {}
   ~FirmwareHost() = default;
 
-  // Runs the transfer engine on the worker thread with this host's table and view.
+  // Sends the image with the bootloader's protocol on the worker thread, to this
+  // host's view.
   // `progress` takes the progress values instead of the view's bar when given (a
   // remote update shows them on the device's row); `bytes` takes the bytes
   // acknowledged as well as the view.
-  TransferResult RunTransfer(SerialTransferChannel& channel, const std::string& path,
+  TransferResult RunTransfer(TransferChannel& channel, const std::string& path,
                              const TransferParams& params, std::stop_token stop,
                              std::function<void(int percent)> progress = {},
                              std::function<void(std::int64_t, std::int64_t)> bytes = {});
@@ -96,8 +99,8 @@ class FirmwareHost {
   Connection& connection_;
   TransferView& view_;
   Operator& op_;
+  const Bootloader& bootloader_;
   std::string chosenPath_;
-  CrcTable crcTable_;
   std::atomic<int> lastOutcome_{-1};
   std::atomic<bool> fastTransfer_{false};
   std::mutex cancelMutex_;

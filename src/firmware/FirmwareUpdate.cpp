@@ -3,7 +3,6 @@
 #include "base/Clock.h"
 #include "firmware/CloneMonitor.h"
 #include "firmware/ImageCheck.h"
-#include "firmware/ImageTransfer.h"
 #include "serial/RemoteAddress.h"
 
 namespace zendra {
@@ -17,7 +16,6 @@ constexpr const char* kNoResponse = "ERROR: The device does not respond.";
 constexpr const char* kCompleted = "Completed successfully.";
 constexpr const char* kRestartError = "Restart error.";
 
-constexpr const char* kWrongBaudRate = "ERROR: Please change the baudrate to 115200.";
 constexpr const char* kSleepyLocal = "ERROR: Local device is a sleepy end device.";
 constexpr const char* kNoDevice = "ERROR: No device is found in this network.";
 constexpr const char* kNoneSelected = "ERROR: No remote device has been selected.";
@@ -31,14 +29,13 @@ constexpr const char* kCloneDoneWait =
     "The remote firmware update is completed successfully. Please wait.";
 constexpr const char* kAllClonesDone = "All firmware updates are completed successfully.";
 
-// The remote's bootloader path: 1 relays an image, 2 clones the local firmware.
-constexpr const char* kBootloadImage = "AT+BOOTLOAD=1,";
-constexpr const char* kBootloadClone = "AT+BOOTLOAD=2,";
-constexpr int kBootloadTimeoutSeconds = 20;
 constexpr const char* kProductQuery = "at+productname\r\n";
 constexpr const char* kNodeNameQuery = "at+nodename\r\n";
 constexpr int kProductTimeoutSeconds = 5;
 
+std::string WrongBaudRate(int rate) {
+  return "ERROR: Please change the baudrate to " + std::to_string(rate) + ".";
+}
 std::string DifferentModel(const std::string& address) {
   return "ERROR: Could not clone the firmware. The remote device(" + address +
          ") has different model type.";
@@ -67,8 +64,9 @@ std::string FailureReport(const std::vector<RemoteSequence::Failure>& failures, 
 }
 }  // namespace
 
-FirmwareUpdate::FirmwareUpdate(Connection& connection, FirmwarePageView& view, Operator& op)
-    : FirmwareHost(connection, view, op), pageView_(view) {}
+FirmwareUpdate::FirmwareUpdate(Connection& connection, FirmwarePageView& view, Operator& op,
+                               const Bootloader& bootloader)
+    : FirmwareHost(connection, view, op, bootloader), pageView_(view) {}
 
 FirmwareUpdate::~FirmwareUpdate() {
   sequence_.ClearMarks();
@@ -82,7 +80,7 @@ void FirmwareUpdate::Join() {
 }
 
 bool FirmwareUpdate::CheckLocal() {
-  return CheckLocalUpdate(connection_, chosenPath_, imageModel_, op_);
+  return CheckLocalUpdate(connection_, chosenPath_, imageModel_, op_, bootloader_.BaudRate());
 }
 
 bool FirmwareUpdate::OnLocalUpdate(LineLease line) {
@@ -114,8 +112,8 @@ std::optional<int> FirmwareUpdate::OnRemoteUpdate(const std::vector<RemoteRow>& 
   if (Busy()) return std::nullopt;
   // The remote bootloader path runs at the bootloader's rate; flow control is
   // not the path's concern.
-  if (connection_.Settings().baudRate != kRemoteBaudRate) {
-    op_.ShowMessage(kWrongBaudRate);
+  if (connection_.Settings().baudRate != bootloader_.BaudRate()) {
+    op_.ShowMessage(WrongBaudRate(bootloader_.BaudRate()));
     return std::nullopt;
   }
   localMode = false;
@@ -375,7 +373,6 @@ bool FirmwareUpdate::StartOnLine(bool local, bool clone, const std::string& addr
       op_.ShowMessage(kInvalidFile);
       view_.SetStatus(kInvalidFileStatus);
     } else {
-      if (!clone) crcTable_.Fill();
       view_.EnableButtons(false);
       view_.SetStatus(kPreparing);
       if (!clone) {
@@ -395,50 +392,40 @@ bool FirmwareUpdate::StartOnLine(bool local, bool clone, const std::string& addr
 }
 
 bool FirmwareUpdate::StartLocalBranch() {
-  AtLink& link = line_->Link();
-  link.WakeUpIfSleepy();
-  // The running firmware answers by starting its bootloader ("ENTER BOOTLOADER").
-  if (link.QueryAtCommand("AT+BOOTLOAD\n", 2) != "ENTER") {
-    if (!line_->Stopped()) op_.ShowMessage(kNoResponse);
-    view_.EnableButtons(true);
-    return false;
+  switch (bootloader_.EnterLocal(*line_)) {
+    case Bootloader::Entry::kNoAnswer:
+      if (!line_->Stopped()) op_.ShowMessage(kNoResponse);
+      view_.EnableButtons(true);
+      return false;
+    case Bootloader::Entry::kStopped:
+      return false;
+    case Bootloader::Entry::kReady:
+      break;
   }
-  // The bootloader's menu, then menu choice 1: it waits for an image and asks
-  // for it with 'C', which the worker's engine awaits.
-  line_->Sleep(1000);
-  line_->Port().Write("\n");
-  line_->Sleep(2000);
-  line_->Port().Write("1");
-  line_->Sleep(2000);
-  if (line_->Stopped()) return false;
   return transferThread_.TryStart(
       [this, path = chosenPath_](std::stop_token stop) { UpdateWorker(stop, path, true, 0); });
 }
 
 bool FirmwareUpdate::StartRemoteBranch(bool clone, const std::string& address, int row) {
-  line_->Sleep(5000);
-  if (line_->Stopped()) return false;
-  // The local module answers by preparing the remote module: "Start ..." (with
-  // ".ebl" for an image) once the remote's bootloader is reached. An address that
-  // would break the command line is never sent.
-  const auto command = AddressedLine(clone ? kBootloadClone : kBootloadImage, address, "\r\n");
-  bootloadSent_ = command.has_value();
-  if (!command || line_->Link().QueryAtCommand(*command, kBootloadTimeoutSeconds) != "START") {
-    if (line_->Stopped()) return false;
-    op_.ShowMessage(kRemoteNoResponse);
-    view_.EnableButtons(true);
-    view_.SetStatus(kRemoteFailed);
-    return false;
+  bool asked = false;
+  const Bootloader::Entry entry = bootloader_.EnterRemote(
+      *line_, address, clone ? Bootloader::RemoteKind::kClone : Bootloader::RemoteKind::kImage,
+      asked);
+  bootloadSent_ = asked;
+  switch (entry) {
+    case Bootloader::Entry::kNoAnswer:
+      op_.ShowMessage(kRemoteNoResponse);
+      view_.EnableButtons(true);
+      view_.SetStatus(kRemoteFailed);
+      return false;
+    case Bootloader::Entry::kStopped:
+      return false;
+    case Bootloader::Entry::kReady:
+      break;
   }
   if (clone) {
     // The module copies its firmware by itself; the monitor watches for its report.
     return cloneThread_.TryStart([this, row](std::stop_token stop) { CloneWorker(stop, row); });
-  }
-  line_->Sleep(2000);
-  if (line_->Stopped()) {
-    // The relay waits for blocks: three CAN end it, as a stopped transfer does.
-    for (int i = 0; i < 3; ++i) line_->Port().Write(&ImageTransfer::kCan, 1);
-    return false;
   }
   return transferThread_.TryStart([this, path = chosenPath_, row](std::stop_token stop) {
     UpdateWorker(stop, path, false, row);
@@ -477,9 +464,9 @@ void FirmwareUpdate::UpdateWorker(std::stop_token stop, std::string path, bool l
   }
   TransferResult result = TransferResult::kStopped;
   if (!local && cancelled_) {
-    // Cancelled between the start and now: the relay waits for blocks, and three
-    // CAN end it, as a stopped transfer does.
-    for (int i = 0; i < 3; ++i) line_->Port().Write(&ImageTransfer::kCan, 1);
+    // Cancelled between the start and now: the relay waits for blocks; the
+    // bootloader ends the upload, as a stopped transfer does.
+    bootloader_.AbandonUpload(channel);
   } else {
     result = RunTransfer(channel, path, params, stop, std::move(progress), std::move(bytes));
   }
@@ -641,8 +628,8 @@ void FirmwareUpdate::CloneWorker(std::stop_token stop, int row) {
 void FirmwareUpdate::FinishLocal(std::stop_token stop) {
   AtLink& link = line_->Link();
   SerialTransferChannel channel(*line_);
-  // Menu choice 2 runs the new firmware, which greets with a text holding "OK".
-  line_->Port().Write("2");
+  // The bootloader runs the new firmware, which greets with a text holding "OK".
+  bootloader_.StartApplication(channel);
   const auto deadline = Clock::DeadlineAfter(kRestartWaitMs);
   bool answered = false;
   for (;;) {

@@ -6,11 +6,11 @@
 //
 // Local update. StartUpdate runs on the caller's thread (the page's module task,
 // off the window's thread) for about seven seconds: it disables the page's five
-// buttons, asks the running firmware to enter its bootloader with "AT+BOOTLOAD\n",
-// chooses "1" in the bootloader's menu and starts UpdateWorker. The worker sends
-// the image with the transfer engine, chooses "2" to run the new firmware, waits
-// for it to answer, reads the device information again and has the page show it
-// and load the definitions of the new version.
+// buttons, has the running firmware enter its bootloader (Bootloader::EnterLocal:
+// "AT+BOOTLOAD\n" and the menu's "1" for the modules' bootloader) and starts
+// UpdateWorker. The worker sends the image through the bootloader, starts the new
+// firmware ("2"), waits for it to answer, reads the device information again and
+// has the page show it and load the definitions of the new version.
 //
 // Remote update. OnRemoteUpdate (the remote "Update" button) checks the line, the
 // local module and every ticked row (the remote's product against the image's
@@ -18,7 +18,8 @@
 // The page's timer then calls OnUpdateTimer: 100 ms after the press, every
 // 5000 ms after that (RemoteSequence). A look starts the next chosen row when no
 // worker runs: StartUpdate asks the local module to open the path to the remote's
-// bootloader ("AT+BOOTLOAD=1,<address>" for an image, "=2," for a clone) and
+// bootloader (Bootloader::EnterRemote: "AT+BOOTLOAD=1,<address>" for an image,
+// "=2," for a clone) and
 // starts UpdateWorker, which sends the image through the local module to the
 // remote bootloader, or CloneMonitor in its own slot (`cloneThread`), which waits
 // for the module to report the clone's outcome. Progress goes to the device's row.
@@ -60,20 +61,21 @@
 #include "firmware/DeviceRunEvent.h"
 #include "firmware/FirmwareHost.h"
 #include "firmware/FirmwarePageView.h"
+#include "firmware/MenuBootloader.h"
 #include "firmware/RemoteSequence.h"
 
 namespace zendra {
 
 class FirmwareUpdate : public FirmwareHost {
  public:
-  // How long the new firmware has, after "2", to say "OK".
+  // How long the new firmware has, once started, to say "OK".
   static constexpr int kRestartWaitMs = 10000;
-  // The remote update needs the bootloader's own rate on the line.
-  static constexpr int kRemoteBaudRate = 115200;
 
   // `op` takes the messages and the file dialog, also those of the workers (a
-  // window gives its OperatorRelay).
-  FirmwareUpdate(Connection& connection, FirmwarePageView& view, Operator& op);
+  // window gives its OperatorRelay); `bootloader` is the modules'. A remote update
+  // needs the line at the bootloader's rate.
+  FirmwareUpdate(Connection& connection, FirmwarePageView& view, Operator& op,
+                 const Bootloader& bootloader = MenuBootloader::Standard());
   ~FirmwareUpdate();
 
   // "Choose file in local PC" is FirmwareHost::OnChooseFile; the file location

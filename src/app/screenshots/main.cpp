@@ -32,6 +32,7 @@
 #include "config/ui/ImportCompareDialog.h"
 #include "discovery/ui/DeviceListCtrl.h"
 #include "firmware/ImageCheck.h"
+#include "firmware/MenuBootloader.h"
 #include "firmware/ui/FirmwarePage.h"
 #include "widgets/ControlIds.h"
 #include "widgets/FindControl.h"
@@ -152,10 +153,10 @@ void Grab(MainDialog& dialog, const Shot& shot) {
   dialog.End();
 }
 
-// Open at 115200, the bootloader's rate, and the Firmware Update page shown.
+// Open at the bootloader's rate, and the Firmware Update page shown.
 FirmwarePage* OpenForUpdate(MainDialog& dialog) {
   if (auto* baud = FindControl<QComboBox>(&dialog, MainDialogIds::kBaudBox))
-    baud->setCurrentIndex(baud->findText(QStringLiteral("115200")));
+    baud->setCurrentIndex(baud->findText(QString::number(MenuBootloader::kBaudRate)));
   dialog.OnOpen();
   WaitIdle(dialog.Tasks());
   dialog.Tabs()->setCurrentIndex(1);
