@@ -58,10 +58,10 @@ struct Shot {
   // A configuration file compared with the device: the picture is of the compare
   // dialog (or of the screen with it), which is then cancelled.
   std::string compare;
-  // An image: after an Open at 115200 the local update of the Firmware Update page
+  // An image: after an Open at the bootloader's rate the local update of the Firmware Update page
   // runs with it, and the picture is taken once a third of it has gone.
   std::string update;
-  // An image: after an Open at 115200 a Search, the rows of the image's model ticked
+  // An image: after an Open at the bootloader's rate a Search, the rows of the image's model ticked
   // and the remote update started; the picture once the second of them (or the only
   // one) has passed a third, or once the sequence has ended.
   std::string remoteUpdate;
@@ -98,7 +98,7 @@ struct Shot {
                    "compare dialog")
         ->group(group);
     app.add_option("--screenshot-update", update,
-                   "An image: the local update at 115200, taken a third of the way")
+                   "An image: the local update at the bootloader's rate, taken a third of the way")
         ->group(group);
     app.add_option("--screenshot-remote-update", remoteUpdate,
                    "An image: Search, its model's rows ticked, the remote update; taken when "
