@@ -58,12 +58,13 @@ struct Shot {
   // A configuration file compared with the device: the picture is of the compare
   // dialog (or of the screen with it), which is then cancelled.
   std::string compare;
-  // An image: after an Open at the bootloader's rate the local update of the Firmware Update page
-  // runs with it, and the picture is taken once a third of it has gone.
+  // An image: after an Open at the bootloader's rate the local update of the
+  // Firmware Update page runs with it, and the picture is taken once a third of it
+  // has gone.
   std::string update;
-  // An image: after an Open at the bootloader's rate a Search, the rows of the image's model ticked
-  // and the remote update started; the picture once the second of them (or the only
-  // one) has passed a third, or once the sequence has ended.
+  // An image: after an Open at the bootloader's rate a Search, the rows of the
+  // image's model ticked and the remote update started; the picture once the second
+  // of them (or the only one) has passed a third, or once the sequence has ended.
   std::string remoteUpdate;
   // An image: as remoteUpdate, but the run is cancelled once the last ticked row is
   // being prepared, and the picture is of the list after the run has ended (each
