@@ -190,8 +190,9 @@ bool RemoteSequence::HoldsLine() const {
 }
 
 std::optional<RemoteSequence::LineUse> RemoteSequence::UseLine(std::stop_token stop) {
-  std::lock_guard lock(mutex_);
-  if (!line_ || lineGoing_) return std::nullopt;
+  std::unique_lock lock(mutex_);
+  lineFree_.wait(lock, stop, [this] { return !line_ || lineGoing_ || lineUses_ == 0; });
+  if (!line_ || lineGoing_ || lineUses_ > 0) return std::nullopt;
   line_->FollowStop(std::move(stop));
   ++lineUses_;
   return LineUse(*this, *line_);
@@ -214,6 +215,7 @@ void RemoteSequence::EndUse() {
     --lineUses_;
     going = TakeLineToRelease();
   }
+  lineFree_.notify_all();
 }
 
 bool RemoteSequence::GiveLineBackIfDone() {
@@ -224,6 +226,7 @@ bool RemoteSequence::GiveLineBackIfDone() {
     if (line_) lineGoing_ = true;
     going = TakeLineToRelease();
   }
+  lineFree_.notify_all();
   return true;
 }
 
@@ -234,6 +237,7 @@ void RemoteSequence::GiveLineBack() {
     if (line_) lineGoing_ = true;
     going = TakeLineToRelease();
   }
+  lineFree_.notify_all();
 }
 
 }  // namespace zendra

@@ -21,12 +21,14 @@
 // its last worker: the press, each look that prepares a device and each worker
 // that sends to one use the one lease in turn, each on its own thread, and the
 // window may end the sequence at any moment. The lease is kept under the table's
-// lock: a user holds a LineUse while it talks on the line, and the line goes back
-// when the sequence is done and no use is out (at once, or as the last use ends).
+// lock: a user holds a LineUse while it talks on the line (one user at a time),
+// and the line goes back when the sequence is done and no use is out (at once, or
+// as the use ends).
 // Whether the line may go back ("no chosen row waits") is decided under the same
 // lock as the marks, so a Cancel that takes the waiting rows and a worker that
 // ends cannot both keep or both lose the line.
 
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -144,8 +146,11 @@ class RemoteSequence {
   void HoldLine(LineLease line);
   // The sequence holds the line: from HoldLine until it has gone back.
   bool HoldsLine() const;
-  // A use of the line, going on under `stop` (the user's own); nullopt when the
-  // sequence holds no line or it is on its way back.
+  // A use of the line, going on under `stop` (the user's own). One use at a time:
+  // the line carries one conversation under one stop, so a worker that takes over
+  // from the look that started it waits until the look has let go. nullopt when
+  // the sequence holds no line, or it goes back meanwhile, or `stop` comes while
+  // another use is out.
   std::optional<LineUse> UseLine(std::stop_token stop);
   // The line goes back when no chosen row waits for its start: at once when no use
   // is out, otherwise as the last use ends. true when it goes (or has gone).
@@ -162,6 +167,7 @@ class RemoteSequence {
   void EndUse();
 
   mutable std::mutex mutex_;
+  std::condition_variable_any lineFree_;  // a use ended, or the line goes back
   std::optional<LineLease> line_;
   int lineUses_ = 0;
   bool lineGoing_ = false;  // asked to go back; it goes as the last use ends

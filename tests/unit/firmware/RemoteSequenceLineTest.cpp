@@ -29,24 +29,49 @@ class SequenceLineTest : public ::testing::Test {
   RemoteSequence sequence_;
 };
 
-TEST_F(SequenceLineTest, TheLineStaysWhileAUseIsOutAndGoesAsTheLastOneEnds) {
+TEST_F(SequenceLineTest, TheLineStaysWhileItsUseIsOutAndGoesAsItEnds) {
   Hold();
   auto look = sequence_.UseLine({});
-  auto worker = sequence_.UseLine({});
-  ASSERT_TRUE(look && worker);
+  ASSERT_TRUE(look.has_value());
   sequence_.GiveLineBack();
-  // Asked to go: no new use, but the two out keep the lease alive.
+  // Asked to go: no new use, but the one out keeps the lease alive.
   EXPECT_FALSE(sequence_.UseLine({}).has_value());
   EXPECT_TRUE(Leased());
   EXPECT_TRUE(sequence_.HoldsLine());
   look.reset();
-  EXPECT_TRUE(Leased());
-  worker.reset();
   EXPECT_FALSE(Leased());
   EXPECT_FALSE(sequence_.HoldsLine());
   // Given back, the sequence may hold a line again.
   Hold();
   EXPECT_TRUE(sequence_.UseLine({}).has_value());
+}
+
+TEST_F(SequenceLineTest, AWorkerTakingOverWaitsForTheLookToLetGoOrForItsStop) {
+  Hold();
+  std::optional<RemoteSequence::LineUse> look = sequence_.UseLine({});
+  ASSERT_TRUE(look.has_value());
+  std::atomic<bool> took{false};
+  std::jthread worker([&](std::stop_token) {
+    auto use = sequence_.UseLine({});
+    took = use.has_value();
+  });
+  // The worker waits while the look's use is out (a while of nothing: it cannot
+  // have taken the line, however late it started).
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_FALSE(took.load());
+  look.reset();
+  worker.join();
+  EXPECT_TRUE(took.load());
+
+  // A user whose stop comes while it waits gets nothing.
+  look = sequence_.UseLine({});
+  std::stop_source stop;
+  std::jthread stopped(
+      [&](std::stop_token) { took = sequence_.UseLine(stop.get_token()).has_value(); });
+  stop.request_stop();
+  stopped.join();
+  EXPECT_FALSE(took.load());
+  EXPECT_TRUE(Leased());
 }
 
 TEST_F(SequenceLineTest, TheLineGoesBackOnlyOnceNoChosenRowWaits) {
@@ -71,7 +96,7 @@ TEST_F(SequenceLineTest, AUseGoesOnUnderItsUsersStop) {
   EXPECT_FALSE((*use)->Stopped());
   worker.request_stop();
   EXPECT_TRUE((*use)->Stopped());
-  // A moved use is still one use: the line goes as the moved-to one ends.
+  // A moved use is still the one use: the line goes as the moved-to one ends.
   std::optional<RemoteSequence::LineUse> moved = std::move(use);
   use.reset();
   sequence_.GiveLineBack();
@@ -89,19 +114,22 @@ TEST_F(SequenceLineTest, UsersOnSeveralThreadsAndAStopFromAnotherGiveTheLineBack
   sequence_.Mark(0);
   Hold();
   std::atomic<bool> go{false};
-  std::atomic<int> uses{0};
+  std::atomic<int> uses{0}, talking{0}, overlaps{0};
   std::vector<std::jthread> users;
   for (int t = 0; t < 4; ++t) {
-    users.emplace_back([&] {
+    users.emplace_back([&, t] {
       while (!go) std::this_thread::yield();
+      std::stop_source own;
       for (int i = 0; i < 2000; ++i) {
-        auto use = sequence_.UseLine({});
+        auto use = sequence_.UseLine(own.get_token());
         if (!use) return;
-        // The lease is alive while the use is out: its stop and its link answer.
+        // Alone on the line, under its own stop, with the lease alive.
+        if (++talking > 1) ++overlaps;
         EXPECT_FALSE((*use)->Stopped());
         (void)(*use)->Link();
+        --talking;
         ++uses;
-        if (i % 3 == 0) sequence_.GiveLineBackIfDone();  // a worker's end, a row still waits
+        if ((i + t) % 3 == 0) sequence_.GiveLineBackIfDone();  // a worker's end; a row waits
       }
     });
   }
@@ -111,6 +139,7 @@ TEST_F(SequenceLineTest, UsersOnSeveralThreadsAndAStopFromAnotherGiveTheLineBack
   sequence_.ClearMarks();
   sequence_.GiveLineBack();
   users.clear();
+  EXPECT_EQ(overlaps.load(), 0);
   EXPECT_FALSE(Leased());
   EXPECT_FALSE(sequence_.HoldsLine());
   EXPECT_EQ(released.load(), 1);
