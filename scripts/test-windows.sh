@@ -24,11 +24,20 @@ export WINEPREFIX="$PWD/build-win/wine"
 export WINEDEBUG=-all
 # No Mono or Gecko installer dialogs: the programs need neither.
 export WINEDLLOVERRIDES="mscoree,mshtml="
+wine=$(command -v wine64 || command -v wine)
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wine=$(command -v wine64 || command -v wine)
-  "$wine" wineboot --init >/dev/null 2>&1 || true
+  "$wine" wineboot --init >/dev/null 2>&1 </dev/null || true
   wineserver -w 2>/dev/null || true
 fi
+# The first program of a wine session starts the prefix's services (services.exe,
+# winedevice, rpcss, explorer, ...), and they inherit its output. Started by a test,
+# they would hold that test's output pipe open for as long as the session lives, and
+# ctest would wait on a test that has long ended (and a test starting beside them
+# can stall until its time-out). So the session is started here, kept alive for
+# the tests, and its services hold nothing of ctest's.
+wineserver -p >/dev/null 2>&1 </dev/null
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+"$wine" wineboot >/dev/null 2>&1 </dev/null || true
 ctest --preset windows -j "$jobs"
 
 cpack --preset windows-zip >/dev/null

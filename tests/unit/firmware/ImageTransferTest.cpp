@@ -8,8 +8,8 @@
 #include <fstream>
 #include <thread>
 
-#include "base/FileAccess.h"
 #include "ScriptedBootloader.h"
+#include "base/FileAccess.h"
 #include "firmware/CrcTable.h"
 #include "firmware/ImageTransfer.h"
 #include "firmware/SerialTransferChannel.h"
@@ -45,7 +45,8 @@ class ImageTransferTest : public ::testing::Test {
 
   std::string Image(const Bytes& bytes) {
     std::ofstream(path_, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return path_;
   }
   TransferResult Run(TransferChannel& channel, const std::string& path, TransferParams params = {},
@@ -76,7 +77,9 @@ class ImageTransferTest : public ::testing::Test {
 // The payload pattern holds every byte value, so the CRC check below covers every
 // entry of the engine's table.
 TEST_F(ImageTransferTest, ImagesGoOutInNumberedBlocksWithCrcPaddedWithAmpersands) {
-  struct Case { std::size_t size, blocks; };
+  struct Case {
+    std::size_t size, blocks;
+  };
   for (const Case c : {Case{128, 1}, Case{129, 2}, Case{1, 1}, Case{257 * 128, 257}}) {
     ScriptedBootloader boot;
     const Bytes image = Pattern(c.size);
@@ -130,10 +133,15 @@ TEST_F(ImageTransferTest, RefusedBlockIsSentAgainAndEveryBlockStartsWithTheFullB
 }
 
 TEST_F(ImageTransferTest, TenthRefusalEndsInThreeCanWithoutAnEleventhTransmission) {
-  struct Case { std::uint8_t answer; const char* first; const char* last; };
-  for (const Case c : {Case{0x15, "002 Packets Error! [NAK-10]", "002 Packets Error! [NAK-01]"},
-                       Case{0x18, "2 Packets Error! [CAN]", "2 Packets Error! [CAN]"},
-                       Case{0xFE, "002 Packets Error! [0xFE-10]", "002 Packets Error! [0xFE-01]"}}) {
+  struct Case {
+    std::uint8_t answer;
+    const char* first;
+    const char* last;
+  };
+  for (const Case c :
+       {Case{0x15, "002 Packets Error! [NAK-10]", "002 Packets Error! [NAK-01]"},
+        Case{0x18, "2 Packets Error! [CAN]", "2 Packets Error! [CAN]"},
+        Case{0xFE, "002 Packets Error! [0xFE-10]", "002 Packets Error! [0xFE-01]"}}) {
     ScriptedBootloader boot;
     statuses_.clear();
     boot.answerBlock = [&](int ordinal, int) -> std::optional<std::uint8_t> {
@@ -141,7 +149,8 @@ TEST_F(ImageTransferTest, TenthRefusalEndsInThreeCanWithoutAnEleventhTransmissio
     };
     EXPECT_EQ(Run(boot, Image(Pattern(3 * 128))), TransferResult::kFailure);
     EXPECT_EQ(boot.packets.size(), 1u + 10u);
-    EXPECT_THAT(std::vector(boot.writes.end() - 3, boot.writes.end()), ElementsAre(kCan, kCan, kCan));
+    EXPECT_THAT(std::vector(boot.writes.end() - 3, boot.writes.end()),
+                ElementsAre(kCan, kCan, kCan));
     EXPECT_EQ(boot.eots, 0);
     const auto s = Statuses();
     EXPECT_EQ(s[2], c.first);
@@ -153,7 +162,9 @@ TEST_F(ImageTransferTest, TenthRefusalEndsInThreeCanWithoutAnEleventhTransmissio
 TEST_F(ImageTransferTest, SilenceIsATransmitErrorAfterTheHostsBudgetWithoutCancel) {
   for (const int budget : {5000, 20000}) {
     ScriptedBootloader boot;
-    boot.answerBlock = [](int o, int) { return o == 2 ? std::nullopt : std::optional<std::uint8_t>(0x06); };
+    boot.answerBlock = [](int o, int) {
+      return o == 2 ? std::nullopt : std::optional<std::uint8_t>(0x06);
+    };
     TransferParams params;
     params.replyBudget = budget;
     EXPECT_EQ(Run(boot, Image(Pattern(300)), params), TransferResult::kFailure);
@@ -183,7 +194,9 @@ TEST_F(ImageTransferTest, TextBeforeTheStartRequestIsSkippedAndLeftoversAreDrain
   boot.textBeforeStart = "\r\nbegin upload\r\n";
   // A stale 'C' and ACK taken as start and answer would let block 1 pass unseen.
   boot.Preload("C\x06");
-  boot.answerBlock = [](int, int attempt) { return std::optional<std::uint8_t>(attempt == 1 ? 0x15 : 0x06); };
+  boot.answerBlock = [](int, int attempt) {
+    return std::optional<std::uint8_t>(attempt == 1 ? 0x15 : 0x06);
+  };
   ASSERT_EQ(Run(boot, Image(Pattern(128))), TransferResult::kSuccess);
   EXPECT_EQ(boot.packets.size(), 2u);
 }
@@ -228,33 +241,51 @@ TEST_F(ImageTransferTest, UnreadableOrShrinkingImageIsNeverSentAsIfWhole) {
 
   ScriptedBootloader shrinking;
   const auto path = Image(Pattern(40 * 1024));
-  shrinking.onBlock = [&](int ordinal) { if (ordinal == 1) std::filesystem::resize_file(path, 200); };
+  shrinking.onBlock = [&](int ordinal) {
+    if (ordinal == 1) std::filesystem::resize_file(path, 200);
+  };
   EXPECT_EQ(Run(shrinking, path), TransferResult::kFailure);
   EXPECT_EQ(shrinking.cans, 3);
   EXPECT_EQ(shrinking.eots, 0);
 }
 
 TEST_F(ImageTransferTest, EveryEndingLeavesNoFileOpen) {
+  // Linux: the process's open descriptors are counted. Windows refuses to delete a
+  // file that is still open (the process's handle count moves with the system's
+  // own work, and under wine so do the descriptors of /proc/self/fd).
+#ifndef _WIN32
   const auto openFiles = [] {
     return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
   };
+#endif
   const auto path = Image(Pattern(300));
+#ifndef _WIN32
   const auto before = openFiles();
+#endif
   for (int ending = 0; ending < 4; ++ending) {
     ScriptedBootloader boot;
     boot.sendsStartRequest = ending != 1;
-    if (ending >= 2) boot.answerBlock = [ending](int, int) {
-      return ending == 2 ? std::optional<std::uint8_t>(0x15) : std::nullopt;
-    };
+    if (ending >= 2)
+      boot.answerBlock = [ending](int, int) {
+        return ending == 2 ? std::optional<std::uint8_t>(0x15) : std::nullopt;
+      };
     Run(boot, path);
   }
+#ifdef _WIN32
+  std::error_code error;
+  EXPECT_TRUE(std::filesystem::remove(path, error))
+      << "the image is still open: " << error.message();
+#else
   EXPECT_EQ(openFiles(), before);
+#endif
 }
 
 TEST_F(ImageTransferTest, StopDuringTheBlocksCancelsPromptlyAndReportsNothingMore) {
   Clock::SetScale(1.0);  // real 5 s budgets: only the stop ends the wait early
   ScriptedBootloader boot;
-  boot.answerBlock = [](int o, int) { return o == 3 ? std::nullopt : std::optional<std::uint8_t>(0x06); };
+  boot.answerBlock = [](int o, int) {
+    return o == 3 ? std::nullopt : std::optional<std::uint8_t>(0x06);
+  };
   const auto path = Image(Pattern(10 * 128));
   std::stop_source stop;
   TransferResult result{};
@@ -276,7 +307,9 @@ TEST_F(ImageTransferTest, ImageOfMoreThan8000BlocksStillFindsItsCompletionTextIn
   std::string reply;
   Bytes received;
   int eots = 0;
-  const auto put = [&](const std::string& text) { for (char c : text) ring.Put(static_cast<std::uint8_t>(c)); };
+  const auto put = [&](const std::string& text) {
+    for (char c : text) ring.Put(static_cast<std::uint8_t>(c));
+  };
   const auto module = [&](const std::uint8_t* b, int n) {
     if (n == 133) received.insert(received.end(), b + 3, b + 131);
     if (n == 133 || (n == 1 && b[0] == 0x04)) put("\x06");
@@ -304,7 +337,8 @@ TEST_F(ImageTransferTest, AStopEndsTheWaitEvenWhileTheLineNeverFallsSilent) {
   // silence, so only the stop can end it.
   ReceiveBuffer ring;
   std::string reply;
-  SerialTransferChannel channel(ring, [](const std::uint8_t*, int) {}, reply);
+  SerialTransferChannel channel(
+      ring, [](const std::uint8_t*, int) {}, reply);
   std::atomic<bool> talking{true};
   std::jthread noise([&] {
     const std::vector<std::uint8_t> chatter(2048, 'x');
