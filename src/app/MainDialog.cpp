@@ -26,6 +26,7 @@
 #include "app/TrafficConsole.h"
 #include "config/ui/ConfigPage.h"
 #include "config/ui/DefinitionText.h"
+#include "firmware/MenuBootloader.h"
 #include "firmware/StopUpdateQuestion.h"
 #include "firmware/ui/FirmwarePage.h"
 #include "firmware/ui/FirmwareUploadDialog.h"
@@ -144,6 +145,7 @@ MainDialog::MainDialog(Operator& op, const PortList* ports, QWidget* parent)
   connect(fastFlashing_, &QAction::toggled, this,
           [this](bool on) { firmwarePage_->Update().SetFastTransfer(on); });
 
+  UseForHandshake(connection_, MenuBootloader::Standard());
   connection_.SetHooks({
       // The handshake runs on a task: the reload dialog opens on the window's
       // thread, and the handshake waits for it with its lease of the line.

@@ -25,6 +25,7 @@
 #include "config/ui/ImportCompareDialog.h"
 #include "discovery/ui/DeviceListCtrl.h"
 #include "firmware/ImageCheck.h"
+#include "firmware/MenuBootloader.h"
 #include "firmware/ui/FirmwarePage.h"
 #include "webupdate/ui/UpdateServerSetting.h"
 #include "widgets/ControlIds.h"
@@ -62,10 +63,10 @@ void Grab(MainDialog& dialog, const ManagerCommandLine& line) {
   dialog.End();
 }
 
-// Open at 115200, the bootloader's rate, and the Firmware Update page shown.
+// Open at the bootloader's rate, and the Firmware Update page shown.
 FirmwarePage* OpenForUpdate(MainDialog& dialog) {
   if (auto* baud = FindControl<QComboBox>(&dialog, MainDialogIds::kBaudBox))
-    baud->setCurrentIndex(baud->findText(QStringLiteral("115200")));
+    baud->setCurrentIndex(baud->findText(QString::number(MenuBootloader::kBaudRate)));
   dialog.OnOpen();
   dialog.Tasks().WaitIdle();
   dialog.Tabs()->setCurrentIndex(1);

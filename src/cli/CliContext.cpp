@@ -3,12 +3,14 @@
 #include <iostream>
 
 #include "config/ProgramFolder.h"
+#include "firmware/MenuBootloader.h"
 #include "serial/LineSettingTables.h"
 #include "serial/RemoteAddress.h"
 
 namespace zendra::cli {
 
 CliContext::CliContext() {
+  UseForHandshake(connection, MenuBootloader::Standard());
   // Only the reload command has an image to reload a damaged firmware with; every
   // other command says so instead of offering it (see ConnectModule).
   Connection::Hooks hooks;
@@ -82,7 +84,7 @@ std::optional<std::string> CliContext::PortName() {
 }
 
 std::string CliContext::ReloadCommand(const std::string& image) const {
-  // The bootloader talks at 115200 whatever the application's rate is, but the
+  // The bootloader talks at its own rate whatever the application's rate is, but the
   // reload's handshake finds it from any rate: the port is what must be the same.
   std::string command = "zendra-cli";
   if (options.simulate) {

@@ -2,12 +2,12 @@
 // production lines. See docs/cli.md.
 
 #include <CLI/CLI.hpp>
-
 #include <iostream>
 
 #include "base/Clock.h"
 #include "cli/CliContext.h"
 #include "cli/Terminal.h"
+#include "serial/SerialPort.h"
 
 int main(int argc, char** argv) {
   using namespace zendra::cli;
@@ -15,15 +15,23 @@ int main(int argc, char** argv) {
   CliContext ctx;
   auto& o = ctx.options;
 
-  CLI::App app{"Zendra Manager command line: configure and update Zendra radio modules", "zendra-cli"};
+  CLI::App app{"Zendra Manager command line: configure and update Zendra radio modules",
+               "zendra-cli"};
   app.set_version_flag("--version", std::string("zendra-cli ") + ZENDRA_VERSION);
   app.require_subcommand(1);
-  app.add_option("--port", o.port, "Serial port: a device path such as /dev/ttyUSB0, or COMn (= /dev/ttyS(n-1))");
-  app.add_option("--baud", o.baud, "Baud rate: 1200 2400 4800 9600 19200 38400 57600 115200 230400 460800 921600")
+  app.add_option("--port", o.port, zendra::SerialPort::PortNameHelp());
+  app.add_option("--baud", o.baud,
+                 "Baud rate: 1200 2400 4800 9600 19200 38400 57600 115200 230400 460800 921600")
       ->capture_default_str();
-  app.add_option("--parity", o.parity, "Parity")->check(CLI::IsMember({"none", "even", "odd"}))->capture_default_str();
-  app.add_option("--data-bits", o.dataBits, "Data bits")->check(CLI::IsMember({7, 8}))->capture_default_str();
-  app.add_option("--stop-bits", o.stopBits, "Stop bits")->check(CLI::IsMember({1, 2}))->capture_default_str();
+  app.add_option("--parity", o.parity, "Parity")
+      ->check(CLI::IsMember({"none", "even", "odd"}))
+      ->capture_default_str();
+  app.add_option("--data-bits", o.dataBits, "Data bits")
+      ->check(CLI::IsMember({7, 8}))
+      ->capture_default_str();
+  app.add_option("--stop-bits", o.stopBits, "Stop bits")
+      ->check(CLI::IsMember({1, 2}))
+      ->capture_default_str();
   app.add_option("--flow", o.flow, "Flow control")
       ->check(CLI::IsMember({"none", "software", "hardware"}))
       ->capture_default_str();
@@ -41,9 +49,10 @@ int main(int argc, char** argv) {
                  "argument, as zendra-modsim takes them: --simulate=\"--damaged --product MC21X\"")
       ->expected(0, 1);
   std::string updateServer;
-  auto* updateServerOption = app.add_option("--update-server", updateServer,
-                 "The update server: a host name (with an optional :port) or the http:// or "
-                 "https:// URL of its folder (default: $ZENDRA_UPDATE_SERVER, else the build's)");
+  auto* updateServerOption = app.add_option(
+      "--update-server", updateServer,
+      "The update server: a host name (with an optional :port) or the http:// or "
+      "https:// URL of its folder (default: $ZENDRA_UPDATE_SERVER, else the build's)");
   app.add_option("--trace", o.trace,
                  "Write every byte sent and received on the serial line to FILE, as the desktop "
                  "program's traffic console shows it")

@@ -1,13 +1,10 @@
 #include "device/Connection.h"
 
-#include <cstdint>
-
 #include "base/Clock.h"
 
 namespace zendra {
 
 namespace {
-constexpr int kBootloaderBaud = 115200;
 constexpr const char* kCouldNotOpen = "ERROR: Could not open serial port.";
 constexpr const char* kNoResponse = "ERROR: The device does not respond.";
 constexpr const char* kCheckBaudRate =
@@ -18,8 +15,6 @@ constexpr const char* kReloadQuestion =
 constexpr const char* kSilentAdvice =
     "The module did not answer at this baud rate. Check that the baud rate is the module's "
     "(9600 unless it was changed) and that the module is powered and connected.";
-
-bool Holds(const std::string& text, const char* what) { return text.find(what) != std::string::npos; }
 }  // namespace
 
 Connection::Connection(Operator& op) : operator_(op), link_(port_, op), gate_(port_, link_) {}
@@ -140,7 +135,7 @@ bool Connection::Connect(LineLease& line, const std::string& name,
     return false;
   }
   if (!answered) {
-    const Probe probe = ProbeBootloader(line);
+    const Probe probe = probe_ ? probe_(line) : Probe::kNoAnswer;
     if (lost()) return false;
     switch (probe) {
       case Probe::kNoAnswer:
@@ -196,58 +191,6 @@ void Connection::Disconnect() {
   link_.portOpen = false;
   remoteMode_ = false;
   ClearDeviceInfo();
-}
-
-Connection::Probe Connection::ProbeBootloader(LineLease& line) {
-  link_.reply.clear();
-  port_.Receive().Reset();
-  if (Settings().baudRate != kBootloaderBaud) {
-    // The bootloader talks at 115200 whatever the application's rate is.
-    port_.Close();
-    line.Sleep(100);
-    OpenStored(kBootloaderBaud);
-    line.Sleep(100);
-  }
-  port_.Write("\x03");
-  line.Sleep(200);
-  port_.Write("\n");
-
-  if (!link_.CollectReplyUntil(
-          [](const std::string& r) { return Holds(r, "BL") || AtLink::WaitingForUpload(r); }, 30))
-    return Probe::kNoAnswer;
-  if (!Holds(link_.reply, "BL")) {
-    // The bootloader waits for an upload (our own "ATR1" reached its menu, whose
-    // "1" starts one, or a transfer was broken off) and hears nothing but blocks.
-    // Cancel the upload: it shows its menu again, and the probe goes on from there.
-    static constexpr std::uint8_t kCan = 0x18;
-    for (int i = 0; i < 3; ++i) port_.Write(&kCan, 1);
-    line.Sleep(100);
-    link_.reply.clear();
-    port_.Write("\n");
-    if (!link_.CollectReplyUntil([](const std::string& r) { return Holds(r, "BL"); }, 30))
-      return Probe::kNoAnswer;
-  }
-
-  // The menu is there: choose "2" (run the firmware) and see whether the
-  // application answers or the menu comes back. The bootloader prints its menu
-  // for the ETX and again for the "\n"; the second one may still be on its way, so
-  // the ring is emptied after the pause, not before it: a stale "BL" must not be
-  // taken for the menu coming back after "2".
-  link_.reply.clear();
-  line.Sleep(100);
-  port_.Receive().Reset();
-  port_.Write("2");
-  line.Sleep(3000);
-  port_.Write("\n");
-  if (link_.CollectReplyUntil(
-          [](const std::string& r) { return Holds(r, "OK") || Holds(r, "BL"); }, 30)) {
-    return Holds(link_.reply, "OK") ? Probe::kGoOn : Probe::kDamaged;
-  }
-  if (line.Stopped()) return Probe::kNoAnswer;
-  // Silence after "2": carry on with the operator's own settings.
-  Reopen(line, Settings().baudRate);
-  line.Sleep(100);
-  return Probe::kGoOn;
 }
 
 void Connection::ShowDeviceInfo(LineLease& /*line*/) {

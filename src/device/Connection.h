@@ -2,8 +2,9 @@
 // The connection to the local module: the serial line, the connect/disconnect
 // handshake that identifies the module, and what it learned (DeviceInfo).
 //
-// The handshake wakes the module, switches its echo off, recognises a module that
-// sits in its bootloader menu (and offers to reload a damaged firmware), learns
+// The handshake wakes the module, switches its echo off, recognises (through the
+// bootloader probe it is given) a module that sits in its bootloader (and offers
+// to reload a damaged firmware), learns
 // whether it is a sleepy end device and reads its identification.
 //
 // The line is used through a LineLease (see LineLease.h): every conversation with
@@ -91,7 +92,12 @@ class Connection {
     kDamaged,   // the menu came back after "2": the firmware does not run
     kGoOn,      // the firmware answered (or stayed silent): connect as usual
   };
-  Probe ProbeBootloader(LineLease& line);
+  // The handshake's probe of the module's bootloader, asked when the application
+  // does not answer. The connection knows no bootloader: whoever builds it gives
+  // the probe (the firmware layer's Bootloader, UseForHandshake). Without one a
+  // silent module is a module that does not answer. Set before the first Connect.
+  using BootloaderProbe = std::function<Probe(LineLease& line)>;
+  void SetBootloaderProbe(BootloaderProbe probe) { probe_ = std::move(probe); }
   // The four identification queries; a failed one leaves "ERROR" in its field.
   void ShowDeviceInfo(LineLease& line);
   // Reboot button: wakes a sleepy module, then "ATZ".
@@ -133,6 +139,7 @@ class Connection {
   AtLink link_;
   LineGate gate_;
   Hooks hooks_;
+  BootloaderProbe probe_;
   std::atomic<Failure> lastFailure_{Failure::kNone};
   std::atomic<bool> remoteMode_{false};
 

@@ -2,10 +2,10 @@
 // The CRC-16 of the bootloader's blocks (CRC-16/XMODEM: polynomial 0x1021, initial
 // value 0, no reflection, no final XOR) computed with a 256-entry table.
 //
-// Each host of a transfer (the reload dialog, the Firmware Update page) holds its
-// own table and fills it before it starts a worker; the worker only reads it. A
-// table that was never filled is all zero and gives CRC 0 for every block, which
-// the bootloader refuses: the hosts must not skip Fill.
+// The modules' bootloader (MenuBootloader) holds one table, filled when it is
+// made; the transfers only read it. A table that was never filled is all zero and
+// gives CRC 0 for every block, which the bootloader refuses: Fill must not be
+// skipped.
 
 #include <array>
 #include <cstddef>

@@ -15,7 +15,7 @@ std::optional<FirmwareOutcome> FirmwareHost::LastOutcome() const {
   return static_cast<FirmwareOutcome>(value);
 }
 
-TransferResult FirmwareHost::RunTransfer(SerialTransferChannel& channel, const std::string& path,
+TransferResult FirmwareHost::RunTransfer(TransferChannel& channel, const std::string& path,
                                          const TransferParams& params, std::stop_token stop,
                                          std::function<void(const DeviceRunEvent&)> sending) {
   TransferSinks sinks;
@@ -33,7 +33,6 @@ TransferResult FirmwareHost::RunTransfer(SerialTransferChannel& channel, const s
     else
       view_.Progress(event);
   };
-  ImageTransfer engine(channel, crcTable_, op_, std::move(sinks));
   TransferParams run = params;
   run.pauseAfterBlock = !fastTransfer_;
   // The transfer stops when the worker is asked to (the window closing) and when
@@ -44,7 +43,8 @@ TransferResult FirmwareHost::RunTransfer(SerialTransferChannel& channel, const s
     std::lock_guard lock(cancelMutex_);
     cancel_ = &transferStop;
   }
-  const TransferResult result = engine.Run(path, run, transferStop.get_token());
+  const TransferResult result =
+      bootloader_.SendImage(channel, path, run, op_, std::move(sinks), transferStop.get_token());
   {
     std::lock_guard lock(cancelMutex_);
     cancel_ = nullptr;
@@ -58,7 +58,6 @@ bool FirmwareHost::PrepareStart(LineLease& line, bool image) {
     view_.SetStatus(kInvalidFileStatus);
     return false;
   }
-  if (image) crcTable_.Fill();
   view_.EnableButtons(false);
   view_.SetStatus(kPreparing);
   if (image) {

@@ -1,8 +1,8 @@
 #pragma once
 // What the two hosts of a transfer worker have in common — the reload dialog
 // (FirmwareReload) and the Firmware Update page (FirmwareUpdate): the chosen image,
-// the CRC table they fill before a worker starts, the worker slot (their
-// `transferThread`) and how the last worker ended.
+// the bootloader they are given (whose protocol enters it and sends the image),
+// the worker slot (their `transferThread`) and how the last worker ended.
 //
 // A derived host's destructor stops and joins the worker before anything else
 // goes, so the worker never sees a half-destroyed host.
@@ -17,7 +17,7 @@
 
 #include "base/WorkerSlot.h"
 #include "device/Connection.h"
-#include "firmware/CrcTable.h"
+#include "firmware/Bootloader.h"
 #include "firmware/DeviceRunEvent.h"
 #include "firmware/FirmwareOutcome.h"
 #include "firmware/ImageTransfer.h"
@@ -71,17 +71,19 @@ class FirmwareHost {
 
  protected:
   // `op` takes the messages and the file dialog, also those of the worker (a
-  // window gives its OperatorRelay).
-  FirmwareHost(Connection& connection, TransferView& view, Operator& op)
-      : connection_(connection), view_(view), op_(op) {}
+  // window gives its OperatorRelay); `bootloader` (which outlives the host) is the
+  // module's.
+  FirmwareHost(Connection& connection, TransferView& view, Operator& op,
+               const Bootloader& bootloader)
+      : connection_(connection), view_(view), op_(op), bootloader_(bootloader) {}
   ~FirmwareHost() = default;
 
-  // Runs the transfer engine on the worker thread with this host's table and view.
-  // After every acknowledged block the image's progress becomes one typed event
-  // (percent, bytes, the rate and the time left, stamped as the block's answer
-  // came): the view's Progress takes it, or `sending` when given (a remote update
-  // tells it to the device's row instead).
-  TransferResult RunTransfer(SerialTransferChannel& channel, const std::string& path,
+  // Sends the image with the bootloader's protocol on the worker thread, to this
+  // host's view. After every acknowledged block the image's progress becomes one
+  // typed event (percent, bytes, the rate and the time left, stamped as the block's
+  // answer came): the view's Progress takes it, or `sending` when given (a remote
+  // update tells it to the device's row instead).
+  TransferResult RunTransfer(TransferChannel& channel, const std::string& path,
                              const TransferParams& params, std::stop_token stop,
                              std::function<void(const DeviceRunEvent&)> sending = {});
   // The common start of an update on `line`, under the caller's wait cursor: an
@@ -111,8 +113,8 @@ class FirmwareHost {
   Connection& connection_;
   TransferView& view_;
   Operator& op_;
+  const Bootloader& bootloader_;
   std::string chosenPath_;
-  CrcTable crcTable_;
   std::atomic<int> lastOutcome_{-1};
   std::atomic<bool> fastTransfer_{false};
   std::mutex cancelMutex_;

@@ -14,14 +14,13 @@ constexpr const char* kNoResponse = "ERROR: The device does not respond.";
 constexpr const char* kNoStartRequest = "ERROR: The device does not repond.";
 constexpr const char* kCompleted = "Completed successfully.";
 constexpr const char* kCompletedMessage = "Firmware update is completed successfully.";
-constexpr int kPromptLooks = 100;
-// How long the module has to react to menu choice 2 before the dialog ends anyway.
+// How long the module has to react to the start of its new firmware before the dialog ends anyway.
 constexpr int kMenuChoiceReactionMs = 1000;
 }  // namespace
 
 FirmwareReload::FirmwareReload(Connection& connection, LineLease& line, TransferView& view,
-                               Operator& op)
-    : FirmwareHost(connection, view, op), line_(line) {}
+                               Operator& op, const Bootloader& bootloader)
+    : FirmwareHost(connection, view, op, bootloader), line_(line) {}
 
 FirmwareReload::~FirmwareReload() { transferThread_.StopAndJoin(); }
 
@@ -47,33 +46,20 @@ bool FirmwareReload::OnUpload() {
     view_.SetStatus(kInvalidFileStatus);
     return false;
   }
-  crcTable_.Fill();
   view_.EnableButtons(false);
   view_.SetStatus(kPreparing);
 
-  // A line end makes the bootloader print its menu, which holds "BL".
-  AtLink& link = line_.Link();
-  link.reply.clear();
-  line_.Ring().Reset();
-  line_.Port().Write("\n");
-
-  // Up to 100 looks 100 ms apart, each as soon as bytes arrive.
-  const bool prompt = link.CollectReplyUntil(
-      [](const std::string& r) { return r.find("BL") != std::string::npos; }, kPromptLooks);
-  if (!prompt) {
-    op_.ShowMessage(kNoResponse);
-    view_.EnableButtons(true);
-    return false;
-  }
-
-  // Menu choice 1: the bootloader waits for an image and asks for it with 'C',
-  // which the engine awaits.
-  line_.Sleep(2000);
-  line_.Port().Write("1\n");
-  line_.Sleep(2000);
-  if (line_.Stopped()) {
-    view_.EnableButtons(true);
-    return false;
+  // The bootloader waits in its menu; from there it gets ready for the image.
+  switch (bootloader_.EnterFromMenu(line_)) {
+    case Bootloader::Entry::kNoAnswer:
+      op_.ShowMessage(kNoResponse);
+      view_.EnableButtons(true);
+      return false;
+    case Bootloader::Entry::kStopped:
+      view_.EnableButtons(true);
+      return false;
+    case Bootloader::Entry::kReady:
+      break;
   }
 
   if (!transferThread_.TryStart(
@@ -97,12 +83,12 @@ void FirmwareReload::ReloadWorker(std::stop_token stop, std::string path) {
       FinishCancelled(stop);
       return;
     case TransferResult::kSuccess:
-      // Menu choice 2 runs the new firmware. The handshake closes and reopens the
+      // The bootloader runs the new firmware. The handshake closes and reopens the
       // port as soon as the dialog has gone, and closing discards output not yet
       // sent: wait until the module reacts (its greeting, at whatever rate) so
       // the choice is known to have reached it.
       channel.CollectReply();
-      line_.Port().Write("2");
+      bootloader_.StartApplication(channel);
       channel.WaitForBytes(kMenuChoiceReactionMs, stop);
       channel.CollectReply();
       if (stop.stop_requested()) return;

@@ -5,11 +5,12 @@
 // reload.
 //
 // OnUpload runs on the caller's thread (the dialog's task, off the window's
-// thread): it wakes the bootloader's menu with "\n", waits for its "BL" prompt,
-// chooses "1" (receive an image) and starts ReloadWorker, which sends the image
-// with the transfer engine and, on success, chooses "2" to run the new firmware.
-// The port runs at 115200 baud meanwhile (the handshake's probe set it); the
-// handshake reopens it with the operator's settings when the dialog has closed.
+// thread): it has the bootloader, which waits in its menu, get ready for an image
+// (Bootloader::EnterFromMenu; the modules' bootloader wakes its menu with "\n",
+// waits for its "BL" prompt and chooses "1") and starts ReloadWorker, which sends
+// the image and, on success, starts the new firmware ("2").
+// The port runs at the bootloader's rate meanwhile (the handshake's probe set it);
+// the handshake reopens it with the operator's settings when the dialog has closed.
 // All of it uses the handshake's lease of the line, which waits for the dialog.
 //
 // The worker never outlives this object: the destructor (the dialog closing)
@@ -19,6 +20,7 @@
 #include <string>
 
 #include "firmware/FirmwareHost.h"
+#include "firmware/MenuBootloader.h"
 
 namespace zendra {
 
@@ -26,8 +28,9 @@ class FirmwareReload : public FirmwareHost {
  public:
   // `line` is the handshake's lease, held until the reload is over; `op` takes the
   // messages and the file dialog, also those of the worker (a window gives its
-  // OperatorRelay).
-  FirmwareReload(Connection& connection, LineLease& line, TransferView& view, Operator& op);
+  // OperatorRelay); `bootloader` is the module's.
+  FirmwareReload(Connection& connection, LineLease& line, TransferView& view, Operator& op,
+                 const Bootloader& bootloader = MenuBootloader::Standard());
   ~FirmwareReload();
 
   // "Choose File" is FirmwareHost::OnChooseFile; the dialog's path edit shows the path.

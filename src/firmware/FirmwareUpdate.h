@@ -29,12 +29,13 @@ namespace zendra {
 class FirmwareUpdate {
  public:
   static constexpr int kRestartWaitMs = LocalUpdate::kRestartWaitMs;
-  static constexpr int kRemoteBaudRate = RemoteUpdate::kRemoteBaudRate;
 
   // `op` takes the messages and the file dialog, also those of the workers (a
-  // window gives its OperatorRelay).
-  FirmwareUpdate(Connection& connection, FirmwarePageView& view, Operator& op)
-      : local_(connection, view, op), remote_(connection, view, op) {}
+  // window gives its OperatorRelay); `bootloader` is the modules'. A remote update
+  // needs the line at the bootloader's rate.
+  FirmwareUpdate(Connection& connection, FirmwarePageView& view, Operator& op,
+                 const Bootloader& bootloader = MenuBootloader::Standard())
+      : local_(connection, view, op, bootloader), remote_(connection, view, op, bootloader) {}
   FirmwareUpdate(const FirmwareUpdate&) = delete;
   FirmwareUpdate& operator=(const FirmwareUpdate&) = delete;
 

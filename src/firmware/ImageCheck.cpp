@@ -10,15 +10,17 @@
 namespace zendra {
 
 namespace {
-constexpr int kBootloaderBaud = 115200;
 constexpr std::size_t kReadBytes = 256;
 // The 256th byte read never takes part in the search.
 constexpr std::size_t kSearchedBytes = 255;
 
-constexpr const char* kWrongLine =
-    "ERROR: Please change the baudrate to 115200 and flow control to 'none'.";
 constexpr const char* kInvalidFile = "ERROR: The firmware file is invalid.";
 constexpr const char* kWrongModel = "ERROR: The firmware file does not match with current device.";
+
+std::string WrongLine(int rate) {
+  return "ERROR: Please change the baudrate to " + std::to_string(rate) +
+         " and flow control to 'none'.";
+}
 
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
@@ -83,17 +85,18 @@ bool ReadImageModel(const std::string& path, std::string& imageModel) {
 }
 
 bool CheckLocalUpdate(const Connection& connection, const std::string& path,
-                      std::string& imageModel, Operator& op) {
-  return CheckLocalUpdate(connection.Settings(), connection.Device().productName, path,
-                          imageModel, op);
+                      std::string& imageModel, Operator& op, int bootloaderRate) {
+  return CheckLocalUpdate(connection.Settings(), connection.Device().productName, path, imageModel,
+                          op, bootloaderRate);
 }
 
 bool CheckLocalUpdate(const LineSettings& line, const std::string& productName,
-                      const std::string& path, std::string& imageModel, Operator& op) {
-  // The bootloader talks at 115200 without flow control whatever the firmware's
-  // own rate is; the line must already run that way.
-  if (line.baudRate != kBootloaderBaud || line.flowControl != SerialPort::kFlowNone) {
-    op.ShowMessage(kWrongLine);
+                      const std::string& path, std::string& imageModel, Operator& op,
+                      int bootloaderRate) {
+  // The bootloader talks at its own rate without flow control whatever the
+  // firmware's own rate is; the line must already run that way.
+  if (line.baudRate != bootloaderRate || line.flowControl != SerialPort::kFlowNone) {
+    op.ShowMessage(WrongLine(bootloaderRate));
     return false;
   }
   if (!ReadImageModel(path, imageModel)) {

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "firmware/MenuBootloader.h"
+
 namespace zendra {
 
 class Connection;
@@ -51,14 +53,17 @@ bool IsTextFile(const std::string& path);
 // path as its detail).
 bool CheckImageIsBinary(const std::string& path, Operator& op);
 
-// The checks of the local "Update" button, in order: line at 115200 baud without
-// flow control, a readable image, an image built for the connected product, an
-// image that is not text. On false the one message of the failing check has been
-// shown by `op` and nothing was sent. `imageModel` is rewritten by the image check.
+// The checks of the local "Update" button, in order: line at the bootloader's rate
+// (`bootloaderRate`) without flow control, a readable image, an image built for
+// the connected product, an image that is not text. On false the one message of
+// the failing check has been shown by `op` and nothing was sent. `imageModel` is
+// rewritten by the image check.
 bool CheckLocalUpdate(const LineSettings& line, const std::string& productName,
-                      const std::string& path, std::string& imageModel, Operator& op);
+                      const std::string& path, std::string& imageModel, Operator& op,
+                      int bootloaderRate = MenuBootloader::kBaudRate);
 // The same for the connection's line settings and local product.
 bool CheckLocalUpdate(const Connection& connection, const std::string& path,
-                      std::string& imageModel, Operator& op);
+                      std::string& imageModel, Operator& op,
+                      int bootloaderRate = MenuBootloader::kBaudRate);
 
 }  // namespace zendra

@@ -10,13 +10,14 @@ constexpr const char* kCompleted = "Completed successfully.";
 constexpr const char* kRestartError = "Restart error.";
 }  // namespace
 
-LocalUpdate::LocalUpdate(Connection& connection, FirmwarePageView& view, Operator& op)
-    : FirmwareHost(connection, view, op), pageView_(view) {}
+LocalUpdate::LocalUpdate(Connection& connection, FirmwarePageView& view, Operator& op,
+                         const Bootloader& bootloader)
+    : FirmwareHost(connection, view, op, bootloader), pageView_(view) {}
 
 LocalUpdate::~LocalUpdate() { transferThread_.StopAndJoin(); }
 
 bool LocalUpdate::CheckLocal() {
-  return CheckLocalUpdate(connection_, chosenPath_, imageModel_, op_);
+  return CheckLocalUpdate(connection_, chosenPath_, imageModel_, op_, bootloader_.BaudRate());
 }
 
 bool LocalUpdate::OnLocalUpdate(LineLease line) {
@@ -39,22 +40,16 @@ bool LocalUpdate::Start(LineLease line) {
 }
 
 bool LocalUpdate::EnterBootloader() {
-  AtLink& link = line_->Link();
-  link.WakeUpIfSleepy();
-  // The running firmware answers by starting its bootloader ("ENTER BOOTLOADER").
-  if (link.QueryAtCommand("AT+BOOTLOAD\n", 2) != "ENTER") {
-    if (!line_->Stopped()) op_.ShowMessage(kNoResponse);
-    view_.EnableButtons(true);
-    return false;
+  switch (bootloader_.EnterLocal(*line_)) {
+    case Bootloader::Entry::kNoAnswer:
+      if (!line_->Stopped()) op_.ShowMessage(kNoResponse);
+      view_.EnableButtons(true);
+      return false;
+    case Bootloader::Entry::kStopped:
+      return false;
+    case Bootloader::Entry::kReady:
+      break;
   }
-  // The bootloader's menu, then menu choice 1: it waits for an image and asks
-  // for it with 'C', which the worker's engine awaits.
-  line_->Sleep(1000);
-  line_->Port().Write("\n");
-  line_->Sleep(2000);
-  line_->Port().Write("1");
-  line_->Sleep(2000);
-  if (line_->Stopped()) return false;
   return transferThread_.TryStart(
       [this, path = chosenPath_](std::stop_token stop) { UpdateWorker(stop, path); });
 }
@@ -107,8 +102,8 @@ void LocalUpdate::UpdateWorker(std::stop_token stop, std::string path) {
 void LocalUpdate::FinishLocal(std::stop_token stop) {
   AtLink& link = line_->Link();
   SerialTransferChannel channel(*line_);
-  // Menu choice 2 runs the new firmware, which greets with a text holding "OK".
-  line_->Port().Write("2");
+  // The bootloader runs the new firmware, which greets with a text holding "OK".
+  bootloader_.StartApplication(channel);
   const auto deadline = Clock::DeadlineAfter(kRestartWaitMs);
   bool answered = false;
   for (;;) {

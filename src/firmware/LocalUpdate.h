@@ -4,11 +4,11 @@
 //
 // CheckLocal runs the button's checks (the line, the image, the model). Start runs
 // on the caller's thread (the page's module task, off the window's thread) for
-// about seven seconds: it disables the page's five buttons, asks the running
-// firmware to enter its bootloader with "AT+BOOTLOAD\n", chooses "1" in the
-// bootloader's menu and starts the worker. The worker sends the image with the
-// transfer engine (each block's progress a typed event for the view), chooses "2"
-// to run the new firmware, waits for it to answer, reads the device information
+// about seven seconds: it disables the page's five buttons, has the running
+// firmware enter its bootloader (Bootloader::EnterLocal: "AT+BOOTLOAD\n" and the
+// menu's "1" for the modules' bootloader) and starts the worker. The worker sends
+// the image through the bootloader (each block's progress a typed event for the
+// view), starts the new firmware ("2"), waits for it to answer, reads the device information
 // again and has the view show it and load the definitions of the new version.
 //
 // The line. The update takes the caller's lease and hands it to its worker, which
@@ -25,16 +25,19 @@
 
 #include "firmware/FirmwareHost.h"
 #include "firmware/FirmwarePageView.h"
+#include "firmware/MenuBootloader.h"
 
 namespace zendra {
 
 class LocalUpdate : public FirmwareHost {
  public:
-  // How long the new firmware has, after "2", to say "OK".
+  // How long the new firmware has, once started, to say "OK".
   static constexpr int kRestartWaitMs = 10000;
 
-  // `op` takes the messages and the file dialog, also those of the worker.
-  LocalUpdate(Connection& connection, FirmwarePageView& view, Operator& op);
+  // `op` takes the messages and the file dialog, also those of the worker;
+  // `bootloader` is the module's.
+  LocalUpdate(Connection& connection, FirmwarePageView& view, Operator& op,
+              const Bootloader& bootloader = MenuBootloader::Standard());
   ~LocalUpdate();
 
   // The checks of the local "Update" button, on the window's thread: the line,

@@ -9,7 +9,6 @@
 namespace zendra {
 
 namespace {
-constexpr const char* kWrongBaudRate = "ERROR: Please change the baudrate to 115200.";
 constexpr const char* kSleepyLocal = "ERROR: Local device is a sleepy end device.";
 constexpr const char* kNoDevice = "ERROR: No device is found in this network.";
 constexpr const char* kNoneSelected = "ERROR: No remote device has been selected.";
@@ -23,14 +22,13 @@ constexpr const char* kCloneDoneWait =
     "The remote firmware update is completed successfully. Please wait.";
 constexpr const char* kAllClonesDone = "All firmware updates are completed successfully.";
 
-// The remote's bootloader path: 1 relays an image, 2 clones the local firmware.
-constexpr const char* kBootloadImage = "AT+BOOTLOAD=1,";
-constexpr const char* kBootloadClone = "AT+BOOTLOAD=2,";
-constexpr int kBootloadTimeoutSeconds = 20;
 constexpr const char* kProductQuery = "at+productname\r\n";
 constexpr const char* kNodeNameQuery = "at+nodename\r\n";
 constexpr int kProductTimeoutSeconds = 5;
 
+std::string WrongBaudRate(int rate) {
+  return "ERROR: Please change the baudrate to " + std::to_string(rate) + ".";
+}
 std::string DifferentModel(const std::string& address) {
   return "ERROR: Could not clone the firmware. The remote device(" + address +
          ") has different model type.";
@@ -59,8 +57,9 @@ std::string FailureReport(const std::vector<RemoteSequence::Failure>& failures, 
 }
 }  // namespace
 
-RemoteUpdate::RemoteUpdate(Connection& connection, FirmwarePageView& view, Operator& op)
-    : FirmwareHost(connection, view, op), pageView_(view) {}
+RemoteUpdate::RemoteUpdate(Connection& connection, FirmwarePageView& view, Operator& op,
+                           const Bootloader& bootloader)
+    : FirmwareHost(connection, view, op, bootloader), pageView_(view) {}
 
 RemoteUpdate::~RemoteUpdate() {
   sequence_.ClearMarks();
@@ -92,8 +91,8 @@ std::optional<int> RemoteUpdate::OnRemoteUpdate(const std::vector<RemoteRow>& ro
   if (Busy()) return std::nullopt;
   // The remote bootloader path runs at the bootloader's rate; flow control is
   // not the path's concern.
-  if (connection_.Settings().baudRate != kRemoteBaudRate) {
-    op_.ShowMessage(kWrongBaudRate);
+  if (connection_.Settings().baudRate != bootloader_.BaudRate()) {
+    op_.ShowMessage(WrongBaudRate(bootloader_.BaudRate()));
     return std::nullopt;
   }
   cancelled_ = false;
@@ -353,29 +352,25 @@ bool RemoteUpdate::StartOnLine(std::optional<LineUse>& use, bool clone, const st
 
 bool RemoteUpdate::StartRemoteBranch(LineLease& line, bool clone, const std::string& address,
                                      int row) {
-  line.Sleep(5000);
-  if (line.Stopped()) return false;
-  // The local module answers by preparing the remote module: "Start ..." (with
-  // ".ebl" for an image) once the remote's bootloader is reached. An address that
-  // would break the command line is never sent.
-  const auto command = AddressedLine(clone ? kBootloadClone : kBootloadImage, address, "\r\n");
-  bootloadSent_ = command.has_value();
-  if (!command || line.Link().QueryAtCommand(*command, kBootloadTimeoutSeconds) != "START") {
-    if (line.Stopped()) return false;
-    op_.ShowMessage(kRemoteNoResponse);
-    view_.EnableButtons(true);
-    view_.SetStatus(kRemoteFailed);
-    return false;
+  bool asked = false;
+  const Bootloader::Entry entry = bootloader_.EnterRemote(
+      line, address, clone ? Bootloader::RemoteKind::kClone : Bootloader::RemoteKind::kImage,
+      asked);
+  bootloadSent_ = asked;
+  switch (entry) {
+    case Bootloader::Entry::kNoAnswer:
+      op_.ShowMessage(kRemoteNoResponse);
+      view_.EnableButtons(true);
+      view_.SetStatus(kRemoteFailed);
+      return false;
+    case Bootloader::Entry::kStopped:
+      return false;
+    case Bootloader::Entry::kReady:
+      break;
   }
   if (clone) {
     // The module copies its firmware by itself; the monitor watches for its report.
     return cloneThread_.TryStart([this, row](std::stop_token stop) { CloneWorker(stop, row); });
-  }
-  line.Sleep(2000);
-  if (line.Stopped()) {
-    // The relay waits for blocks: three CAN end it, as a stopped transfer does.
-    for (int i = 0; i < 3; ++i) line.Port().Write(&ImageTransfer::kCan, 1);
-    return false;
   }
   return transferThread_.TryStart(
       [this, path = chosenPath_, row](std::stop_token stop) { UpdateWorker(stop, path, row); });
@@ -390,9 +385,10 @@ void RemoteUpdate::UpdateWorker(std::stop_token stop, std::string path, int row)
   std::optional<LineUse> use = sequence_.UseLine(stop);
   TransferResult result = TransferResult::kStopped;
   if (use && cancelled_) {
-    // Cancelled between the start and now: the relay waits for blocks, and three
-    // CAN end it, as a stopped transfer does.
-    for (int i = 0; i < 3; ++i) (*use)->Port().Write(&ImageTransfer::kCan, 1);
+    // Cancelled between the start and now: the relay waits for blocks; the
+    // bootloader ends the upload, as a stopped transfer does.
+    SerialTransferChannel channel(**use);
+    bootloader_.AbandonUpload(channel);
   } else if (use) {
     SerialTransferChannel channel(**use);
     TransferParams params;

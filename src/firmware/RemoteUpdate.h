@@ -9,8 +9,8 @@
 // local product for a clone) and marks the chosen rows. The page's timer then calls
 // OnUpdateTimer: 100 ms after the press, every 5000 ms after that. A look starts
 // the next chosen row when no worker runs: it asks the local module to open the
-// path to the remote's bootloader ("AT+BOOTLOAD=1,<address>" for an image, "=2,"
-// for a clone) and starts UpdateWorker, which sends the image through the local
+// path to the remote's bootloader (Bootloader::EnterRemote: "AT+BOOTLOAD=1,<address>"
+// for an image, "=2," for a clone) and starts UpdateWorker, which sends the image through the local
 // module to the remote bootloader, or CloneWorker in its own slot (`cloneThread`),
 // which waits for the module to report the clone's outcome.
 //
@@ -52,16 +52,16 @@
 #include "firmware/DeviceRunEvent.h"
 #include "firmware/FirmwareHost.h"
 #include "firmware/FirmwarePageView.h"
+#include "firmware/MenuBootloader.h"
 #include "firmware/RemoteSequence.h"
 
 namespace zendra {
 
 class RemoteUpdate : public FirmwareHost {
  public:
-  // The remote update needs the bootloader's own rate on the line.
-  static constexpr int kRemoteBaudRate = 115200;
-
-  RemoteUpdate(Connection& connection, FirmwarePageView& view, Operator& op);
+  // `bootloader` is the modules'; the remote update needs the line at its rate.
+  RemoteUpdate(Connection& connection, FirmwarePageView& view, Operator& op,
+               const Bootloader& bootloader = MenuBootloader::Standard());
   ~RemoteUpdate();
 
   // The remote "Update" button (1036), on a module task (the checks ask every

@@ -12,6 +12,7 @@
 #include "config/ParameterAssignment.h"
 #include "firmware/FirmwareUpdate.h"
 #include "firmware/ImageCheck.h"
+#include "firmware/MenuBootloader.h"
 #include "firmware/TransferRate.h"
 #include "serial/PortDetect.h"
 
@@ -130,6 +131,7 @@ ProvisionJob::ProvisionJob(std::string port, const ProvisionPlan& plan, Provisio
       baudRate_(baudRate),
       settleMs_(settleMs),
       op_(plan.acceptOtherVersion) {
+  UseForHandshake(connection_, MenuBootloader::Standard());
   // Nothing here has an image to reload a damaged firmware with.
   Connection::Hooks hooks;
   hooks.offerReload = false;

@@ -6,13 +6,14 @@
 #include "base/Sha256.h"
 #include "config/ParameterAssignment.h"
 #include "firmware/ImageCheck.h"
+#include "firmware/MenuBootloader.h"
 #include "serial/AtLink.h"
 #include "serial/SerialPort.h"
 
 namespace zendra {
 
 namespace {
-constexpr int kBootloaderBaud = 115200;
+constexpr int kBootloaderBaud = MenuBootloader::kBaudRate;
 
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

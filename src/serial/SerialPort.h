@@ -41,10 +41,10 @@ class SerialPort {
   // Why the last Open failed.
   enum class OpenError {
     kNone,
-    kNotFound,      // no such device
-    kPermission,    // the user may not use it
-    kBusy,          // another program holds it
-    kSettings,      // the rate is none of the line's, or the driver refused the settings
+    kNotFound,    // no such device
+    kPermission,  // the user may not use it
+    kBusy,        // another program holds it
+    kSettings,    // the rate is none of the line's, or the driver refused the settings
     kOther,
   };
 
@@ -96,6 +96,8 @@ class SerialPort {
   // The name Open opens: "COM3" -> "/dev/ttyS2" on POSIX systems, "com3" -> "COM3"
   // on Windows (serial/PortName.h); anything else is returned unchanged.
   static std::string ResolvePortName(const std::string& portName);
+  // What a port name is on this system, for a command line's help.
+  static const char* PortNameHelp();
   // Write time-out multiplier in milliseconds per byte: 230400 / baud.
   static int WriteTimeoutMultiplier(int baudRate) { return baudRate > 0 ? 230400 / baudRate : 0; }
   // Whether the line can run at this rate.

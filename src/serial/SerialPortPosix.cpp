@@ -28,10 +28,9 @@ struct BaudEntry {
 };
 
 constexpr BaudEntry kBaudCodes[] = {
-    {300, B300},       {600, B600},       {1200, B1200},     {2400, B2400},
-    {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
-    {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800},
-    {921600, B921600},
+    {300, B300},       {600, B600},       {1200, B1200},     {2400, B2400},   {4800, B4800},
+    {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600}, {115200, B115200},
+    {230400, B230400}, {460800, B460800}, {921600, B921600},
 };
 
 bool BaudCode(int rate, speed_t& code) {
@@ -58,6 +57,10 @@ void DrainOutput(int fd, std::chrono::milliseconds bound) {
 
 std::string SerialPort::ResolvePortName(const std::string& portName) {
   return ComPortToPosixPath(portName);
+}
+
+const char* SerialPort::PortNameHelp() {
+  return "Serial port: a device path such as /dev/ttyUSB0, or COMn (= /dev/ttyS(n-1))";
 }
 
 bool SerialPort::IsSupportedBaudRate(int baudRate) {

@@ -90,6 +90,8 @@ std::string SerialPort::ResolvePortName(const std::string& portName) {
   return Win32PortName(portName);
 }
 
+const char* SerialPort::PortNameHelp() { return "Serial port: COMn, such as COM3 or COM12"; }
+
 bool SerialPort::IsSupportedBaudRate(int baudRate) {
   for (const int rate : kBaudRates) {
     if (rate == baudRate) return true;

@@ -3,10 +3,13 @@
 #include <stdexcept>
 
 #include "base/Clock.h"
+#include "firmware/MenuBootloader.h"
 
 namespace zendra::test {
 
 SimHarness::SimHarness(sim::Options options, double timeScale) {
+  // The handshake probes the bootloader the modules have, as the program's does.
+  UseForHandshake(connection_, MenuBootloader::Standard());
   Clock::SetScale(timeScale);
   options.timeScale = timeScale;
   sim_ = std::make_unique<sim::ModuleSimulator>(std::move(options));

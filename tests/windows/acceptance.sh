@@ -166,6 +166,11 @@ case_ports() {
   [ "$(log_lines ports)" = 0 ] || fail "ports: the module received $(log_lines ports) lines"
   [ "$(log_lines ports12)" = 0 ] || fail "ports: the module on COM12 received $(log_lines ports12) lines"
   "$WINE" reg delete 'HKLM\Software\Wine\Ports' /f </dev/null >/dev/null 2>&1
+  # The help names ports as Windows does.
+  cli help --help
+  expect_status help 0
+  expect_output help out "COMn, such as COM3"
+  ! grep -qF /dev/tty "$WORK/help.out" || fail "help: --port is described by a Linux device path"
   stop_module ports
   stop_module ports12
 }
