@@ -47,3 +47,4 @@ foreach(sub ${subfolders})
   set_tests_properties(unit_${sub} PROPERTIES LABELS unit TIMEOUT 300
                        ENVIRONMENT "WINEDEBUG=-all")
 endforeach()
+zendra_cli_view_sources()

@@ -1,7 +1,8 @@
 // update, clone and reload: the Firmware Update page's local and remote updates
 // and the reload of a damaged firmware from a terminal. They run the same core as
-// the windows; the terminal stands in for the window (status lines and a progress
-// bar on stderr, results on stdout).
+// the windows; the terminal stands in for the window (TerminalFirmwareView: status
+// lines and a progress bar drawn from the typed events on stderr, results on
+// stdout).
 
 #include <algorithm>
 #include <chrono>
@@ -14,134 +15,14 @@
 #include <vector>
 
 #include "cli/CliContext.h"
+#include "cli/TerminalFirmwareView.h"
 #include "cli/TerminalOperator.h"
 #include "firmware/FirmwareReload.h"
 #include "firmware/FirmwareUpdate.h"
-#include "firmware/TransferRate.h"
 
 namespace zendra::cli {
 
 namespace {
-
-// The window of a firmware host, on a terminal. On a terminal the progress is a
-// bar redrawn in place with the percentage, the bytes sent of the total, the rate
-// and the time left; otherwise (a log, a pipe) the same as a plain line every ten
-// percent. Status texts go out as lines,
-// except the per-block percentages the bar already shows. A remote update names
-// the device in front of each line, and a clone's growing row of dots is shown as
-// the seconds it has waited.
-class TerminalFirmwareView : public FirmwarePageView {
- public:
-  explicit TerminalFirmwareView(bool quiet) : line_(quiet) {}
-
-  // A remote update: the devices by row, and which row is being updated.
-  void SetDevices(std::vector<std::string> addresses, std::function<int()> currentRow) {
-    std::lock_guard lock(mutex_);
-    addresses_ = std::move(addresses);
-    currentRow_ = std::move(currentRow);
-  }
-
-  void SetStatus(const std::string& text) override {
-    std::lock_guard lock(mutex_);
-    if (text.find("% Completed!") != std::string::npos) return;
-    if (text.rfind("Cloning.", 0) == 0) {
-      cloning_ = true;
-      return;
-    }
-    // Any other text ends a clone's count (the bar's last value follows its ending).
-    cloning_ = false;
-    if (text.rfind("Preparing for firmware update", 0) == 0) {
-      // A new device: its own rate, its own steps.
-      rate_.Reset();
-      lastTenth_ = -1;
-    }
-    line_.PrintLine(Prefix() + text);
-  }
-  void SetProgress(int percent) override {
-    std::lock_guard lock(mutex_);
-    percent_ = percent;
-  }
-  void SetRowProgress(int, int value) override {
-    std::lock_guard lock(mutex_);
-    percent_ = value;
-    if (cloning_) DrawClone(value);
-  }
-  void EnableButtons(bool) override {}
-  void TransferredBytes(std::int64_t sent, std::int64_t total) override {
-    std::lock_guard lock(mutex_);
-    rate_.Add(sent, total, std::chrono::steady_clock::now());
-    Draw(sent, total);
-  }
-  void Finished(FirmwareOutcome outcome) override {
-    std::lock_guard lock(mutex_);
-    line_.End();
-    outcome_ = outcome;
-  }
-  void ShowDeviceTexts(const DeviceInfo& device) override {
-    std::lock_guard lock(mutex_);
-    device_ = device;
-  }
-  void ReloadDefinitions(const std::string& fileName) override {
-    std::lock_guard lock(mutex_);
-    definitions_ = fileName;
-  }
-
-  std::optional<FirmwareOutcome> Outcome() {
-    std::lock_guard lock(mutex_);
-    return outcome_;
-  }
-  std::string Definitions() {
-    std::lock_guard lock(mutex_);
-    return definitions_;
-  }
-  // "ADDRESS: " while a remote device is being updated.
-  std::string Prefix() const {
-    if (!currentRow_) return {};
-    const int row = currentRow_();
-    if (row < 0 || row >= static_cast<int>(addresses_.size())) return {};
-    return addresses_[static_cast<std::size_t>(row)] + ": ";
-  }
-  void EndBar() {
-    std::lock_guard lock(mutex_);
-    line_.End();
-  }
-
- private:
-  // A clone reports the seconds it has waited, one a second, up to 180.
-  void DrawClone(int seconds) {
-    if (line_.Quiet()) return;
-    if (line_.InPlace()) {
-      line_.Redraw(Prefix() + "cloning, " + std::to_string(seconds) + " s ");
-    } else if (seconds % 10 == 0) {
-      std::cerr << Prefix() << "cloning, " << seconds << " s" << std::endl;
-    }
-  }
-  // "[#########.....]  31%  81,920 of 262,144 bytes · 11.0 kB/s · 0:17 left"
-  void Draw(std::int64_t sent, std::int64_t total) {
-    if (line_.Quiet()) return;
-    char percent[8];
-    std::snprintf(percent, sizeof percent, "%3d%%", percent_);
-    if (line_.InPlace()) {
-      // Cleared to the line's end: the text can grow shorter (the time left goes).
-      line_.Redraw(Prefix() + TerminalBar(percent_, 100) + " " + percent + "  " + rate_.Text() +
-                   "\x1b[K");
-    } else if (percent_ / 10 != lastTenth_ || sent == total) {
-      lastTenth_ = percent_ / 10;
-      std::cerr << Prefix() << percent << "  " << rate_.Text() << std::endl;
-    }
-  }
-  std::mutex mutex_;
-  TerminalProgressLine line_;
-  int percent_ = 0;
-  int lastTenth_ = -1;
-  TransferRate rate_;
-  std::optional<FirmwareOutcome> outcome_;
-  DeviceInfo device_;
-  std::string definitions_;
-  std::vector<std::string> addresses_;
-  std::function<int()> currentRow_;
-  bool cloning_ = false;
-};
 
 void PrintDevice(CliContext& ctx, const std::string& outcome, const std::string& definitions) {
   const DeviceInfo c = ctx.connection.Device();

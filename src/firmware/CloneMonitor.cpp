@@ -1,5 +1,7 @@
 #include "firmware/CloneMonitor.h"
 
+#include <algorithm>
+
 #include "base/Clock.h"
 
 namespace zendra {
@@ -17,14 +19,12 @@ CloneMonitor::Result CloneMonitor::Run(std::stop_token stop) {
   // The start's own text ("Start cloning ...") is no part of the outcome.
   reply_.clear();
   ring_.Reset();
-  std::string animation = "Cloning.";
   const Clock::TimePoint start = Clock::Now();
 
   for (int pass = 0; pass < kPasses; ++pass) {
     if (stop.stop_requested()) return Result::kStopped;
     if (sinks_.progress) sinks_.progress(pass);
-    if (sinks_.status) sinks_.status(animation);
-    animation += '.';
+    if (sinks_.status) sinks_.status(AnimationText(pass));
     // Passes are counted from the start, so the reports do not stretch them.
     const Clock::TimePoint passEnd = start + Clock::Scaled((pass + 1) * kPassMs);
     for (;;) {
@@ -44,6 +44,10 @@ CloneMonitor::Result CloneMonitor::Run(std::stop_token stop) {
     }
   }
   return Result::kTimedOut;
+}
+
+std::string CloneMonitor::AnimationText(int pass) {
+  return "Cloning" + std::string(static_cast<std::size_t>(std::max(pass, 0)) + 1, '.');
 }
 
 void CloneMonitor::TakeRestOfLine(std::size_t from) {

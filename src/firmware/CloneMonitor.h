@@ -46,6 +46,9 @@ class CloneMonitor {
 
   Result Run(std::stop_token stop);
 
+  // The status text of pass `pass` (from 0): "Cloning." and a dot more each pass.
+  static std::string AnimationText(int pass);
+
   // How long the rest of the outcome's line may take to arrive (real time: a few
   // characters on the line and an adapter's latency).
   static constexpr std::chrono::milliseconds kRestOfLineSlack{50};

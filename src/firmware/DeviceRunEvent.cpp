@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#include "firmware/CloneMonitor.h"
+#include "firmware/ImageTransfer.h"
+#include "firmware/TransferRate.h"
+
 namespace zendra {
 
 namespace {
@@ -73,12 +77,16 @@ DeviceRunEvent DeviceRunEvent::Preparing(bool clone) {
   return event;
 }
 
-DeviceRunEvent DeviceRunEvent::Sending(int percent, std::int64_t bytes, std::int64_t total) {
+DeviceRunEvent DeviceRunEvent::Sending(int percent, std::int64_t bytes, std::int64_t total,
+                                       std::optional<double> bytesPerSecond,
+                                       std::optional<double> secondsLeft) {
   DeviceRunEvent event;
   event.kind = Kind::kSending;
   event.percent = std::clamp(percent, 0, 100);
   event.bytes = bytes;
   event.total = total;
+  event.bytesPerSecond = bytesPerSecond;
+  event.secondsLeft = secondsLeft;
   return event;
 }
 
@@ -117,5 +125,16 @@ DeviceRunEvent DeviceRunEvent::Cancelled(std::optional<FirmwareOutcome> outcome,
 std::string DeviceRunText(const DeviceRunEvent& event) { return Text(event, false); }
 
 std::string DeviceRunDetail(const DeviceRunEvent& event) { return Text(event, true); }
+
+std::string SendingStatus(const DeviceRunEvent& event) {
+  if (event.clone) return CloneMonitor::AnimationText(event.percent);
+  if (event.total <= 0) return {};
+  return ImageTransfer::PercentText(event.total - event.bytes, event.total);
+}
+
+std::string SendingBytes(const DeviceRunEvent& event) {
+  if (event.clone) return {};
+  return TransferRate::Text(event.bytes, event.total, event.bytesPerSecond, event.secondsLeft);
+}
 
 }  // namespace zendra

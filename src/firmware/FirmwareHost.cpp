@@ -1,5 +1,7 @@
 #include "firmware/FirmwareHost.h"
 
+#include <chrono>
+
 namespace zendra {
 
 const std::string& FirmwareHost::OnChooseFile() {
@@ -15,18 +17,21 @@ std::optional<FirmwareOutcome> FirmwareHost::LastOutcome() const {
 
 TransferResult FirmwareHost::RunTransfer(TransferChannel& channel, const std::string& path,
                                          const TransferParams& params, std::stop_token stop,
-                                         std::function<void(int percent)> progress,
-                                         std::function<void(std::int64_t, std::int64_t)> bytes) {
+                                         std::function<void(const DeviceRunEvent&)> sending) {
   TransferSinks sinks;
   sinks.status = [this](const std::string& text) { view_.SetStatus(text); };
-  if (progress) {
-    sinks.progress = std::move(progress);
-  } else {
-    sinks.progress = [this](int percent) { view_.SetProgress(percent); };
-  }
-  sinks.bytes = [this, bytes = std::move(bytes)](std::int64_t sent, std::int64_t total) {
-    view_.TransferredBytes(sent, total);
-    if (bytes) bytes(sent, total);
+  // A new transfer: its own rate.
+  rate_.Reset();
+  sinks.block = [this, sending = std::move(sending)](std::int64_t sent, std::int64_t total) {
+    // Stamped when the answer came, not when a window gets round to it.
+    rate_.Add(sent, total, std::chrono::steady_clock::now());
+    const DeviceRunEvent event = DeviceRunEvent::Sending(
+        ImageTransfer::PercentValue(total - sent, total), sent, total, rate_.BytesPerSecond(),
+        sent < total ? rate_.SecondsLeft() : std::nullopt);
+    if (sending)
+      sending(event);
+    else
+      view_.Progress(event);
   };
   TransferParams run = params;
   run.pauseAfterBlock = !fastTransfer_;
@@ -45,6 +50,22 @@ TransferResult FirmwareHost::RunTransfer(TransferChannel& channel, const std::st
     cancel_ = nullptr;
   }
   return result;
+}
+
+bool FirmwareHost::PrepareStart(LineLease& line, bool image) {
+  if (image && chosenPath_.empty()) {
+    op_.ShowMessage(kInvalidFile);
+    view_.SetStatus(kInvalidFileStatus);
+    return false;
+  }
+  view_.EnableButtons(false);
+  view_.SetStatus(kPreparing);
+  if (image) {
+    line.Port().Write("\n");
+    line.Sleep(100);
+  }
+  line.Sleep(2000);
+  return true;
 }
 
 bool FirmwareHost::CancelTransfer() {

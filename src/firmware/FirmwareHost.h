@@ -18,9 +18,11 @@
 #include "base/WorkerSlot.h"
 #include "device/Connection.h"
 #include "firmware/Bootloader.h"
+#include "firmware/DeviceRunEvent.h"
 #include "firmware/FirmwareOutcome.h"
 #include "firmware/ImageTransfer.h"
 #include "firmware/SerialTransferChannel.h"
+#include "firmware/TransferRate.h"
 #include "firmware/TransferView.h"
 
 namespace zendra {
@@ -77,14 +79,19 @@ class FirmwareHost {
   ~FirmwareHost() = default;
 
   // Sends the image with the bootloader's protocol on the worker thread, to this
-  // host's view.
-  // `progress` takes the progress values instead of the view's bar when given (a
-  // remote update shows them on the device's row); `bytes` takes the bytes
-  // acknowledged as well as the view.
+  // host's view. After every acknowledged block the image's progress becomes one
+  // typed event (percent, bytes, the rate and the time left, stamped as the block's
+  // answer came): the view's Progress takes it, or `sending` when given (a remote
+  // update tells it to the device's row instead).
   TransferResult RunTransfer(TransferChannel& channel, const std::string& path,
                              const TransferParams& params, std::stop_token stop,
-                             std::function<void(int percent)> progress = {},
-                             std::function<void(std::int64_t, std::int64_t)> bytes = {});
+                             std::function<void(const DeviceRunEvent&)> sending = {});
+  // The common start of an update on `line`, under the caller's wait cursor: an
+  // image to send (`image`) must have been chosen, else the message and status say
+  // so and the result is false. Then the buttons go off, the status says
+  // "Preparing for firmware update...", the running firmware's line is ended
+  // (for an image) and the module is given its two seconds.
+  bool PrepareStart(LineLease& line, bool image);
   // Records the outcome; unless the host is going away, gives the buttons back and
   // tells the window the worker has ended.
   void Finish(FirmwareOutcome outcome, std::stop_token stop);
@@ -96,6 +103,13 @@ class FirmwareHost {
   // application erased for the image, needs a reload; then Finish(kImageRefused).
   void FinishImageRefused(std::stop_token stop);
 
+  // Texts both updates show.
+  static constexpr const char* kInvalidFile = "ERROR: The firmware file is invalid.";
+  static constexpr const char* kInvalidFileStatus = "Invalid firmware file.";
+  static constexpr const char* kPreparing = "Preparing for firmware update...";
+  static constexpr const char* kPreparingWorker = "Preparing for firmware update......";
+  static constexpr const char* kNoResponse = "ERROR: The device does not respond.";
+
   Connection& connection_;
   TransferView& view_;
   Operator& op_;
@@ -105,6 +119,7 @@ class FirmwareHost {
   std::atomic<bool> fastTransfer_{false};
   std::mutex cancelMutex_;
   std::stop_source* cancel_ = nullptr;  // the running transfer's own stop, while it runs
+  TransferRate rate_;                   // the running transfer's, on its worker only
   WorkerSlot transferThread_;
 };
 

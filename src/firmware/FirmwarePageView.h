@@ -24,8 +24,16 @@ class FirmwarePageView : public TransferView {
   // SetRowProgress of the device list (remote update, row being updated).
   virtual void SetRowProgress(int /*row*/, int /*percent*/) {}
   // A remote device's run changed (remote update, the row of the device): waiting,
-  // preparing, sending, done with its new version, failed, cancelled.
-  virtual void DeviceRun(int /*row*/, const DeviceRunEvent& /*event*/) {}
+  // preparing, sending (an image's percent, bytes, rate and time left; a clone's
+  // seconds), done with its new version, failed, cancelled. The default shows a
+  // sending event as ShowSending does, and nothing of the others.
+  virtual void DeviceRun(int row, const DeviceRunEvent& event) { ShowSending(row, event); }
+
+ protected:
+  // A sending event as the texts and values a plain view takes: the status line's
+  // percentage ("37.50% Completed!") or a clone's growing "Cloning...", and the
+  // value on the row's bar.
+  void ShowSending(int row, const DeviceRunEvent& event);
 };
 
 }  // namespace zendra

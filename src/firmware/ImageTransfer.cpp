@@ -88,6 +88,18 @@ void ImageTransfer::Status(const std::string& text, std::stop_token stop) const 
   if (sinks_.status && !stop.stop_requested()) sinks_.status(text);
 }
 
+void ImageTransfer::ReportBlock(std::int64_t remaining, std::int64_t total,
+                                std::stop_token stop) const {
+  if (stop.stop_requested()) return;
+  if (sinks_.block) {
+    sinks_.block(total - remaining, total);
+    return;
+  }
+  Status(PercentText(remaining, total), stop);
+  if (sinks_.progress) sinks_.progress(PercentValue(remaining, total));
+  if (sinks_.bytes) sinks_.bytes(total - remaining, total);
+}
+
 void ImageTransfer::Drain(std::stop_token stop) {
   // Ends on silence, on a stop and on a lost line, also while bytes keep coming.
   while (channel_.ReadByte(1, stop) >= 0) {
@@ -215,9 +227,7 @@ TransferResult ImageTransfer::Run(const std::string& path, const TransferParams&
       }
     }
 
-    Status(PercentText(remaining, total), stop);
-    if (sinks_.progress && !stop.stop_requested()) sinks_.progress(PercentValue(remaining, total));
-    if (sinks_.bytes && !stop.stop_requested()) sinks_.bytes(total - remaining, total);
+    ReportBlock(remaining, total, stop);
     // Every answer has passed through the receive ring; start the ending with an
     // empty one, so that the completion text is read from a fresh ring however
     // many blocks went before.

@@ -63,6 +63,10 @@ struct TransferSinks {
   std::function<void(int percent)> progress;
   // Image bytes acknowledged so far and the image's length, after every ACK.
   std::function<void(std::int64_t sent, std::int64_t total)> bytes;
+  // The block's report in one call, for a host that makes it a typed event: when
+  // given, it takes the place of the three above after every ACK (the percentage
+  // text, the value and the bytes); the steps' texts still go to `status`.
+  std::function<void(std::int64_t sent, std::int64_t total)> block;
 };
 
 class ImageTransfer {
@@ -105,6 +109,8 @@ class ImageTransfer {
 
  private:
   void Status(const std::string& text, std::stop_token stop) const;
+  // After an acknowledged block: the sinks hear how far the image has got.
+  void ReportBlock(std::int64_t remaining, std::int64_t total, std::stop_token stop) const;
   void Drain(std::stop_token stop);
   void Cancel();
   TransferResult LineLost(std::stop_token stop);

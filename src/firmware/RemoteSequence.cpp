@@ -1,6 +1,7 @@
 #include "firmware/RemoteSequence.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace zendra {
 
@@ -153,6 +154,90 @@ std::vector<int> RemoteSequence::ChosenRows() const {
   for (int row = 0; row < static_cast<int>(chosenRows_.size()); ++row)
     if (chosenRows_[row]) rows.push_back(row);
   return rows;
+}
+
+RemoteSequence::LineUse::LineUse(LineUse&& other) noexcept
+    : owner_(std::exchange(other.owner_, nullptr)), lease_(other.lease_) {}
+
+RemoteSequence::LineUse& RemoteSequence::LineUse::operator=(LineUse&& other) noexcept {
+  if (this != &other) {
+    if (owner_) owner_->EndUse();
+    owner_ = std::exchange(other.owner_, nullptr);
+    lease_ = other.lease_;
+  }
+  return *this;
+}
+
+RemoteSequence::LineUse::~LineUse() {
+  if (owner_) owner_->EndUse();
+}
+
+void RemoteSequence::HoldLine(LineLease line) {
+  std::optional<LineLease> old;
+  {
+    std::lock_guard lock(mutex_);
+    // Only a sequence without a line takes one (the gate refuses a second lease
+    // while this one is out), so nothing is in use here.
+    old = std::move(line_);
+    line_.emplace(std::move(line));
+    lineGoing_ = false;
+  }
+}
+
+bool RemoteSequence::HoldsLine() const {
+  std::lock_guard lock(mutex_);
+  return line_.has_value();
+}
+
+std::optional<RemoteSequence::LineUse> RemoteSequence::UseLine(std::stop_token stop) {
+  std::unique_lock lock(mutex_);
+  lineFree_.wait(lock, stop, [this] { return !line_ || lineGoing_ || lineUses_ == 0; });
+  if (!line_ || lineGoing_ || lineUses_ > 0) return std::nullopt;
+  line_->FollowStop(std::move(stop));
+  ++lineUses_;
+  return LineUse(*this, *line_);
+}
+
+std::optional<LineLease> RemoteSequence::TakeLineToRelease() {
+  std::optional<LineLease> going;
+  if (line_ && lineGoing_ && lineUses_ == 0) {
+    going = std::move(line_);
+    line_.reset();
+    lineGoing_ = false;
+  }
+  return going;
+}
+
+void RemoteSequence::EndUse() {
+  std::optional<LineLease> going;
+  {
+    std::lock_guard lock(mutex_);
+    --lineUses_;
+    going = TakeLineToRelease();
+  }
+  lineFree_.notify_all();
+}
+
+bool RemoteSequence::GiveLineBackIfDone() {
+  std::optional<LineLease> going;
+  {
+    std::lock_guard lock(mutex_);
+    if (std::find(pendingRows_.begin(), pendingRows_.end(), 1) != pendingRows_.end()) return false;
+    if (line_) lineGoing_ = true;
+    going = TakeLineToRelease();
+  }
+  lineFree_.notify_all();
+  return true;
+}
+
+void RemoteSequence::GiveLineBack() {
+  std::optional<LineLease> going;
+  {
+    std::lock_guard lock(mutex_);
+    if (line_) lineGoing_ = true;
+    going = TakeLineToRelease();
+  }
+  lineFree_.notify_all();
 }
 
 }  // namespace zendra

@@ -16,7 +16,19 @@
 // (as a module task: a start blocks for seconds), the command line program in a
 // loop. The workers read the counts for their endings, so every member may be
 // used from any thread; no lock is held while a start runs.
+//
+// The sequence owns the line from the press that passed its checks to the end of
+// its last worker: the press, each look that prepares a device and each worker
+// that sends to one use the one lease in turn, each on its own thread, and the
+// window may end the sequence at any moment. The lease is kept under the table's
+// lock: a user holds a LineUse while it talks on the line (one user at a time),
+// and the line goes back when the sequence is done and no use is out (at once, or
+// as the use ends).
+// Whether the line may go back ("no chosen row waits") is decided under the same
+// lock as the marks, so a Cancel that takes the waiting rows and a worker that
+// ends cannot both keep or both lose the line.
 
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -24,6 +36,7 @@
 #include <string>
 #include <vector>
 
+#include "device/LineLease.h"
 #include "firmware/FirmwareOutcome.h"
 
 namespace zendra {
@@ -110,8 +123,54 @@ class RemoteSequence {
   // The rows chosen by the last Arm, in row order.
   std::vector<int> ChosenRows() const;
 
+  // One activity's use of the sequence's line (the press, a look, a worker): the
+  // lease stays while it is out. Drop it before asking for the line to go back,
+  // so that the line goes at once.
+  class LineUse {
+   public:
+    LineUse(LineUse&& other) noexcept;
+    LineUse& operator=(LineUse&& other) noexcept;
+    LineUse(const LineUse&) = delete;
+    ~LineUse();
+    LineLease& operator*() const { return *lease_; }
+    LineLease* operator->() const { return lease_; }
+
+   private:
+    friend class RemoteSequence;
+    LineUse(RemoteSequence& owner, LineLease& lease) : owner_(&owner), lease_(&lease) {}
+    RemoteSequence* owner_;
+    LineLease* lease_;
+  };
+
+  // The sequence takes `line` over (a press that found the line free).
+  void HoldLine(LineLease line);
+  // The sequence holds the line: from HoldLine until it has gone back.
+  bool HoldsLine() const;
+  // A use of the line, going on under `stop` (the user's own). One use at a time:
+  // the line carries one conversation under one stop, so a worker that takes over
+  // from the look that started it waits until the look has let go. nullopt when
+  // the sequence holds no line, or it goes back meanwhile, or `stop` comes while
+  // another use is out.
+  std::optional<LineUse> UseLine(std::stop_token stop);
+  // The line goes back when no chosen row waits for its start: at once when no use
+  // is out, otherwise as the last use ends. true when it goes (or has gone).
+  bool GiveLineBackIfDone();
+  // The line goes back whatever waits (the sequence is stopped), at once or as the
+  // last use ends.
+  void GiveLineBack();
+
  private:
+  // Under mutex_: the lease to let go of now, if it is to go and no use is out.
+  // The caller destroys it after the lock is released: giving the line back tells
+  // the line's observer, which may ask this object again.
+  std::optional<LineLease> TakeLineToRelease();
+  void EndUse();
+
   mutable std::mutex mutex_;
+  std::condition_variable_any lineFree_;  // a use ended, or the line goes back
+  std::optional<LineLease> line_;
+  int lineUses_ = 0;
+  bool lineGoing_ = false;  // asked to go back; it goes as the last use ends
   std::vector<std::string> addresses_;
   std::vector<char> pendingRows_;  // 1: chosen and not started yet
   std::vector<char> chosenRows_;   // 1: chosen by the last Arm

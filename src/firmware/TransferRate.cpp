@@ -39,11 +39,15 @@ std::optional<double> TransferRate::SecondsLeft() const {
 
 std::string TransferRate::Text() const {
   if (samples_.empty()) return {};
-  std::string text = Grouped(sent_) + " of " + Grouped(total_) + " bytes";
-  if (const auto rate = BytesPerSecond()) text += " \u00b7 " + Rate(*rate);
-  if (sent_ < total_) {
-    if (const auto left = SecondsLeft()) text += " \u00b7 " + Duration(*left) + " left";
-  }
+  return Text(sent_, total_, BytesPerSecond(), SecondsLeft());
+}
+
+std::string TransferRate::Text(std::int64_t sent, std::int64_t total,
+                               std::optional<double> bytesPerSecond,
+                               std::optional<double> secondsLeft) {
+  std::string text = Grouped(sent) + " of " + Grouped(total) + " bytes";
+  if (bytesPerSecond) text += " \u00b7 " + Rate(*bytesPerSecond);
+  if (sent < total && secondsLeft) text += " \u00b7 " + Duration(*secondsLeft) + " left";
   return text;
 }
 

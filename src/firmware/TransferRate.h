@@ -41,6 +41,11 @@ class TransferRate {
   // only once they are known, the time left not once everything has gone. Empty
   // before the first count.
   std::string Text() const;
+  // The same line for counts taken elsewhere (a progress event): `sent` of `total`,
+  // then the rate and the time left when given, the time left not once `sent`
+  // reaches `total`.
+  static std::string Text(std::int64_t sent, std::int64_t total,
+                          std::optional<double> bytesPerSecond, std::optional<double> secondsLeft);
 
   // 262144 -> "262,144".
   static std::string Grouped(std::int64_t value);

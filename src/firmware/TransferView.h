@@ -1,6 +1,8 @@
 #pragma once
 // What a window shows of a firmware reload or update: the status line, the
-// progress bar, its buttons, and the "done" notification. FirmwareUploadDialog
+// progress bar and the line under it, its buttons, and the "done" notification.
+// The steps of a run come as status texts, its progress as typed events: no view
+// reads the progress out of a text. FirmwareUploadDialog
 // implements it for the reload, FirmwarePage (through FirmwarePageView) for the
 // updates, the command line program for its terminal.
 //
@@ -12,6 +14,7 @@
 #include <cstdint>
 #include <string>
 
+#include "firmware/DeviceRunEvent.h"
 #include "firmware/FirmwareOutcome.h"
 
 namespace zendra {
@@ -29,8 +32,12 @@ class TransferView {
   // remote "Update").
   virtual void EnableButtons(bool enable) = 0;
 
-  // Image bytes acknowledged so far, after every block (for a rate display).
-  virtual void TransferredBytes(std::int64_t /*sent*/, std::int64_t /*total*/) {}
+  // The image's progress after every acknowledged block, as a typed event (kind
+  // kSending: percent, bytes of the total, the rate and the time left once known).
+  // A view draws its bar and its line under the bar from it; one that only takes
+  // texts is given the status line's percentage ("37.50% Completed!") and the bar's
+  // value, which is what this default does.
+  virtual void Progress(const DeviceRunEvent& event);
   // The worker has ended (its status, message box and buttons are done).
   virtual void Finished(FirmwareOutcome /*outcome*/) {}
 };

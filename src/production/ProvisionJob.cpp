@@ -27,9 +27,9 @@ constexpr std::size_t kNamedDifferences = 3;
 
 bool Answered(const std::string& text) { return !text.empty() && text != "ERROR"; }
 
-// The Firmware Update page's view for one port: the transfer's bytes become typed
-// progress with the rate; the status line is kept as a reason; the end wakes the
-// port that waits for it.
+// The Firmware Update page's view for one port: the transfer's progress events
+// become the port's typed progress with the rate; the status line is kept as a reason; the end
+// wakes the port that waits for it.
 class UpdateView : public FirmwarePageView {
  public:
   explicit UpdateView(std::function<void(ProvisionProgress)> report) : report_(std::move(report)) {}
@@ -43,16 +43,19 @@ class UpdateView : public FirmwarePageView {
     percent_ = percent;
   }
   void EnableButtons(bool) override {}
-  void TransferredBytes(std::int64_t sent, std::int64_t total) override {
+  void Progress(const DeviceRunEvent& event) override {
     ProvisionProgress progress;
     {
       std::lock_guard lock(mutex_);
-      rate_.Add(sent, total, std::chrono::steady_clock::now());
+      status_ = SendingStatus(event);
+      percent_ = event.percent;
+      sent_ = event.bytes;
+      total_ = event.total;
       progress.step = ProvisionStep::kUpdate;
-      progress.bytes = sent;
-      progress.totalBytes = total;
-      progress.percent = percent_;
-      progress.bytesPerSecond = rate_.BytesPerSecond();
+      progress.bytes = event.bytes;
+      progress.totalBytes = event.total;
+      progress.percent = event.percent;
+      progress.bytesPerSecond = event.bytesPerSecond;
     }
     report_(progress);
   }
@@ -76,9 +79,8 @@ class UpdateView : public FirmwarePageView {
   // "12,800 of 204,800 bytes" once bytes have gone.
   std::string BytesSent() const {
     std::lock_guard lock(mutex_);
-    if (rate_.Total() == 0) return {};
-    return TransferRate::Grouped(rate_.Sent()) + " of " + TransferRate::Grouped(rate_.Total()) +
-           " bytes";
+    if (total_ == 0) return {};
+    return TransferRate::Grouped(sent_) + " of " + TransferRate::Grouped(total_) + " bytes";
   }
 
  private:
@@ -87,7 +89,8 @@ class UpdateView : public FirmwarePageView {
   std::condition_variable ended_;
   std::string status_;
   int percent_ = 0;
-  TransferRate rate_;
+  std::int64_t sent_ = 0;
+  std::int64_t total_ = 0;
   bool finished_ = false;
 };
 

@@ -197,7 +197,6 @@ void FirmwarePage::OnLocalUpdate() {
   // The checks ask nothing of the module: they run here, their box at once.
   update_.SetChosenPath(chosenPath_);
   if (!update_.CheckLocal()) return;
-  rate_.Reset();
   transferText_->clear();
   transferEnded_ = false;
   // The preparation (about seven seconds of pauses and a query) runs as a module
@@ -271,7 +270,6 @@ void FirmwarePage::OnRemoteUpdate() {
   timer_.stop();
   lookDue_ = false;
   // The line under the local bar is a local update's.
-  rate_.Reset();
   transferText_->clear();
   update_.SetCloneChecked(cloneBox_->isChecked());
   // A new run: no bar or status of the last one stays.
@@ -403,6 +401,8 @@ void FirmwarePage::OnRetryFailed() {
 }
 
 void FirmwarePage::DeviceRun(int row, const DeviceRunEvent& event) {
+  // A device being sent to or cloned: the status line and the row's bar.
+  ShowSending(row, event);
   RunOnGuiThread(this, [this, row, event] {
     deviceList_->SetRowStatus(row, Q(DeviceRunText(event)), Q(DeviceRunDetail(event)));
     // What the device runs now, as it said after its update.
@@ -457,15 +457,12 @@ void FirmwarePage::ReloadDefinitions(const std::string& fileName) {
                  [this, fileName] { emit definitionsToReload(QString::fromStdString(fileName)); });
 }
 
-void FirmwarePage::TransferredBytes(std::int64_t sent, std::int64_t total) {
-  // The line belongs to the local bar above it; a remote device's progress is its
-  // row's bar.
-  if (!update_.localMode) return;
-  // Stamped when the count comes, not when the window gets round to it.
-  const auto at = std::chrono::steady_clock::now();
-  RunOnGuiThread(this, [this, sent, total, at] {
-    rate_.Add(sent, total, at);
-    transferText_->setText(Q(rate_.Text()));
+void FirmwarePage::Progress(const DeviceRunEvent& event) {
+  // The local update's image: the status line, the bar and the line under it.
+  RunOnGuiThread(this, [this, event] {
+    status_->setText(Q(SendingStatus(event)));
+    progress_->setValue(event.percent);
+    transferText_->setText(Q(SendingBytes(event)));
   });
 }
 

@@ -32,13 +32,15 @@
 // "Download from web server" runs the update server check as a module task with
 // the list's addresses; the image it saved becomes the chosen image.
 //
-// The device list tells each device's run: the events of FirmwareUpdate
-// (DeviceRun) become the row's status ("sending 37 %", "done — v1.11.7", "failed —
-// why", "cancelled — ...") and, once a device's update has completed, its Version
-// cell. A press clears every bar and status first. "Retry failed" ticks exactly
-// the rows whose device failed in the last run and presses the remote Update again.
-// The remote Cancel stands beside it and stops the run during a device's
-// preparation as well as during its transfer; the local one is the local update's.
+// The page draws progress from typed events, never from texts: the local update's
+// (Progress) become the status line's percentage, the bar and the line under it
+// (bytes, rate, time left); a remote device's (DeviceRun) become the status line,
+// the row's bar and status ("sending 37 %", "done — v1.11.7", "failed — why",
+// "cancelled — ...") and, once a device's update has completed, its Version cell. A press clears
+// every bar and status first. "Retry failed" ticks exactly the rows whose device failed in the last
+// run and presses the remote Update again. The remote Cancel stands beside it and stops the run
+// during a device's preparation as well as during its transfer; the local one is the local
+// update's.
 //
 // Between two remote devices the five buttons come back as each device ends, but
 // the sequence keeps the line for the rows still to start: Search, the local
@@ -65,7 +67,6 @@
 #include "discovery/DeviceRecord.h"
 #include "firmware/FirmwarePageView.h"
 #include "firmware/FirmwareUpdate.h"
-#include "firmware/TransferRate.h"
 #include "widgets/ModuleTaskRunner.h"
 #include "widgets/WindowRelay.h"
 
@@ -163,7 +164,7 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   void ShowDeviceTexts(const DeviceInfo& device) override;
   void ReloadDefinitions(const std::string& fileName) override;
   void SetRowProgress(int row, int percent) override;
-  void TransferredBytes(std::int64_t sent, std::int64_t total) override;
+  void Progress(const DeviceRunEvent& event) override;
   void Finished(FirmwareOutcome outcome) override;
   void DeviceRun(int row, const DeviceRunEvent& event) override;
 
@@ -201,7 +202,6 @@ class FirmwarePage : public QWidget, public FirmwarePageView {
   std::vector<int> failedRows_;
   // The operator cancelled the remote run: its Cancel stays off until it has ended.
   bool remoteCancelled_ = false;
-  TransferRate rate_;           // the window's thread only
   bool transferEnded_ = false;  // the worker of the last press has reported its end
   int finishedCount_ = 0;       // workers that have reported their end
   QCheckBox* cloneBox_ = nullptr;

@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QThread>
 #include <QVBoxLayout>
-#include <chrono>
 
 #include "device/Connection.h"
 #include "firmware/StopUpdateQuestion.h"
@@ -115,7 +114,6 @@ void FirmwareUploadDialog::OnUpload() {
   // and its buttons wait with it.
   transferring_ = true;
   started_ = false;
-  rate_.Reset();
   transferText_->clear();
   for (int id : {Id::kUpload, Id::kChooseFile, Id::kClose}) {
     if (auto* button = FindControl(this, id)) button->setEnabled(false);
@@ -170,12 +168,12 @@ void FirmwareUploadDialog::EnableButtons(bool enable) {
   });
 }
 
-void FirmwareUploadDialog::TransferredBytes(std::int64_t sent, std::int64_t total) {
-  // Stamped when the count comes, not when the window gets round to it.
-  const auto at = std::chrono::steady_clock::now();
-  RunOnGuiThread(this, [this, sent, total, at] {
-    rate_.Add(sent, total, at);
-    transferText_->setText(QString::fromStdString(rate_.Text()));
+void FirmwareUploadDialog::Progress(const DeviceRunEvent& event) {
+  // The status line's percentage, the bar, and the line under it.
+  RunOnGuiThread(this, [this, event] {
+    status_->setText(QString::fromStdString(SendingStatus(event)));
+    progress_->setValue(event.percent);
+    transferText_->setText(QString::fromStdString(SendingBytes(event)));
   });
 }
 

@@ -22,11 +22,10 @@
 #include <stop_token>
 #include <string>
 
-#include "widgets/WindowRelay.h"
 #include "firmware/FirmwareReload.h"
-#include "firmware/TransferRate.h"
 #include "firmware/TransferView.h"
 #include "widgets/ModuleTaskRunner.h"
+#include "widgets/WindowRelay.h"
 
 class QLabel;
 class QLineEdit;
@@ -74,7 +73,7 @@ class FirmwareUploadDialog : public QDialog, public TransferView {
   void SetStatus(const std::string& text) override;
   void SetProgress(int percent) override;
   void EnableButtons(bool enable) override;
-  void TransferredBytes(std::int64_t sent, std::int64_t total) override;
+  void Progress(const DeviceRunEvent& event) override;
   void Finished(FirmwareOutcome outcome) override;
 
   // Close, Esc and the title bar's button end the dialog only while no image goes out.
@@ -86,7 +85,6 @@ class FirmwareUploadDialog : public QDialog, public TransferView {
   QProgressBar* progress_ = nullptr;
   QLabel* transferText_ = nullptr;
   QPushButton* cancel_ = nullptr;
-  TransferRate rate_;  // the window's thread only
   bool transferring_ = false;
   // Withdraws the open "Stop the update?" box (Cancel's), while one is open.
   std::optional<std::stop_source> stopQuestion_;

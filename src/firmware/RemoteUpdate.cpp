@@ -1,21 +1,14 @@
-#include "firmware/FirmwareUpdate.h"
+#include "firmware/RemoteUpdate.h"
 
 #include "base/Clock.h"
 #include "firmware/CloneMonitor.h"
 #include "firmware/ImageCheck.h"
+#include "firmware/ImageTransfer.h"
 #include "serial/RemoteAddress.h"
 
 namespace zendra {
 
 namespace {
-constexpr const char* kInvalidFile = "ERROR: The firmware file is invalid.";
-constexpr const char* kInvalidFileStatus = "Invalid firmware file.";
-constexpr const char* kPreparing = "Preparing for firmware update...";
-constexpr const char* kPreparingWorker = "Preparing for firmware update......";
-constexpr const char* kNoResponse = "ERROR: The device does not respond.";
-constexpr const char* kCompleted = "Completed successfully.";
-constexpr const char* kRestartError = "Restart error.";
-
 constexpr const char* kSleepyLocal = "ERROR: Local device is a sleepy end device.";
 constexpr const char* kNoDevice = "ERROR: No device is found in this network.";
 constexpr const char* kNoneSelected = "ERROR: No remote device has been selected.";
@@ -64,50 +57,36 @@ std::string FailureReport(const std::vector<RemoteSequence::Failure>& failures, 
 }
 }  // namespace
 
-FirmwareUpdate::FirmwareUpdate(Connection& connection, FirmwarePageView& view, Operator& op,
-                               const Bootloader& bootloader)
+RemoteUpdate::RemoteUpdate(Connection& connection, FirmwarePageView& view, Operator& op,
+                           const Bootloader& bootloader)
     : FirmwareHost(connection, view, op, bootloader), pageView_(view) {}
 
-FirmwareUpdate::~FirmwareUpdate() {
+RemoteUpdate::~RemoteUpdate() {
   sequence_.ClearMarks();
   cloneThread_.StopAndJoin();
   transferThread_.StopAndJoin();
 }
 
-void FirmwareUpdate::Join() {
+void RemoteUpdate::Join() {
   transferThread_.Join();
   cloneThread_.Join();
-}
-
-bool FirmwareUpdate::CheckLocal() {
-  return CheckLocalUpdate(connection_, chosenPath_, imageModel_, op_, bootloader_.BaudRate());
-}
-
-bool FirmwareUpdate::OnLocalUpdate(LineLease line) {
-  view_.SetProgress(0);
-  localMode = true;
-  return StartUpdate(std::move(line), true, false, std::string());
 }
 
 // ---------------------------------------------------------------------------
 // The remote "Update" button and the timer's looks.
 
-bool FirmwareUpdate::TakeLine(std::stop_token stop) {
-  if (line_) {
-    // The sequence's own lease (a press between two devices): it goes on under
-    // this caller's stop.
-    line_->FollowStop(stop);
-    return true;
-  }
+std::optional<RemoteUpdate::LineUse> RemoteUpdate::TakeLine(std::stop_token stop) {
+  // The sequence's own lease (a press between two devices, a look): it goes on
+  // under this caller's stop.
+  if (auto use = sequence_.UseLine(stop)) return use;
   auto line = connection_.TryLease("remote firmware update", stop);
-  if (!line) return false;
-  line_.emplace(std::move(*line));
-  sequenceHoldsLine_ = true;
-  return true;
+  if (!line) return std::nullopt;
+  sequence_.HoldLine(std::move(*line));
+  return sequence_.UseLine(stop);
 }
 
-std::optional<int> FirmwareUpdate::OnRemoteUpdate(const std::vector<RemoteRow>& rows,
-                                                  std::stop_token stop) {
+std::optional<int> RemoteUpdate::OnRemoteUpdate(const std::vector<RemoteRow>& rows,
+                                                std::stop_token stop) {
   // A worker owns the line (the five buttons are off meanwhile).
   if (Busy()) return std::nullopt;
   // The remote bootloader path runs at the bootloader's rate; flow control is
@@ -116,7 +95,6 @@ std::optional<int> FirmwareUpdate::OnRemoteUpdate(const std::vector<RemoteRow>& 
     op_.ShowMessage(WrongBaudRate(bootloader_.BaudRate()));
     return std::nullopt;
   }
-  localMode = false;
   cancelled_ = false;
   std::vector<std::string> addresses;
   addresses.reserve(rows.size());
@@ -127,12 +105,14 @@ std::optional<int> FirmwareUpdate::OnRemoteUpdate(const std::vector<RemoteRow>& 
     sequence_.SetNodeName(i, rows[i].nodeName);
   view_.SetProgress(0);
 
-  const auto refuse = [this](const std::string& message) -> std::optional<int> {
+  std::optional<LineUse> use;
+  const auto refuse = [this, &use](const std::string& message) -> std::optional<int> {
     if (!message.empty()) op_.ShowMessage(message);
     // No row of a refused press is started, also not by a look still due from
     // an earlier press.
     sequence_.ClearMarks();
-    GiveLineBackIfDone();
+    use.reset();
+    sequence_.GiveLineBackIfDone();
     return std::nullopt;
   };
   if (connection_.Device().sleepy) return refuse(kSleepyLocal);
@@ -144,34 +124,35 @@ std::optional<int> FirmwareUpdate::OnRemoteUpdate(const std::vector<RemoteRow>& 
     if (!rows[i].ticked) continue;
     ++count;
     sequence_.Mark(i);
-    if (!TakeLine(stop)) return refuse("");
-    if (!CheckRemoteDevice(i, rows[i].address, clone)) return refuse("");
-    if (line_->Stopped()) return refuse("");
+    if (!use) use = TakeLine(stop);
+    if (!use) return refuse("");
+    if (!CheckRemoteDevice(**use, i, rows[i].address, clone)) return refuse("");
+    if ((*use)->Stopped()) return refuse("");
   }
   if (count == 0) return refuse(kNoneSelected);
 
   sequence_.Arm();
   checked_ = Checked{clone, chosenPath_};
-  sequenceHoldsLine_ = true;
   for (int row : sequence_.ChosenRows()) Report(row, DeviceRunEvent::Waiting(), stop);
   return RemoteSequence::kFirstLookMs;
 }
 
-bool FirmwareUpdate::CheckRemoteDevice(int row, const std::string& address, bool clone) {
-  if (!CheckRemoteProduct(address, clone)) return false;
+bool RemoteUpdate::CheckRemoteDevice(LineLease& line, int row, const std::string& address,
+                                     bool clone) {
+  if (!CheckRemoteProduct(line, address, clone)) return false;
   // A row without a node name (one typed rather than scanned) takes the one its
   // device reports, so that a failure report can name it.
   if (sequence_.NodeName(row).empty()) {
     const std::string name =
-        line_->Link().QueryRemoteAtCommand(kNodeNameQuery, kProductTimeoutSeconds, address);
-    if (line_->Stopped()) return false;
+        line.Link().QueryRemoteAtCommand(kNodeNameQuery, kProductTimeoutSeconds, address);
+    if (line.Stopped()) return false;
     if (name != "ERROR") sequence_.SetNodeName(row, name);
   }
   return true;
 }
 
-bool FirmwareUpdate::CheckRemoteProduct(const std::string& address, bool clone) {
-  AtLink& link = line_->Link();
+bool RemoteUpdate::CheckRemoteProduct(LineLease& line, const std::string& address, bool clone) {
+  AtLink& link = line.Link();
   // An address that would break the remote command line (a comma, a line end,
   // nothing - a row made from an odd scan reply) is refused with the message that
   // says why, and nothing is sent to it.
@@ -183,7 +164,7 @@ bool FirmwareUpdate::CheckRemoteProduct(const std::string& address, bool clone) 
     const std::string local = connection_.Device().productName;
     const std::string remote =
         link.QueryRemoteAtCommand(kProductQuery, kProductTimeoutSeconds, address);
-    if (line_->Stopped()) return false;
+    if (line.Stopped()) return false;
     // A product query that came back as a bare "OK" (an empty name) proves nothing.
     if (local.empty() || remote != local) {
       op_.ShowMessage(DifferentModel(address));
@@ -197,7 +178,7 @@ bool FirmwareUpdate::CheckRemoteProduct(const std::string& address, bool clone) 
   }
   const std::string remote =
       link.QueryRemoteAtCommand(kProductQuery, kProductTimeoutSeconds, address);
-  if (line_->Stopped()) return false;
+  if (line.Stopped()) return false;
   // An image without a model code fits no device, not even one whose product
   // query came back empty.
   if (imageModel_.empty() || remote != imageModel_) {
@@ -207,9 +188,9 @@ bool FirmwareUpdate::CheckRemoteProduct(const std::string& address, bool clone) 
   return CheckImageIsBinary(chosenPath_, op_);
 }
 
-std::optional<int> FirmwareUpdate::OnUpdateTimer(std::stop_token stop) {
-  // The look prepares under a stop of its own: the look's (the window closing) and
-  // the operator's Cancel both end it.
+std::optional<int> RemoteUpdate::OnUpdateTimer(std::stop_token stop) {
+  // The look prepares under a stop of its own: the look's (the window closing), the
+  // operator's Cancel and a stop of the sequence all end it.
   std::stop_source prepare;
   const std::stop_callback follow(stop, [&prepare] { prepare.request_stop(); });
   {
@@ -228,16 +209,15 @@ std::optional<int> FirmwareUpdate::OnUpdateTimer(std::stop_token stop) {
   }
   // Every chosen row has been started and the last start failed: nothing more
   // needs the line. (A worker that runs gives it back itself.)
-  if (!next && !Busy() && sequenceHoldsLine_) GiveLineBackIfDone();
+  if (!next && !Busy()) sequence_.GiveLineBackIfDone();
   return next;
 }
 
-void FirmwareUpdate::Report(int row, const DeviceRunEvent& event, std::stop_token stop) {
+void RemoteUpdate::Report(int row, const DeviceRunEvent& event, std::stop_token stop) {
   if (!stop.stop_requested()) pageView_.DeviceRun(row, event);
 }
 
-std::string FirmwareUpdate::ReadRemoteVersion(AtLink& link, const std::string& address,
-                                              bool settle) {
+std::string RemoteUpdate::ReadRemoteVersion(AtLink& link, const std::string& address, bool settle) {
   constexpr int kQuietMs = 1000, kSettleLimitMs = 10000;
   if (settle) link.WaitUntilQuiet(kQuietMs, kSettleLimitMs);
   std::string version = link.QueryRemoteAtCommand("at+version\r\n", 5, address);
@@ -247,29 +227,25 @@ std::string FirmwareUpdate::ReadRemoteVersion(AtLink& link, const std::string& a
   return version;
 }
 
-std::string FirmwareUpdate::NewVersion(int row) {
-  // The device restarts into its new firmware; the local module may still be
-  // passing on the relay's last words.
-  return ReadRemoteVersion(line_->Link(), sequence_.Address(row), true);
-}
-
-void FirmwareUpdate::StartRemoteDevice(const RemoteSequence::Start& start, std::stop_token prepare,
-                                       std::stop_token stop) {
+void RemoteUpdate::StartRemoteDevice(const RemoteSequence::Start& start, std::stop_token prepare,
+                                     std::stop_token stop) {
   // The press checked every row for one kind and one image. A start of the other
   // kind (the clone box flipped) or of another image (a file chosen between two
   // devices) checks its device again, so that no remote gets firmware that was
   // never meant for its model.
   const bool sameAsChecked =
       start.clone == checked_.clone && (start.clone || chosenPath_ == checked_.path);
-  if (!TakeLine(prepare)) {
+  std::optional<LineUse> use = TakeLine(prepare);
+  if (!use) {
     sequence_.RecordOutcome(start.row, FirmwareOutcome::kNotStarted);
-  } else if (!sameAsChecked && !CheckRemoteDevice(start.row, start.address, start.clone)) {
+  } else if (!sameAsChecked && !CheckRemoteDevice(**use, start.row, start.address, start.clone)) {
     sequence_.RecordOutcome(start.row, FirmwareOutcome::kRefused);
-  } else if (line_->Stopped()) {
+  } else if ((*use)->Stopped()) {
     sequence_.RecordOutcome(start.row, FirmwareOutcome::kStopped);
-  } else if (StartOnLine(false, start.clone, start.address, start.row)) {
+  } else if (StartOnLine(use, start.clone, start.address, start.row)) {
     return;  // its worker closes the sequence when it is the last
   }
+  use.reset();
   if (stop.stop_requested()) return;  // the window is closing
   const auto outcome = sequence_.Outcomes()[start.row].value_or(FirmwareOutcome::kNotStarted);
   if (outcome == FirmwareOutcome::kStopped) {
@@ -285,7 +261,7 @@ void FirmwareUpdate::StartRemoteDevice(const RemoteSequence::Start& start, std::
   if (sequence_.AllStarted()) CloseSequence(start.clone);
 }
 
-void FirmwareUpdate::CloseSequence(bool clone) {
+void RemoteUpdate::CloseSequence(bool clone) {
   const auto failures = sequence_.Failures();
   const int chosen = sequence_.SelectedCount();
   view_.EnableButtons(true);
@@ -300,7 +276,7 @@ void FirmwareUpdate::CloseSequence(bool clone) {
   op_.ShowMessage(FailureReport(failures, chosen));
 }
 
-void FirmwareUpdate::RunRemoteUpdate(int firstLookMs, std::stop_token stop) {
+void RemoteUpdate::RunRemoteUpdate(int firstLookMs, std::stop_token stop) {
   for (std::optional<int> delay = firstLookMs; delay;) {
     if (!Clock::Sleep(*delay, stop)) break;
     delay = OnUpdateTimer(stop);
@@ -312,16 +288,20 @@ void FirmwareUpdate::RunRemoteUpdate(int firstLookMs, std::stop_token stop) {
   Join();
 }
 
-void FirmwareUpdate::StopRemoteUpdate() {
-  // No row is started any more; the worker's stop ends every wait at once.
+void RemoteUpdate::StopRemoteUpdate() {
+  // No row is started any more; a look preparing a device ends its waits, and the
+  // workers' stop ends every wait of theirs at once.
   sequence_.ClearMarks();
+  {
+    std::lock_guard lock(prepareMutex_);
+    if (prepare_) prepare_->request_stop();
+  }
   cloneThread_.StopAndJoin();
   transferThread_.StopAndJoin();
-  line_.reset();
-  sequenceHoldsLine_ = false;
+  sequence_.GiveLineBack();
 }
 
-bool FirmwareUpdate::CancelUpdate() {
+bool RemoteUpdate::CancelUpdate() {
   cancelled_ = true;
   for (int row : sequence_.TakePending())
     pageView_.DeviceRun(row, DeviceRunEvent::Cancelled(std::nullopt, false));
@@ -336,80 +316,45 @@ bool FirmwareUpdate::CancelUpdate() {
   return CancelTransfer() || stopped;
 }
 
-void FirmwareUpdate::GiveLineBackIfDone() {
-  if (sequence_.Pending()) return;
-  line_.reset();
-  sequenceHoldsLine_ = false;
-}
-
 // ---------------------------------------------------------------------------
-// StartUpdate: the common frame, then the local or the remote branch.
+// A device's start.
 
-bool FirmwareUpdate::StartUpdate(LineLease line, bool local, bool clone,
-                                 const std::string& address) {
+bool RemoteUpdate::StartUpdate(LineLease line, bool clone, const std::string& address) {
   // A running worker owns the line: a second start must not put its line end and
   // its bootload command into that transfer or clone. It leaves the worker alone,
   // silently.
   if (Busy()) return false;
-  line_.emplace(std::move(line));
-  if (local) {
-    const bool started = StartOnLine(true, false, address, 0);
-    if (!started) line_.reset();
-    return started;
-  }
-  return StartOnLine(false, clone, address, sequence_.CurrentRow());
+  const std::stop_token stop = line.StopToken();
+  if (!sequence_.HoldsLine()) sequence_.HoldLine(std::move(line));
+  std::optional<LineUse> use = sequence_.UseLine(stop);
+  if (!use) return false;
+  return StartOnLine(use, clone, address, sequence_.CurrentRow());
 }
 
-bool FirmwareUpdate::StartOnLine(bool local, bool clone, const std::string& address, int row) {
+bool RemoteUpdate::StartOnLine(std::optional<LineUse>& use, bool clone, const std::string& address,
+                               int row) {
+  bootloadSent_ = false;
+  pageView_.DeviceRun(row, DeviceRunEvent::Preparing(clone));
   bool started = false;
-  if (!local) {
-    bootloadSent_ = false;
-    pageView_.DeviceRun(row, DeviceRunEvent::Preparing(clone));
-  }
   {
     WaitCursor wait(op_);
     // A clone sends the local module's own firmware and needs no file.
-    if (!clone && chosenPath_.empty()) {
-      op_.ShowMessage(kInvalidFile);
-      view_.SetStatus(kInvalidFileStatus);
-    } else {
-      view_.EnableButtons(false);
-      view_.SetStatus(kPreparing);
-      if (!clone) {
-        line_->Port().Write("\n");
-        line_->Sleep(100);
-      }
-      line_->Sleep(2000);
-      started = local ? StartLocalBranch() : StartRemoteBranch(clone, address, row);
-    }
+    if (PrepareStart(**use, !clone)) started = StartRemoteBranch(**use, clone, address, row);
   }
-  if (!local && !started) {
+  if (!started) {
     sequence_.RecordOutcome(
-        row, line_->Stopped() ? FirmwareOutcome::kStopped : FirmwareOutcome::kNotStarted);
-    GiveLineBackIfDone();
+        row, (*use)->Stopped() ? FirmwareOutcome::kStopped : FirmwareOutcome::kNotStarted);
+    use.reset();
+    sequence_.GiveLineBackIfDone();
   }
   return started;
 }
 
-bool FirmwareUpdate::StartLocalBranch() {
-  switch (bootloader_.EnterLocal(*line_)) {
-    case Bootloader::Entry::kNoAnswer:
-      if (!line_->Stopped()) op_.ShowMessage(kNoResponse);
-      view_.EnableButtons(true);
-      return false;
-    case Bootloader::Entry::kStopped:
-      return false;
-    case Bootloader::Entry::kReady:
-      break;
-  }
-  return transferThread_.TryStart(
-      [this, path = chosenPath_](std::stop_token stop) { UpdateWorker(stop, path, true, 0); });
-}
-
-bool FirmwareUpdate::StartRemoteBranch(bool clone, const std::string& address, int row) {
+bool RemoteUpdate::StartRemoteBranch(LineLease& line, bool clone, const std::string& address,
+                                     int row) {
   bool asked = false;
   const Bootloader::Entry entry = bootloader_.EnterRemote(
-      *line_, address, clone ? Bootloader::RemoteKind::kClone : Bootloader::RemoteKind::kImage,
+      line, address, clone ? Bootloader::RemoteKind::kClone : Bootloader::RemoteKind::kImage,
       asked);
   bootloadSent_ = asked;
   switch (entry) {
@@ -427,93 +372,53 @@ bool FirmwareUpdate::StartRemoteBranch(bool clone, const std::string& address, i
     // The module copies its firmware by itself; the monitor watches for its report.
     return cloneThread_.TryStart([this, row](std::stop_token stop) { CloneWorker(stop, row); });
   }
-  return transferThread_.TryStart([this, path = chosenPath_, row](std::stop_token stop) {
-    UpdateWorker(stop, path, false, row);
-  });
+  return transferThread_.TryStart(
+      [this, path = chosenPath_, row](std::stop_token stop) { UpdateWorker(stop, path, row); });
 }
 
 // ---------------------------------------------------------------------------
 // The workers.
 
-void FirmwareUpdate::End(FirmwareOutcome outcome, std::stop_token stop) {
-  line_.reset();
-  Finish(outcome, stop);
-}
-
-void FirmwareUpdate::UpdateWorker(std::stop_token stop, std::string path, bool local, int row) {
-  // The worker goes on with the line from here: its own stop ends every wait.
-  line_->FollowStop(stop);
-  SerialTransferChannel channel(*line_);
-  TransferParams params;
-  params.firstStatus = kPreparingWorker;
-  // A remote bootloader's answers cross the radio hop through the local module.
-  params.replyBudget = local ? 5000 : 20000;
-  params.noStartRequestIsFailure = true;
-
-  std::function<void(int)> progress;
-  std::function<void(std::int64_t, std::int64_t)> bytes;
-  int percent = 0;  // the engine gives the percentage, then the bytes, after each block
-  if (!local) {
-    progress = [this, row, &percent](int value) {
-      percent = value;
-      pageView_.SetRowProgress(row, value);
-    };
-    bytes = [this, row, &percent, stop](std::int64_t sent, std::int64_t total) {
-      Report(row, DeviceRunEvent::Sending(percent, sent, total), stop);
-    };
-  }
+void RemoteUpdate::UpdateWorker(std::stop_token stop, std::string path, int row) {
+  // The worker goes on with the sequence's line from here: its own stop ends every
+  // wait. No use is given once the sequence has been stopped.
+  std::optional<LineUse> use = sequence_.UseLine(stop);
   TransferResult result = TransferResult::kStopped;
-  if (!local && cancelled_) {
+  if (use && cancelled_) {
     // Cancelled between the start and now: the relay waits for blocks; the
     // bootloader ends the upload, as a stopped transfer does.
+    SerialTransferChannel channel(**use);
     bootloader_.AbandonUpload(channel);
-  } else {
-    result = RunTransfer(channel, path, params, stop, std::move(progress), std::move(bytes));
+  } else if (use) {
+    SerialTransferChannel channel(**use);
+    TransferParams params;
+    params.firstStatus = kPreparingWorker;
+    // A remote bootloader's answers cross the radio hop through the local module.
+    params.replyBudget = 20000;
+    params.noStartRequestIsFailure = true;
+    // Each block's progress goes to the device's row.
+    result =
+        RunTransfer(channel, path, params, stop,
+                    [this, row, stop](const DeviceRunEvent& event) { Report(row, event, stop); });
   }
-  if (!local) {
-    FinishRemoteTransfer(result, row, stop);
-    return;
-  }
-  switch (result) {
-    case TransferResult::kStopped:
-      // The line goes back before the window hears of the cancel (if it was one).
-      line_.reset();
-      FinishCancelled(stop);
-      return;
-    case TransferResult::kSuccess:
-      FinishLocal(stop);
-      line_.reset();
-      return;
-    case TransferResult::kFailure:
-    case TransferResult::kNoCompletion:
-      End(FirmwareOutcome::kTransmitError, stop);
-      return;
-    case TransferResult::kRefused:
-      // The line goes back before the window hears of the end.
-      line_.reset();
-      FinishImageRefused(stop);
-      return;
-    case TransferResult::kNoStartRequest:
-      End(FirmwareOutcome::kNoStartRequest, stop);
-      return;
-    case TransferResult::kFileNotOpened:
-      End(FirmwareOutcome::kFileNotOpened, stop);
-      return;
-    case TransferResult::kLineLost:
-      End(FirmwareOutcome::kLineLost, stop);
-      return;
-  }
+  FinishRemoteTransfer(use, result, row, stop);
 }
 
-bool FirmwareUpdate::EndRemoteDevice(int row, FirmwareOutcome outcome, std::stop_token stop) {
+bool RemoteUpdate::EndRemoteDevice(std::optional<LineUse>& use, int row, FirmwareOutcome outcome,
+                                   std::stop_token stop) {
   sequence_.RecordOutcome(row, outcome);
   lastOutcome_ = static_cast<int>(outcome);
-  // What the device runs now is asked while the line is still the sequence's.
+  // What the device runs now is asked while the line is still the sequence's. The
+  // device restarts into its new firmware; the local module may still be passing
+  // on the relay's last words.
   const std::string version =
-      outcome == FirmwareOutcome::kCompleted && !stop.stop_requested() ? NewVersion(row) : "";
+      outcome == FirmwareOutcome::kCompleted && use && !stop.stop_requested()
+          ? ReadRemoteVersion((*use)->Link(), sequence_.Address(row), true)
+          : "";
   // Whether more rows wait is known before the line may go back.
   const bool allStarted = sequence_.AllStarted();
-  GiveLineBackIfDone();
+  use.reset();
+  sequence_.GiveLineBackIfDone();
   if (outcome == FirmwareOutcome::kCompleted)
     Report(row, DeviceRunEvent::Done(version), stop);
   else if (outcome == FirmwareOutcome::kStopped)
@@ -523,7 +428,8 @@ bool FirmwareUpdate::EndRemoteDevice(int row, FirmwareOutcome outcome, std::stop
   return allStarted;
 }
 
-void FirmwareUpdate::FinishRemoteTransfer(TransferResult result, int row, std::stop_token stop) {
+void RemoteUpdate::FinishRemoteTransfer(std::optional<LineUse>& use, TransferResult result, int row,
+                                        std::stop_token stop) {
   FirmwareOutcome outcome = FirmwareOutcome::kTransmitError;
   switch (result) {
     case TransferResult::kStopped:
@@ -549,7 +455,7 @@ void FirmwareUpdate::FinishRemoteTransfer(TransferResult result, int row, std::s
       outcome = FirmwareOutcome::kLineLost;
       break;
   }
-  const bool allStarted = EndRemoteDevice(row, outcome, stop);
+  const bool allStarted = EndRemoteDevice(use, row, outcome, stop);
   if (stop.stop_requested()) return;
 
   // The engine has set the status of every failure ("Transmit error.", or
@@ -580,16 +486,18 @@ void FirmwareUpdate::FinishRemoteTransfer(TransferResult result, int row, std::s
   if (allStarted && outcome != FirmwareOutcome::kStopped) CloseSequence(false);
 }
 
-void FirmwareUpdate::CloneWorker(std::stop_token stop, int row) {
-  line_->FollowStop(stop);
-  CloneMonitor::Sinks sinks;
-  sinks.status = [this](const std::string& text) { view_.SetStatus(text); };
-  sinks.progress = [this, row, stop](int pass) {
-    pageView_.SetRowProgress(row, pass);
-    Report(row, DeviceRunEvent::Cloning(pass), stop);
-  };
-  CloneMonitor monitor(line_->Ring(), line_->Reply(), std::move(sinks));
-  const CloneMonitor::Result result = monitor.Run(stop);
+void RemoteUpdate::CloneWorker(std::stop_token stop, int row) {
+  std::optional<LineUse> use = sequence_.UseLine(stop);
+  CloneMonitor::Result result = CloneMonitor::Result::kStopped;
+  if (use) {
+    // Each pass goes to the device's row as the seconds waited.
+    CloneMonitor::Sinks sinks;
+    sinks.progress = [this, row, stop](int pass) {
+      Report(row, DeviceRunEvent::Cloning(pass), stop);
+    };
+    CloneMonitor monitor((*use)->Ring(), (*use)->Reply(), std::move(sinks));
+    result = monitor.Run(stop);
+  }
 
   FirmwareOutcome outcome = FirmwareOutcome::kCloneTimedOut;
   switch (result) {
@@ -609,7 +517,7 @@ void FirmwareUpdate::CloneWorker(std::stop_token stop, int row) {
       outcome = FirmwareOutcome::kStopped;
       break;
   }
-  const bool allStarted = EndRemoteDevice(row, outcome, stop);
+  const bool allStarted = EndRemoteDevice(use, row, outcome, stop);
   if (stop.stop_requested()) return;
 
   if (outcome == FirmwareOutcome::kCompleted) {
@@ -623,47 +531,6 @@ void FirmwareUpdate::CloneWorker(std::stop_token stop, int row) {
   view_.Finished(outcome);
   // The last device's end closes the sequence.
   if (allStarted && outcome != FirmwareOutcome::kStopped) CloseSequence(true);
-}
-
-void FirmwareUpdate::FinishLocal(std::stop_token stop) {
-  AtLink& link = line_->Link();
-  SerialTransferChannel channel(*line_);
-  // The bootloader runs the new firmware, which greets with a text holding "OK".
-  bootloader_.StartApplication(channel);
-  const auto deadline = Clock::DeadlineAfter(kRestartWaitMs);
-  bool answered = false;
-  for (;;) {
-    if (channel.CollectReply().find("OK") != std::string::npos) {
-      answered = true;
-      break;
-    }
-    if (stop.stop_requested()) return;
-    if (Clock::Now() >= deadline || channel.LineLost()) break;
-    channel.WaitForBytes(100, stop);
-  }
-  // Take the rest of the greeting's line too: a CR LF arriving after the first
-  // device query has started would turn that query's reply line into "".
-  if (answered) link.TakeRestOfLine(link.reply.find("OK"));
-  if (!answered) {
-    if (stop.stop_requested()) return;
-    // The image went out whole, but nothing runs it: say so, and keep the old
-    // device texts rather than four "ERROR"s from queries nobody answers.
-    view_.SetStatus(kRestartError);
-    op_.ShowMessage(kNoResponse);
-    End(FirmwareOutcome::kNoRestart, stop);
-    return;
-  }
-
-  connection_.ShowDeviceInfo(*line_);
-  if (stop.stop_requested()) return;
-  const DeviceInfo device = connection_.Device();
-  line_.reset();
-  pageView_.ShowDeviceTexts(device);
-  pageView_.ReloadDefinitions(device.DefinitionFileName());
-  lastOutcome_ = static_cast<int>(FirmwareOutcome::kCompleted);
-  view_.EnableButtons(true);
-  view_.SetStatus(kCompleted);
-  view_.Finished(FirmwareOutcome::kCompleted);
 }
 
 }  // namespace zendra
