@@ -82,10 +82,8 @@ void PostToGui(QObject* receiver, F&& call) {
     return;
   }
   // A receiver of another thread: handed to Qt as usual.
-  QMetaObject::invokeMethod(receiver, std::forward<F>(call), Qt::QueuedConnection);
-#else
-  QMetaObject::invokeMethod(receiver, std::forward<F>(call), Qt::QueuedConnection);
 #endif
+  QMetaObject::invokeMethod(receiver, std::forward<F>(call), Qt::QueuedConnection);
 }
 
 // How a QObject's thread is reached from any other.
