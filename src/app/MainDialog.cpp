@@ -465,12 +465,18 @@ void MainDialog::ApplyLineBusy(bool busy) {
   // The timer may fire just after the line came free: the gate knows.
   if (busy && !connection_.Gate().Leased()) return;
   lineBusy_ = busy;
+  if (busy) focusReturn_.Leave(this);
   SetEnabledKeepingFocusSafe(openButton_, !busy, tabs_);
   SetEnabledKeepingFocusSafe(detectButton_, !connection_.IsOpen() && !busy, tabs_);
   SetEnabledKeepingFocusSafe(rebootButton_, connection_.IsOpen() && !busy, tabs_);
   SetEnabledKeepingFocusSafe(reloadButton_, connection_.IsOpen() && !busy, tabs_);
   SetEnabledKeepingFocusSafe(configPage_, !busy, tabs_);
   firmwarePage_->SetLineBusy(busy);
+  if (busy) {
+    focusReturn_.Parked(this);
+  } else {
+    focusReturn_.Return(this);
+  }
 }
 
 void MainDialog::ShowDeviceTexts() { ShowDeviceTexts(connection_.Device()); }

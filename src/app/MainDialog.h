@@ -20,6 +20,7 @@
 #include "device/Connection.h"
 #include "device/LineSettingsChoice.h"
 #include "serial/PortDetect.h"
+#include "widgets/FocusKeeper.h"
 #include "widgets/ModuleTaskRunner.h"
 #include "widgets/PortBox.h"
 #include "widgets/WindowRelay.h"
@@ -125,6 +126,7 @@ class MainDialog : public QDialog {
   // line's users are disabled only once the line has been busy for a moment.
   QTimer busyDelay_;
   bool lineBusy_ = false;
+  FocusReturn focusReturn_;
 
   QWidget* client_ = nullptr;
   PortBox* portBox_ = nullptr;

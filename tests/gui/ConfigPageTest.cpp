@@ -5,7 +5,9 @@
 
 #include <gmock/gmock.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -477,6 +479,79 @@ TEST_F(ConfigurationPage, FactoryDefaultResetsTheModuleAndTheModulesRefusalsAreR
                           "ERROR: Could not restore this device to factory default."));
   EXPECT_EQ(harness.Sim().Register("AT+NODENAME"), "Zendra1");
   EXPECT_EQ(op.WaitDepth(), 0);
+}
+
+TEST_F(ConfigurationPage, TabGoesFromTheTreeToTheValueAndSaveThenToTheManagementButtons) {
+  // The focus chain from the filter box on, the page's own controls only.
+  auto button = [this](const QString& text) {
+    for (auto* b : page.findChildren<QPushButton*>()) {
+      if (b->text() == text) return static_cast<QWidget*>(b);
+    }
+    ADD_FAILURE() << "no button " << text.toStdString();
+    return static_cast<QWidget*>(nullptr);
+  };
+  QWidget* filter = page.findChild<QLineEdit*>(QStringLiteral("parameterFilter"));
+  ASSERT_NE(filter, nullptr);
+  const std::vector<QWidget*> expected = {
+      filter,         Tree(),           Edit(),           Choices(), Save(), button("Export"),
+      button("Import"), button("Compare..."), button("Restore to Factory Default")};
+  std::vector<QWidget*> chain;
+  QWidget* w = filter;
+  do {
+    if (std::find(expected.begin(), expected.end(), w) != expected.end()) chain.push_back(w);
+    w = w->nextInFocusChain();
+  } while (w != filter && chain.size() < expected.size());
+  EXPECT_EQ(chain, expected);
+}
+
+TEST_F(ConfigurationPage, AfterTheLineWasBusyTheFocusIsBackInTheValueBox) {
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  Pick("Node", "Node name");
+  ASSERT_TRUE(Edit()->isEnabled());
+  Edit()->setFocus(Qt::OtherFocusReason);
+  ASSERT_EQ(dialog.focusWidget(), Edit());
+
+  // Another activity holds the line long enough for the page to be disabled. The
+  // focus must not go on to the next control in the chain (the port box, where
+  // the operator's next keys would land), whether or not the window is active (a
+  // message box of the work may be).
+  auto held = dialog.Conn().TryLease("network scan");
+  ASSERT_TRUE(held.has_value());
+  ASSERT_TRUE(WaitUntil([&] { return !page.isEnabled(); }));
+  QWidget* parked = dialog.focusWidget();
+  EXPECT_NE(parked, Edit());
+  EXPECT_FALSE(page.isAncestorOf(parked));
+  EXPECT_EQ(qobject_cast<QComboBox*>(parked), nullptr) << "not the port box";
+
+  held.reset();
+  ASSERT_TRUE(WaitUntil([&] { return page.isEnabled(); }));
+  EXPECT_EQ(dialog.focusWidget(), Edit());
+
+  // The same while another window has the application's focus, as a message box
+  // of the work has it.
+  Edit()->setFocus(Qt::OtherFocusReason);
+  QDialog box(&dialog);
+  box.show();
+  box.activateWindow();
+  ASSERT_TRUE(WaitUntil([&] { return QApplication::activeWindow() == &box; }));
+  held = dialog.Conn().TryLease("network scan");
+  ASSERT_TRUE(WaitUntil([&] { return !page.isEnabled(); }));
+  EXPECT_FALSE(page.isAncestorOf(dialog.focusWidget()));
+  EXPECT_EQ(qobject_cast<QComboBox*>(dialog.focusWidget()), nullptr) << "not the port box";
+  held.reset();
+  ASSERT_TRUE(WaitUntil([&] { return page.isEnabled(); }));
+  box.hide();
+  EXPECT_EQ(dialog.focusWidget(), Edit());
+
+  // Focus the operator moved while the line was busy stays where it was put.
+  held = dialog.Conn().TryLease("network scan");
+  ASSERT_TRUE(WaitUntil([&] { return !page.isEnabled(); }));
+  QWidget* portBox = FindControl<QComboBox>(&dialog, 1010);
+  ASSERT_NE(portBox, nullptr);
+  portBox->setFocus(Qt::OtherFocusReason);
+  held.reset();
+  ASSERT_TRUE(WaitUntil([&] { return page.isEnabled(); }));
+  EXPECT_NE(dialog.focusWidget(), Edit());
 }
 
 TEST_F(ConfigurationPage, WithoutADefinitionFileTheTreeShowsTheReadFailureRow) {

@@ -250,6 +250,18 @@ ConfigPage::ConfigPage(Connection& connection, Operator& op, QWidget* parent)
   outcome->addWidget(copyLogPath_);
   layout->addLayout(outcome);
 
+  // Tab goes as the eye does: from the tree to the value of the parameter picked
+  // in it and its Save, then to the management buttons under the tree.
+  QWidget::setTabOrder(filterBox_, tree_);
+  QWidget::setTabOrder(tree_, valueEdit_);
+  QWidget::setTabOrder(valueEdit_, choiceBox_);
+  QWidget::setTabOrder(choiceBox_, saveButton_);
+  QWidget::setTabOrder(saveButton_, exportButton);
+  QWidget::setTabOrder(exportButton, importButton);
+  QWidget::setTabOrder(importButton, compareButton_);
+  QWidget::setTabOrder(compareButton_, restoreButton_);
+  QWidget::setTabOrder(restoreButton_, copyLogPath_);
+
   // Image 0 (resource 144) while selected, image 1 (resource 139) otherwise; the
   // item views draw the Selected mode of an icon for a selected item.
   itemIcon_.addPixmap(QPixmap(QStringLiteral(":/icons/tree-item.png")), QIcon::Normal);
