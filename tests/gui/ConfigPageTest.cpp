@@ -492,9 +492,15 @@ TEST_F(ConfigurationPage, TabGoesFromTheTreeToTheValueAndSaveThenToTheManagement
   };
   QWidget* filter = page.findChild<QLineEdit*>(QStringLiteral("parameterFilter"));
   ASSERT_NE(filter, nullptr);
-  const std::vector<QWidget*> expected = {
-      filter,         Tree(),           Edit(),           Choices(), Save(), button("Export"),
-      button("Import"), button("Compare..."), button("Restore to Factory Default")};
+  const std::vector<QWidget*> expected = {filter,
+                                          Tree(),
+                                          Edit(),
+                                          Choices(),
+                                          Save(),
+                                          button("Export"),
+                                          button("Import"),
+                                          button("Compare..."),
+                                          button("Restore to Factory Default")};
   std::vector<QWidget*> chain;
   QWidget* w = filter;
   do {
