@@ -262,11 +262,22 @@ void RemoteUpdate::StartRemoteDevice(const RemoteSequence::Start& start, std::st
 }
 
 void RemoteUpdate::CloseSequence(bool clone) {
-  const auto failures = sequence_.Failures();
+  auto failures = sequence_.Failures();
+  // The rows a Cancel kept from starting, or stopped, did not fail: the operator
+  // ended them, and their rows say so.
+  if (cancelled_) {
+    std::erase_if(failures, [](const RemoteSequence::Failure& failure) {
+      return !failure.outcome || *failure.outcome == FirmwareOutcome::kStopped;
+    });
+  }
   const int chosen = sequence_.SelectedCount();
   view_.EnableButtons(true);
   if (failures.empty()) {
-    if (!clone)
+    // A run cancelled while a device it could not stop (a clone) went on: that
+    // device's row says how it ended, the run was cancelled.
+    if (cancelled_)
+      view_.SetStatus(kCancelledStatus);
+    else if (!clone)
       view_.SetStatus(kAllRemoteUpdated);
     else
       view_.SetStatus(chosen == 1 ? kCloneDone : kAllClonesDone);
@@ -415,8 +426,9 @@ bool RemoteUpdate::EndRemoteDevice(std::optional<LineUse>& use, int row, Firmwar
       outcome == FirmwareOutcome::kCompleted && use && !stop.stop_requested()
           ? ReadRemoteVersion((*use)->Link(), sequence_.Address(row), true)
           : "";
-  // Whether more rows wait is known before the line may go back.
-  const bool allStarted = sequence_.AllStarted();
+  // Whether more rows wait is known before the line may go back. After a Cancel
+  // none does: the rows not started yet have been cancelled.
+  const bool allStarted = sequence_.AllStarted() || cancelled_;
   use.reset();
   sequence_.GiveLineBackIfDone();
   if (outcome == FirmwareOutcome::kCompleted)

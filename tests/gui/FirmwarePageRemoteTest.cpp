@@ -411,6 +411,40 @@ TEST_F(FirmwarePageRemote, CancelDuringARemoteTransferStopsItAndStartsNoFurtherD
   EXPECT_THAT(op.Messages(), IsEmpty());
 }
 
+// A clone runs on the remote side and cannot be stopped from here: Cancel during
+// it cancels the rows still to come, the run goes on until the clone has ended,
+// and its end says that the run was cancelled, not that all devices are updated.
+TEST_F(FirmwarePageRemote, CancelDuringACloneLetsItEndAndStartsNoFurtherDevice) {
+  ASSERT_NO_FATAL_FAILURE(ConnectAndSearch());
+  Page<QCheckBox>(1038)->click();
+  Tick(0);
+  Tick(2);
+  Page<QPushButton>(kRemoteUpdate)->click();
+  ASSERT_TRUE(WaitUntil([&] { return Status().startsWith("Cloning."); }, kDeadlineMs))
+      << Status().toStdString() << " " << ::testing::PrintToString(op.Messages());
+
+  op.QueueAnswer(true);
+  Page<QPushButton>(kRemoteCancel)->click();
+  EXPECT_EQ(List()->RowStatus(2), "cancelled \u2014 not started");
+  // The clone holds the line until it ends: nothing that would use it comes back.
+  ASSERT_TRUE(Settle(dialog.get()));
+  EXPECT_TRUE(Firmware()->UpdateRunning());
+  EXPECT_EQ(FiveEnabled(), std::vector<bool>(5, false));
+  EXPECT_FALSE(Page(kRemoteCancel)->isEnabled());
+
+  ASSERT_TRUE(WaitUntil([&] { return SequenceEnded() && FiveEnabled() == kCloneChecked; },
+                        kDeadlineMs))
+      << Status().toStdString() << " " << ::testing::PrintToString(op.Messages());
+  EXPECT_EQ(Status(), "Update cancelled.");
+  EXPECT_THAT(List()->RowStatus(0).toStdString(), ::testing::StartsWith("done"));
+  EXPECT_EQ(List()->RowStatus(2), "cancelled \u2014 not started");
+  EXPECT_EQ(Bar(0), 100);
+  EXPECT_FALSE(SentLineContaining("AT+BOOTLOAD=2," + kNodes[2].euiAddress));
+  EXPECT_EQ(MainLineUsersEnabled(), std::vector<bool>(4, true));
+  EXPECT_FALSE(dialog->Conn().Gate().Leased());
+  EXPECT_THAT(op.Messages(), IsEmpty());
+}
+
 // A run of three devices read back from the list's Status column: the first
 // completes (its Version cell read again from the device), the second fails (its
 // relay refuses every block), the third is cancelled while the local module

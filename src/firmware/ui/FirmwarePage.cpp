@@ -239,6 +239,9 @@ void FirmwarePage::OnCancel() {
     cancel_->setEnabled(false);
     return;
   }
+  // A clone goes on on the remote side whatever is asked here: the rows still to
+  // come are cancelled, and the clone's end closes the run.
+  if (update_.Busy()) return;
   // The image had gone while the question was open, and rows were still to come:
   // the device that ended keeps its outcome, the sequence ends here.
   if (remote && rowsWaiting) {
