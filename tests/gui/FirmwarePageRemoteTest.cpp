@@ -432,8 +432,8 @@ TEST_F(FirmwarePageRemote, CancelDuringACloneLetsItEndAndStartsNoFurtherDevice) 
   EXPECT_EQ(FiveEnabled(), std::vector<bool>(5, false));
   EXPECT_FALSE(Page(kRemoteCancel)->isEnabled());
 
-  ASSERT_TRUE(WaitUntil([&] { return SequenceEnded() && FiveEnabled() == kCloneChecked; },
-                        kDeadlineMs))
+  ASSERT_TRUE(
+      WaitUntil([&] { return SequenceEnded() && FiveEnabled() == kCloneChecked; }, kDeadlineMs))
       << Status().toStdString() << " " << ::testing::PrintToString(op.Messages());
   EXPECT_EQ(Status(), "Update cancelled.");
   EXPECT_THAT(List()->RowStatus(0).toStdString(), ::testing::StartsWith("done"));
